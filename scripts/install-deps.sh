@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Brisklet builds, runs and tests with.
+# Idempotent: packages that dpkg already knows as installed are skipped, and
+# nothing is asked of apt when everything is there.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config make
+  # media (the ffmpeg command is used by tests only)
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
+  ffmpeg
+  # vision
+  libopencv-dev
+  # voice enhancement
+  libwebrtc-audio-processing-dev
+  # HTTP, JSON, hashing, identities
+  libcurl4-openssl-dev nlohmann-json3-dev libssl-dev uuid-dev
+  # secrets; gnome-keyring and dbus serve the tests' private Secret Service
+  libsecret-1-dev gnome-keyring dbus
+  # UI and app loop; the platform plugins give the window a screen (xcb, wayland)
+  # and the tests an offscreen one
+  qt6-base-dev qt6-multimedia-dev qcoro-qt6-dev qt6-qpa-plugins
+  # tests
+  libgtest-dev libgmock-dev libcpp-httplib-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg -s "$package" 2>/dev/null | grep -q '^Status: install ok installed'; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: these packages are missing: ${missing[*]}" >&2
+  echo "install-deps: run this script as root (or with sudo) to install them" >&2
+  exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"

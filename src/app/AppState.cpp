@@ -1,0 +1,136 @@
+#include "app/AppState.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace brisklet {
+
+AppState::AppState(ProjectStore& store, QObject* parent)
+    : QObject(parent), store_(store), projects_(store.loadAll()) {
+  if (!projects_.empty()) selectedProjectID_ = projects_.front().id;
+}
+
+AppState::~AppState() { commandStop_.request_stop(); }
+
+const Project* AppState::project(const Uuid& id) const {
+  const auto found = std::find_if(projects_.begin(), projects_.end(),
+                                  [&](const Project& candidate) { return candidate.id == id; });
+  return found == projects_.end() ? nullptr : &*found;
+}
+
+const Project* AppState::selectedProject() const {
+  return selectedProjectID_ ? project(*selectedProjectID_) : nullptr;
+}
+
+void AppState::setSelectedProjectID(const std::optional<Uuid>& id) {
+  if (selectedProjectID_ == id) return;
+  selectedProjectID_ = id;
+  emit selectedProjectIDChanged();
+}
+
+void AppState::setSelectedSegmentID(const std::optional<Uuid>& id) {
+  if (selectedSegmentID_ == id) return;
+  selectedSegmentID_ = id;
+  emit selectedSegmentIDChanged();
+}
+
+void AppState::setPipelineProgress(const std::optional<PipelineProgress>& progress) {
+  if (pipelineProgress_ == progress) return;
+  pipelineProgress_ = progress;
+  emit pipelineProgressChanged();
+}
+
+void AppState::setLastError(const std::optional<std::string>& message) {
+  if (lastError_ == message) return;
+  lastError_ = message;
+  emit lastErrorChanged();
+}
+
+void AppState::update(const Project& project) {
+  const auto found = std::find_if(projects_.begin(), projects_.end(),
+                                  [&](const Project& candidate) { return candidate.id == project.id; });
+  if (found == projects_.end()) return;
+  *found = project;
+  store_.save(project);
+  emit projectsChanged();
+}
+
+void AppState::insert(const Project& project) {
+  projects_.insert(projects_.begin(), project);
+  store_.save(project);
+  emit projectsChanged();
+}
+
+bool AppState::modifyProject(const Uuid& projectID, const std::function<void(Project&)>& change) {
+  const Project* current = project(projectID);
+  if (current == nullptr) return false;
+  Project changed = *current;
+  change(changed);
+  update(changed);
+  return true;
+}
+
+void AppState::editProject(const Uuid& projectID, const std::function<bool(Project&)>& change) {
+  const Project* current = project(projectID);
+  if (current == nullptr) return;
+  Project changed = *current;
+  if (change(changed)) update(changed);
+}
+
+void AppState::countRevision(Project& project) {
+  if (project.editPlan) project.editPlan->planRevision += 1;
+}
+
+void AppState::updateSegment(const Segment& segment, const Uuid& projectID) {
+  editProject(projectID, [&](Project& project) {
+    if (!project.editPlan) return false;
+    Segment* existing = project.editPlan->segment(segment.id);
+    if (existing == nullptr) return false;
+    *existing = segment;
+    project.editPlan->planRevision += 1;
+    return true;
+  });
+}
+
+void AppState::setAspectRatio(AspectRatio aspectRatio, const Uuid& projectID) {
+  editProject(projectID, [&](Project& project) {
+    project.aspectRatioRaw = std::string(rawValue(aspectRatio));
+    countRevision(project);
+    return true;
+  });
+}
+
+void AppState::setTransition(TransitionStyle style, const Uuid& projectID) {
+  editProject(projectID, [&](Project& project) {
+    project.transitionStyleRaw = std::string(rawValue(style));
+    countRevision(project);
+    return true;
+  });
+}
+
+void AppState::setMusicVolume(double percent, const Uuid& projectID) {
+  if (!std::isfinite(percent)) return;
+  editProject(projectID, [&](Project& project) {
+    project.musicVolumePercent =
+        std::clamp(percent, kMinimumMusicVolumePercent, kMaximumMusicVolumePercent);
+    countRevision(project);
+    return true;
+  });
+}
+
+void AppState::deleteProject(const Project& project) {
+  store_.deleteProject(project);
+  const auto removed = std::erase_if(projects_, [&](const Project& candidate) {
+    return candidate.id == project.id;
+  });
+  if (removed > 0) emit projectsChanged();
+  if (selectedProjectID_ == project.id)
+    setSelectedProjectID(projects_.empty() ? std::nullopt : std::optional(projects_.front().id));
+}
+
+void AppState::cancelRunningCommands() {
+  commandStop_.request_stop();
+  commandStop_ = std::stop_source();
+}
+
+}  // namespace brisklet

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "app/PipelineProgress.h"
+#include "model/Project.h"
+#include "model/ProjectStore.h"
+
+namespace brisklet {
+
+// The one application model: the projects, the selection, the progress of the running command
+// and the status line. Every change to a project goes through update(), which replaces it in the
+// list and saves its record at once. Lives on the main thread; nothing here is locked, and
+// worker threads reach it only through queued calls (see LongCommand.h).
+class AppState : public QObject {
+  Q_OBJECT
+
+ public:
+  // Loads every stored project, newest first, and selects the newest.
+  explicit AppState(ProjectStore& store = ProjectStore::shared(), QObject* parent = nullptr);
+  ~AppState() override;
+
+  const std::vector<Project>& projects() const { return projects_; }
+  const std::optional<Uuid>& selectedProjectID() const { return selectedProjectID_; }
+  const std::optional<Uuid>& selectedSegmentID() const { return selectedSegmentID_; }
+  const std::optional<PipelineProgress>& pipelineProgress() const { return pipelineProgress_; }
+  const std::optional<std::string>& lastError() const { return lastError_; }
+  ProjectStore& store() const { return store_; }
+
+  // The project with `id`, or null. The pointer is valid until the list next changes.
+  const Project* project(const Uuid& id) const;
+  // The selected project, or null when nothing (or nothing that exists) is selected.
+  const Project* selectedProject() const;
+
+  void setSelectedProjectID(const std::optional<Uuid>& id);
+  void setSelectedSegmentID(const std::optional<Uuid>& id);
+  void setPipelineProgress(const std::optional<PipelineProgress>& progress);
+  void setLastError(const std::optional<std::string>& message);
+
+  // Replaces the project with the same id and saves it; nothing happens for an unknown id.
+  void update(const Project& project);
+  // Puts a new project at the front of the list and saves it.
+  void insert(const Project& project);
+  // Applies `change` to the project as it is now and saves it, so that edits made while a
+  // command was running survive the command's own results. False when the project is gone.
+  bool modifyProject(const Uuid& projectID, const std::function<void(Project&)>& change);
+
+  // Replaces the segment with the same id in the project's plan and counts a revision.
+  void updateSegment(const Segment& segment, const Uuid& projectID);
+  void setAspectRatio(AspectRatio aspectRatio, const Uuid& projectID);
+  void setTransition(TransitionStyle style, const Uuid& projectID);
+  // Clamped to 5…60 percent.
+  void setMusicVolume(double percent, const Uuid& projectID);
+  // Removes the project and its folder; a removed selection moves to the first project left.
+  void deleteProject(const Project& project);
+
+  // Long commands take this token when they start and stop at the next check once
+  // cancelRunningCommands() is called; commands started afterwards get a fresh token.
+  std::stop_token commandStopToken() const { return commandStop_.get_token(); }
+  void cancelRunningCommands();
+
+ signals:
+  void projectsChanged();
+  void selectedProjectIDChanged();
+  void selectedSegmentIDChanged();
+  void pipelineProgressChanged();
+  void lastErrorChanged();
+
+ private:
+  // Applies `change` to a copy of the project and, when it reports a change, stores it.
+  void editProject(const Uuid& projectID, const std::function<bool(Project&)>& change);
+  // An output setting changed: a project with a plan counts a revision.
+  static void countRevision(Project& project);
+
+  ProjectStore& store_;
+  std::vector<Project> projects_;
+  std::optional<Uuid> selectedProjectID_;
+  std::optional<Uuid> selectedSegmentID_;
+  std::optional<PipelineProgress> pipelineProgress_;
+  std::optional<std::string> lastError_;
+  std::stop_source commandStop_;
+};
+
+}  // namespace brisklet

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QPointer>
+#include <QtConcurrent/QtConcurrent>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorofuture.h>
+#include <qcoro/qcorotask.h>
+#include <stop_token>
+#include <string>
+#include <type_traits>
+
+#include "app/AppState.h"
+#include "platform/Cancellation.h"
+
+namespace brisklet {
+
+// The machinery every long command shares. A command is a QCoro::Task<> on the main thread; it
+// runs its engine on a worker thread and suspends meanwhile, so the user keeps editing.
+
+// Called by engines from any thread: (stage name, fraction, negative when unknown).
+using ProgressReporter = std::function<void(const std::string& stageName, double fraction)>;
+
+// A reporter that hands each report to the main thread as a queued call. The call holds the
+// state weakly: a report that arrives after the state is gone is dropped.
+ProgressReporter progressReporter(AppState& state);
+
+// The user-facing description of an exception: what() for standard exceptions.
+std::string describe(const std::exception_ptr& failure);
+
+// Runs `work` on a worker thread and resumes with its result on the calling (main) thread.
+// Anything `work` throws is rethrown here, on the main thread.
+template <typename Work>
+auto runOnWorker(Work work) -> QCoro::Task<std::invoke_result_t<Work&>> {
+  using Result = std::invoke_result_t<Work&>;
+  struct Outcome {
+    std::conditional_t<std::is_void_v<Result>, bool, std::optional<Result>> value{};
+    std::exception_ptr error;
+  };
+  auto outcome = co_await QtConcurrent::run([work = std::move(work)]() mutable {
+    auto result = std::make_shared<Outcome>();
+    try {
+      if constexpr (std::is_void_v<Result>)
+        work();
+      else
+        result->value.emplace(work());
+    } catch (...) {
+      result->error = std::current_exception();
+    }
+    return result;
+  });
+  if (outcome->error) std::rethrow_exception(outcome->error);
+  if constexpr (!std::is_void_v<Result>) co_return std::move(*outcome->value);
+}
+
+// What distinguishes one long command from another in the common pattern.
+struct LongCommandSteps {
+  // The first stage shown, e.g. "Starting analysis…" (fraction −1).
+  std::string firstStage;
+  // Put before the error's description in the status line, e.g. "Export failed: "; empty for
+  // commands that show the bare description.
+  std::string failurePrefix;
+};
+
+// The common pattern: show the first stage, run `work(report, stopToken)` on a worker thread,
+// then, on the main thread, `apply(state, result)` to the state as it is by then and clear the
+// progress. A failure puts failurePrefix + description into the status line; a cancellation
+// ends silently. Nothing happens after the work if the state was destroyed meanwhile.
+// `apply` typically uses AppState::modifyProject so edits made during the work survive.
+template <typename Work, typename Apply>
+QCoro::Task<> runLongCommand(AppState& state, LongCommandSteps steps, Work work, Apply apply) {
+  QPointer<AppState> guard(&state);
+  state.setPipelineProgress(PipelineProgress{steps.firstStage, -1.0});
+  ProgressReporter report = progressReporter(state);
+  std::stop_token stop = state.commandStopToken();
+  std::exception_ptr failure;
+  try {
+    auto result = co_await runOnWorker(
+        [work = std::move(work), report, stop]() mutable { return work(report, stop); });
+    if (!guard) co_return;
+    apply(*guard, std::move(result));
+  } catch (const Cancelled&) {
+    // The user asked for it; there is nothing to tell them.
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (!guard) co_return;
+  if (failure) guard->setLastError(steps.failurePrefix + describe(failure));
+  guard->setPipelineProgress(std::nullopt);
+}
+
+}  // namespace brisklet

@@ -1,0 +1,83 @@
+#include "cli/CliCommand.h"
+
+#include <algorithm>
+#include <array>
+
+#include "app/ProjectLookup.h"
+
+namespace brisklet::cli {
+namespace {
+
+// Commands of the command-line contract that this version does not have yet.
+constexpr std::array<std::string_view, 10> kNotYetAvailable = {
+    "probe", "analyze", "import", "set", "export", "narrate", "enhance", "music", "short", "voices"};
+
+std::vector<Command> allCommands() { return {listCommand(), showCommand(), deleteCommand()}; }
+
+void printUsage(std::ostream& stream) {
+  stream << "usage: brisklet-cli COMMAND [ARGUMENTS]\n\ncommands:\n";
+  for (const Command& command : allCommands()) {
+    std::string synopsis(command.synopsis);
+    synopsis.resize(std::max<size_t>(synopsis.size(), 18), ' ');
+    stream << "  " << synopsis << "  " << command.description << "\n";
+  }
+  stream << "\nA project is named by its id or any unique prefix of it.\n";
+}
+
+}  // namespace
+
+bool ParsedArguments::has(std::string_view flag) const {
+  return std::find(flags.begin(), flags.end(), flag) != flags.end();
+}
+
+ParsedArguments parseArguments(Arguments arguments, std::initializer_list<std::string_view> knownFlags) {
+  ParsedArguments parsed;
+  for (const std::string& argument : arguments) {
+    if (argument.starts_with("--")) {
+      if (std::find(knownFlags.begin(), knownFlags.end(), argument) == knownFlags.end())
+        throw UsageError("unknown option " + argument);
+      parsed.flags.push_back(argument);
+    } else {
+      parsed.positional.push_back(argument);
+    }
+  }
+  return parsed;
+}
+
+int runCli(Arguments arguments, ProjectStore& store, std::ostream& out, std::ostream& err) {
+  if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h" ||
+      arguments[0] == "help") {
+    printUsage(arguments.empty() ? err : out);
+    return arguments.empty() ? kUsage : kSuccess;
+  }
+  const std::string& name = arguments[0];
+  const std::vector<Command> commands = allCommands();
+  const auto command = std::find_if(commands.begin(), commands.end(),
+                                    [&](const Command& candidate) { return candidate.name == name; });
+  if (command == commands.end()) {
+    const bool planned = std::find(kNotYetAvailable.begin(), kNotYetAvailable.end(), name) !=
+                         kNotYetAvailable.end();
+    err << "brisklet-cli: \u201C" << name << "\u201D "
+        << (planned ? "is not available in this version yet." : "is not a command.") << "\n\n";
+    printUsage(err);
+    return kUsage;
+  }
+
+  AppState state(store);
+  Context context{state, out, err};
+  try {
+    return command->run(context, arguments.subspan(1));
+  } catch (const UsageError& error) {
+    err << "brisklet-cli " << command->name << ": " << error.what() << "\nusage: brisklet-cli "
+        << command->synopsis << "\n";
+    return kUsage;
+  } catch (const ProjectLookupError& error) {
+    err << error.what() << "\n";
+    return kFailed;
+  } catch (const CommandFailed& error) {
+    err << error.what() << "\n";
+    return kFailed;
+  }
+}
+
+}  // namespace brisklet::cli

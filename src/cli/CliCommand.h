@@ -1,0 +1,67 @@
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/AppState.h"
+
+namespace brisklet::cli {
+
+// Exit codes of brisklet-cli.
+inline constexpr int kSuccess = 0;
+inline constexpr int kFailed = 1;  // the command failed; its status line is on stderr
+inline constexpr int kUsage = 2;   // the call was wrong; the usage is on stderr
+
+// The arguments do not fit the command; what() says how.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The command failed; what() is the status line the app would show.
+class CommandFailed : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// What a command works with. stdout carries only the result so it can be piped; stderr carries
+// progress, notices and failures.
+struct Context {
+  AppState& state;
+  std::ostream& out;
+  std::ostream& err;
+};
+
+using Arguments = std::span<const std::string>;
+
+struct Command {
+  std::string_view name;
+  std::string_view synopsis;     // e.g. "list [--json]"
+  std::string_view description;  // one line
+  // Throws UsageError or CommandFailed; returns the exit code otherwise.
+  std::function<int(Context&, Arguments)> run;
+};
+
+// Runs `arguments` (without the program name) against the projects of `store`.
+int runCli(Arguments arguments, ProjectStore& store, std::ostream& out, std::ostream& err);
+
+// The commands, one file each.
+Command listCommand();
+Command showCommand();
+Command deleteCommand();
+
+// Splits `arguments` into flags it knows ("--json") and positional arguments; an unknown flag is
+// a UsageError.
+struct ParsedArguments {
+  std::vector<std::string> positional;
+  std::vector<std::string> flags;
+  bool has(std::string_view flag) const;
+};
+ParsedArguments parseArguments(Arguments arguments, std::initializer_list<std::string_view> knownFlags);
+
+}  // namespace brisklet::cli

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "platform/Base64.h"
+
+namespace brisklet::AppSettings {
+
+// The user's preferences, in applicationConfigFolder()/defaults.json. Every read goes to the file,
+// so a command sees what the settings window wrote a moment ago; a missing or damaged file, or a
+// missing or mistyped key, reads as the default. Writes replace the file atomically and keep keys
+// they do not know. Keys never live here (see KeychainStore).
+
+inline constexpr const char* kDefaultClaudeModel = "claude-sonnet-5";
+
+std::filesystem::path file();
+
+// "claudeModel": the model sent with every Anthropic request.
+std::string claudeModel();
+void setClaudeModel(const std::string& model);
+
+// "voiceID": the ElevenLabs voice for narration; empty when none is chosen.
+std::string voiceID();
+void setVoiceID(const std::string& voiceID);
+
+// "voiceConsentGiven": the user confirmed the consent statement for cloning their voice.
+bool voiceConsentGiven();
+void setVoiceConsentGiven(bool given);
+
+// "musicFolderBookmark" (base64): the user's music folder; none when never chosen.
+std::optional<ByteString> musicFolderBookmark();
+void setMusicFolderBookmark(const std::optional<ByteString>& bookmark);
+
+}  // namespace brisklet::AppSettings

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/Uuid.h"
+
+namespace brisklet {
+
+// Visual-quality scores of a scene, each 0…1 with higher better.
+struct QualityScores {
+  double blur = 0;
+  double exposure = 0;
+  double shake = 0;
+  double aesthetics = 0;
+  double composite = 0;
+  bool isUtility = false;
+
+  bool operator==(const QualityScores&) const = default;
+};
+
+enum class NarrationStatus { pendingAudio, ready, stale };
+
+// "pendingAudio", "ready", "stale"
+std::string_view rawValue(NarrationStatus status);
+std::optional<NarrationStatus> narrationStatusFromRaw(std::string_view raw);
+
+// One narration line attached to a segment.
+struct NarrationClip {
+  std::string text;
+  bool userEditedText = false;
+  // Plain file name inside the project's "narration" folder.
+  std::optional<std::string> audioFileName;
+  // Seconds after the segment's startSec where the line starts.
+  double startOffsetSec = 0;
+  std::optional<double> durationSec;
+  NarrationStatus status = NarrationStatus::pendingAudio;
+
+  bool operator==(const NarrationClip&) const = default;
+};
+
+// One scene of the source, on the source timeline, half-open [startSec, endSec).
+struct Segment {
+  Uuid id;
+  double startSec = 0;
+  double endSec = 0;
+  bool keep = true;
+  bool userOverrodeKeep = false;
+  std::optional<QualityScores> quality;
+  std::optional<std::string> sceneDescription;
+  std::optional<std::string> activity;
+  std::optional<std::string> keepReason;
+  std::optional<NarrationClip> narration;
+
+  double durationSec() const { return endSec - startSec; }
+  bool operator==(const Segment&) const = default;
+};
+
+// The analysed edit of one source video.
+struct EditPlan {
+  std::vector<Segment> segments;  // in source order
+  std::string runningSummary;
+  std::optional<std::vector<std::string>> editorSuggestions;  // the director's notes
+  // Counts the edits that change the output; observers rebuild the preview when it moves.
+  std::int64_t planRevision = 0;
+
+  // Sum of the kept segments' durations; 0 when nothing is kept.
+  double keptDurationSec() const;
+  // The segment with `id`, or null.
+  Segment* segment(const Uuid& id);
+  const Segment* segment(const Uuid& id) const;
+
+  bool operator==(const EditPlan&) const = default;
+};
+
+// The narration editor's commit rule: the segment with `editedText` committed to its narration,
+// or none when the commit changes nothing (same text, or empty text and no clip yet).
+std::optional<Segment> committingNarrationText(const Segment& segment,
+                                               const std::string& editedText);
+
+}  // namespace brisklet

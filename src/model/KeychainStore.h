@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace brisklet::KeychainStore {
+
+// The two service keys, kept in the secret store under the service "com.kettlewick.Brisklet"
+// and never written into a project record or the preferences.
+enum class Key { anthropic, elevenLabs };
+
+inline constexpr std::string_view kService = "com.kettlewick.Brisklet";
+
+// "anthropic-api-key", "elevenlabs-api-key"
+std::string_view accountName(Key key);
+
+// The stored key; none when there is none, the store cannot be read, or it is not UTF-8.
+std::optional<std::string> get(Key key);
+// Stores the key; an empty value removes it. Failures are not reported.
+void set(std::string_view value, Key key);
+// Removes the key; failures are not reported.
+void remove(Key key);
+
+}  // namespace brisklet::KeychainStore

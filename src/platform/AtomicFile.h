@@ -1,0 +1,29 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace brisklet {
+
+// A file operation that failed; what() is a sentence naming the file and the reason.
+class FileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Replaces `destination` so that readers, and the file system after a crash or power cut, see
+// either the whole old content or the whole new one: a temporary file in the same folder is
+// written, flushed and synced, renamed over the destination, and the folder is synced. The
+// folder must exist. Throws FileError; on failure the destination is untouched and the
+// temporary file removed.
+void writeFileAtomically(const std::filesystem::path& destination, std::string_view bytes,
+                         mode_t permissions = 0644);
+
+// The whole content of a file. Throws FileError when it cannot be opened or read.
+std::string readFile(const std::filesystem::path& file);
+
+}  // namespace brisklet

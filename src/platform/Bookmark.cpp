@@ -1,0 +1,53 @@
+#include "platform/Bookmark.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+namespace brisklet {
+namespace {
+
+constexpr int kBookmarkVersion = 1;
+
+std::string quoted(const std::filesystem::path& location) {
+  return "\u201C" + location.filename().string() + "\u201D";
+}
+
+}  // namespace
+
+ByteString makeBookmark(const std::filesystem::path& location) {
+  const std::filesystem::path absolute = std::filesystem::absolute(location).lexically_normal();
+  struct stat status {};
+  if (::stat(absolute.c_str(), &status) != 0)
+    throw BookmarkError("The file " + quoted(absolute) + " could not be opened: " +
+                        std::strerror(errno) + ".");
+  const nlohmann::json record = {
+      {"version", kBookmarkVersion},
+      {"path", absolute.string()},
+      {"device", static_cast<std::uint64_t>(status.st_dev)},
+      {"inode", static_cast<std::uint64_t>(status.st_ino)},
+  };
+  const std::string text = record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return ByteString(text.begin(), text.end());
+}
+
+std::filesystem::path resolveBookmark(const ByteString& bookmark) {
+  const nlohmann::json record = nlohmann::json::parse(bookmark.begin(), bookmark.end(), nullptr,
+                                                      /*allow_exceptions=*/false);
+  const bool wellFormed = record.is_object() && record.contains("version") &&
+                          record["version"] == kBookmarkVersion &&
+                          record.contains("path") && record["path"].is_string();
+  if (!wellFormed) throw BookmarkError("The reference to the source file is damaged.");
+
+  const std::filesystem::path location = record["path"].get<std::string>();
+  if (!location.is_absolute()) throw BookmarkError("The reference to the source file is damaged.");
+  struct stat status {};
+  if (::stat(location.c_str(), &status) != 0)
+    throw BookmarkError("The file " + quoted(location) + " could not be found at " +
+                        location.parent_path().string() + ". It may have been moved or deleted.");
+  return location;
+}
+
+}  // namespace brisklet

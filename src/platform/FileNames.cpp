@@ -1,0 +1,12 @@
+#include "platform/FileNames.h"
+
+namespace brisklet {
+
+bool isPlainFileName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  // A backslash is legal on Linux but never in a name we write; refusing it keeps records
+  // written elsewhere from smuggling in a path.
+  return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+}  // namespace brisklet

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string_view>
+
+namespace brisklet {
+
+// True when `name` can only name an entry directly inside a folder: not empty, not "." or "..",
+// no path separator and no NUL. File names read from records are untrusted; one that fails this
+// test is treated as absent so a record can never point outside its project folder.
+bool isPlainFileName(std::string_view name);
+
+}  // namespace brisklet

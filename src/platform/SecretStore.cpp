@@ -1,0 +1,171 @@
+#include "platform/SecretStore.h"
+
+#include <libsecret/secret.h>
+
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "platform/AtomicFile.h"
+#include "platform/Log.h"
+#include "platform/Paths.h"
+
+namespace brisklet::SecretStore {
+namespace {
+
+using json = nlohmann::json;
+
+struct ErrorDeleter {
+  void operator()(GError* error) const { g_error_free(error); }
+};
+using ErrorPointer = std::unique_ptr<GError, ErrorDeleter>;
+
+struct PasswordDeleter {
+  void operator()(gchar* password) const { secret_password_free(password); }
+};
+using PasswordPointer = std::unique_ptr<gchar, PasswordDeleter>;
+
+const SecretSchema* schema() {
+  static const SecretSchema kSchema = {
+      "com.kettlewick.Brisklet.Key",
+      SECRET_SCHEMA_NONE,
+      {
+          {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+          {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+          {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
+      },
+      0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+  return &kSchema;
+}
+
+// True when the error says nobody serves secrets here, as opposed to a service that answered
+// and refused (a locked keyring, a dismissed prompt).
+bool meansNoSecretService(const GError* error) {
+  if (error->domain == G_IO_ERROR) return true;  // no session bus to connect to
+  if (error->domain != G_DBUS_ERROR) return false;
+  return error->code == G_DBUS_ERROR_SERVICE_UNKNOWN ||
+         error->code == G_DBUS_ERROR_NAME_HAS_NO_OWNER || error->code == G_DBUS_ERROR_NO_SERVER ||
+         error->code == G_DBUS_ERROR_SPAWN_FAILED || error->code == G_DBUS_ERROR_SPAWN_EXEC_FAILED ||
+         error->code == G_DBUS_ERROR_SPAWN_SERVICE_NOT_FOUND;
+}
+
+// What the Secret Service said: either it is not there, or the outcome of the call.
+enum class ServiceReply { unavailable, done, failed };
+
+ServiceReply classify(const ErrorPointer& error, std::string_view action) {
+  if (!error) return ServiceReply::done;
+  if (meansNoSecretService(error.get())) return ServiceReply::unavailable;
+  logLine("Secret store could not " + std::string(action) + ": " + error->message);
+  return ServiceReply::failed;
+}
+
+struct ServiceLookup {
+  ServiceReply reply;
+  std::optional<std::string> secret;
+};
+
+ServiceLookup lookupInService(const std::string& service, const std::string& account) {
+  GError* rawError = nullptr;
+  PasswordPointer password(secret_password_lookup_sync(schema(), nullptr, &rawError, "service",
+                                                       service.c_str(), "account",
+                                                       account.c_str(), nullptr));
+  ErrorPointer error(rawError);
+  const ServiceReply reply = classify(error, "read a key");
+  if (reply != ServiceReply::done || !password) return {reply, std::nullopt};
+  if (!g_utf8_validate(password.get(), -1, nullptr)) return {reply, std::nullopt};
+  return {reply, std::string(password.get())};
+}
+
+ServiceReply storeInService(const std::string& service, const std::string& account,
+                            const std::string& value) {
+  const std::string label = "Brisklet: " + account;
+  GError* rawError = nullptr;
+  secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), value.c_str(),
+                             nullptr, &rawError, "service", service.c_str(), "account",
+                             account.c_str(), nullptr);
+  return classify(ErrorPointer(rawError), "save a key");
+}
+
+ServiceReply removeFromService(const std::string& service, const std::string& account) {
+  GError* rawError = nullptr;
+  secret_password_clear_sync(schema(), nullptr, &rawError, "service", service.c_str(), "account",
+                             account.c_str(), nullptr);
+  return classify(ErrorPointer(rawError), "remove a key");
+}
+
+// The fallback file: {"<service>": {"<account>": "<secret>"}}, mode 0600.
+std::filesystem::path fallbackFile() { return applicationConfigFolder() / "secrets.json"; }
+
+json readFallback() {
+  try {
+    json secrets = json::parse(readFile(fallbackFile()));
+    return secrets.is_object() ? secrets : json::object();
+  } catch (const std::exception&) {
+    return json::object();  // a missing or damaged file holds no secrets
+  }
+}
+
+void writeFallback(const json& secrets) {
+  try {
+    std::filesystem::create_directories(fallbackFile().parent_path());
+    writeFileAtomically(fallbackFile(), secrets.dump(2), 0600);
+  } catch (const std::exception& error) {
+    logLine(std::string("Secret store could not write its file: ") + error.what());
+  }
+}
+
+std::optional<std::string> lookupInFallback(const std::string& service,
+                                            const std::string& account) {
+  const json secrets = readFallback();
+  const auto serviceEntry = secrets.find(service);
+  if (serviceEntry == secrets.end() || !serviceEntry->is_object()) return std::nullopt;
+  const auto accountEntry = serviceEntry->find(account);
+  if (accountEntry == serviceEntry->end() || !accountEntry->is_string()) return std::nullopt;
+  return accountEntry->get<std::string>();
+}
+
+void setInFallback(const std::string& service, const std::string& account,
+                   std::optional<std::string> value) {
+  json secrets = readFallback();
+  if (value) {
+    if (!secrets[service].is_object()) secrets[service] = json::object();
+    secrets[service][account] = *value;
+  } else {
+    if (!secrets.contains(service) || !secrets[service].is_object()) return;
+    if (secrets[service].erase(account) == 0) return;
+    if (secrets[service].empty()) secrets.erase(service);
+  }
+  writeFallback(secrets);
+}
+
+}  // namespace
+
+std::optional<std::string> lookup(std::string_view service, std::string_view account) {
+  const std::string serviceName(service), accountName(account);
+  ServiceLookup found = lookupInService(serviceName, accountName);
+  if (found.reply == ServiceReply::unavailable) return lookupInFallback(serviceName, accountName);
+  if (found.reply == ServiceReply::done && !found.secret) {
+    // A key saved while no Secret Service ran moves into it now, out of the plain file.
+    std::optional<std::string> leftBehind = lookupInFallback(serviceName, accountName);
+    if (leftBehind && storeInService(serviceName, accountName, *leftBehind) == ServiceReply::done)
+      setInFallback(serviceName, accountName, std::nullopt);
+    return leftBehind;
+  }
+  return found.secret;
+}
+
+void store(std::string_view service, std::string_view account, std::string_view value) {
+  if (value.empty()) return remove(service, account);
+  const std::string serviceName(service), accountName(account), secret(value);
+  if (storeInService(serviceName, accountName, secret) == ServiceReply::unavailable)
+    setInFallback(serviceName, accountName, secret);
+}
+
+void remove(std::string_view service, std::string_view account) {
+  const std::string serviceName(service), accountName(account);
+  removeFromService(serviceName, accountName);
+  // Also from the file, so a key removed while the service runs cannot come back from it.
+  if (lookupInFallback(serviceName, accountName))
+    setInFallback(serviceName, accountName, std::nullopt);
+}
+
+}  // namespace brisklet::SecretStore

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace brisklet::SecretStore {
+
+// Secrets addressed by a service and an account name, kept in the desktop's Secret Service
+// (GNOME Keyring, KWallet) through libsecret. Where no Secret Service runs (no session bus, or
+// nobody serves org.freedesktop.secrets), they go to a file readable by the user alone,
+// applicationConfigFolder()/secrets.json, never into the preferences. A secret left in that file
+// moves into the Secret Service the first time one answers.
+//
+// Failures are never thrown: a read that fails is a missing secret, a write that fails is logged
+// (without the secret) and dropped. Blocking calls (D-Bus round trips); not for a hot path.
+
+std::optional<std::string> lookup(std::string_view service, std::string_view account);
+
+// Replaces any secret stored under the service and account; an empty value removes it.
+void store(std::string_view service, std::string_view account, std::string_view value);
+
+void remove(std::string_view service, std::string_view account);
+
+}  // namespace brisklet::SecretStore
