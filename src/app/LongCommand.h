@@ -33,13 +33,16 @@ std::string describe(const std::exception_ptr& failure);
 // Runs `work` on a worker thread and resumes with its result on the calling (main) thread.
 // Anything `work` throws is rethrown here, on the main thread.
 template <typename Work>
-auto runOnWorker(Work work) -> QCoro::Task<std::invoke_result_t<Work&>> {
-  using Result = std::invoke_result_t<Work&>;
+auto runOnWorker(Work&& workArgument) -> QCoro::Task<std::invoke_result_t<std::decay_t<Work>&>> {
+  using Result = std::invoke_result_t<std::decay_t<Work>&>;
+  std::decay_t<Work> work(std::forward<Work>(workArgument));  // see runLongCommand
   struct Outcome {
     std::conditional_t<std::is_void_v<Result>, bool, std::optional<Result>> value{};
     std::exception_ptr error;
   };
-  auto outcome = co_await QtConcurrent::run([work = std::move(work)]() mutable {
+  // Named locals rather than temporaries inside co_await: GCC 12 mishandles the lifetime of
+  // temporaries in co_await operands.
+  QFuture<std::shared_ptr<Outcome>> future = QtConcurrent::run([work = std::move(work)]() mutable {
     auto result = std::make_shared<Outcome>();
     try {
       if constexpr (std::is_void_v<Result>)
@@ -51,6 +54,7 @@ auto runOnWorker(Work work) -> QCoro::Task<std::invoke_result_t<Work&>> {
     }
     return result;
   });
+  std::shared_ptr<Outcome> outcome = co_await future;
   if (outcome->error) std::rethrow_exception(outcome->error);
   if constexpr (!std::is_void_v<Result>) co_return std::move(*outcome->value);
 }
@@ -69,16 +73,30 @@ struct LongCommandSteps {
 // progress. A failure puts failurePrefix + description into the status line; a cancellation
 // ends silently. Nothing happens after the work if the state was destroyed meanwhile.
 // `apply` typically uses AppState::modifyProject so edits made during the work survive.
+//
+// Coroutines and temporaries: GCC 12 destroys temporaries wrongly when they live across a
+// suspension, in two ways we must avoid. (1) A class-type argument passed by value to a
+// coroutine is destroyed twice when the caller passes a temporary: commands take such arguments
+// by reference and copy them into the frame before the first co_await (QCoro tasks start at
+// once, so the caller's temporaries are still alive then), as this function does. (2) A
+// temporary inside a co_await full-expression is destroyed wrongly: start the task in its own
+// statement (`auto task = runLongCommand(…); co_await task;`), as runLongCommand does itself.
 template <typename Work, typename Apply>
-QCoro::Task<> runLongCommand(AppState& state, LongCommandSteps steps, Work work, Apply apply) {
+QCoro::Task<> runLongCommand(AppState& state, const LongCommandSteps& stepsArgument,
+                             Work&& workArgument, Apply&& applyArgument) {
+  const LongCommandSteps steps = stepsArgument;
+  std::decay_t<Work> work(std::forward<Work>(workArgument));
+  std::decay_t<Apply> apply(std::forward<Apply>(applyArgument));
+
   QPointer<AppState> guard(&state);
   state.setPipelineProgress(PipelineProgress{steps.firstStage, -1.0});
   ProgressReporter report = progressReporter(state);
   std::stop_token stop = state.commandStopToken();
   std::exception_ptr failure;
   try {
-    auto result = co_await runOnWorker(
+    auto onWorker = runOnWorker(
         [work = std::move(work), report, stop]() mutable { return work(report, stop); });
+    auto result = co_await onWorker;
     if (!guard) co_return;
     apply(*guard, std::move(result));
   } catch (const Cancelled&) {

@@ -144,13 +144,17 @@ void writeOptional(json& object, const char* key, const std::optional<T>& value)
 
 }  // namespace
 
-void to_json(json& object, const QualityScores& scores) {
-  object = {{"blur", finite(scores.blur, "blur")},
+// Each encoder builds a local value and hands it over only when complete: nlohmann::json's
+// converting constructor leaks what a throwing to_json already put into its target.
+
+void to_json(json& result, const QualityScores& scores) {
+  json object = {{"blur", finite(scores.blur, "blur")},
             {"exposure", finite(scores.exposure, "exposure")},
             {"shake", finite(scores.shake, "shake")},
             {"aesthetics", finite(scores.aesthetics, "aesthetics")},
             {"composite", finite(scores.composite, "composite")},
             {"isUtility", scores.isUtility}};
+  result = std::move(object);
 }
 
 void from_json(const json& object, QualityScores& scores) {
@@ -163,13 +167,14 @@ void from_json(const json& object, QualityScores& scores) {
   scores.isUtility = required<bool>(object, "isUtility");
 }
 
-void to_json(json& object, const NarrationClip& clip) {
-  object = {{"text", clip.text},
+void to_json(json& result, const NarrationClip& clip) {
+  json object = {{"text", clip.text},
             {"userEditedText", clip.userEditedText},
             {"startOffsetSec", finite(clip.startOffsetSec, "startOffsetSec")},
             {"status", rawValue(clip.status)}};
   writeOptional(object, "audioFileName", clip.audioFileName);
   writeOptional(object, "durationSec", clip.durationSec);
+  result = std::move(object);
 }
 
 void from_json(const json& object, NarrationClip& clip) {
@@ -182,8 +187,8 @@ void from_json(const json& object, NarrationClip& clip) {
   clip.status = required<NarrationStatus>(object, "status");
 }
 
-void to_json(json& object, const Segment& segment) {
-  object = {{"id", segment.id.text()},
+void to_json(json& result, const Segment& segment) {
+  json object = {{"id", segment.id.text()},
             {"startSec", finite(segment.startSec, "startSec")},
             {"endSec", finite(segment.endSec, "endSec")},
             {"keep", segment.keep},
@@ -193,6 +198,7 @@ void to_json(json& object, const Segment& segment) {
   writeOptional(object, "activity", segment.activity);
   writeOptional(object, "keepReason", segment.keepReason);
   writeOptional(object, "narration", segment.narration);
+  result = std::move(object);
 }
 
 void from_json(const json& object, Segment& segment) {
@@ -209,11 +215,12 @@ void from_json(const json& object, Segment& segment) {
   segment.narration = optional<NarrationClip>(object, "narration");
 }
 
-void to_json(json& object, const EditPlan& plan) {
-  object = {{"segments", plan.segments},
+void to_json(json& result, const EditPlan& plan) {
+  json object = {{"segments", plan.segments},
             {"runningSummary", plan.runningSummary},
             {"planRevision", plan.planRevision}};
   writeOptional(object, "editorSuggestions", plan.editorSuggestions);
+  result = std::move(object);
 }
 
 void from_json(const json& object, EditPlan& plan) {
@@ -230,8 +237,8 @@ void from_json(const json& object, EditPlan& plan) {
   plan.planRevision = required<std::int64_t>(object, "planRevision");
 }
 
-void to_json(json& object, const Project& project) {
-  object = {{"schemaVersion", project.schemaVersion},
+void to_json(json& result, const Project& project) {
+  json object = {{"schemaVersion", project.schemaVersion},
             {"id", project.id.text()},
             {"name", project.name},
             {"videoBookmark", encodeBase64(project.videoBookmark)},
@@ -245,6 +252,7 @@ void to_json(json& object, const Project& project) {
   writeOptional(object, "transitionStyleRaw", project.transitionStyleRaw);
   writeOptional(object, "musicFileName", project.musicFileName);
   writeOptional(object, "musicVolumePercent", project.musicVolumePercent);
+  result = std::move(object);
 }
 
 void from_json(const json& object, Project& project) {

@@ -21,15 +21,15 @@ class RecordError : public std::runtime_error {
 // replace a good record. Decoding is strict: a missing or mistyped required key or an unknown
 // enumeration value throws RecordError; an optional key may be missing or null. File-name fields
 // that are not a plain name inside their folder decode as absent.
-void to_json(nlohmann::json& json, const QualityScores& scores);
+void to_json(nlohmann::json& result, const QualityScores& scores);
 void from_json(const nlohmann::json& json, QualityScores& scores);
-void to_json(nlohmann::json& json, const NarrationClip& clip);
+void to_json(nlohmann::json& result, const NarrationClip& clip);
 void from_json(const nlohmann::json& json, NarrationClip& clip);
-void to_json(nlohmann::json& json, const Segment& segment);
+void to_json(nlohmann::json& result, const Segment& segment);
 void from_json(const nlohmann::json& json, Segment& segment);
-void to_json(nlohmann::json& json, const EditPlan& plan);
+void to_json(nlohmann::json& result, const EditPlan& plan);
 void from_json(const nlohmann::json& json, EditPlan& plan);
-void to_json(nlohmann::json& json, const Project& project);
+void to_json(nlohmann::json& result, const Project& project);
 void from_json(const nlohmann::json& json, Project& project);
 
 // The project record's text: pretty-printed, keys sorted, dates in ISO 8601 with a "Z".

@@ -1,6 +1,8 @@
 #include "model/ProjectStore.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "model/ModelJson.h"
 #include "platform/AtomicFile.h"
@@ -57,15 +59,34 @@ void ProjectStore::ensureDirectories(const Uuid& id) const {
 }
 
 std::vector<Project> ProjectStore::loadAll() const {
-  std::vector<Project> projects;
+  std::vector<std::filesystem::path> folders;
   std::error_code error;
   std::filesystem::directory_iterator entries(root_, error);
-  if (error) return projects;
+  if (error) return {};
   for (const std::filesystem::directory_entry& entry : entries) {
     std::error_code kindError;
-    if (!entry.is_directory(kindError)) continue;
-    if (std::optional<Project> project = loadRecord(entry.path())) projects.push_back(std::move(*project));
+    if (entry.is_directory(kindError)) folders.push_back(entry.path());
   }
+
+  // Decoding dominates start-up with many large plans, and records are independent: decode them
+  // on every core, each result in its folder's slot so the listing order is kept.
+  std::vector<std::optional<Project>> decoded(folders.size());
+  std::atomic<size_t> next = 0;
+  const auto decodeRemaining = [&] {
+    for (size_t index = next++; index < folders.size(); index = next++)
+      decoded[index] = loadRecord(folders[index]);
+  };
+  const size_t helpers =
+      std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()) - 1, folders.size() / 8);
+  std::vector<std::jthread> workers;
+  for (size_t helper = 0; helper < helpers; ++helper) workers.emplace_back(decodeRemaining);
+  decodeRemaining();
+  workers.clear();  // joins
+
+  std::vector<Project> projects;
+  projects.reserve(folders.size());
+  for (std::optional<Project>& project : decoded)
+    if (project) projects.push_back(std::move(*project));
   std::stable_sort(projects.begin(), projects.end(), [](const Project& a, const Project& b) {
     return a.createdAt > b.createdAt;
   });

@@ -30,7 +30,8 @@ class ProjectStore {
   void ensureDirectories(const Uuid& id) const;
 
   // Every decodable project, newest createdAt first. Never fails: folders without a readable,
-  // decodable record and plain files are skipped, and nothing is created.
+  // decodable record and plain files are skipped, and nothing is created. Records are decoded
+  // on all cores; the call returns when all are done.
   std::vector<Project> loadAll() const;
 
   // Writes the record atomically and durably. A failure is logged as

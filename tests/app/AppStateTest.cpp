@@ -1,0 +1,182 @@
+#include "app/AppState.h"
+
+#include <QSignalSpy>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "model/ModelJson.h"
+#include "platform/AtomicFile.h"
+#include "support/Projects.h"
+#include "support/TemporaryFolder.h"
+
+namespace brisklet {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::sampleProject;
+
+class AppStateTest : public ::testing::Test {
+ protected:
+  testing::TemporaryFolder folder;
+  ProjectStore store{folder / "Projects"};
+
+  Project stored(const std::string& name, const std::string& createdAt, int segments = 0) {
+    Project project = sampleProject(name, createdAt, segments);
+    store.save(project);
+    return project;
+  }
+  std::string recordOf(const Project& project) const {
+    return readFile(store.projectDirectory(project.id) / "project.json");
+  }
+  Project storedVersionOf(const Project& project) const {
+    return decodeProjectRecord(recordOf(project));
+  }
+  static std::vector<std::string> namesOf(const AppState& state) {
+    std::vector<std::string> names;
+    for (const Project& project : state.projects()) names.push_back(project.name);
+    return names;
+  }
+};
+
+TEST_F(AppStateTest, StartsWithTheStoredProjectsNewestFirstAndSelectsTheNewest) {
+  {
+    AppState empty(store);
+    EXPECT_TRUE(empty.projects().empty());
+    EXPECT_FALSE(empty.selectedProjectID().has_value());
+    EXPECT_EQ(empty.selectedProject(), nullptr);
+  }
+  stored("Tuesday", "2025-03-04T10:00:00Z");
+  const Project newest = stored("Wednesday", "2025-03-05T10:00:00Z");
+  stored("Monday", "2025-03-03T10:00:00Z");
+  AppState state(store);
+  EXPECT_THAT(namesOf(state), ElementsAre("Wednesday", "Tuesday", "Monday"));
+  EXPECT_EQ(state.selectedProjectID(), newest.id);
+  ASSERT_NE(state.selectedProject(), nullptr);
+  EXPECT_EQ(state.selectedProject()->name, "Wednesday");
+  EXPECT_FALSE(state.selectedSegmentID().has_value());
+  EXPECT_FALSE(state.pipelineProgress().has_value());
+  EXPECT_FALSE(state.lastError().has_value());
+}
+
+TEST_F(AppStateTest, DeletingMovesTheSelectionToTheFirstProjectLeft) {
+  const Project oldest = stored("Oldest", "2025-03-01T10:00:00Z");
+  const Project middle = stored("Middle", "2025-03-02T10:00:00Z");
+  const Project newest = stored("Newest", "2025-03-03T10:00:00Z");
+  AppState state(store);
+
+  state.setSelectedProjectID(oldest.id);
+  state.deleteProject(middle);
+  EXPECT_EQ(state.selectedProjectID(), oldest.id) << "an unselected delete keeps the selection";
+  EXPECT_FALSE(std::filesystem::exists(store.projectDirectory(middle.id)));
+
+  state.deleteProject(oldest);
+  EXPECT_EQ(state.selectedProjectID(), newest.id);
+  QSignalSpy selectionChanges(&state, &AppState::selectedProjectIDChanged);
+  state.deleteProject(newest);
+  EXPECT_FALSE(state.selectedProjectID().has_value());
+  EXPECT_TRUE(state.projects().empty());
+  EXPECT_EQ(selectionChanges.count(), 1);
+  EXPECT_TRUE(store.loadAll().empty());
+}
+
+TEST_F(AppStateTest, UpdateReplacesAndSavesOnlyKnownProjects) {
+  Project project = stored("Original", "2025-03-01T10:00:00Z", 2);
+  AppState state(store);
+  QSignalSpy changes(&state, &AppState::projectsChanged);
+
+  project.name = "Renamed";
+  state.update(project);
+  EXPECT_EQ(state.projects()[0].name, "Renamed");
+  EXPECT_EQ(storedVersionOf(project).name, "Renamed");
+  EXPECT_EQ(changes.count(), 1);
+
+  Project stranger = sampleProject("Stranger", "2025-03-01T10:00:00Z");
+  state.update(stranger);
+  EXPECT_EQ(state.projects().size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(store.projectDirectory(stranger.id)));
+  EXPECT_EQ(changes.count(), 1);
+}
+
+TEST_F(AppStateTest, UpdateSegmentReplacesTheSegmentAndCountsARevision) {
+  const Project project = stored("Edit", "2025-03-01T10:00:00Z", 4);
+  AppState state(store);
+  Segment trimmed = project.editPlan->segments[2];
+  trimmed.startSec += 0.5;
+  trimmed.keep = false;
+  trimmed.userOverrodeKeep = true;
+  state.updateSegment(trimmed, project.id);
+
+  const Project saved = storedVersionOf(project);
+  EXPECT_EQ(saved.editPlan->segments[2], trimmed);
+  EXPECT_EQ(saved.editPlan->planRevision, project.editPlan->planRevision + 1);
+  EXPECT_EQ(*state.project(project.id), saved);
+}
+
+TEST_F(AppStateTest, UpdateSegmentWithAnythingUnknownChangesAndSavesNothing) {
+  const Project withPlan = stored("Plan", "2025-03-01T10:00:00Z", 3);
+  const Project withoutPlan = stored("No plan", "2025-03-01T09:00:00Z");
+  AppState state(store);
+  QSignalSpy changes(&state, &AppState::projectsChanged);
+  const std::string recordBefore = recordOf(withPlan);
+
+  Segment unknown = withPlan.editPlan->segments[0];
+  unknown.id = Uuid::random();
+  state.updateSegment(unknown, withPlan.id);
+  state.updateSegment(withPlan.editPlan->segments[0], Uuid::random());
+  state.updateSegment(withPlan.editPlan->segments[0], withoutPlan.id);
+
+  EXPECT_EQ(changes.count(), 0);
+  EXPECT_EQ(recordOf(withPlan), recordBefore);
+  EXPECT_EQ(*state.project(withPlan.id), withPlan);
+}
+
+TEST_F(AppStateTest, OutputSettingsAreStoredAndCountARevisionWhenThereIsAPlan) {
+  const Project withPlan = stored("Plan", "2025-03-01T10:00:00Z", 2);
+  const Project withoutPlan = stored("No plan", "2025-03-01T09:00:00Z");
+  AppState state(store);
+  const std::int64_t revision = withPlan.editPlan->planRevision;
+
+  state.setAspectRatio(AspectRatio::vertical, withPlan.id);
+  state.setTransition(TransitionStyle::dipToBlack, withPlan.id);
+  state.setMusicVolume(80, withPlan.id);
+  Project saved = storedVersionOf(withPlan);
+  EXPECT_EQ(saved.aspectRatioRaw, "9:16");
+  EXPECT_EQ(saved.transitionStyleRaw, "dipToBlack");
+  EXPECT_EQ(saved.musicVolumePercent, 60) << "clamped to the top of 5…60";
+  EXPECT_EQ(saved.editPlan->planRevision, revision + 3);
+
+  state.setMusicVolume(1, withoutPlan.id);
+  state.setAspectRatio(AspectRatio::square, withoutPlan.id);
+  saved = storedVersionOf(withoutPlan);
+  EXPECT_EQ(saved.musicVolumePercent, 5) << "clamped to the bottom of 5…60";
+  EXPECT_EQ(saved.aspectRatioRaw, "1:1");
+  EXPECT_FALSE(saved.editPlan.has_value());
+
+  const std::string before = recordOf(withPlan);
+  state.setMusicVolume(std::numeric_limits<double>::quiet_NaN(), withPlan.id);
+  state.setTransition(TransitionStyle::none, Uuid::random());
+  EXPECT_EQ(recordOf(withPlan), before);
+}
+
+TEST_F(AppStateTest, EachPublishedPropertySignalsItsOwnChanges) {
+  AppState state(store);
+  QSignalSpy progress(&state, &AppState::pipelineProgressChanged);
+  QSignalSpy error(&state, &AppState::lastErrorChanged);
+  QSignalSpy segment(&state, &AppState::selectedSegmentIDChanged);
+
+  state.setPipelineProgress(PipelineProgress{"Starting analysis…", -1});
+  state.setPipelineProgress(PipelineProgress{"Starting analysis…", -1});
+  state.setPipelineProgress(PipelineProgress{"Detecting scenes…", 0.4});
+  state.setLastError("Export failed: disk full");
+  const Uuid id = Uuid::random();
+  state.setSelectedSegmentID(id);
+  state.setSelectedSegmentID(id);
+
+  EXPECT_EQ(progress.count(), 2) << "an equal value is no change";
+  EXPECT_EQ(error.count(), 1);
+  EXPECT_EQ(segment.count(), 1);
+  EXPECT_TRUE(state.pipelineProgress()->fraction == 0.4);
+}
+
+}  // namespace
+}  // namespace brisklet

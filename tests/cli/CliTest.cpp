@@ -1,0 +1,141 @@
+#include <QProcess>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "model/ModelJson.h"
+#include "model/ProjectStore.h"
+#include "platform/AtomicFile.h"
+#include "support/Projects.h"
+#include "support/TemporaryFolder.h"
+
+namespace brisklet {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using testing::writeText;
+
+struct CliRun {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+// Runs the real brisklet-cli against a data folder of the test's own.
+class CliTest : public ::testing::Test {
+ protected:
+  testing::TemporaryFolder home;
+  ProjectStore store{home / "data" / "Brisklet" / "Projects"};
+
+  CliRun cli(const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", QString::fromStdString((home / "data").string()));
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
+    process.setProcessEnvironment(environment);
+    process.start(BRISKLET_CLI, arguments);
+    EXPECT_TRUE(process.waitForFinished(30000));
+    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+            process.readAllStandardError().toStdString()};
+  }
+
+  Project stored(const std::string& name, const std::string& createdAt, int segments = 0) {
+    Project project = testing::sampleProject(name, createdAt, segments);
+    store.save(project);
+    return project;
+  }
+};
+
+TEST_F(CliTest, ListJsonShowsExactlyTheValidProjects) {
+  const Project valid = stored("Valid", "2025-03-01T10:00:00Z", 4);
+  std::filesystem::create_directories(store.root() / "NO-RECORD");
+  writeText(store.root() / "CORRUPT" / "project.json", "{\"id\": ");
+  auto broken = nlohmann::json::parse(encodeProjectRecord(valid));
+  broken["id"] = Uuid::random().text();
+  broken["editPlan"]["segments"][0]["narration"]["status"] = "whispering";
+  writeText(store.root() / "UNKNOWN-STATUS" / "project.json", broken.dump());
+  broken["editPlan"]["segments"][0]["narration"]["status"] = "ready";
+  broken["editPlan"].erase("planRevision");
+  writeText(store.root() / "NO-REVISION" / "project.json", broken.dump());
+  writeText(store.root() / "stray.json", "{}");
+
+  const CliRun run = cli({"list", "--json"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto listed = nlohmann::json::parse(run.out);
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0]["id"], valid.id.text());
+  EXPECT_EQ(listed[0]["name"], "Valid");
+  EXPECT_EQ(listed[0]["createdAt"], "2025-03-01T10:00:00Z");
+  EXPECT_EQ(listed[0]["videoDurationSec"], valid.videoDurationSec);
+  EXPECT_EQ(listed[0]["analyzed"], true);
+  EXPECT_EQ(listed[0]["segments"], 4);
+  EXPECT_DOUBLE_EQ(listed[0]["keptDurationSec"].get<double>(), valid.editPlan->keptDurationSec());
+}
+
+TEST_F(CliTest, ListsNewestFirstAsJsonAndAsATable) {
+  stored("Older", "2025-03-01T10:00:00Z");
+  stored("Newer", "2025-03-09T10:00:00Z", 2);
+  const CliRun json = cli({"list", "--json"});
+  ASSERT_EQ(json.exitCode, 0);
+  const auto listed = nlohmann::json::parse(json.out);
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[0]["name"], "Newer");
+  EXPECT_EQ(listed[1]["name"], "Older");
+  EXPECT_EQ(listed[1]["analyzed"], false);
+  EXPECT_EQ(listed[1]["segments"], 0);
+
+  const CliRun table = cli({"list"});
+  ASSERT_EQ(table.exitCode, 0);
+  EXPECT_LT(table.out.find("Newer"), table.out.find("Older"));
+  EXPECT_THAT(table.out, HasSubstr("0:20")) << "Newer lasts 20 s";
+  EXPECT_THAT(table.err, IsEmpty());
+}
+
+TEST_F(CliTest, ShowPrintsTheRecordAsStored) {
+  const Project project = stored("Shown", "2025-03-01T10:00:00Z", 2);
+  const CliRun run = cli({"show", QString::fromStdString(project.id.text().substr(0, 8)).toLower()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, readFile(store.projectDirectory(project.id) / "project.json"));
+}
+
+TEST_F(CliTest, DeleteRemovesTheProjectAndItsFolder) {
+  const Project doomed = stored("Doomed", "2025-03-01T10:00:00Z", 2);
+  const Project kept = stored("Kept", "2025-03-02T10:00:00Z");
+  writeText(store.projectDirectory(doomed.id) / "narration" / "n.mp3", "mp3");
+  const CliRun run = cli({"delete", QString::fromStdString(doomed.id.text())});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_THAT(run.out, IsEmpty());
+  EXPECT_FALSE(std::filesystem::exists(store.projectDirectory(doomed.id)));
+  EXPECT_THAT(store.loadAll(), ElementsAre(kept));
+}
+
+TEST_F(CliTest, FailuresAndUsageErrorsUseTheirExitCodes) {
+  Project a = testing::sampleProject("A", "2025-03-01T10:00:00Z");
+  Project b = testing::sampleProject("B", "2025-03-02T10:00:00Z");
+  a.id = *Uuid::parse("AB000000-0000-4000-8000-000000000001");
+  b.id = *Uuid::parse("AB100000-0000-4000-8000-000000000002");
+  store.save(a);
+  store.save(b);
+
+  const std::vector<std::pair<QStringList, int>> cases = {
+      {{"show", "FFFF"}, 1},       {{"delete", "AB"}, 1},  {{}, 2},
+      {{"show"}, 2},               {{"list", "extra"}, 2}, {{"list", "--yaml"}, 2},
+      {{"frobnicate"}, 2},         {{"export", "AB0"}, 2}, {{"delete", "AB0", "AB1"}, 2},
+  };
+  for (const auto& [arguments, expected] : cases) {
+    const CliRun run = cli(arguments);
+    EXPECT_EQ(run.exitCode, expected) << arguments.join(' ').toStdString();
+    EXPECT_THAT(run.out, IsEmpty()) << "stdout carries only results";
+    EXPECT_THAT(run.err, ::testing::Not(IsEmpty()));
+  }
+  EXPECT_THAT(cli({"delete", "AB"}).err, HasSubstr("matches 2 projects"));
+  EXPECT_THAT(cli({"export", "AB0"}).err, HasSubstr("not available in this version yet"));
+  EXPECT_THAT(cli({"show"}).err, HasSubstr("usage: brisklet-cli show ID"));
+  EXPECT_EQ(store.loadAll().size(), 2u) << "nothing was deleted by the failed calls";
+}
+
+}  // namespace
+}  // namespace brisklet

@@ -1,0 +1,66 @@
+#include "model/AppSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/AtomicFile.h"
+#include "support/TemporaryFolder.h"
+
+namespace brisklet {
+namespace {
+
+class AppSettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { std::filesystem::remove_all(AppSettings::file().parent_path()); }
+};
+
+TEST_F(AppSettingsTest, NeverSetPreferencesReadAsTheirDefaults) {
+  EXPECT_EQ(AppSettings::claudeModel(), "claude-sonnet-5");
+  EXPECT_EQ(AppSettings::voiceID(), "");
+  EXPECT_FALSE(AppSettings::voiceConsentGiven());
+  EXPECT_FALSE(AppSettings::musicFolderBookmark().has_value());
+  EXPECT_FALSE(std::filesystem::exists(AppSettings::file())) << "reading creates nothing";
+}
+
+TEST_F(AppSettingsTest, PreferencesPersistInTheDefaultsFile) {
+  AppSettings::setClaudeModel("claude-opus-5");
+  AppSettings::setVoiceID("voice-123");
+  AppSettings::setVoiceConsentGiven(true);
+  const ByteString bookmark = {0, 1, 2, 250, 255};
+  AppSettings::setMusicFolderBookmark(bookmark);
+
+  EXPECT_EQ(AppSettings::claudeModel(), "claude-opus-5");
+  EXPECT_EQ(AppSettings::voiceID(), "voice-123");
+  EXPECT_TRUE(AppSettings::voiceConsentGiven());
+  EXPECT_EQ(AppSettings::musicFolderBookmark(), bookmark);
+
+  const auto stored = nlohmann::json::parse(readFile(AppSettings::file()));
+  EXPECT_EQ(stored["musicFolderBookmark"], "AAEC+v8=") << "bytes are stored as base64";
+  EXPECT_EQ(stored["voiceConsentGiven"], true);
+
+  AppSettings::setMusicFolderBookmark(std::nullopt);
+  EXPECT_FALSE(AppSettings::musicFolderBookmark().has_value());
+  EXPECT_FALSE(nlohmann::json::parse(readFile(AppSettings::file())).contains("musicFolderBookmark"));
+}
+
+TEST_F(AppSettingsTest, DamagedOrMistypedValuesReadAsDefaultsAndUnknownKeysSurvive) {
+  std::filesystem::create_directories(AppSettings::file().parent_path());
+  writeFileAtomically(AppSettings::file(), "{ this is not json");
+  EXPECT_EQ(AppSettings::claudeModel(), "claude-sonnet-5");
+
+  writeFileAtomically(AppSettings::file(),
+                      R"({"claudeModel": 5, "voiceConsentGiven": "yes", "musicFolderBookmark": "%%",
+                          "windowFrame": [1, 2, 3]})");
+  EXPECT_EQ(AppSettings::claudeModel(), "claude-sonnet-5");
+  EXPECT_FALSE(AppSettings::voiceConsentGiven());
+  EXPECT_FALSE(AppSettings::musicFolderBookmark().has_value());
+
+  AppSettings::setVoiceID("v");
+  const auto stored = nlohmann::json::parse(readFile(AppSettings::file()));
+  EXPECT_EQ(stored["windowFrame"], nlohmann::json::array({1, 2, 3})) << "a key we do not know";
+  EXPECT_EQ(stored["voiceID"], "v");
+}
+
+}  // namespace
+}  // namespace brisklet

@@ -1,0 +1,175 @@
+#include "model/EditPlan.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "model/ModelJson.h"
+#include "support/Projects.h"
+
+namespace brisklet {
+namespace {
+
+using json = nlohmann::json;
+
+Segment segment(double startSec, double endSec, bool keep) {
+  Segment result;
+  result.id = Uuid::random();
+  result.startSec = startSec;
+  result.endSec = endSec;
+  result.keep = keep;
+  return result;
+}
+
+std::vector<std::string> keysOf(const json& object) {
+  std::vector<std::string> keys;
+  for (const auto& item : object.items()) keys.push_back(item.key());
+  return keys;
+}
+
+TEST(EditPlan, KeptDurationAddsTheKeptSegmentsOnly) {
+  EditPlan plan;
+  EXPECT_EQ(plan.keptDurationSec(), 0.0);
+  plan.segments = {segment(0, 3, false), segment(3, 4.5, false)};
+  EXPECT_EQ(plan.keptDurationSec(), 0.0);
+  plan.segments = {segment(0, 3, true), segment(3, 10, false), segment(10, 12.5, true)};
+  EXPECT_DOUBLE_EQ(plan.keptDurationSec(), 5.5);
+}
+
+TEST(EditPlan, NarrationCommitRule) {
+  Segment bare = segment(4, 9, true);
+  EXPECT_FALSE(committingNarrationText(bare, "").has_value()) << "empty text on no clip";
+
+  const auto created = committingNarrationText(bare, "We made it to the top.");
+  ASSERT_TRUE(created && created->narration);
+  EXPECT_EQ(*created->narration, (NarrationClip{.text = "We made it to the top.",
+                                                .userEditedText = true,
+                                                .audioFileName = std::nullopt,
+                                                .startOffsetSec = 0.5,
+                                                .durationSec = std::nullopt,
+                                                .status = NarrationStatus::pendingAudio}));
+  EXPECT_FALSE(committingNarrationText(*created, "We made it to the top.").has_value())
+      << "the same text twice changes nothing";
+
+  Segment voiced = *created;
+  voiced.narration->audioFileName = "narration_x_y.mp3";
+  voiced.narration->durationSec = 2.25;
+  voiced.narration->status = NarrationStatus::ready;
+  voiced.narration->userEditedText = false;
+  voiced.narration->startOffsetSec = 1.0;
+  const auto edited = committingNarrationText(voiced, "We finally made it.");
+  ASSERT_TRUE(edited);
+  EXPECT_EQ(edited->narration->status, NarrationStatus::stale);
+  EXPECT_TRUE(edited->narration->userEditedText);
+  EXPECT_EQ(edited->narration->audioFileName, "narration_x_y.mp3");
+  EXPECT_EQ(edited->narration->durationSec, 2.25);
+  EXPECT_EQ(edited->narration->startOffsetSec, 1.0);
+
+  const auto pendingEdited = committingNarrationText(*created, "Something else.");
+  ASSERT_TRUE(pendingEdited);
+  EXPECT_EQ(pendingEdited->narration->status, NarrationStatus::pendingAudio);
+
+  const auto emptied = committingNarrationText(*created, "");
+  ASSERT_TRUE(emptied && emptied->narration) << "emptying an existing line keeps the clip";
+  EXPECT_EQ(emptied->narration->text, "");
+}
+
+TEST(OutputSettings, RawValuesLabelsAndLenientReading) {
+  const std::vector<std::pair<AspectRatio, std::string>> aspects = {
+      {AspectRatio::original, "original"}, {AspectRatio::wide, "16:9"},
+      {AspectRatio::vertical, "9:16"},     {AspectRatio::square, "1:1"},
+      {AspectRatio::portrait, "4:5"}};
+  for (const auto& [aspect, raw] : aspects) {
+    EXPECT_EQ(rawValue(aspect), raw);
+    EXPECT_EQ(aspectRatioFromStored(raw), aspect);
+  }
+  EXPECT_EQ(label(AspectRatio::vertical), "9:16 · Reels / Shorts");
+  EXPECT_EQ(symbolName(AspectRatio::wide), "rectangle.ratio.16.to.9");
+  for (const char* unknown : {"", "16:10", "Original", "wide"})
+    EXPECT_EQ(aspectRatioFromStored(std::string_view(unknown)), AspectRatio::original) << unknown;
+  EXPECT_EQ(aspectRatioFromStored(std::nullopt), AspectRatio::original);
+
+  EXPECT_EQ(transitionStyleFromStored(std::string_view("dipToBlack")), TransitionStyle::dipToBlack);
+  for (const char* other : {"none", "DipToBlack", "fade", ""})
+    EXPECT_EQ(transitionStyleFromStored(std::string_view(other)), TransitionStyle::none) << other;
+  EXPECT_EQ(transitionStyleFromStored(std::nullopt), TransitionStyle::none);
+  EXPECT_EQ(label(TransitionStyle::none), "Hard cuts");
+  EXPECT_EQ(label(TransitionStyle::dipToBlack), "Dip to black");
+}
+
+TEST(EditPlanJson, ABareSegmentHasExactlyTheFiveRequiredKeys) {
+  EXPECT_THAT(keysOf(json(segment(1, 2, true))),
+              ::testing::ElementsAre("endSec", "id", "keep", "startSec", "userOverrodeKeep"));
+}
+
+TEST(EditPlanJson, EveryTypeRoundTrips) {
+  const EditPlan plan = testing::samplePlan(12, 7);
+  EXPECT_EQ(json(plan).get<EditPlan>(), plan);
+  for (const Segment& each : plan.segments) EXPECT_EQ(json(each).get<Segment>(), each);
+
+  NarrationClip clip{.text = "Ça va? 東京 🚆",
+                     .userEditedText = true,
+                     .audioFileName = "narration_A_B.mp3",
+                     .startOffsetSec = 0.125,
+                     .durationSec = 3.5,
+                     .status = NarrationStatus::stale};
+  EXPECT_EQ(json(clip).get<NarrationClip>(), clip);
+  const QualityScores scores{0.1, 0.2, 0.3, 0.4, 0.5, true};
+  EXPECT_EQ(json(scores).get<QualityScores>(), scores);
+
+  EditPlan withNotes = plan;
+  withNotes.editorSuggestions = std::vector<std::string>{"Open on the harbour.", "Trim the bus."};
+  EXPECT_EQ(json(withNotes).get<EditPlan>(), withNotes);
+}
+
+TEST(EditPlanJson, SuggestionsAreWrittenOnlyWhenPresent) {
+  json document = json(testing::samplePlan(2));
+  EXPECT_FALSE(document.contains("editorSuggestions"));
+  const EditPlan decoded = document.get<EditPlan>();
+  EXPECT_FALSE(decoded.editorSuggestions.has_value());
+  EXPECT_FALSE(json(decoded).contains("editorSuggestions"));
+
+  document["editorSuggestions"] = nullptr;  // a null optional reads as absent
+  EXPECT_FALSE(document.get<EditPlan>().editorSuggestions.has_value());
+}
+
+TEST(EditPlanJson, DecodingIsStrictAboutRequiredKeysTypesAndStatuses) {
+  const json good = json(testing::samplePlan(3));
+  const std::vector<std::pair<std::string, std::function<void(json&)>>> breakages = {
+      {"no planRevision", [](json& plan) { plan.erase("planRevision"); }},
+      {"no runningSummary", [](json& plan) { plan.erase("runningSummary"); }},
+      {"null segments", [](json& plan) { plan["segments"] = nullptr; }},
+      {"segments not a list", [](json& plan) { plan["segments"] = json::object(); }},
+      {"fractional revision", [](json& plan) { plan["planRevision"] = 3.5; }},
+      {"text revision", [](json& plan) { plan["planRevision"] = "3"; }},
+      {"unknown narration status",
+       [](json& plan) { plan["segments"][0]["narration"]["status"] = "recording"; }},
+      {"segment without keep", [](json& plan) { plan["segments"][1].erase("keep"); }},
+      {"keep as number", [](json& plan) { plan["segments"][1]["keep"] = 1; }},
+      {"bad segment id", [](json& plan) { plan["segments"][1]["id"] = "not-a-uuid"; }},
+      {"quality missing a score", [](json& plan) { plan["segments"][0]["quality"].erase("shake"); }},
+      {"startSec as text", [](json& plan) { plan["segments"][2]["startSec"] = "0"; }},
+      {"suggestion not text", [](json& plan) { plan["editorSuggestions"] = json::array({1}); }},
+      {"segment not an object", [](json& plan) { plan["segments"][0] = 5; }},
+  };
+  for (const auto& [what, breakIt] : breakages) {
+    json broken = good;
+    breakIt(broken);
+    EXPECT_THROW(broken.get<EditPlan>(), RecordError) << what;
+  }
+
+  json wholeRevision = good;
+  wholeRevision["planRevision"] = 4.0;
+  EXPECT_EQ(wholeRevision.get<EditPlan>().planRevision, 4) << "4.0 is still a whole number";
+}
+
+TEST(EditPlanJson, NumbersJsonCannotHoldAreRefusedOnEncoding) {
+  EditPlan plan = testing::samplePlan(2);
+  plan.segments[1].endSec = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_THROW(static_cast<void>(json(plan)), RecordError);
+  plan = testing::samplePlan(1);
+  plan.segments[0].narration->durationSec = std::numeric_limits<double>::infinity();
+  EXPECT_THROW(static_cast<void>(json(plan)), RecordError);
+}
+
+}  // namespace
+}  // namespace brisklet

@@ -1,0 +1,195 @@
+#include "model/ProjectStore.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "model/ModelJson.h"
+#include "platform/AtomicFile.h"
+#include "platform/Bookmark.h"
+#include "support/Projects.h"
+#include "support/TemporaryFolder.h"
+
+namespace brisklet {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::UnorderedElementsAre;
+using testing::sampleProject;
+using testing::TemporaryFolder;
+using testing::writeText;
+
+std::vector<std::string> namesOf(const std::vector<Project>& projects) {
+  std::vector<std::string> names;
+  for (const Project& project : projects) names.push_back(project.name);
+  return names;
+}
+
+std::vector<std::string> entriesOf(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  return names;
+}
+
+class ProjectStoreTest : public ::testing::Test {
+ protected:
+  TemporaryFolder folder;
+  ProjectStore store{folder / "Brisklet" / "Projects"};
+};
+
+TEST_F(ProjectStoreTest, WithoutARootLoadsNothingAndCreatesNothing) {
+  EXPECT_TRUE(store.loadAll().empty());
+  EXPECT_FALSE(std::filesystem::exists(folder / "Brisklet"));
+}
+
+TEST_F(ProjectStoreTest, TheFirstSaveCreatesTheProjectFolders) {
+  const Project project = sampleProject("First", "2025-03-01T10:00:00Z", 3);
+  store.save(project);
+  const auto projectFolder = store.projectDirectory(project.id);
+  EXPECT_EQ(projectFolder, store.root() / project.id.text());
+  EXPECT_THAT(entriesOf(projectFolder), UnorderedElementsAre("project.json", "narration", "thumbs"));
+  EXPECT_THAT(store.loadAll(), ElementsAre(project));
+}
+
+TEST_F(ProjectStoreTest, LoadsOnlyDecodableRecordsAndLeavesTheRestUntouched) {
+  const Project valid = sampleProject("Valid", "2025-03-01T10:00:00Z", 2);
+  store.save(valid);
+
+  std::filesystem::create_directories(store.root() / "EMPTY-FOLDER");
+  writeText(store.root() / "CORRUPT" / "project.json", "{\"schemaVersion\": 1, \"id\": ");
+
+  nlohmann::json unknownStatus = nlohmann::json::parse(encodeProjectRecord(valid));
+  unknownStatus["id"] = Uuid::random().text();
+  unknownStatus["editPlan"]["segments"][0]["narration"]["status"] = "recording";
+  writeText(store.root() / "UNKNOWN-STATUS" / "project.json", unknownStatus.dump());
+
+  nlohmann::json noRevision = nlohmann::json::parse(encodeProjectRecord(valid));
+  noRevision["id"] = Uuid::random().text();
+  noRevision["editPlan"].erase("planRevision");
+  writeText(store.root() / "NO-REVISION" / "project.json", noRevision.dump());
+
+  writeText(store.root() / "stray.txt", "not a project");
+
+  EXPECT_THAT(store.loadAll(), ElementsAre(valid));
+  EXPECT_TRUE(std::filesystem::exists(store.root() / "CORRUPT" / "project.json"));
+  EXPECT_TRUE(std::filesystem::exists(store.root() / "UNKNOWN-STATUS" / "project.json"));
+}
+
+TEST_F(ProjectStoreTest, LoadsNewestFirst) {
+  store.save(sampleProject("Middle", "2025-03-02T10:00:00Z"));
+  store.save(sampleProject("Oldest", "2024-12-31T23:59:59Z"));
+  store.save(sampleProject("Newest", "2025-03-02T10:00:01Z"));
+  EXPECT_THAT(namesOf(store.loadAll()), ElementsAre("Newest", "Middle", "Oldest"));
+}
+
+TEST_F(ProjectStoreTest, SavingAgainReplacesTheRecordInPlace) {
+  Project project = sampleProject("Before", "2025-03-01T10:00:00Z", 4);
+  store.save(project);
+  project.name = "After";
+  project.editPlan->segments.resize(1);
+  store.save(project);
+  const auto projectFolder = store.projectDirectory(project.id);
+  EXPECT_EQ(readFile(projectFolder / "project.json"), encodeProjectRecord(project));
+  EXPECT_THAT(entriesOf(projectFolder), UnorderedElementsAre("project.json", "narration", "thumbs"));
+  EXPECT_THAT(store.loadAll(), ElementsAre(project));
+}
+
+TEST_F(ProjectStoreTest, DeletingRemovesTheFolderWithEverythingInIt) {
+  const Project doomed = sampleProject("Doomed", "2025-03-01T10:00:00Z", 2);
+  const Project kept = sampleProject("Kept", "2025-03-01T11:00:00Z", 2);
+  store.save(doomed);
+  store.save(kept);
+  const auto doomedFolder = store.projectDirectory(doomed.id);
+  writeText(doomedFolder / "narration" / "narration_a_b.mp3", "mp3");
+  writeText(doomedFolder / "thumbs" / "t_3.jpg", "jpg");
+  writeText(doomedFolder / "enhanced_cc_g150.m4a", "m4a");
+
+  store.deleteProject(doomed);
+  EXPECT_FALSE(std::filesystem::exists(doomedFolder));
+  EXPECT_THAT(namesOf(store.loadAll()), ElementsAre("Kept"));
+  store.deleteProject(doomed);  // already gone: nothing happens
+}
+
+TEST_F(ProjectStoreTest, SaveFailuresAreLoggedAndTheOldRecordKept) {
+  Project project = sampleProject("Stored", "2025-03-01T10:00:00Z", 50);
+  store.save(project);
+  const std::string stored = readFile(store.projectDirectory(project.id) / "project.json");
+
+  project.name = "Never stored";
+  ::testing::internal::CaptureStderr();
+  {
+    testing::FileSizeLimit diskFull(1024);
+    store.save(project);
+  }
+  EXPECT_THAT(::testing::internal::GetCapturedStderr(),
+              HasSubstr("brisklet: ProjectStore save failed: Could not write"));
+  EXPECT_EQ(readFile(store.projectDirectory(project.id) / "project.json"), stored);
+
+  // A root that cannot be a folder.
+  writeText(folder / "blocked", "a file where the root should be");
+  ProjectStore blocked(folder / "blocked" / "Projects");
+  ::testing::internal::CaptureStderr();
+  blocked.save(project);
+  EXPECT_THAT(::testing::internal::GetCapturedStderr(),
+              HasSubstr("ProjectStore save failed: Could not create the folder"));
+
+  // A value JSON cannot hold never replaces a good record.
+  project.videoDurationSec = std::numeric_limits<double>::quiet_NaN();
+  ::testing::internal::CaptureStderr();
+  store.save(project);
+  EXPECT_THAT(::testing::internal::GetCapturedStderr(), HasSubstr("ProjectStore save failed: "));
+  EXPECT_EQ(readFile(store.projectDirectory(project.id) / "project.json"), stored);
+}
+
+TEST_F(ProjectStoreTest, TheSourceVideoIsTheMergedFileOrTheBookmarkedOne) {
+  writeText(folder / "clips" / "walk.mp4", "video");
+  Project project = makeProject("Walk", makeBookmark(folder / "clips" / "walk.mp4"), 12);
+  store.save(project);
+  EXPECT_EQ(store.resolveVideoURL(project), folder / "clips" / "walk.mp4");
+
+  writeText(store.projectDirectory(project.id) / "source.mov", "merged");
+  EXPECT_EQ(store.resolveVideoURL(project), store.projectDirectory(project.id) / "source.mov");
+
+  std::filesystem::remove(store.projectDirectory(project.id) / "source.mov");
+  std::filesystem::remove(folder / "clips" / "walk.mp4");
+  EXPECT_THAT([&] { store.resolveVideoURL(project); },
+              ::testing::ThrowsMessage<BookmarkError>(HasSubstr("\u201Cwalk.mp4\u201D")));
+}
+
+TEST_F(ProjectStoreTest, DerivedFilesAreFoundOnlyInsideTheProjectFolder) {
+  Project project = sampleProject("Audio", "2025-03-01T10:00:00Z", 1);
+  store.save(project);
+  const auto projectFolder = store.projectDirectory(project.id);
+  EXPECT_FALSE(store.cleanAudioLocation(project).has_value());
+  EXPECT_FALSE(store.musicLocation(project).has_value());
+
+  project.denoisedAudioFileName = "enhanced_raw_g120.m4a";
+  project.musicFileName = "music.mp3";
+  EXPECT_FALSE(store.cleanAudioLocation(project).has_value()) << "named but not on disk";
+  writeText(projectFolder / "enhanced_raw_g120.m4a", "m4a");
+  writeText(projectFolder / "music.mp3", "mp3");
+  EXPECT_EQ(store.cleanAudioLocation(project), projectFolder / "enhanced_raw_g120.m4a");
+  EXPECT_EQ(store.musicLocation(project), projectFolder / "music.mp3");
+
+  NarrationClip clip{.text = "Hi",
+                     .userEditedText = false,
+                     .audioFileName = "narration_a_b.mp3",
+                     .startOffsetSec = 0.5,
+                     .durationSec = std::nullopt,
+                     .status = NarrationStatus::ready};
+  writeText(projectFolder / "narration" / "narration_a_b.mp3", "mp3");
+  EXPECT_EQ(store.narrationAudioLocation(project, clip), projectFolder / "narration" / "narration_a_b.mp3");
+
+  // Names that would reach outside never resolve, even for files that exist there.
+  writeText(store.root() / "outside.m4a", "m4a");
+  project.denoisedAudioFileName = "../outside.m4a";
+  project.musicFileName = "../outside.m4a";
+  clip.audioFileName = "../music.mp3";
+  EXPECT_FALSE(store.cleanAudioLocation(project).has_value());
+  EXPECT_FALSE(store.musicLocation(project).has_value());
+  EXPECT_FALSE(store.narrationAudioLocation(project, clip).has_value());
+}
+
+}  // namespace
+}  // namespace brisklet

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+#include "model/Project.h"
+
+namespace brisklet::testing {
+
+// A plan of `count` segments of 2.5 s each, every other one kept, some with scores, texts and
+// narration, so encoders see every optional field.
+EditPlan samplePlan(int count, std::int64_t revision = 1);
+
+// A project created at `createdAt` (ISO 8601), with a sample plan of `segments` segments when
+// `segments` is positive, and no plan otherwise.
+Project sampleProject(const std::string& name, const std::string& createdAt, int segments = 0);
+
+Timestamp at(const std::string& iso8601);
+
+}  // namespace brisklet::testing
