@@ -55,12 +55,6 @@ void AppState::update(const Project& project) {
   emit projectsChanged();
 }
 
-void AppState::insert(const Project& project) {
-  projects_.insert(projects_.begin(), project);
-  store_.save(project);
-  emit projectsChanged();
-}
-
 bool AppState::modifyProject(const Uuid& projectID, const std::function<void(Project&)>& change) {
   const Project* current = project(projectID);
   if (current == nullptr) return false;

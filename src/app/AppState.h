@@ -44,8 +44,6 @@ class AppState : public QObject {
 
   // Replaces the project with the same id and saves it; nothing happens for an unknown id.
   void update(const Project& project);
-  // Puts a new project at the front of the list and saves it.
-  void insert(const Project& project);
   // Applies `change` to the project as it is now and saves it, so that edits made while a
   // command was running survive the command's own results. False when the project is gone.
   bool modifyProject(const Uuid& projectID, const std::function<void(Project&)>& change);

@@ -11,7 +11,6 @@ struct PipelineProgress {
   // 0…1; negative while the amount of work cannot be told (an indeterminate indicator).
   double fraction = -1.0;
 
-  bool indeterminate() const { return fraction < 0; }
   bool operator==(const PipelineProgress&) const = default;
 };
 

@@ -14,12 +14,10 @@ using ::testing::HasSubstr;
 TEST(ProjectLookup, FindsByFullIdOrUniquePrefixInEitherCase) {
   testing::TemporaryFolder folder;
   ProjectStore store(folder / "Projects");
-  Project first = testing::sampleProject("First", "2025-03-01T10:00:00Z");
-  Project second = testing::sampleProject("Second", "2025-03-02T10:00:00Z");
-  first.id = *Uuid::parse("AB000000-0000-4000-8000-000000000001");
-  second.id = *Uuid::parse("AC000000-0000-4000-8000-000000000002");
-  store.save(first);
-  store.save(second);
+  store.save(testing::sampleProjectWithId("First", "2025-03-01T10:00:00Z",
+                                          "AB000000-0000-4000-8000-000000000001"));
+  store.save(testing::sampleProjectWithId("Second", "2025-03-02T10:00:00Z",
+                                          "AC000000-0000-4000-8000-000000000002"));
   AppState state(store);
 
   EXPECT_EQ(findProject(state, "AB000000-0000-4000-8000-000000000001").name, "First");

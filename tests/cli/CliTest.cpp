@@ -113,12 +113,10 @@ TEST_F(CliTest, DeleteRemovesTheProjectAndItsFolder) {
 }
 
 TEST_F(CliTest, FailuresAndUsageErrorsUseTheirExitCodes) {
-  Project a = testing::sampleProject("A", "2025-03-01T10:00:00Z");
-  Project b = testing::sampleProject("B", "2025-03-02T10:00:00Z");
-  a.id = *Uuid::parse("AB000000-0000-4000-8000-000000000001");
-  b.id = *Uuid::parse("AB100000-0000-4000-8000-000000000002");
-  store.save(a);
-  store.save(b);
+  store.save(testing::sampleProjectWithId("A", "2025-03-01T10:00:00Z",
+                                          "AB000000-0000-4000-8000-000000000001"));
+  store.save(testing::sampleProjectWithId("B", "2025-03-02T10:00:00Z",
+                                          "AB100000-0000-4000-8000-000000000002"));
 
   const std::vector<std::pair<QStringList, int>> cases = {
       {{"show", "FFFF"}, 1},       {{"delete", "AB"}, 1},  {{}, 2},

@@ -16,19 +16,13 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::UnorderedElementsAre;
 using testing::sampleProject;
+using testing::entriesOf;
 using testing::TemporaryFolder;
 using testing::writeText;
 
 std::vector<std::string> namesOf(const std::vector<Project>& projects) {
   std::vector<std::string> names;
   for (const Project& project : projects) names.push_back(project.name);
-  return names;
-}
-
-std::vector<std::string> entriesOf(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
   return names;
 }
 

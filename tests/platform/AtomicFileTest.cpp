@@ -10,14 +10,8 @@ namespace brisklet {
 namespace {
 
 using ::testing::HasSubstr;
+using testing::entriesOf;
 using testing::TemporaryFolder;
-
-std::vector<std::string> entriesOf(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  return names;
-}
 
 TEST(AtomicFile, ReplacesContentAndLeavesNoTemporaryFile) {
   TemporaryFolder folder;

@@ -32,7 +32,7 @@ class ScopedVariable {
 };
 
 TEST(Paths, FollowTheXdgVariablesAndFallBackBelowHome) {
-  ScopedVariable home("HOME", "/home/someone");
+  ScopedVariable home("HOME", "/srv/someone");
   {
     ScopedVariable data("XDG_DATA_HOME", "/data");
     ScopedVariable config("XDG_CONFIG_HOME", "/config");
@@ -42,8 +42,8 @@ TEST(Paths, FollowTheXdgVariablesAndFallBackBelowHome) {
   for (const char* unusable : {static_cast<const char*>(nullptr), "", "relative/path"}) {
     ScopedVariable data("XDG_DATA_HOME", unusable);
     ScopedVariable config("XDG_CONFIG_HOME", unusable);
-    EXPECT_EQ(dataHome(), "/home/someone/.local/share");
-    EXPECT_EQ(configHome(), "/home/someone/.config");
+    EXPECT_EQ(dataHome(), "/srv/someone/.local/share");
+    EXPECT_EQ(configHome(), "/srv/someone/.config");
   }
 }
 

@@ -45,4 +45,13 @@ Project sampleProject(const std::string& name, const std::string& createdAt, int
   return project;
 }
 
+Project sampleProjectWithId(const std::string& name, const std::string& createdAt,
+                            const std::string& id) {
+  Project project = sampleProject(name, createdAt);
+  const auto parsed = Uuid::parse(id);
+  if (!parsed) throw std::invalid_argument("not an id: " + id);
+  project.id = *parsed;
+  return project;
+}
+
 }  // namespace brisklet::testing

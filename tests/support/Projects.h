@@ -14,6 +14,10 @@ EditPlan samplePlan(int count, std::int64_t revision = 1);
 // `segments` is positive, and no plan otherwise.
 Project sampleProject(const std::string& name, const std::string& createdAt, int segments = 0);
 
+// The same with a chosen id (8-4-4-4-12 text), for tests of id prefixes.
+Project sampleProjectWithId(const std::string& name, const std::string& createdAt,
+                            const std::string& id);
+
 Timestamp at(const std::string& iso8601);
 
 }  // namespace brisklet::testing

@@ -31,6 +31,13 @@ void isolateHomeFolders() {
   ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
 }
 
+std::vector<std::string> entriesOf(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  return names;
+}
+
 void writeText(const std::filesystem::path& file, std::string_view content) {
   std::filesystem::create_directories(file.parent_path());
   std::ofstream stream(file, std::ios::binary | std::ios::trunc);

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace brisklet::testing {
 
@@ -25,6 +28,9 @@ class TemporaryFolder {
 // Points HOME, XDG_DATA_HOME and XDG_CONFIG_HOME at a private folder for the whole test
 // process, so no test can touch the real home of whoever runs it. Called by the test mains.
 void isolateHomeFolders();
+
+// The names of the entries of `folder`, in listing order.
+std::vector<std::string> entriesOf(const std::filesystem::path& folder);
 
 // Writes `content` to `file`, creating its folder.
 void writeText(const std::filesystem::path& file, std::string_view content);
