@@ -1,18 +1,26 @@
 # The two set-up commands. Both install the Debian packages first (scripts/install-deps.sh,
 # which does nothing when everything is there), then configure and build in build/.
+# `make test` also builds everything under AddressSanitizer and UndefinedBehaviorSanitizer in
+# build-sanitized/ and runs the whole suite in both builds.
 BUILD_DIR ?= build
+SANITIZED_DIR ?= build-sanitized
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build deps configure clean
+.PHONY: run test build build-sanitized deps configure clean
 
 run: build
 	$(BUILD_DIR)/src/brisklet
 
-test: build
+test: build build-sanitized
 	ctest --test-dir $(BUILD_DIR) --output-on-failure --parallel $(JOBS)
+	ctest --test-dir $(SANITIZED_DIR) --output-on-failure --parallel $(JOBS)
 
 build: configure
 	cmake --build $(BUILD_DIR) --parallel $(JOBS)
+
+build-sanitized: deps
+	cmake -S . -B $(SANITIZED_DIR) -G Ninja -DBRISKLET_SANITIZE=ON
+	cmake --build $(SANITIZED_DIR) --parallel $(JOBS)
 
 configure: deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja
@@ -22,4 +30,4 @@ deps:
 	else sudo bash scripts/install-deps.sh; fi
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZED_DIR)

@@ -14,120 +14,120 @@ using json = nlohmann::json;
 }
 
 double finite(double value, const char* key) {
-  if (!std::isfinite(value)) throw RecordError(std::string("\u201C") + key + "\u201D is not a finite number");
+  if (!std::isfinite(value))
+    throw RecordError(std::string("\u201C") + key + "\u201D is not a finite number");
   return value;
 }
 
-// Typed reading of one present, non-null value.
+// Typed reading of one present, non-null value. Model types decode through their decode().
 template <typename T>
-T read(const json& value, const char* key);
-
-template <>
-double read<double>(const json& value, const char* key) {
-  if (!value.is_number()) wrongType(key, "a number");
-  return value.get<double>();
+T read(const JsonValue& value, const char* key) {
+  if (!value.isObject()) wrongType(key, "an object");
+  T decoded;
+  decode(value, decoded);
+  return decoded;
 }
 
 template <>
-std::int64_t read<std::int64_t>(const json& value, const char* key) {
-  if (value.is_number_integer()) return value.get<std::int64_t>();
-  if (value.is_number_float()) {
-    const double number = value.get<double>();
-    // Whole numbers written with a fraction ("3.0") are still whole numbers.
-    if (std::trunc(number) == number && std::fabs(number) < 9.0e15)
-      return static_cast<std::int64_t>(number);
-  }
+double read<double>(const JsonValue& value, const char* key) {
+  if (!value.isNumber()) wrongType(key, "a number");
+  return value.number();
+}
+
+template <>
+std::int64_t read<std::int64_t>(const JsonValue& value, const char* key) {
+  if (!value.isNumber()) wrongType(key, "a whole number");
+  if (const auto whole = value.integer()) return *whole;
+  // Whole numbers written with a fraction ("3.0") are still whole numbers.
+  const double number = value.number();
+  if (std::trunc(number) == number && std::fabs(number) < 9.0e15)
+    return static_cast<std::int64_t>(number);
   wrongType(key, "a whole number");
 }
 
 template <>
-bool read<bool>(const json& value, const char* key) {
-  if (!value.is_boolean()) wrongType(key, "true or false");
-  return value.get<bool>();
+bool read<bool>(const JsonValue& value, const char* key) {
+  if (!value.isBoolean()) wrongType(key, "true or false");
+  return value.boolean();
 }
 
 template <>
-std::string read<std::string>(const json& value, const char* key) {
-  if (!value.is_string()) wrongType(key, "text");
-  return value.get<std::string>();
+std::string read<std::string>(const JsonValue& value, const char* key) {
+  if (!value.isString()) wrongType(key, "text");
+  return std::string(value.string());
 }
 
 template <>
-Uuid read<Uuid>(const json& value, const char* key) {
-  const auto uuid = Uuid::parse(read<std::string>(value, key));
+Uuid read<Uuid>(const JsonValue& value, const char* key) {
+  if (!value.isString()) wrongType(key, "an identifier");
+  const auto uuid = Uuid::parse(value.string());
   if (!uuid) wrongType(key, "an identifier");
   return *uuid;
 }
 
 template <>
-Timestamp read<Timestamp>(const json& value, const char* key) {
-  const auto instant = parseIso8601(read<std::string>(value, key));
+Timestamp read<Timestamp>(const JsonValue& value, const char* key) {
+  if (!value.isString()) wrongType(key, "an ISO 8601 date");
+  const auto instant = parseIso8601(value.string());
   if (!instant) wrongType(key, "an ISO 8601 date");
   return *instant;
 }
 
 template <>
-ByteString read<ByteString>(const json& value, const char* key) {
-  auto bytes = decodeBase64(read<std::string>(value, key));
+ByteString read<ByteString>(const JsonValue& value, const char* key) {
+  if (!value.isString()) wrongType(key, "base64 data");
+  auto bytes = decodeBase64(value.string());
   if (!bytes) wrongType(key, "base64 data");
   return std::move(*bytes);
 }
 
 template <>
-NarrationStatus read<NarrationStatus>(const json& value, const char* key) {
-  const auto status = narrationStatusFromRaw(read<std::string>(value, key));
+NarrationStatus read<NarrationStatus>(const JsonValue& value, const char* key) {
+  if (!value.isString()) wrongType(key, "a known narration status");
+  const auto status = narrationStatusFromRaw(value.string());
   if (!status) wrongType(key, "a known narration status");
   return *status;
 }
 
+template <typename Element>
+std::vector<Element> readList(const JsonValue& value, const char* key) {
+  if (!value.isArray()) wrongType(key, "a list");
+  std::vector<Element> elements;
+  elements.reserve(value.size());
+  for (const JsonValue element : value) elements.push_back(read<Element>(element, key));
+  return elements;
+}
+
 template <>
-std::vector<std::string> read<std::vector<std::string>>(const json& value, const char* key) {
-  if (!value.is_array()) wrongType(key, "a list");
-  std::vector<std::string> texts;
-  texts.reserve(value.size());
-  for (const json& element : value) texts.push_back(read<std::string>(element, key));
-  return texts;
+std::vector<std::string> read<std::vector<std::string>>(const JsonValue& value, const char* key) {
+  return readList<std::string>(value, key);
 }
 
-// Model types decode through their from_json.
-template <typename T>
-  requires std::is_class_v<T> && requires(const json& j, T& t) { from_json(j, t); }
-T readObject(const json& value, const char* key) {
-  if (!value.is_object()) wrongType(key, "an object");
-  T decoded;
-  from_json(value, decoded);
-  return decoded;
+template <>
+std::vector<Segment> read<std::vector<Segment>>(const JsonValue& value, const char* key) {
+  return readList<Segment>(value, key);
 }
 
-void requireObject(const json& value, const char* what) {
-  if (!value.is_object()) wrongType(what, "an object");
+void requireObject(const JsonValue& value, const char* what) {
+  if (!value.isObject()) wrongType(what, "an object");
 }
 
 template <typename T>
-T required(const json& object, const char* key) {
+T required(const JsonValue& object, const char* key) {
   const auto found = object.find(key);
-  if (found == object.end() || found->is_null())
-    throw RecordError(std::string("missing key \u201C") + key + "\u201D");
-  if constexpr (std::is_same_v<T, EditPlan> || std::is_same_v<T, Segment> ||
-                std::is_same_v<T, QualityScores> || std::is_same_v<T, NarrationClip>)
-    return readObject<T>(*found, key);
-  else
-    return read<T>(*found, key);
+  if (!found || found->isNull()) throw RecordError(std::string("missing key \u201C") + key + "\u201D");
+  return read<T>(*found, key);
 }
 
 template <typename T>
-std::optional<T> optional(const json& object, const char* key) {
+std::optional<T> optional(const JsonValue& object, const char* key) {
   const auto found = object.find(key);
-  if (found == object.end() || found->is_null()) return std::nullopt;
-  if constexpr (std::is_same_v<T, EditPlan> || std::is_same_v<T, QualityScores> ||
-                std::is_same_v<T, NarrationClip>)
-    return readObject<T>(*found, key);
-  else
-    return read<T>(*found, key);
+  if (!found || found->isNull()) return std::nullopt;
+  return read<T>(*found, key);
 }
 
 // A file name that could reach outside its folder is no file name at all.
-std::optional<std::string> optionalFileName(const json& object, const char* key) {
+std::optional<std::string> optionalFileName(const JsonValue& object, const char* key) {
   std::optional<std::string> name = optional<std::string>(object, key);
   if (name && !isPlainFileName(*name)) return std::nullopt;
   return name;
@@ -157,7 +157,7 @@ void to_json(json& result, const QualityScores& scores) {
   result = std::move(object);
 }
 
-void from_json(const json& object, QualityScores& scores) {
+void decode(const JsonValue& object, QualityScores& scores) {
   requireObject(object, "quality");
   scores.blur = required<double>(object, "blur");
   scores.exposure = required<double>(object, "exposure");
@@ -177,7 +177,7 @@ void to_json(json& result, const NarrationClip& clip) {
   result = std::move(object);
 }
 
-void from_json(const json& object, NarrationClip& clip) {
+void decode(const JsonValue& object, NarrationClip& clip) {
   requireObject(object, "narration");
   clip.text = required<std::string>(object, "text");
   clip.userEditedText = required<bool>(object, "userEditedText");
@@ -201,7 +201,7 @@ void to_json(json& result, const Segment& segment) {
   result = std::move(object);
 }
 
-void from_json(const json& object, Segment& segment) {
+void decode(const JsonValue& object, Segment& segment) {
   requireObject(object, "segment");
   segment.id = required<Uuid>(object, "id");
   segment.startSec = required<double>(object, "startSec");
@@ -223,15 +223,9 @@ void to_json(json& result, const EditPlan& plan) {
   result = std::move(object);
 }
 
-void from_json(const json& object, EditPlan& plan) {
+void decode(const JsonValue& object, EditPlan& plan) {
   requireObject(object, "editPlan");
-  const auto segments = object.find("segments");
-  if (segments == object.end() || segments->is_null())
-    throw RecordError("missing key \u201Csegments\u201D");
-  if (!segments->is_array()) wrongType("segments", "a list");
-  plan.segments.clear();
-  plan.segments.reserve(segments->size());
-  for (const json& element : *segments) plan.segments.push_back(readObject<Segment>(element, "segments"));
+  plan.segments = required<std::vector<Segment>>(object, "segments");
   plan.runningSummary = required<std::string>(object, "runningSummary");
   plan.editorSuggestions = optional<std::vector<std::string>>(object, "editorSuggestions");
   plan.planRevision = required<std::int64_t>(object, "planRevision");
@@ -255,7 +249,7 @@ void to_json(json& result, const Project& project) {
   result = std::move(object);
 }
 
-void from_json(const json& object, Project& project) {
+void decode(const JsonValue& object, Project& project) {
   requireObject(object, "project");
   project.schemaVersion = required<std::int64_t>(object, "schemaVersion");
   project.id = required<Uuid>(object, "id");
@@ -279,10 +273,6 @@ std::string encodeProjectRecord(const Project& project) {
   return json(project).dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
-Project decodeProjectRecord(std::string_view text) {
-  const json document = json::parse(text, nullptr, /*allow_exceptions=*/false);
-  if (document.is_discarded()) throw RecordError("the record is not valid JSON");
-  return document.get<Project>();
-}
+Project decodeProjectRecord(std::string_view text) { return decodeJson<Project>(text); }
 
 }  // namespace brisklet

@@ -20,6 +20,12 @@ Segment segment(double startSec, double endSec, bool keep) {
   return result;
 }
 
+// Decodes a document the way records are read: from its text.
+template <typename T>
+T decoded(const json& document) {
+  return decodeJson<T>(document.dump());
+}
+
 std::vector<std::string> keysOf(const json& object) {
   std::vector<std::string> keys;
   for (const auto& item : object.items()) keys.push_back(item.key());
@@ -103,8 +109,8 @@ TEST(EditPlanJson, ABareSegmentHasExactlyTheFiveRequiredKeys) {
 
 TEST(EditPlanJson, EveryTypeRoundTrips) {
   const EditPlan plan = testing::samplePlan(12, 7);
-  EXPECT_EQ(json(plan).get<EditPlan>(), plan);
-  for (const Segment& each : plan.segments) EXPECT_EQ(json(each).get<Segment>(), each);
+  EXPECT_EQ(decoded<EditPlan>(json(plan)), plan);
+  for (const Segment& each : plan.segments) EXPECT_EQ(decoded<Segment>(json(each)), each);
 
   NarrationClip clip{.text = "Ça va? 東京 🚆",
                      .userEditedText = true,
@@ -112,24 +118,24 @@ TEST(EditPlanJson, EveryTypeRoundTrips) {
                      .startOffsetSec = 0.125,
                      .durationSec = 3.5,
                      .status = NarrationStatus::stale};
-  EXPECT_EQ(json(clip).get<NarrationClip>(), clip);
+  EXPECT_EQ(decoded<NarrationClip>(json(clip)), clip);
   const QualityScores scores{0.1, 0.2, 0.3, 0.4, 0.5, true};
-  EXPECT_EQ(json(scores).get<QualityScores>(), scores);
+  EXPECT_EQ(decoded<QualityScores>(json(scores)), scores);
 
   EditPlan withNotes = plan;
   withNotes.editorSuggestions = std::vector<std::string>{"Open on the harbour.", "Trim the bus."};
-  EXPECT_EQ(json(withNotes).get<EditPlan>(), withNotes);
+  EXPECT_EQ(decoded<EditPlan>(json(withNotes)), withNotes);
 }
 
 TEST(EditPlanJson, SuggestionsAreWrittenOnlyWhenPresent) {
   json document = json(testing::samplePlan(2));
   EXPECT_FALSE(document.contains("editorSuggestions"));
-  const EditPlan decoded = document.get<EditPlan>();
-  EXPECT_FALSE(decoded.editorSuggestions.has_value());
-  EXPECT_FALSE(json(decoded).contains("editorSuggestions"));
+  const EditPlan plan = decoded<EditPlan>(document);
+  EXPECT_FALSE(plan.editorSuggestions.has_value());
+  EXPECT_FALSE(json(plan).contains("editorSuggestions"));
 
   document["editorSuggestions"] = nullptr;  // a null optional reads as absent
-  EXPECT_FALSE(document.get<EditPlan>().editorSuggestions.has_value());
+  EXPECT_FALSE(decoded<EditPlan>(document).editorSuggestions.has_value());
 }
 
 TEST(EditPlanJson, DecodingIsStrictAboutRequiredKeysTypesAndStatuses) {
@@ -154,12 +160,12 @@ TEST(EditPlanJson, DecodingIsStrictAboutRequiredKeysTypesAndStatuses) {
   for (const auto& [what, breakIt] : breakages) {
     json broken = good;
     breakIt(broken);
-    EXPECT_THROW(broken.get<EditPlan>(), RecordError) << what;
+    EXPECT_THROW(decoded<EditPlan>(broken), RecordError) << what;
   }
 
   json wholeRevision = good;
   wholeRevision["planRevision"] = 4.0;
-  EXPECT_EQ(wholeRevision.get<EditPlan>().planRevision, 4) << "4.0 is still a whole number";
+  EXPECT_EQ(decoded<EditPlan>(wholeRevision).planRevision, 4) << "4.0 is still a whole number";
 }
 
 TEST(EditPlanJson, NumbersJsonCannotHoldAreRefusedOnEncoding) {
