@@ -9,10 +9,12 @@ namespace brisklet::cli {
 namespace {
 
 // Commands of the command-line contract that this version does not have yet.
-constexpr std::array<std::string_view, 10> kNotYetAvailable = {
-    "probe", "analyze", "import", "set", "export", "narrate", "enhance", "music", "short", "voices"};
+constexpr std::array<std::string_view, 9> kNotYetAvailable = {
+    "analyze", "import", "set", "export", "narrate", "enhance", "music", "short", "voices"};
 
-std::vector<Command> allCommands() { return {listCommand(), showCommand(), deleteCommand()}; }
+std::vector<Command> allCommands() {
+  return {listCommand(), showCommand(), deleteCommand(), probeCommand()};
+}
 
 void printUsage(std::ostream& stream) {
   stream << "usage: brisklet-cli COMMAND [ARGUMENTS]\n\ncommands:\n";

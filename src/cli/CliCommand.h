@@ -54,6 +54,7 @@ int runCli(Arguments arguments, ProjectStore& store, std::ostream& out, std::ost
 Command listCommand();
 Command showCommand();
 Command deleteCommand();
+Command probeCommand();
 
 // Splits `arguments` into flags it knows ("--json") and positional arguments; an unknown flag is
 // a UsageError.

@@ -44,7 +44,9 @@ class JsonParser {
 
   std::uint32_t addNode(Kind kind) {
     if (document_.nodes_.size() >= UINT32_MAX - 1) fail("document too large");
-    document_.nodes_.push_back(Node{.kind = kind});
+    Node node;
+    node.kind = kind;
+    document_.nodes_.push_back(node);
     return static_cast<std::uint32_t>(document_.nodes_.size() - 1);
   }
 

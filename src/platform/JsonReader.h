@@ -101,7 +101,7 @@ class JsonDocument {
   JsonDocument() = default;
 
   struct Node {
-    JsonValue::Kind kind;
+    JsonValue::Kind kind = JsonValue::Kind::null;
     bool isInteger = false;
     bool flag = false;                // the boolean's value
     std::uint32_t count = 0;          // elements, or members of an object

@@ -7,6 +7,7 @@
 #include "model/ModelJson.h"
 #include "model/ProjectStore.h"
 #include "platform/AtomicFile.h"
+#include "support/MediaGenerator.h"
 #include "support/Projects.h"
 #include "support/TemporaryFolder.h"
 
@@ -122,6 +123,7 @@ TEST_F(CliTest, FailuresAndUsageErrorsUseTheirExitCodes) {
       {{"show", "FFFF"}, 1},       {{"delete", "AB"}, 1},  {{}, 2},
       {{"show"}, 2},               {{"list", "extra"}, 2}, {{"list", "--yaml"}, 2},
       {{"frobnicate"}, 2},         {{"export", "AB0"}, 2}, {{"delete", "AB0", "AB1"}, 2},
+      {{"probe"}, 2},
   };
   for (const auto& [arguments, expected] : cases) {
     const CliRun run = cli(arguments);
@@ -133,6 +135,57 @@ TEST_F(CliTest, FailuresAndUsageErrorsUseTheirExitCodes) {
   EXPECT_THAT(cli({"export", "AB0"}).err, HasSubstr("not available in this version yet"));
   EXPECT_THAT(cli({"show"}).err, HasSubstr("usage: brisklet-cli show ID"));
   EXPECT_EQ(store.loadAll().size(), 2u) << "nothing was deleted by the failed calls";
+}
+
+// ffprobe's duration of a file, the reference for ours.
+double ffprobeDurationSec(const std::filesystem::path& file) {
+  QProcess process;
+  process.start("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
+                            QString::fromStdString(file.string())});
+  process.waitForFinished(30000);
+  return process.readAllStandardOutput().trimmed().toDouble();
+}
+
+TEST_F(CliTest, ProbeReportsDurationsAndDisplayedSizesOfRealClips) {
+  SKIP_WITHOUT_SHARED_MEDIA();
+  struct Expected {
+    const char* name;
+    int width, height, rotation;
+    bool audio;
+  };
+  const std::vector<Expected> clips = {
+      {"issue-134-rotate.mp4", 544, 1280, 90, true},  {"issue-195-aspect-ratio.mp4", 1024, 576, 0, true},
+      {"iphone_rotated.mov", 320, 568, 90, true},     {"fire2.mp4", 1280, 720, 180, true},
+      {"goldeneye-vfr-drop3.mp4", 1280, 544, 0, false}, {"train.mov", 1440, 1080, 0, true},
+      {"grid_swwp2s.mpg", 360, 288, 0, true},          {"gopro_karma.mp4", 854, 480, 0, true},
+      {"short_hamilton_clip.mp4", 640, 360, 0, true},  {"counter.mp4", 1920, 1080, 0, false},
+      {"testvideo.mp4", 1280, 720, 0, false},          {"bottle-detection.mp4", 640, 360, 0, false},
+  };
+  for (const Expected& clip : clips) {
+    SCOPED_TRACE(clip.name);
+    const auto file = testing::sharedMedia(clip.name);
+    const CliRun run = cli({"probe", QString::fromStdString(file.string()), "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto probe = nlohmann::json::parse(run.out);
+    EXPECT_NEAR(probe["durationSec"].get<double>(), ffprobeDurationSec(file), 0.05);
+    EXPECT_EQ(probe["video"]["width"], clip.width);
+    EXPECT_EQ(probe["video"]["height"], clip.height);
+    EXPECT_EQ(probe["video"]["rotation"], clip.rotation);
+    EXPECT_EQ(probe["audio"].is_null(), !clip.audio);
+  }
+}
+
+TEST_F(CliTest, ProbeOfSomethingThatIsNotAVideoFailsNamingIt) {
+  writeText(home / "letter.mp4", "Dear diary,");
+  const CliRun run = cli({"probe", QString::fromStdString((home / "letter.mp4").string())});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_THAT(run.err, HasSubstr("\u201Cletter.mp4\u201D"));
+  EXPECT_THAT(run.out, IsEmpty());
+
+  testing::runFfmpeg({"-f", "lavfi", "-i", "sine=d=1", (home / "tone.m4a").string()});
+  const CliRun sound = cli({"probe", QString::fromStdString((home / "tone.m4a").string()), "--json"});
+  ASSERT_EQ(sound.exitCode, 0) << sound.err;
+  EXPECT_TRUE(nlohmann::json::parse(sound.out)["video"].is_null());
 }
 
 }  // namespace

@@ -1,0 +1,88 @@
+#include "media/platform/Asset.h"
+
+#include <cmath>
+
+#include "media/platform/FormatReader.h"
+#include "media/platform/MediaError.h"
+#include "media/platform/MediaTime.h"
+
+extern "C" {
+#include <libavutil/display.h>
+}
+
+namespace brisklet {
+namespace {
+
+int rotationOf(const AVStream& stream) {
+  const auto* matrix = reinterpret_cast<const int32_t*>(
+      av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+  if (matrix == nullptr) return 0;
+  const double counterclockwise = av_display_rotation_get(matrix);
+  if (std::isnan(counterclockwise)) return 0;
+  // The display matrix turns counterclockwise; showing the picture upright turns it back.
+  const int clockwise = static_cast<int>(std::lround(-counterclockwise / 90.0)) * 90;
+  return ((clockwise % 360) + 360) % 360;
+}
+
+double framesPerSecondOf(const AVStream& stream) {
+  for (const AVRational rate : {stream.avg_frame_rate, stream.r_frame_rate})
+    if (rate.num > 0 && rate.den > 0) return av_q2d(rate);
+  return 0;
+}
+
+VideoTrack videoTrackOf(const AVStream& stream, double presentationStartSec) {
+  const AVCodecParameters& parameters = *stream.codecpar;
+  VideoTrack track;
+  track.streamIndex = stream.index;
+  track.codec = avcodec_get_name(parameters.codec_id);
+  track.encodedWidth = parameters.width;
+  track.encodedHeight = parameters.height;
+  AVRational pixelAspect = stream.sample_aspect_ratio.num > 0 ? stream.sample_aspect_ratio
+                                                              : parameters.sample_aspect_ratio;
+  if (pixelAspect.num <= 0 || pixelAspect.den <= 0) pixelAspect = AVRational{1, 1};
+  track.naturalWidth =
+      static_cast<int>(std::lround(parameters.width * av_q2d(pixelAspect)));
+  track.naturalHeight = parameters.height;
+  track.rotationDegrees = rotationOf(stream);
+  track.framesPerSecond = framesPerSecondOf(stream);
+  if (stream.start_time != AV_NOPTS_VALUE)
+    track.startSec = streamTimestampToSeconds(stream.start_time, stream.time_base, presentationStartSec);
+  return track;
+}
+
+}  // namespace
+
+Asset Asset::open(const std::filesystem::path& file) {
+  const ffmpeg::FormatContext format = ffmpeg::openFormat(file);
+  Asset asset;
+  asset.file_ = file;
+  if (format->start_time != AV_NOPTS_VALUE)
+    asset.presentationStartSec_ = static_cast<double>(format->start_time) / AV_TIME_BASE;
+  for (unsigned index = 0; index < format->nb_streams; ++index) {
+    const AVStream& stream = *format->streams[index];
+    const AVCodecParameters& parameters = *stream.codecpar;
+    if (parameters.codec_type == AVMEDIA_TYPE_VIDEO && parameters.width > 0 &&
+        parameters.height > 0 && !(stream.disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+      asset.videoTracks_.push_back(videoTrackOf(stream, asset.presentationStartSec_));
+    } else if (parameters.codec_type == AVMEDIA_TYPE_AUDIO && parameters.sample_rate > 0) {
+      asset.audioTracks_.push_back(AudioTrack{static_cast<int>(index),
+                                              avcodec_get_name(parameters.codec_id),
+                                              parameters.sample_rate,
+                                              parameters.ch_layout.nb_channels});
+    }
+  }
+  if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
+    asset.durationSec_ = static_cast<double>(format->duration) / AV_TIME_BASE;
+  if (asset.videoTracks_.empty() && asset.audioTracks_.empty())
+    throw MediaError("The file " + asset.quotedName() + " holds neither video nor sound.");
+  return asset;
+}
+
+const VideoTrack& Asset::firstVideoTrack() const {
+  if (videoTracks_.empty()) throw MediaError("The file " + quotedName() + " has no video track.");
+  return videoTracks_.front();
+}
+
+std::string Asset::quotedName() const { return "\u201C" + file_.filename().string() + "\u201D"; }
+
+}  // namespace brisklet

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <opencv2/core.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "media/platform/Asset.h"
+
+namespace brisklet {
+
+struct ImageGeneratorSettings {
+  // Bounding box: the picture keeps its displayed shape, is never enlarged, and its sides fit.
+  int maximumWidth = 0;   // 0: no limit
+  int maximumHeight = 0;  // 0: no limit
+  // A frame this far before or after the requested time is accepted.
+  double toleranceBeforeSec = 0;
+  double toleranceAfterSec = 0;
+  // Turn pictures by the track's display matrix so they show upright.
+  bool appliesPreferredTrackTransform = true;
+};
+
+// One answer of ImageGenerator::images.
+struct GeneratedImage {
+  double requestedTimeSec = 0;
+  std::optional<cv::Mat> image;  // 8-bit BGR; none when no frame lies within the tolerance
+  std::string error;             // why there is no image
+};
+
+// Still pictures from the first video track: seek to the keyframe before a time, decode forward
+// to the nearest frame within the tolerance, turn and scale it. Consecutive requests in the same
+// stretch of the stream keep decoding instead of seeking again. Not thread-safe: one generator
+// per thread.
+class ImageGenerator {
+ public:
+  // Throws MediaError when the file has no video or its video cannot be decoded.
+  ImageGenerator(const Asset& asset, const ImageGeneratorSettings& settings);
+  ImageGenerator(ImageGenerator&&) noexcept;
+  ImageGenerator& operator=(ImageGenerator&&) noexcept;
+  ~ImageGenerator();
+
+  // The picture at `timeSec`. Throws MediaError when there is none within the tolerance.
+  cv::Mat image(double timeSec);
+
+  // Answers every time, in ascending time order (not necessarily the order given); stops early
+  // when `deliver` returns false.
+  void images(const std::vector<double>& timesSec,
+              const std::function<bool(GeneratedImage)>& deliver);
+
+ private:
+  class Decoder;
+  std::unique_ptr<Decoder> decoder_;
+};
+
+}  // namespace brisklet

@@ -1,0 +1,96 @@
+#include "media/platform/ImageGenerator.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "media/platform/MediaError.h"
+#include "support/MediaGenerator.h"
+#include "support/TemporaryFolder.h"
+
+namespace brisklet {
+namespace {
+
+class ImageGeneratorTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    folder_ = new testing::TemporaryFolder;
+    testing::makeClockVideo(*folder_ / "clock.mp4", 4.0, 64, 48, 30);
+    testing::makeClockVideo(*folder_ / "sparse.mp4", 4.0, 64, 48, 2);
+    testing::runFfmpeg({"-i", (*folder_ / "clock.mp4").string(), "-c", "copy", "-metadata:s:v:0",
+                        "rotate=90", (*folder_ / "turned.mp4").string()});
+  }
+  static void TearDownTestSuite() { delete folder_; }
+  static Asset asset(const char* name) { return Asset::open(*folder_ / name); }
+  static testing::TemporaryFolder* folder_;
+};
+testing::TemporaryFolder* ImageGeneratorTest::folder_ = nullptr;
+
+ImageGeneratorSettings settings(int maximumSide, double toleranceSec) {
+  return {.maximumWidth = maximumSide,
+          .maximumHeight = maximumSide,
+          .toleranceBeforeSec = toleranceSec,
+          .toleranceAfterSec = toleranceSec,
+          .appliesPreferredTrackTransform = true};
+}
+
+TEST_F(ImageGeneratorTest, GivesThePictureOfTheRequestedMomentInAnyOrder) {
+  ImageGenerator generator(asset("clock.mp4"), settings(320, 0.1));
+  // Forward, backward across keyframes, and repeated.
+  for (const double timeSec : {0.0, 0.5, 1.7, 3.9, 0.2, 2.5, 2.5, 1.0}) {
+    const cv::Mat image = generator.image(timeSec);
+    EXPECT_NEAR(testing::meanLevel(image), 60 * timeSec, 4.0) << "at " << timeSec;
+  }
+}
+
+TEST_F(ImageGeneratorTest, FitsTheBoundingBoxWithoutEnlarging) {
+  EXPECT_EQ(ImageGenerator(asset("clock.mp4"), settings(32, 0.1)).image(1).size(), cv::Size(32, 24));
+  EXPECT_EQ(ImageGenerator(asset("clock.mp4"), settings(320, 0.1)).image(1).size(), cv::Size(64, 48));
+  ImageGeneratorSettings tall = settings(0, 0.1);
+  tall.maximumHeight = 12;
+  EXPECT_EQ(ImageGenerator(asset("clock.mp4"), tall).image(1).size(), cv::Size(16, 12));
+}
+
+TEST_F(ImageGeneratorTest, TurnsPicturesUprightUnlessAskedNotTo) {
+  EXPECT_EQ(ImageGenerator(asset("turned.mp4"), settings(32, 0.1)).image(1).size(), cv::Size(24, 32));
+  ImageGeneratorSettings asStored = settings(32, 0.1);
+  asStored.appliesPreferredTrackTransform = false;
+  EXPECT_EQ(ImageGenerator(asset("turned.mp4"), asStored).image(1).size(), cv::Size(32, 24));
+}
+
+TEST_F(ImageGeneratorTest, AMomentWithoutAFrameWithinTheToleranceHasNoPicture) {
+  // Frames every 0.5 s: 0.25 s from any frame is outside a 0.1 s tolerance.
+  ImageGenerator sparse(asset("sparse.mp4"), settings(64, 0.1));
+  EXPECT_NEAR(testing::meanLevel(sparse.image(1.05)), 60.0, 4.0);
+  EXPECT_THAT([&] { sparse.image(1.25); },
+              ::testing::ThrowsMessage<MediaError>(::testing::HasSubstr("\u201Csparse.mp4\u201D")));
+  ImageGenerator clock(asset("clock.mp4"), settings(64, 0.1));
+  EXPECT_THROW(clock.image(4.5), MediaError) << "past the end";
+  EXPECT_THROW(clock.image(-1.0), MediaError);
+  EXPECT_THROW(clock.image(std::nan("")), MediaError);
+  EXPECT_NEAR(testing::meanLevel(clock.image(3.95)), 60 * 3.95, 4.0) << "still answers after misses";
+}
+
+TEST_F(ImageGeneratorTest, StreamsEveryTimeInAscendingOrderAndStopsWhenAsked) {
+  ImageGenerator generator(asset("clock.mp4"), settings(64, 0.1));
+  std::vector<double> delivered;
+  int pictures = 0;
+  generator.images({3.0, 0.5, 9.0, 1.5}, [&](GeneratedImage result) {
+    delivered.push_back(result.requestedTimeSec);
+    if (result.image) {
+      ++pictures;
+      EXPECT_NEAR(testing::meanLevel(*result.image), 60 * result.requestedTimeSec, 4.0);
+    } else {
+      EXPECT_FALSE(result.error.empty());
+    }
+    return true;
+  });
+  EXPECT_THAT(delivered, ::testing::ElementsAre(0.5, 1.5, 3.0, 9.0));
+  EXPECT_EQ(pictures, 3);
+
+  int calls = 0;
+  generator.images({0.0, 1.0, 2.0, 3.0}, [&](GeneratedImage) { return ++calls < 2; });
+  EXPECT_EQ(calls, 2);
+}
+
+}  // namespace
+}  // namespace brisklet
