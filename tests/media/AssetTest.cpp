@@ -55,12 +55,14 @@ TEST_F(AssetTest, ReadsTracksDurationAndDisplayedSize) {
   EXPECT_NEAR(video.framesPerSecond, 25, 0.01);
   EXPECT_EQ(asset.audioTracks()[0].sampleRate, 48000);
 
-  const VideoTrack& turned = Asset::open(file("rotated.mp4")).firstVideoTrack();
+  const Asset rotated = Asset::open(file("rotated.mp4"));
+  const VideoTrack& turned = rotated.firstVideoTrack();
   EXPECT_EQ(turned.rotationDegrees, 270) << "rotate=90 metadata turns counterclockwise";
   EXPECT_EQ(turned.displayWidth(), 90);
   EXPECT_EQ(turned.displayHeight(), 160);
 
-  const VideoTrack& wide = Asset::open(file("anamorphic.mp4")).firstVideoTrack();
+  const Asset anamorphic = Asset::open(file("anamorphic.mp4"));
+  const VideoTrack& wide = anamorphic.firstVideoTrack();
   EXPECT_EQ(wide.naturalWidth, 1024) << "704 pixels of 16:11 show as 1024";
   EXPECT_EQ(wide.displayHeight(), 576);
 }

@@ -31,27 +31,43 @@ FormatContext openFormat(const std::filesystem::path& file) {
   return format;
 }
 
-CodecContext openDecoder(AVFormatContext& format, int streamIndex,
-                         const std::filesystem::path& file) {
-  const AVStream* stream = format.streams[streamIndex];
+StreamDecoder::StreamDecoder(const std::filesystem::path& file, int streamIndex)
+    : format_(openFormat(file)), streamIndex_(streamIndex), packet_(av_packet_alloc()) {
+  if (!packet_) throw MediaError("Out of memory while opening " + quoted(file) + ".");
+  for (unsigned index = 0; index < format_->nb_streams; ++index)
+    if (static_cast<int>(index) != streamIndex_) format_->streams[index]->discard = AVDISCARD_ALL;
+
+  const AVStream* stream = format_->streams[streamIndex];
   const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
   if (codec == nullptr)
     throw MediaError("The file " + quoted(file) + " uses " +
                      avcodec_get_name(stream->codecpar->codec_id) +
                      ", which Brisklet cannot decode.");
-  CodecContext context(avcodec_alloc_context3(codec));
-  if (!context) throw MediaError("Out of memory while opening " + quoted(file) + ".");
-  int result = avcodec_parameters_to_context(context.get(), stream->codecpar);
+  codec_.reset(avcodec_alloc_context3(codec));
+  if (!codec_) throw MediaError("Out of memory while opening " + quoted(file) + ".");
+  int result = avcodec_parameters_to_context(codec_.get(), stream->codecpar);
   if (result >= 0) {
-    context->thread_count = 0;  // as many as FFmpeg sees fit
-    context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    context->pkt_timebase = stream->time_base;
-    result = avcodec_open2(context.get(), codec, nullptr);
+    codec_->thread_count = 0;  // as many as FFmpeg sees fit
+    codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    codec_->pkt_timebase = stream->time_base;
+    result = avcodec_open2(codec_.get(), codec, nullptr);
   }
   if (result < 0)
     throw MediaError("The file " + quoted(file) + " could not be decoded: " +
                      describeAVError(result) + ".");
-  return context;
+}
+
+bool StreamDecoder::feedPacket() {
+  for (;;) {
+    if (av_read_frame(format_.get(), packet_.get()) < 0) {
+      avcodec_send_packet(codec_.get(), nullptr);
+      return false;
+    }
+    const bool ours = packet_->stream_index == streamIndex_;
+    if (ours) avcodec_send_packet(codec_.get(), packet_.get());
+    av_packet_unref(packet_.get());
+    if (ours) return true;
+  }
 }
 
 }  // namespace brisklet::ffmpeg

@@ -10,7 +10,26 @@ namespace brisklet::ffmpeg {
 // naming the file.
 FormatContext openFormat(const std::filesystem::path& file);
 
-// A decoder for stream `streamIndex`, using FFmpeg's own threads. Throws MediaError.
-CodecContext openDecoder(AVFormatContext& format, int streamIndex, const std::filesystem::path& file);
+// One stream of a file, demuxed on its own and decoded with FFmpeg's threads; the file's other
+// streams are dropped early. Each reader owns one, so readers never share FFmpeg state.
+class StreamDecoder {
+ public:
+  // Throws MediaError naming the file when it cannot be opened or the stream not decoded.
+  StreamDecoder(const std::filesystem::path& file, int streamIndex);
+
+  AVFormatContext& format() { return *format_; }
+  AVStream& stream() { return *format_->streams[streamIndex_]; }
+  AVCodecContext& codec() { return *codec_; }
+
+  // Hands the decoder the stream's next packet (a damaged one is skipped). At the end of the
+  // file it tells the decoder to give out what it still holds and returns false.
+  bool feedPacket();
+
+ private:
+  FormatContext format_;
+  int streamIndex_;
+  CodecContext codec_;
+  Packet packet_;
+};
 
 }  // namespace brisklet::ffmpeg

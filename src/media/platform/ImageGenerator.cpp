@@ -19,6 +19,10 @@ namespace {
 
 // Without an index, a target this close ahead is reached faster by decoding than by seeking.
 constexpr double kDecodeAheadWithoutIndexSec = 1.0;
+// Frames that no other frame refers to are not decoded while the target is further ahead than
+// this; a frame-threaded decoder returns frames a few frames after their packets go in, so the
+// margin covers that delay.
+constexpr double kSkipNonReferenceAheadSec = 0.3;
 
 struct DecodedFrame {
   ffmpeg::Frame frame{av_frame_alloc()};
@@ -34,16 +38,10 @@ class ImageGenerator::Decoder {
       : asset_(asset),
         track_(asset.firstVideoTrack()),
         settings_(settings),
-        format_(ffmpeg::openFormat(asset.file())),
-        stream_(format_->streams[track_.streamIndex]),
-        codec_(ffmpeg::openDecoder(*format_, track_.streamIndex, asset.file())),
-        packet_(av_packet_alloc()) {
-    if (!packet_ || !previous_.frame || !current_.frame)
+        decoder_(asset.file(), track_.streamIndex),
+        stream_(&decoder_.stream()) {
+    if (!previous_.frame || !current_.frame)
       throw MediaError("Out of memory while reading " + asset_.quotedName() + ".");
-    // Only the video track is read; the demuxer drops the rest early.
-    for (unsigned index = 0; index < format_->nb_streams; ++index)
-      if (static_cast<int>(index) != track_.streamIndex)
-        format_->streams[index]->discard = AVDISCARD_ALL;
     outputSize_ = scaledSize();
   }
 
@@ -56,6 +54,9 @@ class ImageGenerator::Decoder {
     // Decode until the newest frame reaches the target; the one before it stays as the
     // other candidate.
     while (!endOfStream_ && (!current_.present || current_.timeSec < timeSec)) {
+      const bool farFromTarget =
+          current_.present && timeSec - settings_.toleranceBeforeSec - current_.timeSec > kSkipNonReferenceAheadSec;
+      decoder_.codec().skip_frame = farFromTarget ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
       std::swap(previous_, current_);
       if (!decodeNext(current_)) {
         // The older frame's buffer was handed to the decoder and is gone; the newest stays.
@@ -118,7 +119,7 @@ class ImageGenerator::Decoder {
         const int64_t timestamp = toStreamTimestamp(MediaTime::fromSeconds(target),
                                                     stream_->time_base, asset_.presentationStartSec());
         // A failed seek leaves the position where it was; the check below catches a bad spot.
-        av_seek_frame(format_.get(), track_.streamIndex, timestamp, AVSEEK_FLAG_BACKWARD);
+        av_seek_frame(&decoder_.format(), track_.streamIndex, timestamp, AVSEEK_FLAG_BACKWARD);
         resetDecoder();
       }
       if (!decodeNext(current_)) return;  // nothing from here on
@@ -128,14 +129,15 @@ class ImageGenerator::Decoder {
   }
 
   void seekToStart() {
-    const int64_t start = format_->start_time != AV_NOPTS_VALUE ? format_->start_time : 0;
-    avformat_seek_file(format_.get(), -1, INT64_MIN, start, start, 0);
+    AVFormatContext& format = decoder_.format();
+    const int64_t start = format.start_time != AV_NOPTS_VALUE ? format.start_time : 0;
+    avformat_seek_file(&format, -1, INT64_MIN, start, start, 0);
     resetDecoder();
     atStart_ = true;
   }
 
   void resetDecoder() {
-    avcodec_flush_buffers(codec_.get());
+    avcodec_flush_buffers(&decoder_.codec());
     previous_.present = current_.present = false;
     endOfStream_ = false;
     draining_ = false;
@@ -145,7 +147,7 @@ class ImageGenerator::Decoder {
   // Decodes the next frame into `target`. False at the end of the stream.
   bool decodeNext(DecodedFrame& target) {
     for (;;) {
-      const int received = avcodec_receive_frame(codec_.get(), target.frame.get());
+      const int received = avcodec_receive_frame(&decoder_.codec(), target.frame.get());
       if (received == 0) {
         const int64_t timestamp = target.frame->best_effort_timestamp != AV_NOPTS_VALUE
                                       ? target.frame->best_effort_timestamp
@@ -167,22 +169,7 @@ class ImageGenerator::Decoder {
         endOfStream_ = true;
         return false;
       }
-      feedPacket();
-    }
-  }
-
-  void feedPacket() {
-    for (;;) {
-      const int read = av_read_frame(format_.get(), packet_.get());
-      if (read < 0) {
-        avcodec_send_packet(codec_.get(), nullptr);  // drain the frames still inside
-        draining_ = true;
-        return;
-      }
-      const bool ours = packet_->stream_index == track_.streamIndex;
-      if (ours) avcodec_send_packet(codec_.get(), packet_.get());  // a damaged packet is skipped
-      av_packet_unref(packet_.get());
-      if (ours) return;
+      draining_ = !decoder_.feedPacket();
     }
   }
 
@@ -255,10 +242,8 @@ class ImageGenerator::Decoder {
   const Asset asset_;
   const VideoTrack track_;
   const ImageGeneratorSettings settings_;
-  ffmpeg::FormatContext format_;
+  ffmpeg::StreamDecoder decoder_;
   AVStream* stream_;
-  ffmpeg::CodecContext codec_;
-  ffmpeg::Packet packet_;
   ffmpeg::ScaleContext scaler_;
   cv::Size outputSize_;
   DecodedFrame previous_;

@@ -16,14 +16,10 @@ class PcmReader::Decoder {
       : asset_(asset),
         output_(format),
         streamIndex_(firstAudioStream(asset)),
-        format_(ffmpeg::openFormat(asset.file())),
-        stream_(format_->streams[streamIndex_]),
-        codec_(ffmpeg::openDecoder(*format_, streamIndex_, asset.file())),
-        packet_(av_packet_alloc()),
+        decoder_(asset.file(), streamIndex_),
+        stream_(&decoder_.stream()),
         frame_(av_frame_alloc()) {
-    if (!packet_ || !frame_) throw MediaError("Out of memory while reading " + asset_.quotedName() + ".");
-    for (unsigned index = 0; index < format_->nb_streams; ++index)
-      if (static_cast<int>(index) != streamIndex_) format_->streams[index]->discard = AVDISCARD_ALL;
+    if (!frame_) throw MediaError("Out of memory while reading " + asset_.quotedName() + ".");
   }
 
   void read(const std::function<void(std::span<const std::uint8_t>)>& consume,
@@ -31,14 +27,14 @@ class PcmReader::Decoder {
     emitLeadingSilence(consume);
     bool draining = false;
     while (!stop.stop_requested()) {
-      const int received = avcodec_receive_frame(codec_.get(), frame_.get());
+      const int received = avcodec_receive_frame(&decoder_.codec(), frame_.get());
       if (received == 0) {
         convert(frame_.get(), consume);
         continue;
       }
       if (received == AVERROR_EOF || draining) break;
       // EAGAIN, or a broken frame the decoder skips: either way, give it the next packet.
-      draining = !feedPacket();
+      draining = !decoder_.feedPacket();
     }
     if (resampler_ && !stop.stop_requested()) convert(nullptr, consume);  // what swr still holds
   }
@@ -63,19 +59,6 @@ class PcmReader::Decoder {
     if (frames == 0) return;
     const std::vector<std::uint8_t> silence(frames * output_.channels * output_.bytesPerSample(), 0);
     consume(silence);
-  }
-
-  bool feedPacket() {
-    for (;;) {
-      if (av_read_frame(format_.get(), packet_.get()) < 0) {
-        avcodec_send_packet(codec_.get(), nullptr);
-        return false;
-      }
-      const bool ours = packet_->stream_index == streamIndex_;
-      if (ours) avcodec_send_packet(codec_.get(), packet_.get());  // a damaged packet is skipped
-      av_packet_unref(packet_.get());
-      if (ours) return true;
-    }
   }
 
   void ensureResampler(const AVFrame& frame) {
@@ -117,10 +100,8 @@ class PcmReader::Decoder {
   const Asset asset_;
   const PcmFormat output_;
   const int streamIndex_;
-  ffmpeg::FormatContext format_;
+  ffmpeg::StreamDecoder decoder_;
   AVStream* stream_;
-  ffmpeg::CodecContext codec_;
-  ffmpeg::Packet packet_;
   ffmpeg::Frame frame_;
   ffmpeg::ResampleContext resampler_;
   std::vector<std::uint8_t> buffer_;

@@ -1,0 +1,119 @@
+// Times frame sampling, the waveform and thumbnails on a generated 10-minute 1920×1080 30 fps
+// H.264 video (GOP 60, B-frames, with sound), against ffmpeg's own decoding of the same file
+// measured in the same run:
+//   (a) our 2 fps sampling into 320-px frames
+//   (b) ffmpeg -threads 2 -i X -vf fps=2,scale=320:-2 -f null -
+//   (c) ffmpeg -threads 2 -i X -f null -
+// Targets: a/b ≤ 1.0 (reach for 0.6), peak RSS ≤ 200 MB, waveform ≤ 0.5 × (c), 100 thumbnails
+// cold ≤ 3 s and warm ≤ 100 ms.
+//
+//   build/bench/bench_sampling [video]   (default: generated once into /tmp/brisklet-bench/)
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "analysis/FrameSampler.h"
+#include "media/ThumbnailCache.h"
+#include "media/WaveformExtractor.h"
+
+namespace {
+
+using namespace brisklet;
+
+double seconds(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void run(const std::string& command) {
+  if (std::system(command.c_str()) != 0) {
+    std::fprintf(stderr, "failed: %s\n", command.c_str());
+    std::exit(1);
+  }
+}
+
+long peakRssMegabytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::filesystem::path video;
+  if (argc > 1) {
+    video = argv[1];
+  } else {
+    std::filesystem::create_directories("/tmp/brisklet-bench");
+    video = "/tmp/brisklet-bench/ten-minutes-1080p30.mp4";
+    if (!std::filesystem::exists(video)) {
+      std::printf("generating %s (once)…\n", video.c_str());
+      run("ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=s=1920x1080:r=30:d=600 "
+          "-f lavfi -i sine=f=330:d=600 -c:v libx264 -preset veryfast -g 60 -bf 2 "
+          "-pix_fmt yuv420p -c:a aac -shortest " + video.string());
+    }
+  }
+
+  const Asset asset = Asset::open(video);
+  const std::vector<double> times = FrameSampler::sampleTimes(asset.durationSec(), 2.0);
+  size_t frames = 0;
+  const double ours = seconds([&] {
+    auto stream = FrameSampler::frames(
+        ImageGenerator(asset, ImageGeneratorSettings{.maximumWidth = 320,
+                                                     .maximumHeight = 320,
+                                                     .toleranceBeforeSec = 0.1,
+                                                     .toleranceAfterSec = 0.1}),
+        times);
+    while (stream->next()) ++frames;
+  });
+  const long samplingRss = peakRssMegabytes();
+
+  size_t envelopeValues = 0;
+  const double waveform = seconds([&] {
+    envelopeValues = WaveformExtractor::rmsEnvelope(asset, 10).size();
+  });
+
+  const std::filesystem::path projects = "/tmp/brisklet-bench/thumbnail-projects";
+  std::filesystem::remove_all(projects);
+  const ProjectStore store(projects);
+  const Uuid projectID = Uuid::random();
+  ThumbnailCache cache(projectID, asset, store);
+  int pictures = 0;
+  const double cold = seconds([&] {
+    for (int index = 0; index < 100; ++index) pictures += cache.thumbnail(index * 5.9).has_value();
+  });
+  const double warm = seconds([&] {
+    for (int index = 0; index < 100; ++index) pictures += cache.thumbnail(index * 5.9).has_value();
+  });
+  ThumbnailCache reopened(projectID, asset, store);
+  const double fromDisk = seconds([&] {
+    for (int index = 0; index < 100; ++index) pictures += reopened.thumbnail(index * 5.9).has_value();
+  });
+
+  const std::string input = " -hide_banner -loglevel error -threads 2 -i " + video.string();
+  const double sampledByFfmpeg =
+      seconds([&] { run("ffmpeg" + input + " -vf fps=2,scale=320:-2 -f null -"); });
+  const double decodedByFfmpeg = seconds([&] { run("ffmpeg" + input + " -f null -"); });
+
+  std::printf("video: %.1f s, %zu sample times\n", asset.durationSec(), times.size());
+  std::printf("(a) our sampling        %7.2f s  %zu frames, peak RSS %ld MB (target 200)\n", ours,
+              frames, samplingRss);
+  std::printf("(b) ffmpeg fps=2,scale  %7.2f s   a/b = %.2f (target 1.0, reach for 0.6)\n",
+              sampledByFfmpeg, ours / sampledByFfmpeg);
+  std::printf("(c) ffmpeg decode       %7.2f s   a/c = %.2f\n", decodedByFfmpeg, ours / decodedByFfmpeg);
+  std::printf("waveform                %7.2f s   %zu values, /c = %.2f (target 0.5)\n", waveform,
+              envelopeValues, waveform / decodedByFfmpeg);
+  std::printf("100 thumbnails cold     %7.3f s   (target 3 s)\n", cold);
+  std::printf("100 thumbnails warm     %7.3f s   from memory; %.3f s from disk (target 0.1 s)\n",
+              warm, fromDisk);
+  std::printf("pictures answered: %d of 300\n", pictures);
+  return 0;
+}
