@@ -31,9 +31,9 @@ std::filesystem::path makeClockVideo(const std::filesystem::path& file, double d
   return file;
 }
 
-double meanLevel(const cv::Mat& image) {
+double clockTimeOf(const cv::Mat& image) {
   const cv::Scalar mean = cv::mean(image);
-  return (mean[0] + mean[1] + mean[2]) / 3.0;
+  return (mean[0] + mean[1] + mean[2]) / 3.0 / 60.0;
 }
 
 std::filesystem::path sharedMedia(const std::string& name) {

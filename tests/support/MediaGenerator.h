@@ -17,8 +17,8 @@ void runFfmpeg(const std::vector<std::string>& arguments);
 std::filesystem::path makeClockVideo(const std::filesystem::path& file, double durationSec,
                                      int width = 64, int height = 48, int fps = 30);
 
-// The mean grey level of a BGR picture.
-double meanLevel(const cv::Mat& image);
+// The moment of a makeClockVideo picture, read from its grey level (±0.04 s).
+double clockTimeOf(const cv::Mat& image);
 
 // The third-party clips beside the project, or empty when they are not there.
 std::filesystem::path sharedMedia(const std::string& name);

@@ -22,7 +22,10 @@ constexpr double kDecodeAheadWithoutIndexSec = 1.0;
 // Frames that no other frame refers to are not decoded while the target is further ahead than
 // this; a frame-threaded decoder returns frames a few frames after their packets go in, so the
 // margin covers that delay.
-constexpr double kSkipNonReferenceAheadSec = 0.3;
+constexpr double kSkipNonReferenceAheadSec = 0.15;
+// Pictures shrunk this much or more are decoded without the deblocking filter: its effect is
+// smaller than an output pixel, and it is a large share of H.264 decoding time.
+constexpr double kSkipLoopFilterShrink = 3.0;
 
 struct DecodedFrame {
   ffmpeg::Frame frame{av_frame_alloc()};
@@ -43,6 +46,8 @@ class ImageGenerator::Decoder {
     if (!previous_.frame || !current_.frame)
       throw MediaError("Out of memory while reading " + asset_.quotedName() + ".");
     outputSize_ = scaledSize();
+    if (track_.naturalWidth >= kSkipLoopFilterShrink * outputSize_.width)
+      decoder_.codec().skip_loop_filter = AVDISCARD_ALL;
   }
 
   const Asset& asset() const { return asset_; }
@@ -50,10 +55,24 @@ class ImageGenerator::Decoder {
   // The picture nearest `timeSec` within the tolerance, or none.
   std::optional<cv::Mat> imageAt(double timeSec) {
     if (!std::isfinite(timeSec)) return std::nullopt;
-    if (needsSeek(timeSec)) seek(timeSec - settings_.toleranceBeforeSec);
+    const double earliest = timeSec - settings_.toleranceBeforeSec;
+    const double latest = timeSec + settings_.toleranceAfterSec;
+    // After a seek any frame within the tolerance will do, so decoding stops at the first one;
+    // a keyframe inside the tolerance is the cheapest of all. Decoding on from where we are
+    // costs the same either way, so there the nearest frame is taken.
+    bool firstWithinToleranceWillDo = false;
+    if (needsSeek(timeSec)) {
+      const std::optional<double> keyframe = keyframeAtOrBefore(latest);
+      seek(keyframe && *keyframe >= earliest ? *keyframe : earliest);
+      firstWithinToleranceWillDo = true;
+    }
+    const auto within = [&](const DecodedFrame& frame) {
+      return frame.present && frame.timeSec >= earliest - 1e-9 && frame.timeSec <= latest + 1e-9;
+    };
     // Decode until the newest frame reaches the target; the one before it stays as the
     // other candidate.
-    while (!endOfStream_ && (!current_.present || current_.timeSec < timeSec)) {
+    while (!endOfStream_ && (!current_.present || current_.timeSec < timeSec) &&
+           !(firstWithinToleranceWillDo && within(current_))) {
       const bool farFromTarget =
           current_.present && timeSec - settings_.toleranceBeforeSec - current_.timeSec > kSkipNonReferenceAheadSec;
       decoder_.codec().skip_frame = farFromTarget ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
@@ -68,13 +87,10 @@ class ImageGenerator::Decoder {
     const DecodedFrame* best = nullptr;
     double bestDistance = INFINITY;
     for (const DecodedFrame* candidate : {&previous_, &current_}) {
-      if (!candidate->present) continue;
-      const double distance = candidate->timeSec - timeSec;
-      const bool within = distance >= -settings_.toleranceBeforeSec - 1e-9 &&
-                          distance <= settings_.toleranceAfterSec + 1e-9;
-      if (within && std::fabs(distance) < bestDistance) {
+      const double distance = std::fabs(candidate->timeSec - timeSec);
+      if (within(*candidate) && distance < bestDistance) {
         best = candidate;
-        bestDistance = std::fabs(distance);
+        bestDistance = distance;
       }
     }
     if (best == nullptr) return std::nullopt;
@@ -92,9 +108,22 @@ class ImageGenerator::Decoder {
     if (timeSec < oldest) return true;  // behind what we hold
     if (timeSec <= newest) return false;
     if (endOfStream_) return false;
-    const std::optional<double> keyframe = keyframeAtOrBefore(timeSec - settings_.toleranceBeforeSec);
-    if (keyframe) return *keyframe > newest;  // a keyframe lies between us and the target
+    const double latest = timeSec + settings_.toleranceAfterSec;
+    // Decoding on would pass through a keyframe ahead anyway; jumping to it skips what lies
+    // before it.
+    if (const auto keyframe = keyframeAtOrBefore(latest); keyframe && *keyframe > newest + 1e-6)
+      return true;
+    if (indexReaches(latest)) return false;  // no keyframe between us and the target
+    // Some containers index keyframes only as they are read: a far target is sought.
     return timeSec - newest > kDecodeAheadWithoutIndexSec;
+  }
+
+  bool indexReaches(double timeSec) const {
+    const int entries = avformat_index_get_entries_count(stream_);
+    if (entries == 0) return false;
+    const AVIndexEntry* last = avformat_index_get_entry(stream_, entries - 1);
+    return last != nullptr && streamTimestampToSeconds(last->timestamp, stream_->time_base,
+                                                       asset_.presentationStartSec()) >= timeSec;
   }
 
   std::optional<double> keyframeAtOrBefore(double timeSec) const {
