@@ -46,7 +46,9 @@ std::optional<cv::Mat> ThumbnailCache::thumbnail(double timeSec) {
     std::error_code ignored;
     std::filesystem::create_directories(diskDirectory_, ignored);
     if (cv::imencode(".jpg", *made, jpeg, {cv::IMWRITE_JPEG_QUALITY, kJpegQuality}))
-      writeFileAtomically(file, std::string_view(reinterpret_cast<const char*>(jpeg.data()), jpeg.size()));
+      writeFileAtomically(file,
+                          std::string_view(reinterpret_cast<const char*>(jpeg.data()), jpeg.size()),
+                          0644, Durability::cacheOnly);
   } catch (const std::exception&) {
     // An unwritable project folder only costs the picture being made again next time.
   }

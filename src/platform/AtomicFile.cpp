@@ -55,7 +55,7 @@ void syncFolder(const std::filesystem::path& folder) {
 }  // namespace
 
 void writeFileAtomically(const std::filesystem::path& destination, std::string_view bytes,
-                         mode_t permissions) {
+                         mode_t permissions, Durability durability) {
   const std::filesystem::path folder = destination.parent_path();
   std::string temporaryName = (folder / ("." + destination.filename().string() + ".XXXXXX"));
   FileDescriptor descriptor(::mkostemp(temporaryName.data(), O_CLOEXEC));
@@ -65,14 +65,15 @@ void writeFileAtomically(const std::filesystem::path& destination, std::string_v
   try {
     if (::fchmod(descriptor.get(), permissions) != 0) fail("set the permissions of", temporary, errno);
     writeAll(descriptor.get(), bytes, destination);
-    if (::fsync(descriptor.get()) != 0) fail("flush", destination, errno);
+    if (durability == Durability::synced && ::fsync(descriptor.get()) != 0)
+      fail("flush", destination, errno);
     if (descriptor.close() != 0) fail("write", destination, errno);
     if (::rename(temporary.c_str(), destination.c_str()) != 0) fail("replace", destination, errno);
   } catch (...) {
     ::unlink(temporary.c_str());
     throw;
   }
-  syncFolder(folder);
+  if (durability == Durability::synced) syncFolder(folder);
 }
 
 std::string readFile(const std::filesystem::path& file) {

@@ -15,13 +15,17 @@ class FileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Replaces `destination` so that readers, and the file system after a crash or power cut, see
-// either the whole old content or the whole new one: a temporary file in the same folder is
-// written, flushed and synced, renamed over the destination, and the folder is synced. The
-// folder must exist. Throws FileError; on failure the destination is untouched and the
-// temporary file removed.
+// Whether a write must survive a power cut, or only never be seen half-written.
+enum class Durability { synced, cacheOnly };
+
+// Replaces `destination` so that readers see either the whole old content or the whole new one:
+// a temporary file in the same folder is written and renamed over the destination. Synced
+// writes also flush the file before the rename and the folder after it, so the same holds after
+// a crash or power cut; cache files, which are made again when lost, skip that cost. The folder
+// must exist. Throws FileError; on failure the destination is untouched and the temporary file
+// removed.
 void writeFileAtomically(const std::filesystem::path& destination, std::string_view bytes,
-                         mode_t permissions = 0644);
+                         mode_t permissions = 0644, Durability durability = Durability::synced);
 
 // The whole content of a file. Throws FileError when it cannot be opened or read.
 std::string readFile(const std::filesystem::path& file);

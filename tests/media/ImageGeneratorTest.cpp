@@ -73,6 +73,19 @@ TEST_F(ImageGeneratorTest, AMomentWithoutAFrameWithinTheToleranceHasNoPicture) {
   EXPECT_NEAR(testing::clockTimeOf(clock.image(3.95)), 3.95, kWithinTolerance) << "still answers after misses";
 }
 
+TEST(ImageGenerator, AfterASeekAKeyframeWithinTheToleranceIsTheAnswer) {
+  // Keyframes every second and B-frames, so the container's index (decoding times) and the
+  // pictures (presentation times) disagree by a few frames.
+  testing::TemporaryFolder folder;
+  testing::runFfmpeg({"-f", "lavfi", "-i",
+                      "color=black:s=64x48:r=30:d=4.5,format=rgb24,geq=r='T*50':g='T*50':b='T*50'",
+                      "-c:v", "libx264", "-preset", "veryfast", "-bf", "2", "-g", "30",
+                      "-sc_threshold", "0", "-pix_fmt", "yuv420p", (folder / "gop.mp4").string()});
+  ImageGenerator generator(Asset::open(folder / "gop.mp4"), settings(64, 0.5));
+  // 3.4 s accepts 2.9…3.9 s: the keyframe at 3.0 s is the one picture needing no other.
+  EXPECT_NEAR(testing::clockTimeOf(generator.image(3.4)) * 60 / 50, 3.0, 0.04);
+}
+
 TEST_F(ImageGeneratorTest, StreamsEveryTimeInAscendingOrderAndStopsWhenAsked) {
   ImageGenerator generator(asset("clock.mp4"), settings(64, 0.1));
   std::vector<double> delivered;

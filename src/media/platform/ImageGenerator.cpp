@@ -62,8 +62,9 @@ class ImageGenerator::Decoder {
     // costs the same either way, so there the nearest frame is taken.
     bool firstWithinToleranceWillDo = false;
     if (needsSeek(timeSec)) {
+      // Seeks take presentation times and land on the keyframe at or before them.
       const std::optional<double> keyframe = keyframeAtOrBefore(latest);
-      seek(keyframe && *keyframe >= earliest ? *keyframe : earliest);
+      seek(keyframe && *keyframe >= earliest ? latest : earliest, latest);
       firstWithinToleranceWillDo = true;
     }
     const auto within = [&](const DecodedFrame& frame) {
@@ -109,9 +110,11 @@ class ImageGenerator::Decoder {
     if (timeSec <= newest) return false;
     if (endOfStream_) return false;
     const double latest = timeSec + settings_.toleranceAfterSec;
-    // Decoding on would pass through a keyframe ahead anyway; jumping to it skips what lies
-    // before it.
-    if (const auto keyframe = keyframeAtOrBefore(latest); keyframe && *keyframe > newest + 1e-6)
+    // A keyframe between us and the earliest acceptable frame: jumping there skips decoding
+    // everything before it. (Jumping to a keyframe inside the tolerance instead costs more than
+    // it saves: the decoder's threads restart after every seek.)
+    if (const auto keyframe = keyframeAtOrBefore(timeSec - settings_.toleranceBeforeSec);
+        keyframe && *keyframe > newest + 1e-6)
       return true;
     if (indexReaches(latest)) return false;  // no keyframe between us and the target
     // Some containers index keyframes only as they are read: a far target is sought.
@@ -126,6 +129,9 @@ class ImageGenerator::Decoder {
                                                        asset_.presentationStartSec()) >= timeSec;
   }
 
+  // The time of the keyframe at or before `timeSec` in the container's index, when it has one.
+  // Indexes hold decoding times, which run a few frames ahead of presentation times in streams
+  // with B-frames: good for deciding, not for seeking.
   std::optional<double> keyframeAtOrBefore(double timeSec) const {
     const int64_t timestamp = toStreamTimestamp(MediaTime::fromSeconds(timeSec), stream_->time_base,
                                                 asset_.presentationStartSec());
@@ -136,10 +142,11 @@ class ImageGenerator::Decoder {
                                     asset_.presentationStartSec());
   }
 
-  // Positions the decoder so that its first frame is at or before `timeSec`. Some containers
-  // (MPEG program streams, files without an index) seek only roughly and may land late; then it
-  // backs off further, down to the start of the file. The first frame is left in current_.
-  void seek(double timeSec) {
+  // Seeks to the keyframe at or before `timeSec` and decodes the first frame into current_. A
+  // first frame after `latestUsefulSec` means the seek landed late, as seeks in some containers
+  // (MPEG program streams, files without an index) do: then it backs off further, down to the
+  // start of the file.
+  void seek(double timeSec, double latestUsefulSec) {
     double target = timeSec;
     for (double backOff = 1.0;; backOff *= 2) {
       if (target <= 0) {
@@ -152,7 +159,7 @@ class ImageGenerator::Decoder {
         resetDecoder();
       }
       if (!decodeNext(current_)) return;  // nothing from here on
-      if (current_.timeSec <= timeSec + 1e-6 || target <= 0) return;
+      if (current_.timeSec <= latestUsefulSec + 1e-6 || target <= 0) return;
       target -= backOff;
     }
   }
