@@ -110,11 +110,9 @@ class ImageGenerator::Decoder {
     if (timeSec <= newest) return false;
     if (endOfStream_) return false;
     const double latest = timeSec + settings_.toleranceAfterSec;
-    // A keyframe between us and the earliest acceptable frame: jumping there skips decoding
-    // everything before it. (Jumping to a keyframe inside the tolerance instead costs more than
-    // it saves: the decoder's threads restart after every seek.)
-    if (const auto keyframe = keyframeAtOrBefore(timeSec - settings_.toleranceBeforeSec);
-        keyframe && *keyframe > newest + 1e-6)
+    // Decoding on would pass through a keyframe that lies ahead of us and not after the latest
+    // acceptable frame; jumping to it skips everything before it.
+    if (const auto keyframe = keyframeAtOrBefore(latest); keyframe && *keyframe > newest + 1e-6)
       return true;
     if (indexReaches(latest)) return false;  // no keyframe between us and the target
     // Some containers index keyframes only as they are read: a far target is sought.
