@@ -58,7 +58,8 @@ int main(int argc, char** argv) {
       std::printf("generating %s (once)…\n", video.c_str());
       run("ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=s=1920x1080:r=30:d=600 "
           "-f lavfi -i sine=f=330:d=600 -c:v libx264 -preset veryfast -g 60 -bf 2 "
-          "-pix_fmt yuv420p -c:a aac -shortest " + video.string());
+          "-pix_fmt yuv420p -c:a aac -shortest " +
+          video.string());
     }
   }
 
@@ -77,9 +78,8 @@ int main(int argc, char** argv) {
   const long samplingRss = peakRssMegabytes();
 
   size_t envelopeValues = 0;
-  const double waveform = seconds([&] {
-    envelopeValues = WaveformExtractor::rmsEnvelope(asset, 10).size();
-  });
+  const double waveform =
+      seconds([&] { envelopeValues = WaveformExtractor::rmsEnvelope(asset, 10).size(); });
 
   const std::filesystem::path projects = "/tmp/brisklet-bench/thumbnail-projects";
   std::filesystem::remove_all(projects);
@@ -95,7 +95,8 @@ int main(int argc, char** argv) {
   });
   ThumbnailCache reopened(projectID, asset, store);
   const double fromDisk = seconds([&] {
-    for (int index = 0; index < 100; ++index) pictures += reopened.thumbnail(index * 5.9).has_value();
+    for (int index = 0; index < 100; ++index)
+      pictures += reopened.thumbnail(index * 5.9).has_value();
   });
 
   const std::string input = " -hide_banner -loglevel error -threads 2 -i " + video.string();
@@ -108,7 +109,8 @@ int main(int argc, char** argv) {
               frames, samplingRss);
   std::printf("(b) ffmpeg fps=2,scale  %7.2f s   a/b = %.2f (target 1.0, reach for 0.6)\n",
               sampledByFfmpeg, ours / sampledByFfmpeg);
-  std::printf("(c) ffmpeg decode       %7.2f s   a/c = %.2f\n", decodedByFfmpeg, ours / decodedByFfmpeg);
+  std::printf("(c) ffmpeg decode       %7.2f s   a/c = %.2f\n", decodedByFfmpeg,
+              ours / decodedByFfmpeg);
   std::printf("waveform                %7.2f s   %zu values, /c = %.2f (target 0.5)\n", waveform,
               envelopeValues, waveform / decodedByFfmpeg);
   std::printf("100 thumbnails cold     %7.3f s   (target 3 s)\n", cold);

@@ -47,12 +47,13 @@ Project heavyProject(int index) {
     segment.sceneDescription = std::string(110, 'd');
     segment.activity = "walking the harbour";
     segment.keepReason = std::string(70, 'r');
-    segment.narration = NarrationClip{.text = std::string(100, 't'),
-                                      .userEditedText = false,
-                                      .audioFileName = "narration_" + segment.id.text() + "_ab12cd34.mp3",
-                                      .startOffsetSec = 0.5,
-                                      .durationSec = 4.25,
-                                      .status = NarrationStatus::ready};
+    segment.narration =
+        NarrationClip{.text = std::string(100, 't'),
+                      .userEditedText = false,
+                      .audioFileName = "narration_" + segment.id.text() + "_ab12cd34.mp3",
+                      .startOffsetSec = 0.5,
+                      .durationSec = 4.25,
+                      .status = NarrationStatus::ready};
     plan.segments.push_back(std::move(segment));
   }
   project.editPlan = std::move(plan);
@@ -90,18 +91,25 @@ int main(int argc, char** argv) {
 
   const double loadAllMs = medianMs([&] { (void)store.loadAll(); }, kRounds);
   std::size_t parsedKeys = 0;  // keeps the parse from being optimised away
-  const double parseAnchorMs = medianMs([&] {
-    for (const std::string& record : records) parsedKeys += nlohmann::json::parse(record).size();
-  }, kRounds);
+  const double parseAnchorMs = medianMs(
+      [&] {
+        for (const std::string& record : records)
+          parsedKeys += nlohmann::json::parse(record).size();
+      },
+      kRounds);
   const double saveMs = medianMs([&] { store.save(sample); }, 101);
   const double encodeAnchorMs = medianMs([&] { (void)nlohmann::json(sample).dump(2); }, 101);
 
   std::printf("records: %d projects x %d segments, %.1f MB of JSON (%zu keys parsed)\n", kProjects,
               kSegments, totalBytes / 1e6, parsedKeys);
-  std::printf("loadAll  median %8.2f ms   target 300 ms (%.2fx of target)   anchor parse-only %.2f ms (%.2fx)\n",
-              loadAllMs, loadAllMs / 300.0, parseAnchorMs, loadAllMs / parseAnchorMs);
-  std::printf("save     median %8.3f ms   target   5 ms (%.2fx of target)   anchor encode-only %.3f ms (%.2fx)\n",
-              saveMs, saveMs / 5.0, encodeAnchorMs, saveMs / encodeAnchorMs);
+  std::printf(
+      "loadAll  median %8.2f ms   target 300 ms (%.2fx of target)   anchor parse-only %.2f ms "
+      "(%.2fx)\n",
+      loadAllMs, loadAllMs / 300.0, parseAnchorMs, loadAllMs / parseAnchorMs);
+  std::printf(
+      "save     median %8.3f ms   target   5 ms (%.2fx of target)   anchor encode-only %.3f ms "
+      "(%.2fx)\n",
+      saveMs, saveMs / 5.0, encodeAnchorMs, saveMs / encodeAnchorMs);
 
   if (temporary) std::filesystem::remove_all(folder);
   return 0;

@@ -5,11 +5,12 @@
 namespace brisklet {
 
 FrameStream::FrameStream(ImageGenerator generator, std::vector<double> timesSec)
-    : producer_([this](std::stop_token stop, ImageGenerator movedGenerator,
-                       std::vector<double> movedTimes) {
-        produce(std::move(stop), std::move(movedGenerator), std::move(movedTimes));
-      },
-                std::move(generator), std::move(timesSec)) {}
+    : producer_(
+          [this](std::stop_token stop, ImageGenerator movedGenerator,
+                 std::vector<double> movedTimes) {
+            produce(std::move(stop), std::move(movedGenerator), std::move(movedTimes));
+          },
+          std::move(generator), std::move(timesSec)) {}
 
 FrameStream::~FrameStream() {
   producer_.request_stop();

@@ -47,8 +47,9 @@ void AppState::setLastError(const std::optional<std::string>& message) {
 }
 
 void AppState::update(const Project& project) {
-  const auto found = std::find_if(projects_.begin(), projects_.end(),
-                                  [&](const Project& candidate) { return candidate.id == project.id; });
+  const auto found =
+      std::find_if(projects_.begin(), projects_.end(),
+                   [&](const Project& candidate) { return candidate.id == project.id; });
   if (found == projects_.end()) return;
   *found = project;
   store_.save(project);
@@ -114,9 +115,8 @@ void AppState::setMusicVolume(double percent, const Uuid& projectID) {
 
 void AppState::deleteProject(const Project& project) {
   store_.deleteProject(project);
-  const auto removed = std::erase_if(projects_, [&](const Project& candidate) {
-    return candidate.id == project.id;
-  });
+  const auto removed = std::erase_if(
+      projects_, [&](const Project& candidate) { return candidate.id == project.id; });
   if (removed > 0) emit projectsChanged();
   if (selectedProjectID_ == project.id)
     setSelectedProjectID(projects_.empty() ? std::nullopt : std::optional(projects_.front().id));

@@ -1,13 +1,14 @@
 #pragma once
 
+#include <qcoro/qcorofuture.h>
+#include <qcoro/qcorotask.h>
+
 #include <QPointer>
 #include <QtConcurrent/QtConcurrent>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <qcoro/qcorofuture.h>
-#include <qcoro/qcorotask.h>
 #include <stop_token>
 #include <string>
 #include <type_traits>

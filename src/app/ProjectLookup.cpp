@@ -5,9 +5,10 @@
 namespace brisklet {
 
 const Project& findProject(const AppState& state, std::string_view idOrPrefix) {
-  const std::string wanted = QString::fromUtf8(idOrPrefix.data(), static_cast<qsizetype>(idOrPrefix.size()))
-                                 .toUpper()
-                                 .toStdString();
+  const std::string wanted =
+      QString::fromUtf8(idOrPrefix.data(), static_cast<qsizetype>(idOrPrefix.size()))
+          .toUpper()
+          .toStdString();
   const std::string quoted = "\u201C" + std::string(idOrPrefix) + "\u201D";
   if (wanted.empty()) throw ProjectLookupError("No project id was given.");
 

@@ -32,7 +32,8 @@ bool ParsedArguments::has(std::string_view flag) const {
   return std::find(flags.begin(), flags.end(), flag) != flags.end();
 }
 
-ParsedArguments parseArguments(Arguments arguments, std::initializer_list<std::string_view> knownFlags) {
+ParsedArguments parseArguments(Arguments arguments,
+                               std::initializer_list<std::string_view> knownFlags) {
   ParsedArguments parsed;
   for (const std::string& argument : arguments) {
     if (argument.starts_with("--")) {
@@ -54,11 +55,12 @@ int runCli(Arguments arguments, ProjectStore& store, std::ostream& out, std::ost
   }
   const std::string& name = arguments[0];
   const std::vector<Command> commands = allCommands();
-  const auto command = std::find_if(commands.begin(), commands.end(),
-                                    [&](const Command& candidate) { return candidate.name == name; });
+  const auto command =
+      std::find_if(commands.begin(), commands.end(),
+                   [&](const Command& candidate) { return candidate.name == name; });
   if (command == commands.end()) {
-    const bool planned = std::find(kNotYetAvailable.begin(), kNotYetAvailable.end(), name) !=
-                         kNotYetAvailable.end();
+    const bool planned =
+        std::find(kNotYetAvailable.begin(), kNotYetAvailable.end(), name) != kNotYetAvailable.end();
     err << "brisklet-cli: \u201C" << name << "\u201D "
         << (planned ? "is not available in this version yet." : "is not a command.") << "\n\n";
     printUsage(err);

@@ -63,6 +63,7 @@ struct ParsedArguments {
   std::vector<std::string> flags;
   bool has(std::string_view flag) const;
 };
-ParsedArguments parseArguments(Arguments arguments, std::initializer_list<std::string_view> knownFlags);
+ParsedArguments parseArguments(Arguments arguments,
+                               std::initializer_list<std::string_view> knownFlags);
 
 }  // namespace brisklet::cli

@@ -45,7 +45,8 @@ void printJson(const std::vector<Project>& projects, std::ostream& out) {
 
 void printTable(const std::vector<Project>& projects, std::ostream& out) {
   size_t nameWidth = 4;
-  for (const Project& project : projects) nameWidth = std::max(nameWidth, displayWidth(project.name));
+  for (const Project& project : projects)
+    nameWidth = std::max(nameWidth, displayWidth(project.name));
   out << padded("ID", 36) << "  " << padded("NAME", nameWidth) << "  " << padded("CREATED", 20)
       << "  DURATION  SEGMENTS  KEPT\n";
   for (const Project& project : projects) {

@@ -22,7 +22,8 @@ nlohmann::json describe(const Asset& asset) {
   nlohmann::json audio = nullptr;
   if (!asset.audioTracks().empty()) {
     const AudioTrack& track = asset.audioTracks().front();
-    audio = {{"sampleRate", track.sampleRate}, {"channels", track.channels}, {"codec", track.codec}};
+    audio = {
+        {"sampleRate", track.sampleRate}, {"channels", track.channels}, {"codec", track.codec}};
   }
   return {{"durationSec", asset.durationSec()}, {"video", video}, {"audio", audio}};
 }

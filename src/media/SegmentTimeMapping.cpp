@@ -5,7 +5,8 @@ namespace brisklet {
 std::optional<double> compositionTime(const std::vector<SegmentTimeMapping>& mappings,
                                       double sourceSec) {
   for (const SegmentTimeMapping& mapping : mappings)
-    if (mapping.sourceStartSec <= sourceSec && sourceSec < mapping.sourceStartSec + mapping.durationSec)
+    if (mapping.sourceStartSec <= sourceSec &&
+        sourceSec < mapping.sourceStartSec + mapping.durationSec)
       return sourceSec - mapping.sourceStartSec + mapping.compositionStartSec;
   return std::nullopt;
 }

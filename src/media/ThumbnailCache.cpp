@@ -15,7 +15,9 @@ constexpr int kJpegQuality = 70;
 }  // namespace
 
 ThumbnailCache::ThumbnailCache(const Uuid& projectID, const Asset& asset, const ProjectStore& store)
-    : projectID_(projectID), asset_(asset), diskDirectory_(store.projectDirectory(projectID) / "thumbs") {}
+    : projectID_(projectID),
+      asset_(asset),
+      diskDirectory_(store.projectDirectory(projectID) / "thumbs") {}
 
 std::optional<cv::Mat> ThumbnailCache::thumbnail(double timeSec) {
   if (!std::isfinite(timeSec) || std::fabs(timeSec) > 1e9) return std::nullopt;
@@ -27,9 +29,9 @@ std::optional<cv::Mat> ThumbnailCache::thumbnail(double timeSec) {
   const std::filesystem::path file = diskDirectory_ / ("t_" + std::to_string(second) + ".jpg");
   try {
     const std::string bytes = readFile(file);
-    cv::Mat stored = cv::imdecode(cv::Mat(1, static_cast<int>(bytes.size()), CV_8U,
-                                          const_cast<char*>(bytes.data())),
-                                  cv::IMREAD_COLOR);
+    cv::Mat stored = cv::imdecode(
+        cv::Mat(1, static_cast<int>(bytes.size()), CV_8U, const_cast<char*>(bytes.data())),
+        cv::IMREAD_COLOR);
     if (!stored.empty()) {
       memory_[second] = stored;
       return stored;

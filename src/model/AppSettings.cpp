@@ -30,7 +30,8 @@ void writeValue(const char* key, const json& value) {
     settings[key] = value;
   try {
     std::filesystem::create_directories(file().parent_path());
-    writeFileAtomically(file(), settings.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
+    writeFileAtomically(file(),
+                        settings.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
   } catch (const std::exception& error) {
     logLine(std::string("Settings could not be saved: ") + error.what());
   }

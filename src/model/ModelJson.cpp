@@ -115,7 +115,8 @@ void requireObject(const JsonValue& value, const char* what) {
 template <typename T>
 T required(const JsonValue& object, const char* key) {
   const auto found = object.find(key);
-  if (!found || found->isNull()) throw RecordError(std::string("missing key \u201C") + key + "\u201D");
+  if (!found || found->isNull())
+    throw RecordError(std::string("missing key \u201C") + key + "\u201D");
   return read<T>(*found, key);
 }
 
@@ -149,11 +150,11 @@ void writeOptional(json& object, const char* key, const std::optional<T>& value)
 
 void to_json(json& result, const QualityScores& scores) {
   json object = {{"blur", finite(scores.blur, "blur")},
-            {"exposure", finite(scores.exposure, "exposure")},
-            {"shake", finite(scores.shake, "shake")},
-            {"aesthetics", finite(scores.aesthetics, "aesthetics")},
-            {"composite", finite(scores.composite, "composite")},
-            {"isUtility", scores.isUtility}};
+                 {"exposure", finite(scores.exposure, "exposure")},
+                 {"shake", finite(scores.shake, "shake")},
+                 {"aesthetics", finite(scores.aesthetics, "aesthetics")},
+                 {"composite", finite(scores.composite, "composite")},
+                 {"isUtility", scores.isUtility}};
   result = std::move(object);
 }
 
@@ -169,9 +170,9 @@ void decode(const JsonValue& object, QualityScores& scores) {
 
 void to_json(json& result, const NarrationClip& clip) {
   json object = {{"text", clip.text},
-            {"userEditedText", clip.userEditedText},
-            {"startOffsetSec", finite(clip.startOffsetSec, "startOffsetSec")},
-            {"status", rawValue(clip.status)}};
+                 {"userEditedText", clip.userEditedText},
+                 {"startOffsetSec", finite(clip.startOffsetSec, "startOffsetSec")},
+                 {"status", rawValue(clip.status)}};
   writeOptional(object, "audioFileName", clip.audioFileName);
   writeOptional(object, "durationSec", clip.durationSec);
   result = std::move(object);
@@ -189,10 +190,10 @@ void decode(const JsonValue& object, NarrationClip& clip) {
 
 void to_json(json& result, const Segment& segment) {
   json object = {{"id", segment.id.text()},
-            {"startSec", finite(segment.startSec, "startSec")},
-            {"endSec", finite(segment.endSec, "endSec")},
-            {"keep", segment.keep},
-            {"userOverrodeKeep", segment.userOverrodeKeep}};
+                 {"startSec", finite(segment.startSec, "startSec")},
+                 {"endSec", finite(segment.endSec, "endSec")},
+                 {"keep", segment.keep},
+                 {"userOverrodeKeep", segment.userOverrodeKeep}};
   writeOptional(object, "quality", segment.quality);
   writeOptional(object, "sceneDescription", segment.sceneDescription);
   writeOptional(object, "activity", segment.activity);
@@ -217,8 +218,8 @@ void decode(const JsonValue& object, Segment& segment) {
 
 void to_json(json& result, const EditPlan& plan) {
   json object = {{"segments", plan.segments},
-            {"runningSummary", plan.runningSummary},
-            {"planRevision", plan.planRevision}};
+                 {"runningSummary", plan.runningSummary},
+                 {"planRevision", plan.planRevision}};
   writeOptional(object, "editorSuggestions", plan.editorSuggestions);
   result = std::move(object);
 }
@@ -233,11 +234,11 @@ void decode(const JsonValue& object, EditPlan& plan) {
 
 void to_json(json& result, const Project& project) {
   json object = {{"schemaVersion", project.schemaVersion},
-            {"id", project.id.text()},
-            {"name", project.name},
-            {"videoBookmark", encodeBase64(project.videoBookmark)},
-            {"videoDurationSec", finite(project.videoDurationSec, "videoDurationSec")},
-            {"createdAt", formatIso8601(project.createdAt)}};
+                 {"id", project.id.text()},
+                 {"name", project.name},
+                 {"videoBookmark", encodeBase64(project.videoBookmark)},
+                 {"videoDurationSec", finite(project.videoDurationSec, "videoDurationSec")},
+                 {"createdAt", formatIso8601(project.createdAt)}};
   writeOptional(object, "editPlan", project.editPlan);
   writeOptional(object, "denoisedAudioFileName", project.denoisedAudioFileName);
   writeOptional(object, "audioCrystalClear", project.audioCrystalClear);

@@ -27,8 +27,8 @@ AspectRatio aspectRatioFromStored(const std::optional<std::string_view>& raw);
 // How kept segments meet in the output.
 enum class TransitionStyle { none, dipToBlack };
 
-inline constexpr std::array<TransitionStyle, 2> kAllTransitionStyles = {TransitionStyle::none,
-                                                                        TransitionStyle::dipToBlack};
+inline constexpr std::array<TransitionStyle, 2> kAllTransitionStyles = {
+    TransitionStyle::none, TransitionStyle::dipToBlack};
 
 // "none", "dipToBlack"
 std::string_view rawValue(TransitionStyle style);

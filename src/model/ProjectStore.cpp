@@ -87,9 +87,8 @@ std::vector<Project> ProjectStore::loadAll() const {
   projects.reserve(folders.size());
   for (std::optional<Project>& project : decoded)
     if (project) projects.push_back(std::move(*project));
-  std::stable_sort(projects.begin(), projects.end(), [](const Project& a, const Project& b) {
-    return a.createdAt > b.createdAt;
-  });
+  std::stable_sort(projects.begin(), projects.end(),
+                   [](const Project& a, const Project& b) { return a.createdAt > b.createdAt; });
   return projects;
 }
 
@@ -115,7 +114,8 @@ std::filesystem::path ProjectStore::resolveVideoURL(const Project& project) cons
   return resolveBookmark(project.videoBookmark);
 }
 
-std::optional<std::filesystem::path> ProjectStore::cleanAudioLocation(const Project& project) const {
+std::optional<std::filesystem::path> ProjectStore::cleanAudioLocation(
+    const Project& project) const {
   return existingFileIn(projectDirectory(project.id), project.denoisedAudioFileName);
 }
 

@@ -7,8 +7,7 @@
 namespace brisklet {
 
 std::string formatMinutesSeconds(double seconds) {
-  const long long rounded =
-      std::isfinite(seconds) ? std::llround(std::max(seconds, 0.0)) : 0;
+  const long long rounded = std::isfinite(seconds) ? std::llround(std::max(seconds, 0.0)) : 0;
   char text[32];
   std::snprintf(text, sizeof text, "%lld:%02lld", rounded / 60, rounded % 60);
   return text;

@@ -63,7 +63,8 @@ void writeFileAtomically(const std::filesystem::path& destination, std::string_v
   const std::filesystem::path temporary = temporaryName;
 
   try {
-    if (::fchmod(descriptor.get(), permissions) != 0) fail("set the permissions of", temporary, errno);
+    if (::fchmod(descriptor.get(), permissions) != 0)
+      fail("set the permissions of", temporary, errno);
     writeAll(descriptor.get(), bytes, destination);
     if (durability == Durability::synced && ::fsync(descriptor.get()) != 0)
       fail("flush", destination, errno);

@@ -16,13 +16,15 @@ std::optional<ByteString> decodeBase64(std::string_view text) {
   if (text.size() % 4 != 0) return std::nullopt;
   // EVP_DecodeBlock trims white space and forgives misplaced padding; the record format does not.
   const size_t padding = text.ends_with("==") ? 2 : text.ends_with('=') ? 1 : 0;
-  if (text.substr(0, text.size() - padding).find_first_not_of(
-          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/") != std::string_view::npos)
+  if (text.substr(0, text.size() - padding)
+          .find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/") !=
+      std::string_view::npos)
     return std::nullopt;
 
   ByteString bytes(text.size() / 4 * 3);
-  const int length = EVP_DecodeBlock(bytes.data(), reinterpret_cast<const unsigned char*>(text.data()),
-                                     static_cast<int>(text.size()));
+  const int length =
+      EVP_DecodeBlock(bytes.data(), reinterpret_cast<const unsigned char*>(text.data()),
+                      static_cast<int>(text.size()));
   if (length < 0) return std::nullopt;
   bytes.resize(static_cast<size_t>(length) - padding);
   return bytes;

@@ -21,8 +21,8 @@ ByteString makeBookmark(const std::filesystem::path& location) {
   const std::filesystem::path absolute = std::filesystem::absolute(location).lexically_normal();
   struct stat status {};
   if (::stat(absolute.c_str(), &status) != 0)
-    throw BookmarkError("The file " + quoted(absolute) + " could not be opened: " +
-                        std::strerror(errno) + ".");
+    throw BookmarkError("The file " + quoted(absolute) +
+                        " could not be opened: " + std::strerror(errno) + ".");
   const nlohmann::json record = {
       {"version", kBookmarkVersion},
       {"path", absolute.string()},
@@ -37,8 +37,8 @@ std::filesystem::path resolveBookmark(const ByteString& bookmark) {
   const nlohmann::json record = nlohmann::json::parse(bookmark.begin(), bookmark.end(), nullptr,
                                                       /*allow_exceptions=*/false);
   const bool wellFormed = record.is_object() && record.contains("version") &&
-                          record["version"] == kBookmarkVersion &&
-                          record.contains("path") && record["path"].is_string();
+                          record["version"] == kBookmarkVersion && record.contains("path") &&
+                          record["path"].is_string();
   if (!wellFormed) throw BookmarkError("The reference to the source file is damaged.");
 
   const std::filesystem::path location = record["path"].get<std::string>();

@@ -207,7 +207,8 @@ class JsonParser {
         skipUtf8Sequence();
       }
     }
-    std::string& content = document_.unescaped_.emplace_back(text_.substr(start, position_ - start));
+    std::string& content =
+        document_.unescaped_.emplace_back(text_.substr(start, position_ - start));
     for (;;) {
       if (atEnd()) fail("the string is not closed");
       const unsigned char c = peek();
@@ -369,7 +370,9 @@ JsonValue::ElementIterator& JsonValue::ElementIterator::operator++() {
   return *this;
 }
 
-JsonValue::ElementIterator JsonValue::begin() const { return ElementIterator(document_, index_ + 1); }
+JsonValue::ElementIterator JsonValue::begin() const {
+  return ElementIterator(document_, index_ + 1);
+}
 JsonValue::ElementIterator JsonValue::end() const {
   return ElementIterator(document_, document_->nodes_[index_].next);
 }

@@ -103,10 +103,10 @@ class JsonDocument {
   struct Node {
     JsonValue::Kind kind = JsonValue::Kind::null;
     bool isInteger = false;
-    bool flag = false;                // the boolean's value
-    std::uint32_t count = 0;          // elements, or members of an object
-    std::uint32_t next = 0;           // index after this value and everything inside it
-    std::string_view text;            // a string's content, or a number's digits
+    bool flag = false;        // the boolean's value
+    std::uint32_t count = 0;  // elements, or members of an object
+    std::uint32_t next = 0;   // index after this value and everything inside it
+    std::string_view text;    // a string's content, or a number's digits
     double number = 0;
     std::int64_t integer = 0;
   };

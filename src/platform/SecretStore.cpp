@@ -25,15 +25,21 @@ struct PasswordDeleter {
 using PasswordPointer = std::unique_ptr<gchar, PasswordDeleter>;
 
 const SecretSchema* schema() {
-  static const SecretSchema kSchema = {
-      "com.kettlewick.Brisklet.Key",
-      SECRET_SCHEMA_NONE,
-      {
-          {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-          {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-          {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
-      },
-      0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+  static const SecretSchema kSchema = {"com.kettlewick.Brisklet.Key",
+                                       SECRET_SCHEMA_NONE,
+                                       {
+                                           {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                           {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                           {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                       },
+                                       0,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr};
   return &kSchema;
 }
 
@@ -44,7 +50,8 @@ bool meansNoSecretService(const GError* error) {
   if (error->domain != G_DBUS_ERROR) return false;
   return error->code == G_DBUS_ERROR_SERVICE_UNKNOWN ||
          error->code == G_DBUS_ERROR_NAME_HAS_NO_OWNER || error->code == G_DBUS_ERROR_NO_SERVER ||
-         error->code == G_DBUS_ERROR_SPAWN_FAILED || error->code == G_DBUS_ERROR_SPAWN_EXEC_FAILED ||
+         error->code == G_DBUS_ERROR_SPAWN_FAILED ||
+         error->code == G_DBUS_ERROR_SPAWN_EXEC_FAILED ||
          error->code == G_DBUS_ERROR_SPAWN_SERVICE_NOT_FOUND;
 }
 
@@ -66,8 +73,8 @@ struct ServiceLookup {
 ServiceLookup lookupInService(const std::string& service, const std::string& account) {
   GError* rawError = nullptr;
   PasswordPointer password(secret_password_lookup_sync(schema(), nullptr, &rawError, "service",
-                                                       service.c_str(), "account",
-                                                       account.c_str(), nullptr));
+                                                       service.c_str(), "account", account.c_str(),
+                                                       nullptr));
   ErrorPointer error(rawError);
   const ServiceReply reply = classify(error, "read a key");
   if (reply != ServiceReply::done || !password) return {reply, std::nullopt};

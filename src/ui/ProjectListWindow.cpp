@@ -64,7 +64,8 @@ void ProjectListWindow::showProjects() {
     item->setData(0, kIdRole, QString::fromStdString(project.id.text()));
     item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
   }
-  pages_->setCurrentWidget(state_.projects().empty() ? static_cast<QWidget*>(emptyMessage_) : list_);
+  pages_->setCurrentWidget(state_.projects().empty() ? static_cast<QWidget*>(emptyMessage_)
+                                                     : list_);
   showSelection();
 }
 

@@ -1,8 +1,7 @@
-#include "analysis/FrameSampler.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "analysis/FrameSampler.h"
 #include "support/MediaGenerator.h"
 #include "support/TemporaryFolder.h"
 

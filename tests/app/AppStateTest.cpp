@@ -1,9 +1,9 @@
-#include "app/AppState.h"
-
-#include <QSignalSpy>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QSignalSpy>
+
+#include "app/AppState.h"
 #include "model/ModelJson.h"
 #include "platform/AtomicFile.h"
 #include "support/Projects.h"

@@ -1,13 +1,12 @@
-#include "app/LongCommand.h"
-
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 #include <qcoro/qcorotask.h>
 
+#include <QCoreApplication>
 #include <atomic>
 #include <semaphore>
 #include <thread>
 
+#include "app/LongCommand.h"
 #include "support/Projects.h"
 #include "support/TemporaryFolder.h"
 

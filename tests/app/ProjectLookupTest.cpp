@@ -1,8 +1,7 @@
-#include "app/ProjectLookup.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "app/ProjectLookup.h"
 #include "support/Projects.h"
 #include "support/TemporaryFolder.h"
 

@@ -1,7 +1,7 @@
-#include <QProcess>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <nlohmann/json.hpp>
 
 #include "model/ModelJson.h"
@@ -97,7 +97,8 @@ TEST_F(CliTest, ListsNewestFirstAsJsonAndAsATable) {
 
 TEST_F(CliTest, ShowPrintsTheRecordAsStored) {
   const Project project = stored("Shown", "2025-03-01T10:00:00Z", 2);
-  const CliRun run = cli({"show", QString::fromStdString(project.id.text().substr(0, 8)).toLower()});
+  const CliRun run =
+      cli({"show", QString::fromStdString(project.id.text().substr(0, 8)).toLower()});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, readFile(store.projectDirectory(project.id) / "project.json"));
 }
@@ -120,9 +121,9 @@ TEST_F(CliTest, FailuresAndUsageErrorsUseTheirExitCodes) {
                                           "AB100000-0000-4000-8000-000000000002"));
 
   const std::vector<std::pair<QStringList, int>> cases = {
-      {{"show", "FFFF"}, 1},       {{"delete", "AB"}, 1},  {{}, 2},
-      {{"show"}, 2},               {{"list", "extra"}, 2}, {{"list", "--yaml"}, 2},
-      {{"frobnicate"}, 2},         {{"export", "AB0"}, 2}, {{"delete", "AB0", "AB1"}, 2},
+      {{"show", "FFFF"}, 1}, {{"delete", "AB"}, 1},  {{}, 2},
+      {{"show"}, 2},         {{"list", "extra"}, 2}, {{"list", "--yaml"}, 2},
+      {{"frobnicate"}, 2},   {{"export", "AB0"}, 2}, {{"delete", "AB0", "AB1"}, 2},
       {{"probe"}, 2},
   };
   for (const auto& [arguments, expected] : cases) {
@@ -154,12 +155,18 @@ TEST_F(CliTest, ProbeReportsDurationsAndDisplayedSizesOfRealClips) {
     bool audio;
   };
   const std::vector<Expected> clips = {
-      {"issue-134-rotate.mp4", 544, 1280, 90, true},  {"issue-195-aspect-ratio.mp4", 1024, 576, 0, true},
-      {"iphone_rotated.mov", 320, 568, 90, true},     {"fire2.mp4", 1280, 720, 180, true},
-      {"goldeneye-vfr-drop3.mp4", 1280, 544, 0, false}, {"train.mov", 1440, 1080, 0, true},
-      {"grid_swwp2s.mpg", 360, 288, 0, true},          {"gopro_karma.mp4", 854, 480, 0, true},
-      {"short_hamilton_clip.mp4", 640, 360, 0, true},  {"counter.mp4", 1920, 1080, 0, false},
-      {"testvideo.mp4", 1280, 720, 0, false},          {"bottle-detection.mp4", 640, 360, 0, false},
+      {"issue-134-rotate.mp4", 544, 1280, 90, true},
+      {"issue-195-aspect-ratio.mp4", 1024, 576, 0, true},
+      {"iphone_rotated.mov", 320, 568, 90, true},
+      {"fire2.mp4", 1280, 720, 180, true},
+      {"goldeneye-vfr-drop3.mp4", 1280, 544, 0, false},
+      {"train.mov", 1440, 1080, 0, true},
+      {"grid_swwp2s.mpg", 360, 288, 0, true},
+      {"gopro_karma.mp4", 854, 480, 0, true},
+      {"short_hamilton_clip.mp4", 640, 360, 0, true},
+      {"counter.mp4", 1920, 1080, 0, false},
+      {"testvideo.mp4", 1280, 720, 0, false},
+      {"bottle-detection.mp4", 640, 360, 0, false},
   };
   for (const Expected& clip : clips) {
     SCOPED_TRACE(clip.name);
@@ -183,7 +190,8 @@ TEST_F(CliTest, ProbeOfSomethingThatIsNotAVideoFailsNamingIt) {
   EXPECT_THAT(run.out, IsEmpty());
 
   testing::runFfmpeg({"-f", "lavfi", "-i", "sine=d=1", (home / "tone.m4a").string()});
-  const CliRun sound = cli({"probe", QString::fromStdString((home / "tone.m4a").string()), "--json"});
+  const CliRun sound =
+      cli({"probe", QString::fromStdString((home / "tone.m4a").string()), "--json"});
   ASSERT_EQ(sound.exitCode, 0) << sound.err;
   EXPECT_TRUE(nlohmann::json::parse(sound.out)["video"].is_null());
 }

@@ -1,5 +1,3 @@
-#include "media/platform/Asset.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,6 +5,7 @@
 #include <random>
 
 #include "analysis/FrameSampler.h"
+#include "media/platform/Asset.h"
 #include "media/platform/ImageGenerator.h"
 #include "media/platform/MediaError.h"
 #include "media/platform/MediaTime.h"
@@ -100,7 +99,8 @@ TEST_F(AssetTest, FilesThatAreNotVideosFailWithASentenceNamingThem) {
                                                                .toleranceBeforeSec = 0.1,
                                                                .toleranceAfterSec = 0.1});
     int answered = 0;
-    generator.images(FrameSampler::sampleTimes(2.0, 4), [&](GeneratedImage) { return ++answered > 0; });
+    generator.images(FrameSampler::sampleTimes(2.0, 4),
+                     [&](GeneratedImage) { return ++answered > 0; });
     EXPECT_EQ(answered, 8);
   } catch (const MediaError& error) {
     EXPECT_THAT(error.what(), HasSubstr("\u201Ctruncated.mp4\u201D"));

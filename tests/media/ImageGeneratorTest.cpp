@@ -1,8 +1,7 @@
-#include "media/platform/ImageGenerator.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "media/platform/ImageGenerator.h"
 #include "media/platform/MediaError.h"
 #include "support/MediaGenerator.h"
 #include "support/TemporaryFolder.h"
@@ -46,15 +45,18 @@ TEST_F(ImageGeneratorTest, GivesThePictureOfTheRequestedMomentInAnyOrder) {
 }
 
 TEST_F(ImageGeneratorTest, FitsTheBoundingBoxWithoutEnlarging) {
-  EXPECT_EQ(ImageGenerator(asset("clock.mp4"), settings(32, 0.1)).image(1).size(), cv::Size(32, 24));
-  EXPECT_EQ(ImageGenerator(asset("clock.mp4"), settings(320, 0.1)).image(1).size(), cv::Size(64, 48));
+  EXPECT_EQ(ImageGenerator(asset("clock.mp4"), settings(32, 0.1)).image(1).size(),
+            cv::Size(32, 24));
+  EXPECT_EQ(ImageGenerator(asset("clock.mp4"), settings(320, 0.1)).image(1).size(),
+            cv::Size(64, 48));
   ImageGeneratorSettings tall = settings(0, 0.1);
   tall.maximumHeight = 12;
   EXPECT_EQ(ImageGenerator(asset("clock.mp4"), tall).image(1).size(), cv::Size(16, 12));
 }
 
 TEST_F(ImageGeneratorTest, TurnsPicturesUprightUnlessAskedNotTo) {
-  EXPECT_EQ(ImageGenerator(asset("turned.mp4"), settings(32, 0.1)).image(1).size(), cv::Size(24, 32));
+  EXPECT_EQ(ImageGenerator(asset("turned.mp4"), settings(32, 0.1)).image(1).size(),
+            cv::Size(24, 32));
   ImageGeneratorSettings asStored = settings(32, 0.1);
   asStored.appliesPreferredTrackTransform = false;
   EXPECT_EQ(ImageGenerator(asset("turned.mp4"), asStored).image(1).size(), cv::Size(32, 24));
@@ -70,7 +72,8 @@ TEST_F(ImageGeneratorTest, AMomentWithoutAFrameWithinTheToleranceHasNoPicture) {
   EXPECT_THROW(clock.image(4.5), MediaError) << "past the end";
   EXPECT_THROW(clock.image(-1.0), MediaError);
   EXPECT_THROW(clock.image(std::nan("")), MediaError);
-  EXPECT_NEAR(testing::clockTimeOf(clock.image(3.95)), 3.95, kWithinTolerance) << "still answers after misses";
+  EXPECT_NEAR(testing::clockTimeOf(clock.image(3.95)), 3.95, kWithinTolerance)
+      << "still answers after misses";
 }
 
 TEST(ImageGenerator, AfterASeekAKeyframeWithinTheToleranceIsTheAnswer) {

@@ -21,12 +21,18 @@ struct Clip {
 };
 
 const std::vector<Clip> kClips = {
-    {"testvideo.mp4", 1280, 720, false},       {"goldeneye-vfr-drop3.mp4", 1280, 544, false},
-    {"issue-134-rotate.mp4", 544, 1280, true}, {"issue-195-aspect-ratio.mp4", 1024, 576, true},
-    {"counter.mp4", 1920, 1080, false},        {"iphone_rotated.mov", 320, 568, true},
-    {"short_hamilton_clip.mp4", 640, 360, true}, {"bottle-detection.mp4", 640, 360, false},
-    {"gopro_karma.mp4", 854, 480, true},       {"train.mov", 1440, 1080, true},
-    {"fire2.mp4", 1280, 720, true},            {"grid_swwp2s.mpg", 360, 288, true},
+    {"testvideo.mp4", 1280, 720, false},
+    {"goldeneye-vfr-drop3.mp4", 1280, 544, false},
+    {"issue-134-rotate.mp4", 544, 1280, true},
+    {"issue-195-aspect-ratio.mp4", 1024, 576, true},
+    {"counter.mp4", 1920, 1080, false},
+    {"iphone_rotated.mov", 320, 568, true},
+    {"short_hamilton_clip.mp4", 640, 360, true},
+    {"bottle-detection.mp4", 640, 360, false},
+    {"gopro_karma.mp4", 854, 480, true},
+    {"train.mov", 1440, 1080, true},
+    {"fire2.mp4", 1280, 720, true},
+    {"grid_swwp2s.mpg", 360, 288, true},
 };
 
 TEST(RealFootage, SampledFramesAreUprightWithTheDisplayedShapeAndCoverTheClip) {
@@ -48,15 +54,15 @@ TEST(RealFootage, SampledFramesAreUprightWithTheDisplayedShapeAndCoverTheClip) {
                                                      .toleranceAfterSec = 0.1}),
         times);
     // Times before the first picture (sound may start earlier) have none.
-    const auto withinPicture = std::count_if(times.begin(), times.end(), [&](double time) {
-      return time >= video.startSec - 0.1;
-    });
+    const auto withinPicture = std::count_if(
+        times.begin(), times.end(), [&](double time) { return time >= video.startSec - 0.1; });
     size_t frames = 0;
     const double displayedAspect = static_cast<double>(clip.displayWidth) / clip.displayHeight;
     while (std::optional<SampledFrame> frame = stream->next()) {
       ++frames;
       EXPECT_EQ(std::max(frame->image.cols, frame->image.rows), 320) << "at " << frame->timeSec;
-      EXPECT_NEAR(static_cast<double>(frame->image.cols) / frame->image.rows, displayedAspect, 0.02);
+      EXPECT_NEAR(static_cast<double>(frame->image.cols) / frame->image.rows, displayedAspect,
+                  0.02);
     }
     EXPECT_EQ(frames, static_cast<size_t>(withinPicture)) << "every time within the stream";
   }
@@ -101,14 +107,15 @@ TEST(RealFootage, PicturesTurnTheWayTheirDisplayMatrixSays) {
                                                            .toleranceAfterSec = 0.1});
     const double timeSec = 1.0;
     const cv::Mat ours = generator.image(timeSec);
-    const cv::Mat reference = ffmpegPicture(testing::sharedMedia(name), timeSec, ours.size(),
-                                            scratch.path());
+    const cv::Mat reference =
+        ffmpegPicture(testing::sharedMedia(name), timeSec, ours.size(), scratch.path());
     ASSERT_FALSE(reference.empty());
     cv::Mat turnedAround;
     cv::rotate(ours, turnedAround, cv::ROTATE_180);
     const double difference = cv::norm(ours, reference, cv::NORM_L1) / ours.total();
     const double differenceIfWrong = cv::norm(turnedAround, reference, cv::NORM_L1) / ours.total();
-    EXPECT_LT(difference * 2, differenceIfWrong) << "ours " << difference << ", turned " << differenceIfWrong;
+    EXPECT_LT(difference * 2, differenceIfWrong)
+        << "ours " << difference << ", turned " << differenceIfWrong;
   }
 }
 

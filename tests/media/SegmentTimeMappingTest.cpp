@@ -1,6 +1,6 @@
-#include "media/SegmentTimeMapping.h"
-
 #include <gtest/gtest.h>
+
+#include "media/SegmentTimeMapping.h"
 
 namespace brisklet {
 namespace {
@@ -41,7 +41,8 @@ TEST(SegmentTimeMapping, TouchingSegmentsGiveTheBoundaryToTheLaterOne) {
   EXPECT_EQ(sourceTime(mappings, 4.0), 4.0);
   // Rounded output starts may overlap the previous segment's unrounded end by less than a
   // tick: the first match answers.
-  const std::vector<SegmentTimeMapping> overlapping = {mapping(0, 0, 1.0004), mapping(1.0004, 1.0, 1)};
+  const std::vector<SegmentTimeMapping> overlapping = {mapping(0, 0, 1.0004),
+                                                       mapping(1.0004, 1.0, 1)};
   EXPECT_NEAR(*sourceTime(overlapping, 1.0002), 1.0002, 1e-12);
 }
 

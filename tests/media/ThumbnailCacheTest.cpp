@@ -1,7 +1,6 @@
-#include "media/ThumbnailCache.h"
-
 #include <gtest/gtest.h>
 
+#include "media/ThumbnailCache.h"
 #include "support/MediaGenerator.h"
 #include "support/TemporaryFolder.h"
 
@@ -39,7 +38,8 @@ TEST_F(ThumbnailCacheTest, RequestsInTheSameWholeSecondShareOnePicture) {
   ASSERT_TRUE(at44 && at36 && at45);
   EXPECT_TRUE(same(*at44, *at36));
   EXPECT_EQ(at44->size(), cv::Size(240, 135)) << "fits 240 × 240, keeps its shape";
-  EXPECT_NEAR(testing::clockTimeOf(*at45), 3.0, kWithinTolerance) << "2.5 s rounds away from zero, to second 3";
+  EXPECT_NEAR(testing::clockTimeOf(*at45), 3.0, kWithinTolerance)
+      << "2.5 s rounds away from zero, to second 3";
   EXPECT_TRUE(std::filesystem::exists(thumbFile(4)));
   EXPECT_TRUE(std::filesystem::exists(thumbFile(3)));
   EXPECT_FALSE(std::filesystem::exists(thumbFile(2)));

@@ -1,8 +1,7 @@
-#include "media/WaveformExtractor.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "media/WaveformExtractor.h"
 #include "media/platform/PcmReader.h"
 #include "support/MediaGenerator.h"
 #include "support/TemporaryFolder.h"
@@ -35,18 +34,23 @@ TEST_F(WaveformTest, APartialLastWindowCounts) {
 TEST_F(WaveformTest, LevelsAreThreeTimesTheRmsCappedAtOne) {
   EXPECT_THAT(WaveformExtractor::rmsEnvelope(Asset::open(sound("silence", "0", 1)), 10),
               Each(FloatNear(0.0f, 1e-6f)));
-  EXPECT_THAT(WaveformExtractor::rmsEnvelope(Asset::open(sound("square", "if(lt(mod(t*100\\,1)\\,0.5)\\,0.999\\,-0.999)", 1)), 10),
-              Each(FloatNear(1.0f, 1e-3f)));
-  EXPECT_THAT(WaveformExtractor::rmsEnvelope(Asset::open(sound("sine", "0.999*sin(2*PI*440*t)", 1)), 10),
-              Each(FloatNear(1.0f, 1e-3f)))
+  EXPECT_THAT(
+      WaveformExtractor::rmsEnvelope(
+          Asset::open(sound("square", "if(lt(mod(t*100\\,1)\\,0.5)\\,0.999\\,-0.999)", 1)), 10),
+      Each(FloatNear(1.0f, 1e-3f)));
+  EXPECT_THAT(
+      WaveformExtractor::rmsEnvelope(Asset::open(sound("sine", "0.999*sin(2*PI*440*t)", 1)), 10),
+      Each(FloatNear(1.0f, 1e-3f)))
       << "RMS 0.707 is capped";
   // RMS 0.1: a sine of amplitude 0.1 × √2.
-  EXPECT_THAT(WaveformExtractor::rmsEnvelope(Asset::open(sound("quiet", "0.141421*sin(2*PI*400*t)", 1)), 10),
+  EXPECT_THAT(WaveformExtractor::rmsEnvelope(
+                  Asset::open(sound("quiet", "0.141421*sin(2*PI*400*t)", 1)), 10),
               Each(FloatNear(0.3f, 0.005f)));
 }
 
 TEST_F(WaveformTest, RatesAbove8000UseWindowsOfOneSample) {
-  const auto envelope = WaveformExtractor::rmsEnvelope(Asset::open(sound("tiny", "0.5", 0.01)), 20000);
+  const auto envelope =
+      WaveformExtractor::rmsEnvelope(Asset::open(sound("tiny", "0.5", 0.01)), 20000);
   EXPECT_EQ(envelope.size(), 80u);
   EXPECT_THAT(envelope, Each(FloatNear(1.0f, 1e-3f))) << "3 × 0.5 capped";
 }

@@ -1,9 +1,8 @@
-#include "model/AppSettings.h"
-
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
+#include "model/AppSettings.h"
 #include "platform/AtomicFile.h"
 #include "support/TemporaryFolder.h"
 
@@ -41,7 +40,8 @@ TEST_F(AppSettingsTest, PreferencesPersistInTheDefaultsFile) {
 
   AppSettings::setMusicFolderBookmark(std::nullopt);
   EXPECT_FALSE(AppSettings::musicFolderBookmark().has_value());
-  EXPECT_FALSE(nlohmann::json::parse(readFile(AppSettings::file())).contains("musicFolderBookmark"));
+  EXPECT_FALSE(
+      nlohmann::json::parse(readFile(AppSettings::file())).contains("musicFolderBookmark"));
 }
 
 TEST_F(AppSettingsTest, DamagedOrMistypedValuesReadAsDefaultsAndUnknownKeysSurvive) {

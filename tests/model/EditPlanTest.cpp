@@ -1,8 +1,7 @@
-#include "model/EditPlan.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "model/EditPlan.h"
 #include "model/ModelJson.h"
 #include "support/Projects.h"
 
@@ -81,8 +80,10 @@ TEST(EditPlan, NarrationCommitRule) {
 
 TEST(OutputSettings, RawValuesLabelsAndLenientReading) {
   const std::vector<std::pair<AspectRatio, std::string>> aspects = {
-      {AspectRatio::original, "original"}, {AspectRatio::wide, "16:9"},
-      {AspectRatio::vertical, "9:16"},     {AspectRatio::square, "1:1"},
+      {AspectRatio::original, "original"},
+      {AspectRatio::wide, "16:9"},
+      {AspectRatio::vertical, "9:16"},
+      {AspectRatio::square, "1:1"},
       {AspectRatio::portrait, "4:5"}};
   for (const auto& [aspect, raw] : aspects) {
     EXPECT_EQ(rawValue(aspect), raw);
@@ -152,7 +153,8 @@ TEST(EditPlanJson, DecodingIsStrictAboutRequiredKeysTypesAndStatuses) {
       {"segment without keep", [](json& plan) { plan["segments"][1].erase("keep"); }},
       {"keep as number", [](json& plan) { plan["segments"][1]["keep"] = 1; }},
       {"bad segment id", [](json& plan) { plan["segments"][1]["id"] = "not-a-uuid"; }},
-      {"quality missing a score", [](json& plan) { plan["segments"][0]["quality"].erase("shake"); }},
+      {"quality missing a score",
+       [](json& plan) { plan["segments"][0]["quality"].erase("shake"); }},
       {"startSec as text", [](json& plan) { plan["segments"][2]["startSec"] = "0"; }},
       {"suggestion not text", [](json& plan) { plan["editorSuggestions"] = json::array({1}); }},
       {"segment not an object", [](json& plan) { plan["segments"][0] = 5; }},

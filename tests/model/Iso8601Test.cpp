@@ -1,6 +1,6 @@
-#include "model/Iso8601.h"
-
 #include <gtest/gtest.h>
+
+#include "model/Iso8601.h"
 
 namespace brisklet {
 namespace {

@@ -1,5 +1,3 @@
-#include "model/KeychainStore.h"
-
 #include <gtest/gtest.h>
 #include <libsecret/secret.h>
 
@@ -7,6 +5,7 @@
 #include <iterator>
 
 #include "model/AppSettings.h"
+#include "model/KeychainStore.h"
 #include "model/ProjectStore.h"
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
@@ -26,8 +25,8 @@ int itemsInKeyring(KeychainStore::Key key) {
                       const_cast<char*>(KeychainStore::kService.data()));
   g_hash_table_insert(attributes, const_cast<char*>("account"), const_cast<char*>(account.c_str()));
   GError* error = nullptr;
-  GList* items = secret_service_search_sync(nullptr, nullptr, attributes, SECRET_SEARCH_ALL,
-                                            nullptr, &error);
+  GList* items =
+      secret_service_search_sync(nullptr, nullptr, attributes, SECRET_SEARCH_ALL, nullptr, &error);
   g_hash_table_unref(attributes);
   if (error != nullptr) {
     ADD_FAILURE() << "the Secret Service did not answer: " << error->message;
@@ -71,7 +70,8 @@ TEST_F(KeychainStoreTest, AnEmptyStringDeletesTheItem) {
 TEST_F(KeychainStoreTest, AKeyLeftInTheFallbackFileMovesIntoTheKeyring) {
   std::filesystem::create_directories(applicationConfigFolder());
   writeFileAtomically(applicationConfigFolder() / "secrets.json",
-                      R"({"com.kettlewick.Brisklet": {"anthropic-api-key": "anthropic-moved"}})", 0600);
+                      R"({"com.kettlewick.Brisklet": {"anthropic-api-key": "anthropic-moved"}})",
+                      0600);
   EXPECT_EQ(KeychainStore::get(KeychainStore::Key::anthropic), "anthropic-moved");
   EXPECT_EQ(itemsInKeyring(KeychainStore::Key::anthropic), 1);
   EXPECT_EQ(readFile(applicationConfigFolder() / "secrets.json").find("anthropic-moved"),

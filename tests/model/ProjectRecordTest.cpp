@@ -33,24 +33,25 @@ Project fullProject() {
   first.sceneDescription = "Fishing boats tied up at the pier.";
   first.activity = "walking";
   first.keepReason = "Sets the scene.";
-  first.narration = NarrationClip{
-      .text = "Morning at the harbour.",
-      .userEditedText = false,
-      .audioFileName = "narration_9B2D6B0E-7C1A-4E55-9D3B-2F7A1C0E8D41_1f2e.mp3",
-      .startOffsetSec = 0.5,
-      .durationSec = 2.5,
-      .status = NarrationStatus::ready};
+  first.narration =
+      NarrationClip{.text = "Morning at the harbour.",
+                    .userEditedText = false,
+                    .audioFileName = "narration_9B2D6B0E-7C1A-4E55-9D3B-2F7A1C0E8D41_1f2e.mp3",
+                    .startOffsetSec = 0.5,
+                    .durationSec = 2.5,
+                    .status = NarrationStatus::ready};
   Segment second;
   second.id = uuid("C8E4F1A2-3B5D-4C6E-8F70-91A2B3C4D5E6");
   second.startSec = 4.25;
   second.endSec = 12;
   second.keep = false;
   second.userOverrodeKeep = true;
-  project.editPlan = EditPlan{.segments = {first, second},
-                              .runningSummary = "I walked to the harbour at dawn.",
-                              .editorSuggestions = std::vector<std::string>{
-                                  "Open on the harbour.", "Cut the bus ride short."},
-                              .planRevision = 3};
+  project.editPlan =
+      EditPlan{.segments = {first, second},
+               .runningSummary = "I walked to the harbour at dawn.",
+               .editorSuggestions =
+                   std::vector<std::string>{"Open on the harbour.", "Cut the bus ride short."},
+               .planRevision = 3};
   project.denoisedAudioFileName = "enhanced_cc_g150.m4a";
   project.audioCrystalClear = true;
   project.audioGainPercent = 150;
@@ -92,8 +93,8 @@ TEST(ProjectRecord, AbsentSettingsReadAsTheirDefaults) {
 
 TEST(ProjectRecord, FileNamesThatLeaveTheirFolderReadAsAbsent) {
   const json good = json::parse(golden("full-project.json"));
-  const std::vector<std::string> unsafe = {"", ".", "..", "../../.ssh/id_rsa", "/etc/passwd",
-                                           "narration/../../x", "sub/music.mp3"};
+  const std::vector<std::string> unsafe = {
+      "", ".", "..", "../../.ssh/id_rsa", "/etc/passwd", "narration/../../x", "sub/music.mp3"};
   for (const std::string& name : unsafe) {
     json record = good;
     record["denoisedAudioFileName"] = name;
@@ -111,7 +112,12 @@ TEST(ProjectRecord, FileNamesThatLeaveTheirFolderReadAsAbsent) {
 TEST(ProjectRecord, MalformedRecordsFailWithoutCrashing) {
   const std::string deeplyNested = std::string(200000, '[') + std::string(200000, ']');
   const std::vector<std::string> malformed = {
-      "", "null", "[]", "{", "{\"id\": 1}", deeplyNested,
+      "",
+      "null",
+      "[]",
+      "{",
+      "{\"id\": 1}",
+      deeplyNested,
       R"({"schemaVersion":1,"id":"3F2504E0-4F89-11D3-9A0C-0305E82C3301","name":"x",
           "videoBookmark":"not base64!","videoDurationSec":1,"createdAt":"2025-01-31T09:15:00Z"})",
       R"({"schemaVersion":1,"id":"3F2504E0-4F89-11D3-9A0C-0305E82C3301","name":"x",
@@ -128,7 +134,8 @@ TEST(ProjectRecord, FractionalSecondsAreReadAndWholeSecondsWritten) {
   json record = json::parse(golden("minimal-project.json"));
   record["createdAt"] = "2025-01-31T09:15:00.750Z";
   const Project project = decodeProjectRecord(record.dump());
-  EXPECT_EQ(project.createdAt, testing::at("2025-01-31T09:15:00Z") + std::chrono::milliseconds(750));
+  EXPECT_EQ(project.createdAt,
+            testing::at("2025-01-31T09:15:00Z") + std::chrono::milliseconds(750));
   EXPECT_EQ(encodeProjectRecord(project), golden("minimal-project.json"));
 }
 

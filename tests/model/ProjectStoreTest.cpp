@@ -1,9 +1,8 @@
-#include "model/ProjectStore.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "model/ModelJson.h"
+#include "model/ProjectStore.h"
 #include "platform/AtomicFile.h"
 #include "platform/Bookmark.h"
 #include "support/Projects.h"
@@ -13,11 +12,11 @@ namespace brisklet {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::UnorderedElementsAre;
-using testing::sampleProject;
 using testing::entriesOf;
+using ::testing::HasSubstr;
+using testing::sampleProject;
 using testing::TemporaryFolder;
+using ::testing::UnorderedElementsAre;
 using testing::writeText;
 
 std::vector<std::string> namesOf(const std::vector<Project>& projects) {
@@ -42,7 +41,8 @@ TEST_F(ProjectStoreTest, TheFirstSaveCreatesTheProjectFolders) {
   store.save(project);
   const auto projectFolder = store.projectDirectory(project.id);
   EXPECT_EQ(projectFolder, store.root() / project.id.text());
-  EXPECT_THAT(entriesOf(projectFolder), UnorderedElementsAre("project.json", "narration", "thumbs"));
+  EXPECT_THAT(entriesOf(projectFolder),
+              UnorderedElementsAre("project.json", "narration", "thumbs"));
   EXPECT_THAT(store.loadAll(), ElementsAre(project));
 }
 
@@ -85,7 +85,8 @@ TEST_F(ProjectStoreTest, SavingAgainReplacesTheRecordInPlace) {
   store.save(project);
   const auto projectFolder = store.projectDirectory(project.id);
   EXPECT_EQ(readFile(projectFolder / "project.json"), encodeProjectRecord(project));
-  EXPECT_THAT(entriesOf(projectFolder), UnorderedElementsAre("project.json", "narration", "thumbs"));
+  EXPECT_THAT(entriesOf(projectFolder),
+              UnorderedElementsAre("project.json", "narration", "thumbs"));
   EXPECT_THAT(store.loadAll(), ElementsAre(project));
 }
 
@@ -173,7 +174,8 @@ TEST_F(ProjectStoreTest, DerivedFilesAreFoundOnlyInsideTheProjectFolder) {
                      .durationSec = std::nullopt,
                      .status = NarrationStatus::ready};
   writeText(projectFolder / "narration" / "narration_a_b.mp3", "mp3");
-  EXPECT_EQ(store.narrationAudioLocation(project, clip), projectFolder / "narration" / "narration_a_b.mp3");
+  EXPECT_EQ(store.narrationAudioLocation(project, clip),
+            projectFolder / "narration" / "narration_a_b.mp3");
 
   // Names that would reach outside never resolve, even for files that exist there.
   writeText(store.root() / "outside.m4a", "m4a");

@@ -1,16 +1,15 @@
-#include "platform/AtomicFile.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "platform/AtomicFile.h"
 #include "support/TemporaryFolder.h"
 
 namespace brisklet {
 namespace {
 
-using ::testing::HasSubstr;
 using testing::entriesOf;
+using ::testing::HasSubstr;
 using testing::TemporaryFolder;
 
 TEST(AtomicFile, ReplacesContentAndLeavesNoTemporaryFile) {
@@ -31,9 +30,8 @@ TEST(AtomicFile, AppliesTheRequestedPermissions) {
 
 TEST(AtomicFile, FailureNamesTheFileAndLeavesTheOldContent) {
   TemporaryFolder folder;
-  EXPECT_THAT(
-      [&] { writeFileAtomically(folder / "missing-folder" / "record.json", "x"); },
-      ::testing::ThrowsMessage<FileError>(HasSubstr("record.json")));
+  EXPECT_THAT([&] { writeFileAtomically(folder / "missing-folder" / "record.json", "x"); },
+              ::testing::ThrowsMessage<FileError>(HasSubstr("record.json")));
 
   // A destination that is a folder cannot be replaced by a file; the folder survives.
   std::filesystem::create_directory(folder / "busy");

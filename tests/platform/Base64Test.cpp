@@ -1,6 +1,6 @@
-#include "platform/Base64.h"
-
 #include <gtest/gtest.h>
+
+#include "platform/Base64.h"
 
 namespace brisklet {
 namespace {
@@ -18,8 +18,8 @@ TEST(Base64, RoundTripsEveryLengthAndByteValue) {
 }
 
 TEST(Base64, RejectsWhatItWouldNotWrite) {
-  for (const char* text : {"TQ=", "TQ", "T===", "TQ==TWFu", "TW Fu", "TWF\n", "TW-_", "====",
-                           "TWFu\n"})
+  for (const char* text :
+       {"TQ=", "TQ", "T===", "TQ==TWFu", "TW Fu", "TWF\n", "TW-_", "====", "TWFu\n"})
     EXPECT_FALSE(decodeBase64(text).has_value()) << text;
 }
 

@@ -1,8 +1,7 @@
-#include "platform/Bookmark.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/Bookmark.h"
 #include "support/TemporaryFolder.h"
 
 namespace brisklet {
@@ -43,10 +42,14 @@ TEST(Bookmark, AGoneFileFailsWithASentenceNamingIt) {
 }
 
 TEST(Bookmark, DamagedBytesAreAnErrorNotACrash) {
-  const std::vector<std::string> damaged = {
-      "", "not json", "[]", R"({"version":2,"path":"/tmp"})", R"({"version":"1","path":"/tmp"})",
-      R"({"version":1})", R"({"version":1,"path":"relative/file.mp4"})",
-      R"({"version":1,"path":42})"};
+  const std::vector<std::string> damaged = {"",
+                                            "not json",
+                                            "[]",
+                                            R"({"version":2,"path":"/tmp"})",
+                                            R"({"version":"1","path":"/tmp"})",
+                                            R"({"version":1})",
+                                            R"({"version":1,"path":"relative/file.mp4"})",
+                                            R"({"version":1,"path":42})"};
   for (const std::string& text : damaged)
     EXPECT_THROW(resolveBookmark(ByteString(text.begin(), text.end())), BookmarkError) << text;
 }

@@ -1,11 +1,11 @@
-#include "platform/JsonReader.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <random>
+
+#include "platform/JsonReader.h"
 
 namespace brisklet {
 namespace {
@@ -25,7 +25,8 @@ json scalarAsNlohmann(const JsonValue& value) {
 
 // nlohmann's reading with numbers in the same form the reader gives them.
 json normalised(const json& value) {
-  if (value.is_number_unsigned() && value.get<std::uint64_t>() > INT64_MAX) return value.get<double>();
+  if (value.is_number_unsigned() && value.get<std::uint64_t>() > INT64_MAX)
+    return value.get<double>();
   if (value.is_number_unsigned()) return value.get<std::int64_t>();
   if (value.is_array()) {
     json array = json::array();
@@ -68,13 +69,31 @@ void expectSame(const JsonValue& ours, const json& theirs, const std::string& wh
 }
 
 TEST(JsonReader, ReadsWhatNlohmannReads) {
-  const std::vector<std::string> documents = {
-      "null", "true", " false ", "0", "-0", "42", "-17", "3.25", "1e3", "-2.5E-3", "1E+2",
-      "9223372036854775807", "9223372036854775808", "1.7976931348623157e308", R"("")",
-      R"("plain")", R"("esc \" \\ \/ \b \f \n \r \t")", R"("\u00e9\u4e2d\ud83d\ude00")",
-      "\"caf\xC3\xA9 \xE6\x9D\xB1 \xF0\x9F\x9A\x86\"", R"("\u0000inside")", "[]", "{}",
-      "[1,[2,[3,[]]],{}]", R"({"a":1,"b":{"c":[true,false,null]},"d":"x"})",
-      " \n\t\r{ \"spaced\" :\n [ 1 , 2 ] } \n"};
+  const std::vector<std::string> documents = {"null",
+                                              "true",
+                                              " false ",
+                                              "0",
+                                              "-0",
+                                              "42",
+                                              "-17",
+                                              "3.25",
+                                              "1e3",
+                                              "-2.5E-3",
+                                              "1E+2",
+                                              "9223372036854775807",
+                                              "9223372036854775808",
+                                              "1.7976931348623157e308",
+                                              R"("")",
+                                              R"("plain")",
+                                              R"("esc \" \\ \/ \b \f \n \r \t")",
+                                              R"("\u00e9\u4e2d\ud83d\ude00")",
+                                              "\"caf\xC3\xA9 \xE6\x9D\xB1 \xF0\x9F\x9A\x86\"",
+                                              R"("\u0000inside")",
+                                              "[]",
+                                              "{}",
+                                              "[1,[2,[3,[]]],{}]",
+                                              R"({"a":1,"b":{"c":[true,false,null]},"d":"x"})",
+                                              " \n\t\r{ \"spaced\" :\n [ 1 , 2 ] } \n"};
   for (const std::string& text : documents) {
     SCOPED_TRACE(text);
     const JsonDocument document = JsonDocument::parse(text);
@@ -83,13 +102,50 @@ TEST(JsonReader, ReadsWhatNlohmannReads) {
 }
 
 TEST(JsonReader, RejectsWhatIsNotJson) {
-  const std::vector<std::string> invalid = {
-      "", " ", "nul", "tru", "True", "01", "-", "1.", ".5", "+1", "1e", "1e+", "0x10", "NaN",
-      "Infinity", "1e400", "[1,]", "[,1]", "[1 2]", "{\"a\":1,}", "{\"a\" 1}", "{a:1}", "{'a':1}",
-      "{\"a\":}", "[", "{", "]", "\"open", "\"tab\there\"", "\"bad \\x escape\"", "\"\\u12\"",
-      "\"\\u12G4\"", "\"\\ud83d\"", "\"\\ude00\"", "\"\\ud83d\\u0041\"", "\"\xC0\xAF\"",
-      "\"\xED\xA0\x80\"", "\"\xF4\x90\x80\x80\"", "\"\xE2\x82\"", "\"\x80\"", "\"\xFF\"",
-      "[1] [2]", "{} x", std::string("[1]\0", 4)};
+  const std::vector<std::string> invalid = {"",
+                                            " ",
+                                            "nul",
+                                            "tru",
+                                            "True",
+                                            "01",
+                                            "-",
+                                            "1.",
+                                            ".5",
+                                            "+1",
+                                            "1e",
+                                            "1e+",
+                                            "0x10",
+                                            "NaN",
+                                            "Infinity",
+                                            "1e400",
+                                            "[1,]",
+                                            "[,1]",
+                                            "[1 2]",
+                                            "{\"a\":1,}",
+                                            "{\"a\" 1}",
+                                            "{a:1}",
+                                            "{'a':1}",
+                                            "{\"a\":}",
+                                            "[",
+                                            "{",
+                                            "]",
+                                            "\"open",
+                                            "\"tab\there\"",
+                                            "\"bad \\x escape\"",
+                                            "\"\\u12\"",
+                                            "\"\\u12G4\"",
+                                            "\"\\ud83d\"",
+                                            "\"\\ude00\"",
+                                            "\"\\ud83d\\u0041\"",
+                                            "\"\xC0\xAF\"",
+                                            "\"\xED\xA0\x80\"",
+                                            "\"\xF4\x90\x80\x80\"",
+                                            "\"\xE2\x82\"",
+                                            "\"\x80\"",
+                                            "\"\xFF\"",
+                                            "[1] [2]",
+                                            "{} x",
+                                            std::string("[1]\0", 4)};
   for (const std::string& text : invalid) {
     EXPECT_THROW(JsonDocument::parse(text), JsonSyntaxError) << text;
   }
@@ -107,8 +163,8 @@ TEST(JsonReader, LimitsNestingWithoutExhaustingTheStack) {
 }
 
 TEST(JsonReader, NumbersKeepWholeNumbersExact) {
-  const JsonDocument document =
-      JsonDocument::parse("[9007199254740993, -9223372036854775808, 4.0, 1e2, 18446744073709551616]");
+  const JsonDocument document = JsonDocument::parse(
+      "[9007199254740993, -9223372036854775808, 4.0, 1e2, 18446744073709551616]");
   std::vector<JsonValue> values(document.root().begin(), document.root().end());
   ASSERT_EQ(values.size(), 5u);
   EXPECT_EQ(values[0].integer(), 9007199254740993);

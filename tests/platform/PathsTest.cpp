@@ -1,10 +1,10 @@
-#include "platform/Paths.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <optional>
 #include <string>
+
+#include "platform/Paths.h"
 
 namespace brisklet {
 namespace {

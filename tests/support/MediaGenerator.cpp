@@ -15,16 +15,16 @@ void runFfmpeg(const std::vector<std::string>& arguments) {
   process.start("ffmpeg", list);
   if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
       process.exitCode() != 0)
-    throw std::runtime_error("ffmpeg " + list.join(' ').toStdString() + " failed: " +
-                             process.readAll().toStdString());
+    throw std::runtime_error("ffmpeg " + list.join(' ').toStdString() +
+                             " failed: " + process.readAll().toStdString());
 }
 
 std::filesystem::path makeClockVideo(const std::filesystem::path& file, double durationSec,
                                      int width, int height, int fps) {
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
   runFfmpeg({"-f", "lavfi", "-i",
-             "color=black:s=" + size + ":r=" + std::to_string(fps) + ":d=" +
-                 std::to_string(durationSec) +
+             "color=black:s=" + size + ":r=" + std::to_string(fps) +
+                 ":d=" + std::to_string(durationSec) +
                  ",format=rgb24,geq=r='min(255,T*60)':g='min(255,T*60)':b='min(255,T*60)'",
              "-c:v", "libx264", "-preset", "ultrafast", "-g", std::to_string(fps), "-pix_fmt",
              "yuv420p", file.string()});

@@ -1,10 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <opencv2/core.hpp>
 #include <string>
 #include <vector>
-
-#include <opencv2/core.hpp>
 
 namespace brisklet::testing {
 
@@ -26,6 +25,6 @@ std::filesystem::path sharedMedia(const std::string& name);
 }  // namespace brisklet::testing
 
 // Skips the test with a message when the shared clips are missing.
-#define SKIP_WITHOUT_SHARED_MEDIA()                                                        \
-  if (::brisklet::testing::sharedMedia("").empty())                                        \
+#define SKIP_WITHOUT_SHARED_MEDIA()                 \
+  if (::brisklet::testing::sharedMedia("").empty()) \
   GTEST_SKIP() << "../shared/media is not here; the real-footage tests need its clips"

@@ -20,8 +20,7 @@ EditPlan samplePlan(int count, std::int64_t revision) {
     segment.startSec = 2.5 * index;
     segment.endSec = 2.5 * (index + 1);
     segment.keep = index % 2 == 0;
-    if (index % 3 == 0)
-      segment.quality = QualityScores{0.8, 0.9, 0.7, 0.25, 0.71, index % 6 == 0};
+    if (index % 3 == 0) segment.quality = QualityScores{0.8, 0.9, 0.7, 0.25, 0.71, index % 6 == 0};
     if (index % 2 == 0) {
       segment.sceneDescription = "Boats in the harbour at dusk, scene " + std::to_string(index);
       segment.activity = "walking";

@@ -1,13 +1,13 @@
-#include "ui/ProjectListWindow.h"
+#include <gtest/gtest.h>
 
 #include <QLabel>
 #include <QStackedWidget>
 #include <QTreeWidget>
-#include <gtest/gtest.h>
 
 #include "app/AppState.h"
 #include "support/Projects.h"
 #include "support/TemporaryFolder.h"
+#include "ui/ProjectListWindow.h"
 
 namespace brisklet {
 namespace {

@@ -40,13 +40,13 @@ VideoTrack videoTrackOf(const AVStream& stream, double presentationStartSec) {
   AVRational pixelAspect = stream.sample_aspect_ratio.num > 0 ? stream.sample_aspect_ratio
                                                               : parameters.sample_aspect_ratio;
   if (pixelAspect.num <= 0 || pixelAspect.den <= 0) pixelAspect = AVRational{1, 1};
-  track.naturalWidth =
-      static_cast<int>(std::lround(parameters.width * av_q2d(pixelAspect)));
+  track.naturalWidth = static_cast<int>(std::lround(parameters.width * av_q2d(pixelAspect)));
   track.naturalHeight = parameters.height;
   track.rotationDegrees = rotationOf(stream);
   track.framesPerSecond = framesPerSecondOf(stream);
   if (stream.start_time != AV_NOPTS_VALUE)
-    track.startSec = streamTimestampToSeconds(stream.start_time, stream.time_base, presentationStartSec);
+    track.startSec =
+        streamTimestampToSeconds(stream.start_time, stream.time_base, presentationStartSec);
   return track;
 }
 
@@ -65,10 +65,9 @@ Asset Asset::open(const std::filesystem::path& file) {
         parameters.height > 0 && !(stream.disposition & AV_DISPOSITION_ATTACHED_PIC)) {
       asset.videoTracks_.push_back(videoTrackOf(stream, asset.presentationStartSec_));
     } else if (parameters.codec_type == AVMEDIA_TYPE_AUDIO && parameters.sample_rate > 0) {
-      asset.audioTracks_.push_back(AudioTrack{static_cast<int>(index),
-                                              avcodec_get_name(parameters.codec_id),
-                                              parameters.sample_rate,
-                                              parameters.ch_layout.nb_channels});
+      asset.audioTracks_.push_back(
+          AudioTrack{static_cast<int>(index), avcodec_get_name(parameters.codec_id),
+                     parameters.sample_rate, parameters.ch_layout.nb_channels});
     }
   }
   if (format->duration != AV_NOPTS_VALUE && format->duration > 0)

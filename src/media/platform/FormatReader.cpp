@@ -1,8 +1,8 @@
 #include "media/platform/FormatReader.h"
 
-#include "media/platform/MediaError.h"
-
 #include <mutex>
+
+#include "media/platform/MediaError.h"
 
 namespace brisklet::ffmpeg {
 namespace {
@@ -21,13 +21,13 @@ FormatContext openFormat(const std::filesystem::path& file) {
   AVFormatContext* raw = nullptr;
   int result = avformat_open_input(&raw, file.c_str(), nullptr, nullptr);
   if (result < 0)
-    throw MediaError("The file " + quoted(file) + " could not be opened as a video: " +
-                     describeAVError(result) + ".");
+    throw MediaError("The file " + quoted(file) +
+                     " could not be opened as a video: " + describeAVError(result) + ".");
   FormatContext format(raw);
   result = avformat_find_stream_info(format.get(), nullptr);
   if (result < 0)
-    throw MediaError("The file " + quoted(file) + " could not be read as a video: " +
-                     describeAVError(result) + ".");
+    throw MediaError("The file " + quoted(file) +
+                     " could not be read as a video: " + describeAVError(result) + ".");
   return format;
 }
 
@@ -53,8 +53,8 @@ StreamDecoder::StreamDecoder(const std::filesystem::path& file, int streamIndex)
     result = avcodec_open2(codec_.get(), codec, nullptr);
   }
   if (result < 0)
-    throw MediaError("The file " + quoted(file) + " could not be decoded: " +
-                     describeAVError(result) + ".");
+    throw MediaError("The file " + quoted(file) +
+                     " could not be decoded: " + describeAVError(result) + ".");
 }
 
 bool StreamDecoder::feedPacket() {

@@ -52,7 +52,8 @@ class ImageGenerator::Decoder {
 
   const Asset& asset() const { return asset_; }
 
-  // The picture nearest `timeSec` within the tolerance, or none.
+  // A picture within the tolerance of `timeSec`: the nearest one when decoding on from where we
+  // are, the first one reached after a seek; none when the stream has none there.
   std::optional<cv::Mat> imageAt(double timeSec) {
     if (!std::isfinite(timeSec)) return std::nullopt;
     const double earliest = timeSec - settings_.toleranceBeforeSec;
@@ -75,7 +76,7 @@ class ImageGenerator::Decoder {
     while (!endOfStream_ && (!current_.present || current_.timeSec < timeSec) &&
            !(firstWithinToleranceWillDo && within(current_))) {
       const bool farFromTarget =
-          current_.present && timeSec - settings_.toleranceBeforeSec - current_.timeSec > kSkipNonReferenceAheadSec;
+          current_.present && earliest - current_.timeSec > kSkipNonReferenceAheadSec;
       decoder_.codec().skip_frame = farFromTarget ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
       std::swap(previous_, current_);
       if (!decodeNext(current_)) {
@@ -133,8 +134,8 @@ class ImageGenerator::Decoder {
   std::optional<double> keyframeAtOrBefore(double timeSec) const {
     const int64_t timestamp = toStreamTimestamp(MediaTime::fromSeconds(timeSec), stream_->time_base,
                                                 asset_.presentationStartSec());
-    const AVIndexEntry* entry = avformat_index_get_entry_from_timestamp(
-        stream_, timestamp, AVSEEK_FLAG_BACKWARD);
+    const AVIndexEntry* entry =
+        avformat_index_get_entry_from_timestamp(stream_, timestamp, AVSEEK_FLAG_BACKWARD);
     if (entry == nullptr) return std::nullopt;
     return streamTimestampToSeconds(entry->timestamp, stream_->time_base,
                                     asset_.presentationStartSec());
@@ -150,8 +151,8 @@ class ImageGenerator::Decoder {
       if (target <= 0) {
         seekToStart();
       } else {
-        const int64_t timestamp = toStreamTimestamp(MediaTime::fromSeconds(target),
-                                                    stream_->time_base, asset_.presentationStartSec());
+        const int64_t timestamp = toStreamTimestamp(
+            MediaTime::fromSeconds(target), stream_->time_base, asset_.presentationStartSec());
         // A failed seek leaves the position where it was; the check below catches a bad spot.
         av_seek_frame(&decoder_.format(), track_.streamIndex, timestamp, AVSEEK_FLAG_BACKWARD);
         resetDecoder();
@@ -187,8 +188,8 @@ class ImageGenerator::Decoder {
                                       ? target.frame->best_effort_timestamp
                                       : target.frame->pts;
         if (timestamp == AV_NOPTS_VALUE) continue;  // a frame that cannot be placed is skipped
-        target.timeSec = streamTimestampToSeconds(timestamp, stream_->time_base,
-                                                  asset_.presentationStartSec());
+        target.timeSec =
+            streamTimestampToSeconds(timestamp, stream_->time_base, asset_.presentationStartSec());
         target.present = true;
         atStart_ = false;
         return true;
@@ -209,12 +210,14 @@ class ImageGenerator::Decoder {
 
   // The picture's size before turning, so that after turning it fits the bounding box.
   cv::Size scaledSize() const {
-    const bool turned = settings_.appliesPreferredTrackTransform && track_.rotationDegrees % 180 != 0;
+    const bool turned =
+        settings_.appliesPreferredTrackTransform && track_.rotationDegrees % 180 != 0;
     const double displayWidth = turned ? track_.naturalHeight : track_.naturalWidth;
     const double displayHeight = turned ? track_.naturalWidth : track_.naturalHeight;
     double scale = 1.0;
     if (settings_.maximumWidth > 0) scale = std::min(scale, settings_.maximumWidth / displayWidth);
-    if (settings_.maximumHeight > 0) scale = std::min(scale, settings_.maximumHeight / displayHeight);
+    if (settings_.maximumHeight > 0)
+      scale = std::min(scale, settings_.maximumHeight / displayHeight);
     const int width = std::max(1, static_cast<int>(std::lround(track_.naturalWidth * scale)));
     const int height = std::max(1, static_cast<int>(std::lround(track_.naturalHeight * scale)));
     return {width, height};
@@ -242,7 +245,8 @@ class ImageGenerator::Decoder {
 
   cv::Mat toImage(const AVFrame& frame) {
     bool fullRange = frame.color_range == AVCOL_RANGE_JPEG;
-    const AVPixelFormat format = withoutFullRangeAlias(static_cast<AVPixelFormat>(frame.format), fullRange);
+    const AVPixelFormat format =
+        withoutFullRangeAlias(static_cast<AVPixelFormat>(frame.format), fullRange);
     scaler_.reset(sws_getCachedContext(scaler_.release(), frame.width, frame.height, format,
                                        outputSize_.width, outputSize_.height, AV_PIX_FMT_BGR24,
                                        SWS_AREA, nullptr, nullptr, nullptr));

@@ -30,9 +30,9 @@ struct GeneratedImage {
 };
 
 // Still pictures from the first video track: seek to the keyframe before a time, decode forward
-// to the nearest frame within the tolerance, turn and scale it. Consecutive requests in the same
-// stretch of the stream keep decoding instead of seeking again. Not thread-safe: one generator
-// per thread.
+// to a frame within the tolerance, turn and scale it. Consecutive requests in the same stretch of
+// the stream keep decoding instead of seeking again (and then get the nearest frame). Not
+// thread-safe: one generator per thread.
 class ImageGenerator {
  public:
   // Throws MediaError when the file has no video or its video cannot be decoded.

@@ -53,11 +53,13 @@ class PcmReader::Decoder {
   // Silence for the time between the presentation start and this stream's first sound.
   void emitLeadingSilence(const std::function<void(std::span<const std::uint8_t>)>& consume) {
     if (stream_->start_time == AV_NOPTS_VALUE) return;
-    const double leadSec =
-        streamTimestampToSeconds(stream_->start_time, stream_->time_base, asset_.presentationStartSec());
-    const auto frames = static_cast<size_t>(std::max(0.0, std::round(leadSec * output_.sampleRate)));
+    const double leadSec = streamTimestampToSeconds(stream_->start_time, stream_->time_base,
+                                                    asset_.presentationStartSec());
+    const auto frames =
+        static_cast<size_t>(std::max(0.0, std::round(leadSec * output_.sampleRate)));
     if (frames == 0) return;
-    const std::vector<std::uint8_t> silence(frames * output_.channels * output_.bytesPerSample(), 0);
+    const std::vector<std::uint8_t> silence(frames * output_.channels * output_.bytesPerSample(),
+                                            0);
     consume(silence);
   }
 
@@ -82,19 +84,22 @@ class PcmReader::Decoder {
   }
 
   // Converts one decoded frame (or, with null, flushes the resampler) and hands it on.
-  void convert(const AVFrame* frame, const std::function<void(std::span<const std::uint8_t>)>& consume) {
+  void convert(const AVFrame* frame,
+               const std::function<void(std::span<const std::uint8_t>)>& consume) {
     if (frame != nullptr) ensureResampler(*frame);
     const int inputSamples = frame != nullptr ? frame->nb_samples : 0;
     const int capacity = swr_get_out_samples(resampler_.get(), inputSamples);
     if (capacity <= 0) return;
     buffer_.resize(static_cast<size_t>(capacity) * output_.channels * output_.bytesPerSample());
     uint8_t* destination = buffer_.data();
-    const int converted = swr_convert(resampler_.get(), &destination, capacity,
-                                      frame != nullptr ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
-                                      inputSamples);
+    const int converted =
+        swr_convert(resampler_.get(), &destination, capacity,
+                    frame != nullptr ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
+                    inputSamples);
     if (converted <= 0) return;
     consume(std::span<const std::uint8_t>(
-        buffer_.data(), static_cast<size_t>(converted) * output_.channels * output_.bytesPerSample()));
+        buffer_.data(),
+        static_cast<size_t>(converted) * output_.channels * output_.bytesPerSample()));
   }
 
   const Asset asset_;
