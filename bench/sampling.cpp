@@ -67,12 +67,8 @@ int main(int argc, char** argv) {
   const std::vector<double> times = FrameSampler::sampleTimes(asset.durationSec(), 2.0);
   size_t frames = 0;
   const double ours = seconds([&] {
-    auto stream = FrameSampler::frames(
-        ImageGenerator(asset, ImageGeneratorSettings{.maximumWidth = 320,
-                                                     .maximumHeight = 320,
-                                                     .toleranceBeforeSec = 0.1,
-                                                     .toleranceAfterSec = 0.1}),
-        times);
+    auto stream =
+        FrameSampler::frames(ImageGenerator(asset, FrameSampler::kSamplingSettings), times);
     while (stream->next()) ++frames;
   });
   const long samplingRss = peakRssMegabytes();

@@ -44,6 +44,13 @@ class FrameStream {
 
 namespace FrameSampler {
 
+// The generator profile of the sampled stream: 320-px bounding box, ±0.1 s, upright.
+inline constexpr ImageGeneratorSettings kSamplingSettings{.maximumWidth = 320,
+                                                          .maximumHeight = 320,
+                                                          .toleranceBeforeSec = 0.1,
+                                                          .toleranceAfterSec = 0.1,
+                                                          .appliesPreferredTrackTransform = true};
+
 // i / fps for every i with i / fps < durationSec, each computed from its index so no error
 // accumulates; empty when either is not positive.
 std::vector<double> sampleTimes(double durationSec, double fps);

@@ -30,10 +30,7 @@ TEST(FrameSampler, SampleTimesAreIndexTimesStepStrictlyBeforeTheEnd) {
 }
 
 ImageGenerator samplingGenerator(const std::filesystem::path& file) {
-  return ImageGenerator(Asset::open(file), ImageGeneratorSettings{.maximumWidth = 320,
-                                                                  .maximumHeight = 320,
-                                                                  .toleranceBeforeSec = 0.1,
-                                                                  .toleranceAfterSec = 0.1});
+  return ImageGenerator(Asset::open(file), FrameSampler::kSamplingSettings);
 }
 
 TEST(FrameSampler, StreamsTheFrameOfEveryTimeInsideTheVideoAndSkipsTheRest) {

@@ -47,12 +47,8 @@ TEST(RealFootage, SampledFramesAreUprightWithTheDisplayedShapeAndCoverTheClip) {
     const std::vector<double> times = FrameSampler::sampleTimes(asset.durationSec(), 2.0);
     ASSERT_FALSE(times.empty());
     EXPECT_GT(times.back() + 0.5, asset.durationSec() - 1e-9) << "the samples reach the end";
-    auto stream = FrameSampler::frames(
-        ImageGenerator(asset, ImageGeneratorSettings{.maximumWidth = 320,
-                                                     .maximumHeight = 320,
-                                                     .toleranceBeforeSec = 0.1,
-                                                     .toleranceAfterSec = 0.1}),
-        times);
+    auto stream =
+        FrameSampler::frames(ImageGenerator(asset, FrameSampler::kSamplingSettings), times);
     // Times before the first picture (sound may start earlier) have none.
     const auto withinPicture = std::count_if(
         times.begin(), times.end(), [&](double time) { return time >= video.startSec - 0.1; });

@@ -41,8 +41,7 @@ class ImageGenerator::Decoder {
       : asset_(asset),
         track_(asset.firstVideoTrack()),
         settings_(settings),
-        decoder_(asset.file(), track_.streamIndex),
-        stream_(&decoder_.stream()) {
+        decoder_(asset.file(), track_.streamIndex) {
     if (!previous_.frame || !current_.frame)
       throw MediaError("Out of memory while reading " + asset_.quotedName() + ".");
     outputSize_ = scaledSize();
@@ -100,7 +99,7 @@ class ImageGenerator::Decoder {
   }
 
  private:
-  bool needsSeek(double timeSec) const {
+  bool needsSeek(double timeSec) {
     if (!current_.present && !previous_.present) {
       // A decoder that has read nothing yet stands at the start: near it, decoding is the way.
       return !(atStart_ && timeSec - settings_.toleranceBeforeSec < kDecodeAheadWithoutIndexSec);
@@ -120,24 +119,25 @@ class ImageGenerator::Decoder {
     return timeSec - newest > kDecodeAheadWithoutIndexSec;
   }
 
-  bool indexReaches(double timeSec) const {
-    const int entries = avformat_index_get_entries_count(stream_);
+  bool indexReaches(double timeSec) {
+    const int entries = avformat_index_get_entries_count(&decoder_.stream());
     if (entries == 0) return false;
-    const AVIndexEntry* last = avformat_index_get_entry(stream_, entries - 1);
-    return last != nullptr && streamTimestampToSeconds(last->timestamp, stream_->time_base,
+    const AVIndexEntry* last = avformat_index_get_entry(&decoder_.stream(), entries - 1);
+    return last != nullptr && streamTimestampToSeconds(last->timestamp, decoder_.stream().time_base,
                                                        asset_.presentationStartSec()) >= timeSec;
   }
 
   // The time of the keyframe at or before `timeSec` in the container's index, when it has one.
   // Indexes hold decoding times, which run a few frames ahead of presentation times in streams
   // with B-frames: good for deciding, not for seeking.
-  std::optional<double> keyframeAtOrBefore(double timeSec) const {
-    const int64_t timestamp = toStreamTimestamp(MediaTime::fromSeconds(timeSec), stream_->time_base,
-                                                asset_.presentationStartSec());
-    const AVIndexEntry* entry =
-        avformat_index_get_entry_from_timestamp(stream_, timestamp, AVSEEK_FLAG_BACKWARD);
+  std::optional<double> keyframeAtOrBefore(double timeSec) {
+    const int64_t timestamp =
+        toStreamTimestamp(MediaTime::fromSeconds(timeSec), decoder_.stream().time_base,
+                          asset_.presentationStartSec());
+    const AVIndexEntry* entry = avformat_index_get_entry_from_timestamp(
+        &decoder_.stream(), timestamp, AVSEEK_FLAG_BACKWARD);
     if (entry == nullptr) return std::nullopt;
-    return streamTimestampToSeconds(entry->timestamp, stream_->time_base,
+    return streamTimestampToSeconds(entry->timestamp, decoder_.stream().time_base,
                                     asset_.presentationStartSec());
   }
 
@@ -151,8 +151,9 @@ class ImageGenerator::Decoder {
       if (target <= 0) {
         seekToStart();
       } else {
-        const int64_t timestamp = toStreamTimestamp(
-            MediaTime::fromSeconds(target), stream_->time_base, asset_.presentationStartSec());
+        const int64_t timestamp =
+            toStreamTimestamp(MediaTime::fromSeconds(target), decoder_.stream().time_base,
+                              asset_.presentationStartSec());
         // A failed seek leaves the position where it was; the check below catches a bad spot.
         av_seek_frame(&decoder_.format(), track_.streamIndex, timestamp, AVSEEK_FLAG_BACKWARD);
         resetDecoder();
@@ -188,8 +189,8 @@ class ImageGenerator::Decoder {
                                       ? target.frame->best_effort_timestamp
                                       : target.frame->pts;
         if (timestamp == AV_NOPTS_VALUE) continue;  // a frame that cannot be placed is skipped
-        target.timeSec =
-            streamTimestampToSeconds(timestamp, stream_->time_base, asset_.presentationStartSec());
+        target.timeSec = streamTimestampToSeconds(timestamp, decoder_.stream().time_base,
+                                                  asset_.presentationStartSec());
         target.present = true;
         atStart_ = false;
         return true;
@@ -281,7 +282,6 @@ class ImageGenerator::Decoder {
   const VideoTrack track_;
   const ImageGeneratorSettings settings_;
   ffmpeg::StreamDecoder decoder_;
-  AVStream* stream_;
   ffmpeg::ScaleContext scaler_;
   cv::Size outputSize_;
   DecodedFrame previous_;

@@ -17,7 +17,6 @@ class PcmReader::Decoder {
         output_(format),
         streamIndex_(firstAudioStream(asset)),
         decoder_(asset.file(), streamIndex_),
-        stream_(&decoder_.stream()),
         frame_(av_frame_alloc()) {
     if (!frame_) throw MediaError("Out of memory while reading " + asset_.quotedName() + ".");
   }
@@ -52,9 +51,9 @@ class PcmReader::Decoder {
 
   // Silence for the time between the presentation start and this stream's first sound.
   void emitLeadingSilence(const std::function<void(std::span<const std::uint8_t>)>& consume) {
-    if (stream_->start_time == AV_NOPTS_VALUE) return;
-    const double leadSec = streamTimestampToSeconds(stream_->start_time, stream_->time_base,
-                                                    asset_.presentationStartSec());
+    if (decoder_.stream().start_time == AV_NOPTS_VALUE) return;
+    const double leadSec = streamTimestampToSeconds(
+        decoder_.stream().start_time, decoder_.stream().time_base, asset_.presentationStartSec());
     const auto frames =
         static_cast<size_t>(std::max(0.0, std::round(leadSec * output_.sampleRate)));
     if (frames == 0) return;
@@ -106,7 +105,6 @@ class PcmReader::Decoder {
   const PcmFormat output_;
   const int streamIndex_;
   ffmpeg::StreamDecoder decoder_;
-  AVStream* stream_;
   ffmpeg::Frame frame_;
   ffmpeg::ResampleContext resampler_;
   std::vector<std::uint8_t> buffer_;
