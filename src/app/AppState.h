@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/PipelineProgress.h"
+#include "model/PipelineProgress.h"
 #include "model/Project.h"
 #include "model/ProjectStore.h"
 
