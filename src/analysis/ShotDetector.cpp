@@ -1,0 +1,171 @@
+#include "analysis/ShotDetector.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <opencv2/imgproc.hpp>
+
+#include "analysis/GreyImage.h"
+
+namespace brisklet::ShotDetector {
+namespace {
+
+// Every picture is measured at this size, stretched: prints of one video always compare like
+// with like, and noise and compression blocks are averaged away.
+const cv::Size kWorkingSize(96, 64);
+
+// The print is two blocks, each at most of length 1 and scaled by the square root of its
+// weight, so the squared distance is the weighted sum of the blocks' squared distances.
+//  - colour: the hue × saturation × value histogram. It ignores where things are, so camera
+//    and subject motion hardly move it; a new place or light moves it a lot.
+//  - structure: gradient orientations in the four quarters of the picture. Lines and textures
+//    keep their direction while the camera moves, and differ between places of the same colours.
+// A coarse grid of grey levels was tried as a third block and dropped: subject motion moves it
+// as much as a cut does (see docs/shot-detection.md).
+constexpr int kHueBins = 12, kSaturationBins = 4, kValueBins = 4;
+constexpr int kOrientationBins = 8, kStructureCells = 2;
+// Mean Sobel gradient strength per pixel below which a picture counts as smooth.
+constexpr double kStructureStrengthFloor = 24.0;
+constexpr double kColourWeight = 0.35, kStructureWeight = 0.65;
+
+// Appends `block` (of length 1 at most) scaled to its weight.
+void appendBlock(std::vector<float>& print, const std::vector<double>& block, double weight) {
+  const double scale = std::sqrt(weight);
+  for (const double value : block) print.push_back(static_cast<float>(value * scale));
+}
+
+// A pixel's vote split between the two nearest bins of one axis, by its distance from their
+// centres: a colour drifting across a bin border (a light change, a slow white-balance shift)
+// then moves the histogram smoothly instead of in a jump.
+struct SoftBin {
+  int lower, upper;
+  double upperShare;
+};
+
+SoftBin softBin(double level, double range, int bins, bool circular) {
+  const double position = level * bins / range - 0.5;
+  int lower = static_cast<int>(std::floor(position));
+  const double upperShare = position - lower;
+  int upper = lower + 1;
+  if (circular) {
+    lower = (lower + bins) % bins;
+    upper = upper % bins;
+  } else {
+    lower = std::clamp(lower, 0, bins - 1);
+    upper = std::clamp(upper, 0, bins - 1);
+  }
+  return {lower, upper, upperShare};
+}
+
+// Square roots of the histogram's shares (the Hellinger embedding): the L2 distance of two such
+// blocks behaves like a histogram distance, no single bin dominates, and the block has length 1.
+std::vector<double> colourBlock(const cv::Mat& bgr) {
+  cv::Mat hsv;
+  cv::cvtColor(bgr, hsv, cv::COLOR_BGR2HSV);
+  std::vector<double> histogram(kHueBins * kSaturationBins * kValueBins, 0.0);
+  for (int row = 0; row < hsv.rows; ++row) {
+    const auto* pixel = hsv.ptr<cv::Vec3b>(row);
+    for (int column = 0; column < hsv.cols; ++column) {
+      const SoftBin hue = softBin(pixel[column][0], 180.0, kHueBins, true);
+      const SoftBin saturation = softBin(pixel[column][1], 256.0, kSaturationBins, false);
+      const SoftBin value = softBin(pixel[column][2], 256.0, kValueBins, false);
+      for (const auto& [h, hShare] :
+           {std::pair{hue.lower, 1 - hue.upperShare}, std::pair{hue.upper, hue.upperShare}})
+        for (const auto& [s, sShare] : {std::pair{saturation.lower, 1 - saturation.upperShare},
+                                        std::pair{saturation.upper, saturation.upperShare}})
+          for (const auto& [v, vShare] : {std::pair{value.lower, 1 - value.upperShare},
+                                          std::pair{value.upper, value.upperShare}})
+            histogram[(h * kSaturationBins + s) * kValueBins + v] += hShare * sShare * vShare;
+    }
+  }
+  const double pixels = static_cast<double>(hsv.total());
+  for (double& share : histogram) share = std::sqrt(share / pixels);
+  return histogram;
+}
+
+std::vector<double> structureBlock(const cv::Mat& grey) {
+  cv::Mat gradientX, gradientY, magnitude, angle;
+  cv::Sobel(grey, gradientX, CV_32F, 1, 0);
+  cv::Sobel(grey, gradientY, CV_32F, 0, 1);
+  cv::cartToPolar(gradientX, gradientY, magnitude, angle);
+  std::vector<double> histogram(kStructureCells * kStructureCells * kOrientationBins, 0.0);
+  for (int row = 0; row < grey.rows; ++row) {
+    const int cellRow = row * kStructureCells / grey.rows;
+    const float* strength = magnitude.ptr<float>(row);
+    const float* direction = angle.ptr<float>(row);
+    for (int column = 0; column < grey.cols; ++column) {
+      const int cell = cellRow * kStructureCells + column * kStructureCells / grey.cols;
+      // Orientation without sign: an edge from dark to light is the same line as light to dark.
+      const double unsigned_ = std::fmod(direction[column], CV_PI);
+      const int bin =
+          std::min(static_cast<int>(unsigned_ / CV_PI * kOrientationBins), kOrientationBins - 1);
+      histogram[cell * kOrientationBins + bin] += strength[column];
+    }
+  }
+  // Shares of all the gradient strength, or of a floor for pictures with hardly any edges, so
+  // that the orientations of compression noise on a smooth picture weigh little.
+  const double total = std::max(std::accumulate(histogram.begin(), histogram.end(), 0.0),
+                                kStructureStrengthFloor * static_cast<double>(grey.total()));
+  for (double& share : histogram) share = std::sqrt(share / total);
+  return histogram;
+}
+
+}  // namespace
+
+std::optional<FeaturePrint> featurePrint(const cv::Mat& image) {
+  if (image.empty() || image.depth() != CV_8U) return std::nullopt;
+  cv::Mat small;
+  cv::resize(image, small, kWorkingSize, 0, 0, cv::INTER_AREA);
+  if (small.channels() == 1) cv::cvtColor(small, small, cv::COLOR_GRAY2BGR);
+  if (small.channels() == 4) cv::cvtColor(small, small, cv::COLOR_BGRA2BGR);
+  const cv::Mat grey = greyImage(small);
+  FeaturePrint print;
+  appendBlock(print.values, colourBlock(small), kColourWeight);
+  appendBlock(print.values, structureBlock(grey), kStructureWeight);
+  return print;
+}
+
+double distance(const FeaturePrint& earlier, const FeaturePrint& later) {
+  if (earlier.values.size() != later.values.size()) return 2.0;
+  double sum = 0;
+  for (size_t index = 0; index < earlier.values.size(); ++index) {
+    const double difference = earlier.values[index] - later.values[index];
+    sum += difference * difference;
+  }
+  return std::sqrt(sum);
+}
+
+void addFrame(DistanceSeries& series, const cv::Mat& image, double timeSec) {
+  std::optional<FeaturePrint> print = featurePrint(image);
+  if (!print) return;
+  if (series.previousPrint)
+    series.distances.push_back(
+        {.timeSec = timeSec, .distance = distance(*series.previousPrint, *print)});
+  series.previousPrint = std::move(print);
+}
+
+std::vector<double> boundaries(const std::vector<FrameDistance>& distances) {
+  if (distances.size() < static_cast<size_t>(kMinimumDistances)) return {};
+  std::vector<double> candidates;
+  for (size_t index = 0; index < distances.size(); ++index) {
+    const size_t first = index > static_cast<size_t>(kLookBack) ? index - kLookBack : 0;
+    std::vector<double> window;
+    for (size_t before = first; before < index; ++before)
+      window.push_back(distances[before].distance);
+    double median = distances[index].distance;
+    if (!window.empty()) {
+      const auto middle = window.begin() + static_cast<std::ptrdiff_t>(window.size() / 2);
+      std::nth_element(window.begin(), middle, window.end());
+      median = *middle;
+    }
+    if (distances[index].distance > std::max(kRatio * median, kAbsoluteFloor))
+      candidates.push_back(distances[index].timeSec);
+  }
+  std::vector<double> accepted;
+  for (const double candidate : candidates)
+    if (accepted.empty() || candidate - accepted.back() >= kMinimumGapSec)
+      accepted.push_back(candidate);
+  return accepted;
+}
+
+}  // namespace brisklet::ShotDetector

@@ -1,0 +1,131 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include "analysis/ShotDetector.h"
+
+namespace brisklet {
+namespace {
+
+using ShotDetector::FrameDistance;
+using ::testing::ElementsAre;
+
+// Distances every 0.5 s with the given values at the given times, `base` elsewhere.
+std::vector<FrameDistance> series(int count, double base,
+                                  const std::vector<std::pair<double, double>>& spikes) {
+  std::vector<FrameDistance> distances;
+  for (int index = 1; index <= count; ++index) {
+    FrameDistance step{.timeSec = index * 0.5, .distance = base};
+    for (const auto& [time, value] : spikes)
+      if (time == step.timeSec) step.distance = value;
+    distances.push_back(step);
+  }
+  return distances;
+}
+
+TEST(ShotDetectorCutRule, NeedsThreeDistances) {
+  EXPECT_TRUE(ShotDetector::boundaries({}).empty());
+  EXPECT_TRUE(ShotDetector::boundaries(series(2, 0.01, {{1.0, 0.9}})).empty());
+  EXPECT_THAT(ShotDetector::boundaries(series(3, 0.01, {{1.0, 0.9}})), ElementsAre(1.0));
+}
+
+TEST(ShotDetectorCutRule, ASpikeMustStandAboveTheLocalMedianAndTheFloor) {
+  EXPECT_THAT(ShotDetector::boundaries(series(20, 0.1, {{5.0, 0.5}})), ElementsAre(5.0));
+  EXPECT_TRUE(ShotDetector::boundaries(series(20, 0.01, {{5.0, 0.3}})).empty());
+  // Equal to the threshold (2.5 × 0.2) is not above it.
+  EXPECT_TRUE(ShotDetector::boundaries(series(20, 0.2, {{5.0, 0.5}})).empty());
+  EXPECT_THAT(ShotDetector::boundaries(series(20, 0.2, {{5.0, 0.5001}})), ElementsAre(5.0));
+  // The first distance is its own median: never a cut.
+  EXPECT_TRUE(ShotDetector::boundaries(series(20, 0.01, {{0.5, 2.0}})).empty());
+}
+
+TEST(ShotDetectorCutRule, TheMedianLooksTwelveBackAndTakesTheUpperMiddle) {
+  // Twelve busy distances then a quiet stretch: the spike at 9.0 sees only quiet ones before it
+  // once the busy ones have left the window.
+  std::vector<FrameDistance> distances = series(24, 0.3, {});
+  for (size_t index = 0; index < 12; ++index) distances[index].distance = 0.1;
+  distances[12].distance = 0.4;  // 6.5 s: above 2.5 × 0.1 and 0.35
+  EXPECT_THAT(ShotDetector::boundaries(distances), ElementsAre(6.5));
+  // Window {0.1, 0.3}: the upper middle is 0.3, so 0.7 (> 0.25, < 0.75) is no cut.
+  EXPECT_TRUE(ShotDetector::boundaries({{0.5, 0.1}, {1.0, 0.3}, {1.5, 0.7}, {2.0, 0.3}}).empty());
+}
+
+TEST(ShotDetectorCutRule, CutsWithinOneAndAHalfSecondsOfTheLastAcceptedAreDropped) {
+  EXPECT_THAT(ShotDetector::boundaries(series(30, 0.05, {{5.0, 0.9}, {5.5, 0.9}, {6.0, 0.9}})),
+              ElementsAre(5.0));
+  EXPECT_THAT(
+      ShotDetector::boundaries(series(30, 0.05, {{5.0, 0.9}, {5.5, 0.9}, {6.0, 0.9}, {6.5, 0.9}})),
+      ElementsAre(5.0, 6.5));
+}
+
+cv::Mat scene(int seed) {
+  cv::Mat image(180, 320, CV_8UC3);
+  cv::RNG random(static_cast<uint64_t>(seed));
+  image.setTo(cv::Scalar(random.uniform(0, 255), random.uniform(0, 255), random.uniform(0, 255)));
+  for (int shape = 0; shape < 25; ++shape) {
+    const cv::Point centre(random.uniform(0, 320), random.uniform(0, 180));
+    const cv::Scalar colour(random.uniform(0, 255), random.uniform(0, 255), random.uniform(0, 255));
+    if (shape % 2 == 0)
+      cv::circle(image, centre, random.uniform(5, 40), colour, cv::FILLED);
+    else
+      cv::line(image, centre, centre + cv::Point(random.uniform(-90, 90), random.uniform(-60, 60)),
+               colour, random.uniform(1, 6));
+  }
+  return image;
+}
+
+double distanceBetween(const cv::Mat& earlier, const cv::Mat& later) {
+  return ShotDetector::distance(*ShotDetector::featurePrint(earlier),
+                                *ShotDetector::featurePrint(later));
+}
+
+TEST(ShotDetectorEmbedding, SameSceneIsNearAndAnotherSceneIsFar) {
+  const cv::Mat first = scene(1);
+  EXPECT_EQ(distanceBetween(first, first), 0.0);
+
+  cv::Mat noisy(first.size(), first.type());
+  cv::randn(noisy, cv::Scalar::all(0), cv::Scalar::all(6));
+  noisy += first;
+  EXPECT_LT(distanceBetween(first, noisy), 0.1);
+
+  // The camera moved by 5 % of the width and the light dimmed by a tenth.
+  cv::Mat moved;
+  const cv::Mat shift = (cv::Mat_<double>(2, 3) << 1, 0, 16, 0, 1, 4);
+  cv::warpAffine(first, moved, shift, first.size(), cv::INTER_LINEAR, cv::BORDER_REFLECT);
+  moved.convertTo(moved, -1, 0.9);
+  EXPECT_LT(distanceBetween(first, moved), 0.3);
+
+  for (int seed = 2; seed < 8; ++seed) EXPECT_GT(distanceBetween(first, scene(seed)), 0.5);
+}
+
+TEST(ShotDetectorEmbedding, GreyAndColourPicturesAndUnprintableOnes) {
+  const cv::Mat colour = scene(3);
+  cv::Mat grey;
+  cv::cvtColor(colour, grey, cv::COLOR_BGR2GRAY);
+  ASSERT_TRUE(ShotDetector::featurePrint(grey));
+  EXPECT_EQ(ShotDetector::featurePrint(grey)->values.size(),
+            ShotDetector::featurePrint(colour)->values.size());
+  EXPECT_FALSE(ShotDetector::featurePrint(cv::Mat()));
+  EXPECT_FALSE(ShotDetector::featurePrint(cv::Mat(10, 10, CV_32FC3)));
+  // A flat black picture still prints, and lies far from a lively one.
+  const cv::Mat black = cv::Mat::zeros(180, 320, CV_8UC3);
+  EXPECT_GT(distanceBetween(black, colour), 0.5);
+}
+
+TEST(ShotDetectorEmbedding, AnUnprintableFrameLeavesNoTraceInTheSeries) {
+  ShotDetector::DistanceSeries series;
+  ShotDetector::addFrame(series, scene(1), 0.0);
+  EXPECT_TRUE(series.distances.empty());
+  ShotDetector::addFrame(series, cv::Mat(), 0.5);
+  ShotDetector::addFrame(series, scene(2), 1.0);
+  ASSERT_EQ(series.distances.size(), 1u);
+  EXPECT_EQ(series.distances[0].timeSec, 1.0);
+  EXPECT_DOUBLE_EQ(series.distances[0].distance, distanceBetween(scene(1), scene(2)));
+  ShotDetector::addFrame(series, scene(2), 1.5);
+  ASSERT_EQ(series.distances.size(), 2u);
+  EXPECT_EQ(series.distances[1].distance, 0.0);
+}
+
+}  // namespace
+}  // namespace brisklet
