@@ -1,0 +1,60 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "analysis/ShotDetector.h"
+#include "media/platform/Asset.h"
+#include "model/EditPlan.h"
+#include "model/PipelineProgress.h"
+
+namespace brisklet {
+
+// The analysis cannot start on this source.
+class AnalysisPipelineError : public std::runtime_error {
+ public:
+  enum class Case { cannotOpenVideo };
+
+  explicit AnalysisPipelineError(Case which);
+  Case which() const { return which_; }
+
+ private:
+  Case which_;
+};
+
+namespace AnalysisPipeline {
+
+using ProgressHandler = std::function<void(const PipelineProgress&)>;
+
+// What the device alone finds: the scenes, scored and with the unusable ones cut, and each
+// scene's keyframes as JPEG (up to three, 768 px) for the model to look at.
+struct OnDeviceAnalysis {
+  std::vector<Segment> segments;
+  std::map<Uuid, std::vector<std::string>> keyframeJpegs;
+};
+
+// The distances between the frames sampled at 2 per second, as shot detection sees them.
+// Progress runs from 0 to 0.5. Throws Cancelled when `stop` is requested (checked before each
+// frame).
+std::vector<ShotDetector::FrameDistance> frameDistances(const Asset& asset,
+                                                        const ProgressHandler& progress,
+                                                        const std::stop_token& stop);
+
+// Samples the video, finds its shots, builds the scenes and scores them. Progress runs from 0 to
+// 0.8. Throws AnalysisPipelineError for a source without length, MediaError for one that cannot
+// be read, Cancelled when `stop` is requested (checked before each frame and each scene).
+OnDeviceAnalysis analyzeOnDevice(const std::filesystem::path& video,
+                                 const ProgressHandler& progress, std::stop_token stop);
+
+// The edit plan of `video` from the on-device analysis: revision 1, no summary, no notes.
+EditPlan run(const std::filesystem::path& video, const ProgressHandler& progress,
+             std::stop_token stop);
+
+}  // namespace AnalysisPipeline
+
+}  // namespace brisklet

@@ -1,0 +1,167 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "analysis/AnalysisPipeline.h"
+#include "media/platform/MediaError.h"
+#include "platform/AtomicFile.h"
+#include "platform/Cancellation.h"
+#include "support/MediaGenerator.h"
+#include "support/TemporaryFolder.h"
+
+namespace brisklet {
+namespace {
+
+using ::testing::HasSubstr;
+
+// Three 4-second shots at 25 fps: a test card, a flat colour (nothing sharp in it), colour bars.
+std::filesystem::path threeShots(const std::filesystem::path& file) {
+  testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=4", "-f", "lavfi", "-i",
+                      "color=c=0x336699:s=160x120:r=25:d=4", "-f", "lavfi", "-i",
+                      "smptebars=s=160x120:r=25:d=4", "-filter_complex",
+                      "[0:v][1:v][2:v]concat=n=3:v=1:a=0", "-c:v", "libx264", "-g", "50",
+                      file.string()});
+  return file;
+}
+
+struct Recorder {
+  std::vector<PipelineProgress> reports;
+  AnalysisPipeline::ProgressHandler handler() {
+    return [this](const PipelineProgress& progress) { reports.push_back(progress); };
+  }
+};
+
+TEST(AnalysisPipeline, FindsTheShotsScoresThemAndKeepsTheirKeyframes) {
+  testing::TemporaryFolder folder;
+  const auto video = threeShots(folder / "three.mp4");
+  Recorder recorder;
+  const auto analysis = AnalysisPipeline::analyzeOnDevice(video, recorder.handler(), {});
+
+  ASSERT_EQ(analysis.segments.size(), 3u);
+  EXPECT_EQ(analysis.segments[0].startSec, 0.0);
+  EXPECT_NEAR(analysis.segments[1].startSec, 4.0, 0.5);
+  EXPECT_NEAR(analysis.segments[2].startSec, 8.0, 0.5);
+  EXPECT_NEAR(analysis.segments[2].endSec, 12.0, 0.05);
+
+  EXPECT_TRUE(analysis.segments[0].keep);
+  EXPECT_FALSE(analysis.segments[1].keep);
+  EXPECT_EQ(analysis.segments[1].keepReason, "Too blurry to use");
+  EXPECT_TRUE(analysis.segments[2].keep);
+  for (const Segment& segment : analysis.segments) {
+    ASSERT_TRUE(segment.quality);
+    const auto& jpegs = analysis.keyframeJpegs.at(segment.id);
+    ASSERT_EQ(jpegs.size(), 3u);
+    for (const std::string& jpeg : jpegs) {
+      const cv::Mat image = cv::imdecode(
+          cv::Mat(1, static_cast<int>(jpeg.size()), CV_8U, const_cast<char*>(jpeg.data())),
+          cv::IMREAD_COLOR);
+      EXPECT_EQ(image.size(), cv::Size(160, 120));  // small sources are never enlarged
+    }
+  }
+
+  ASSERT_FALSE(recorder.reports.empty());
+  EXPECT_EQ(recorder.reports.front(), (PipelineProgress{"Detecting scenes…", 0.0}));
+  for (size_t index = 1; index < recorder.reports.size(); ++index)
+    EXPECT_GE(recorder.reports[index].fraction, recorder.reports[index - 1].fraction);
+  std::vector<PipelineProgress> scoring;
+  for (const auto& report : recorder.reports)
+    if (report.stageName == "Scoring visual quality…") scoring.push_back(report);
+  ASSERT_EQ(scoring.size(), 3u);
+  EXPECT_DOUBLE_EQ(scoring[0].fraction, 0.5);
+  EXPECT_DOUBLE_EQ(scoring[1].fraction, 0.6);
+  EXPECT_DOUBLE_EQ(scoring[2].fraction, 0.7);
+  EXPECT_LT(recorder.reports.back().fraction, 0.8);
+}
+
+TEST(AnalysisPipeline, WithoutAKeyThePlanRestsOnTheDeviceAlone) {
+  testing::TemporaryFolder folder;
+  const auto video = threeShots(folder / "three.mp4");
+  const EditPlan plan = AnalysisPipeline::run(video, [](const auto&) {}, {});
+  EXPECT_EQ(plan.planRevision, 1);
+  EXPECT_EQ(plan.runningSummary, "");
+  EXPECT_FALSE(plan.editorSuggestions);
+  ASSERT_EQ(plan.segments.size(), 3u);
+  for (const Segment& segment : plan.segments) {
+    EXPECT_FALSE(segment.sceneDescription);
+    EXPECT_FALSE(segment.narration);
+  }
+}
+
+TEST(AnalysisPipeline, CancellingDuringScoringEndsWithoutAPlan) {
+  testing::TemporaryFolder folder;
+  const auto video = threeShots(folder / "three.mp4");
+  std::stop_source stop;
+  int scoringReports = 0;
+  EXPECT_THROW(AnalysisPipeline::run(
+                   video,
+                   [&](const PipelineProgress& progress) {
+                     if (progress.stageName == "Scoring visual quality…") {
+                       ++scoringReports;
+                       stop.request_stop();
+                     }
+                   },
+                   stop.get_token()),
+               Cancelled);
+  EXPECT_EQ(scoringReports, 1);  // noticed before the next scene
+
+  std::stop_source early;
+  early.request_stop();
+  EXPECT_THROW(AnalysisPipeline::run(
+                   video, [](const auto&) {}, early.get_token()),
+               Cancelled);
+}
+
+TEST(AnalysisPipeline, UnreadableSourcesFailWithASentenceNamingThem) {
+  testing::TemporaryFolder folder;
+  const auto video = threeShots(folder / "three.mp4");
+  const std::string bytes = readFile(video);
+  testing::writeText(folder / "truncated.mp4", bytes.substr(0, bytes.size() / 2));
+  std::string noise(20000, '\0');
+  for (size_t index = 0; index < noise.size(); ++index)
+    noise[index] = static_cast<char>((index * 7919 + 13) % 251);
+  testing::writeText(folder / "noise.mp4", noise);
+  testing::runFfmpeg({"-f", "lavfi", "-i", "sine=d=2", (folder / "sound.m4a").string()});
+
+  for (const char* name : {"truncated.mp4", "noise.mp4", "sound.m4a", "missing.mp4"}) {
+    try {
+      AnalysisPipeline::run(folder / name, [](const auto&) {}, {});
+      ADD_FAILURE() << name << " was analysed";
+    } catch (const MediaError& error) {
+      EXPECT_THAT(error.what(), HasSubstr(name));
+    }
+  }
+}
+
+TEST(AnalysisPipeline, ASourceWithoutLengthFailsBeforeAnyStage) {
+  testing::TemporaryFolder folder;
+  // A still picture opens as a video of one frame and no duration.
+  testing::runFfmpeg({"-f", "lavfi", "-i", "color=s=64x48", "-frames:v", "1",
+                      (folder / "still.png").string()});
+  Recorder recorder;
+  try {
+    AnalysisPipeline::run(folder / "still.png", recorder.handler(), {});
+    ADD_FAILURE() << "a still was analysed";
+  } catch (const AnalysisPipelineError& error) {
+    EXPECT_STREQ(error.what(), "The source video could not be opened.");
+    EXPECT_EQ(error.which(), AnalysisPipelineError::Case::cannotOpenVideo);
+  }
+  EXPECT_TRUE(recorder.reports.empty());
+}
+
+TEST(AnalysisPipeline, RealFootageIsCutWhereItsShotsChange) {
+  SKIP_WITHOUT_SHARED_MEDIA();
+  const auto rotated =
+      AnalysisPipeline::run(testing::sharedMedia("issue-134-rotate.mp4"), [](const auto&) {}, {});
+  // Cuts at 3.75 s and 8.76 s; the piece after the second is too short to stand alone.
+  ASSERT_EQ(rotated.segments.size(), 2u);
+  EXPECT_NEAR(rotated.segments[1].startSec, 3.75, 0.5);
+  EXPECT_NEAR(rotated.segments[1].endSec, 10.0, 0.1);
+
+  const auto drone =
+      AnalysisPipeline::run(testing::sharedMedia("gopro_karma.mp4"), [](const auto&) {}, {});
+  EXPECT_EQ(drone.segments.size(), 1u);
+}
+
+}  // namespace
+}  // namespace brisklet
