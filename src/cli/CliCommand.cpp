@@ -1,7 +1,10 @@
 #include "cli/CliCommand.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <iostream>
 
 #include "app/ProjectLookup.h"
 
@@ -9,11 +12,11 @@ namespace brisklet::cli {
 namespace {
 
 // Commands of the command-line contract that this version does not have yet.
-constexpr std::array<std::string_view, 9> kNotYetAvailable = {
-    "analyze", "import", "set", "export", "narrate", "enhance", "music", "short", "voices"};
+constexpr std::array<std::string_view, 8> kNotYetAvailable = {
+    "import", "set", "export", "narrate", "enhance", "music", "short", "voices"};
 
 std::vector<Command> allCommands() {
-  return {listCommand(), showCommand(), deleteCommand(), probeCommand()};
+  return {listCommand(), showCommand(), deleteCommand(), probeCommand(), analyzeCommand()};
 }
 
 void printUsage(std::ostream& stream) {
@@ -68,7 +71,7 @@ int runCli(Arguments arguments, ProjectStore& store, std::ostream& out, std::ost
   }
 
   AppState state(store);
-  Context context{state, out, err};
+  Context context{state, out, err, &err == &std::cerr && isatty(STDERR_FILENO) == 1};
   try {
     return command->run(context, arguments.subspan(1));
   } catch (const UsageError& error) {

@@ -35,6 +35,8 @@ struct Context {
   AppState& state;
   std::ostream& out;
   std::ostream& err;
+  // Progress is drawn as a bar only for a person watching a terminal.
+  bool errIsTerminal = false;
 };
 
 using Arguments = std::span<const std::string>;
@@ -55,6 +57,7 @@ Command listCommand();
 Command showCommand();
 Command deleteCommand();
 Command probeCommand();
+Command analyzeCommand();
 
 // Splits `arguments` into flags it knows ("--json") and positional arguments; an unknown flag is
 // a UsageError.

@@ -124,7 +124,7 @@ TEST_F(CliTest, FailuresAndUsageErrorsUseTheirExitCodes) {
       {{"show", "FFFF"}, 1}, {{"delete", "AB"}, 1},  {{}, 2},
       {{"show"}, 2},         {{"list", "extra"}, 2}, {{"list", "--yaml"}, 2},
       {{"frobnicate"}, 2},   {{"export", "AB0"}, 2}, {{"delete", "AB0", "AB1"}, 2},
-      {{"probe"}, 2},
+      {{"probe"}, 2},        {{"analyze"}, 2},
   };
   for (const auto& [arguments, expected] : cases) {
     const CliRun run = cli(arguments);
@@ -194,6 +194,34 @@ TEST_F(CliTest, ProbeOfSomethingThatIsNotAVideoFailsNamingIt) {
       cli({"probe", QString::fromStdString((home / "tone.m4a").string()), "--json"});
   ASSERT_EQ(sound.exitCode, 0) << sound.err;
   EXPECT_TRUE(nlohmann::json::parse(sound.out)["video"].is_null());
+}
+
+TEST_F(CliTest, AnalyzePrintsThePlanAndShowsProgressOnStderr) {
+  testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=3", "-f", "lavfi", "-i",
+                      "smptebars=s=160x120:r=25:d=3", "-filter_complex",
+                      "[0:v][1:v]concat=n=2:v=1:a=0", (home / "two.mp4").string()});
+  const CliRun run =
+      cli({"analyze", QString::fromStdString((home / "two.mp4").string()), "--json"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const EditPlan plan = decodeJson<EditPlan>(run.out);
+  EXPECT_EQ(plan.planRevision, 1);
+  ASSERT_EQ(plan.segments.size(), 2u);
+  EXPECT_NEAR(plan.segments[1].startSec, 3.0, 0.5);
+  // Not a terminal: one line per stage change or tenth.
+  EXPECT_THAT(run.err, HasSubstr("Detecting scenes… 0%\n"));
+  EXPECT_THAT(run.err, HasSubstr("Detecting scenes… 40%\n"));
+  EXPECT_THAT(run.err, HasSubstr("Scoring visual quality… 50%\n"));
+  EXPECT_TRUE(store.loadAll().empty()) << "no project is made";
+
+  const CliRun table = cli({"analyze", QString::fromStdString((home / "two.mp4").string())});
+  ASSERT_EQ(table.exitCode, 0) << table.err;
+  EXPECT_THAT(table.out, HasSubstr("2 scenes, 0:06 kept"));
+
+  writeText(home / "broken.mp4", "not a movie");
+  const CliRun broken = cli({"analyze", QString::fromStdString((home / "broken.mp4").string())});
+  EXPECT_EQ(broken.exitCode, 1);
+  EXPECT_THAT(broken.err, HasSubstr("\u201Cbroken.mp4\u201D"));
+  EXPECT_THAT(broken.out, IsEmpty());
 }
 
 }  // namespace
