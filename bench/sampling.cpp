@@ -9,43 +9,19 @@
 //
 //   build/bench/bench_sampling [video]   (default: generated once into /tmp/brisklet-bench/)
 
-#include <sys/resource.h>
-
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <string>
 
+#include "BenchSupport.h"
 #include "analysis/FrameSampler.h"
 #include "media/ThumbnailCache.h"
 #include "media/WaveformExtractor.h"
 
-namespace {
-
 using namespace brisklet;
-
-double seconds(const std::function<void()>& work) {
-  const auto start = std::chrono::steady_clock::now();
-  work();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-void run(const std::string& command) {
-  if (std::system(command.c_str()) != 0) {
-    std::fprintf(stderr, "failed: %s\n", command.c_str());
-    std::exit(1);
-  }
-}
-
-long peakRssMegabytes() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss / 1024;
-}
-
-}  // namespace
+using bench::peakRssMegabytes;
+using bench::run;
+using bench::seconds;
 
 int main(int argc, char** argv) {
   std::filesystem::path video;
