@@ -3,59 +3,12 @@
 #include <cmath>
 
 #include "platform/FileNames.h"
+#include "platform/JsonFields.h"
 
 namespace brisklet {
-namespace {
 
-using json = nlohmann::json;
-
-[[noreturn]] void wrongType(const char* key, const char* expected) {
-  throw RecordError(std::string("\u201C") + key + "\u201D is not " + expected);
-}
-
-double finite(double value, const char* key) {
-  if (!std::isfinite(value))
-    throw RecordError(std::string("\u201C") + key + "\u201D is not a finite number");
-  return value;
-}
-
-// Typed reading of one present, non-null value. Model types decode through their decode().
-template <typename T>
-T read(const JsonValue& value, const char* key) {
-  if (!value.isObject()) wrongType(key, "an object");
-  T decoded;
-  decode(value, decoded);
-  return decoded;
-}
-
-template <>
-double read<double>(const JsonValue& value, const char* key) {
-  if (!value.isNumber()) wrongType(key, "a number");
-  return value.number();
-}
-
-template <>
-std::int64_t read<std::int64_t>(const JsonValue& value, const char* key) {
-  if (!value.isNumber()) wrongType(key, "a whole number");
-  if (const auto whole = value.integer()) return *whole;
-  // Whole numbers written with a fraction ("3.0") are still whole numbers.
-  const double number = value.number();
-  if (std::trunc(number) == number && std::fabs(number) < 9.0e15)
-    return static_cast<std::int64_t>(number);
-  wrongType(key, "a whole number");
-}
-
-template <>
-bool read<bool>(const JsonValue& value, const char* key) {
-  if (!value.isBoolean()) wrongType(key, "true or false");
-  return value.boolean();
-}
-
-template <>
-std::string read<std::string>(const JsonValue& value, const char* key) {
-  if (!value.isString()) wrongType(key, "text");
-  return std::string(value.string());
-}
+// How the model's own types read from JSON.
+namespace json_fields {
 
 template <>
 Uuid read<Uuid>(const JsonValue& value, const char* key) {
@@ -89,15 +42,6 @@ NarrationStatus read<NarrationStatus>(const JsonValue& value, const char* key) {
   return *status;
 }
 
-template <typename Element>
-std::vector<Element> readList(const JsonValue& value, const char* key) {
-  if (!value.isArray()) wrongType(key, "a list");
-  std::vector<Element> elements;
-  elements.reserve(value.size());
-  for (const JsonValue element : value) elements.push_back(read<Element>(element, key));
-  return elements;
-}
-
 template <>
 std::vector<std::string> read<std::vector<std::string>>(const JsonValue& value, const char* key) {
   return readList<std::string>(value, key);
@@ -108,23 +52,25 @@ std::vector<Segment> read<std::vector<Segment>>(const JsonValue& value, const ch
   return readList<Segment>(value, key);
 }
 
+}  // namespace json_fields
+
+namespace {
+
+using json = nlohmann::json;
+using json_fields::optional;
+using json_fields::read;
+using json_fields::readList;
+using json_fields::required;
+using json_fields::wrongType;
+
+double finite(double value, const char* key) {
+  if (!std::isfinite(value))
+    throw RecordError(std::string("\u201C") + key + "\u201D is not a finite number");
+  return value;
+}
+
 void requireObject(const JsonValue& value, const char* what) {
   if (!value.isObject()) wrongType(what, "an object");
-}
-
-template <typename T>
-T required(const JsonValue& object, const char* key) {
-  const auto found = object.find(key);
-  if (!found || found->isNull())
-    throw RecordError(std::string("missing key \u201C") + key + "\u201D");
-  return read<T>(*found, key);
-}
-
-template <typename T>
-std::optional<T> optional(const JsonValue& object, const char* key) {
-  const auto found = object.find(key);
-  if (!found || found->isNull()) return std::nullopt;
-  return read<T>(*found, key);
 }
 
 // A file name that could reach outside its folder is no file name at all.

@@ -7,15 +7,13 @@
 
 #include "model/EditPlan.h"
 #include "model/Project.h"
+#include "platform/JsonFields.h"
 #include "platform/JsonReader.h"
 
 namespace brisklet {
 
 // A record that does not decode: what() says which key and why.
-class RecordError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+using RecordError = JsonFieldError;
 
 // JSON forms of the model. Encoding (through nlohmann::json) writes an optional field only when
 // it holds a value and throws RecordError for a number JSON cannot hold (NaN, infinity), so a
