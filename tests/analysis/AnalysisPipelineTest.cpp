@@ -136,8 +136,8 @@ TEST(AnalysisPipeline, UnreadableSourcesFailWithASentenceNamingThem) {
 TEST(AnalysisPipeline, ASourceWithoutLengthFailsBeforeAnyStage) {
   testing::TemporaryFolder folder;
   // A still picture opens as a video of one frame and no duration.
-  testing::runFfmpeg({"-f", "lavfi", "-i", "color=s=64x48", "-frames:v", "1",
-                      (folder / "still.png").string()});
+  testing::runFfmpeg(
+      {"-f", "lavfi", "-i", "color=s=64x48", "-frames:v", "1", (folder / "still.png").string()});
   Recorder recorder;
   try {
     AnalysisPipeline::run(folder / "still.png", recorder.handler(), {});
