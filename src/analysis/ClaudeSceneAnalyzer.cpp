@@ -1,11 +1,11 @@
 #include "analysis/ClaudeSceneAnalyzer.h"
 
-#include <charconv>
 #include <span>
 
 #include "analysis/anthropic/SceneAnalysisSchema.h"
 #include "platform/Base64.h"
 #include "platform/Log.h"
+#include "platform/NumberText.h"
 
 namespace brisklet::ClaudeSceneAnalyzer {
 namespace {
@@ -15,17 +15,9 @@ using nlohmann::json;
 // A score below this earns the scene a flag in its quality note.
 constexpr double kQualityFlagThreshold = 0.35;
 
-// Fixed-point text that ignores the locale (the app's locale may write decimal commas).
-std::string fixed(double value, int decimals) {
-  char buffer[64];
-  const auto written =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  return written.ec == std::errc() ? std::string(buffer, written.ptr) : "?";
-}
-
 std::string qualityNote(const std::optional<QualityScores>& quality) {
   if (!quality) return "no automated quality score";
-  std::string note = "visual quality " + fixed(quality->composite * 100, 0) + "/100";
+  std::string note = "visual quality " + fixedPoint(quality->composite * 100, 0) + "/100";
   std::vector<std::string> flags;
   if (quality->blur < kQualityFlagThreshold) flags.push_back("blurry");
   if (quality->exposure < kQualityFlagThreshold) flags.push_back("badly exposed");
@@ -126,9 +118,10 @@ const std::string& systemPrompt() {
 }
 
 std::string sceneLine(const SceneInput& scene) {
-  return "Scene " + std::to_string(scene.index) + " \u2014 " + fixed(scene.startSec, 1) + "s to " +
-         fixed(scene.endSec, 1) + "s (" + fixed(scene.endSec - scene.startSec, 1) + "s long), " +
-         qualityNote(scene.quality) + ". Keyframes:";
+  return "Scene " + std::to_string(scene.index) + " \u2014 " + fixedPoint(scene.startSec, 1) +
+         "s to " + fixedPoint(scene.endSec, 1) + "s (" +
+         fixedPoint(scene.endSec - scene.startSec, 1) + "s long), " + qualityNote(scene.quality) +
+         ". Keyframes:";
 }
 
 Result analyze(const std::vector<SceneInput>& scenes, const AnthropicClient& client,

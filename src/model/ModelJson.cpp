@@ -43,11 +43,6 @@ NarrationStatus read<NarrationStatus>(const JsonValue& value, const char* key) {
 }
 
 template <>
-std::vector<std::string> read<std::vector<std::string>>(const JsonValue& value, const char* key) {
-  return readList<std::string>(value, key);
-}
-
-template <>
 std::vector<Segment> read<std::vector<Segment>>(const JsonValue& value, const char* key) {
   return readList<Segment>(value, key);
 }

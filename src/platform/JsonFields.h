@@ -72,6 +72,12 @@ std::vector<Element> readList(const JsonValue& value, const char* key) {
   return elements;
 }
 
+template <>
+inline std::vector<std::string> read<std::vector<std::string>>(const JsonValue& value,
+                                                               const char* key) {
+  return readList<std::string>(value, key);
+}
+
 template <typename T>
 T required(const JsonValue& object, const char* key) {
   const auto found = object.find(key);
