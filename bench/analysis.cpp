@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   double lastShown = -1;
   const double ours = bench::seconds([&] {
     const EditPlan plan = AnalysisPipeline::run(
-        video,
+        video, std::nullopt, "",
         [&](const PipelineProgress& progress) {
           if (isLong && progress.fraction - lastShown >= 0.05) {
             std::printf("  %-26s %3.0f%%  RSS %ld MB\n", progress.stageName.c_str(),

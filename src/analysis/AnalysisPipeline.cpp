@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <opencv2/imgcodecs.hpp>
 
+#include "analysis/AIDirector.h"
+#include "analysis/ClaudeSceneAnalyzer.h"
 #include "analysis/EditPlanBuilder.h"
 #include "analysis/FrameSampler.h"
 #include "analysis/QualityScorer.h"
@@ -22,6 +24,7 @@ constexpr double kSamplesPerSecond = 2.0;
 constexpr int kKeyframeJpegQuality = 60;
 const char* const kDetectingScenes = "Detecting scenes…";
 const char* const kScoringQuality = "Scoring visual quality…";
+const char* const kWritingNotes = "Writing director's notes…";
 
 const ImageGeneratorSettings kKeyframeSettings{.maximumWidth = 768,
                                                .maximumHeight = 768,
@@ -133,12 +136,46 @@ OnDeviceAnalysis analyzeOnDevice(const std::filesystem::path& video,
   return analysis;
 }
 
-EditPlan run(const std::filesystem::path& video, const ProgressHandler& progress,
-             std::stop_token stop) {
-  OnDeviceAnalysis analysis = analyzeOnDevice(video, progress, std::move(stop));
+EditPlan run(const std::filesystem::path& video, const std::optional<std::string>& anthropicKey,
+             const std::string& model, const ProgressHandler& progress, std::stop_token stop) {
+  OnDeviceAnalysis analysis = analyzeOnDevice(video, progress, stop);
   EditPlan plan;
-  plan.segments = std::move(analysis.segments);
   plan.planRevision = 1;
+  if (!anthropicKey || anthropicKey->empty()) {
+    plan.segments = std::move(analysis.segments);
+    return plan;
+  }
+
+  progress({ClaudeSceneAnalyzer::kStageName, 0.8});
+  std::vector<ClaudeSceneAnalyzer::SceneInput> scenes;
+  for (size_t index = 0; index < analysis.segments.size(); ++index) {
+    const Segment& segment = analysis.segments[index];
+    scenes.push_back({.index = static_cast<int>(index),
+                      .startSec = segment.startSec,
+                      .endSec = segment.endSec,
+                      .quality = segment.quality,
+                      .keyframes = std::move(analysis.keyframeJpegs[segment.id])});
+  }
+  const AnthropicClient client(*anthropicKey, model);
+  ClaudeSceneAnalyzer::Result understood =
+      ClaudeSceneAnalyzer::analyze(scenes, client, progress, stop);
+  scenes.clear();  // the pictures are not needed any more
+  plan.segments =
+      EditPlanBuilder::applySceneAnalysis(understood.analyses, std::move(analysis.segments));
+  plan.runningSummary = std::move(understood.runningSummary);
+
+  const bool anyDescribed = std::any_of(plan.segments.begin(), plan.segments.end(),
+                                        [](const Segment& s) { return s.sceneDescription; });
+  if (anyDescribed) {
+    progress({kWritingNotes, 0.98});
+    try {
+      plan.editorSuggestions = AIDirector::editorNotes(plan, client, stop);
+    } catch (const Cancelled&) {
+      throw;
+    } catch (const std::exception&) {
+      // The notes are a bonus: the plan stands without them.
+    }
+  }
   return plan;
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <stop_token>
 #include <string>
@@ -51,9 +52,12 @@ std::vector<ShotDetector::FrameDistance> frameDistances(const Asset& asset,
 OnDeviceAnalysis analyzeOnDevice(const std::filesystem::path& video,
                                  const ProgressHandler& progress, std::stop_token stop);
 
-// The edit plan of `video` from the on-device analysis: revision 1, no summary, no notes.
-EditPlan run(const std::filesystem::path& video, const ProgressHandler& progress,
-             std::stop_token stop);
+// The edit plan of `video`, revision 1. With an Anthropic key the model reads the scenes
+// (descriptions, keep decisions, narration, the running summary) and writes the director's notes
+// (a failure there only leaves the notes out); without one the plan rests on the on-device
+// analysis alone. Throws what analyzeOnDevice throws, and the scene analyser's errors.
+EditPlan run(const std::filesystem::path& video, const std::optional<std::string>& anthropicKey,
+             const std::string& model, const ProgressHandler& progress, std::stop_token stop);
 
 }  // namespace AnalysisPipeline
 

@@ -131,8 +131,7 @@ Result analyze(const std::vector<SceneInput>& scenes, const AnthropicClient& cli
   const size_t batches = (scenes.size() + kScenesPerBatch - 1) / kScenesPerBatch;
   size_t refusals = 0;
   for (size_t batch = 0; batch < batches; ++batch) {
-    progress({"Understanding scenes with Claude\u2026",
-              0.8 + 0.2 * static_cast<double>(batch) / static_cast<double>(batches)});
+    progress({kStageName, 0.8 + 0.2 * static_cast<double>(batch) / static_cast<double>(batches)});
     const std::span<const SceneInput> all(scenes);
     const size_t first = batch * kScenesPerBatch;
     try {

@@ -36,6 +36,7 @@ struct Result {
 
 inline constexpr int kScenesPerBatch = 8;
 inline constexpr int kMaxTokens = 16000;
+inline constexpr const char* kStageName = "Understanding scenes with Claude\u2026";
 inline constexpr const char* kInitialSummary = "Nothing yet \u2014 these are the opening scenes.";
 
 using ProgressHandler = std::function<void(const PipelineProgress&)>;

@@ -1,11 +1,14 @@
+#include <cstdlib>
 #include <filesystem>
 #include <iomanip>
 #include <nlohmann/json.hpp>
 
 #include "analysis/AnalysisPipeline.h"
+#include "app/StatusMessages.h"
 #include "cli/CliCommand.h"
 #include "cli/ProgressPrinter.h"
-#include "media/platform/MediaError.h"
+#include "model/AppSettings.h"
+#include "model/KeychainStore.h"
 #include "model/ModelJson.h"
 #include "model/TimeText.h"
 
@@ -27,6 +30,15 @@ void printPlan(const EditPlan& plan, std::ostream& out) {
   }
 }
 
+// ANTHROPIC_API_KEY for this run, else the stored key.
+std::optional<std::string> anthropicKey() {
+  if (const char* key = std::getenv("ANTHROPIC_API_KEY"); key != nullptr && *key != '\0')
+    return std::string(key);
+  std::optional<std::string> stored = KeychainStore::get(KeychainStore::Key::anthropic);
+  if (stored && stored->empty()) return std::nullopt;
+  return stored;
+}
+
 }  // namespace
 
 Command analyzeCommand() {
@@ -36,20 +48,21 @@ Command analyzeCommand() {
             const ParsedArguments parsed = parseArguments(arguments, {"--json"});
             if (parsed.positional.size() != 1) throw UsageError("analyze takes one file");
             const std::filesystem::path file = parsed.positional[0];
+            const std::optional<std::string> key = anthropicKey();
             EditPlan plan;
             try {
               ProgressPrinter printer(context.err, context.errIsTerminal);
               plan = AnalysisPipeline::run(
-                  file, [&](const PipelineProgress& progress) { printer.report(progress); }, {});
-            } catch (const MediaError& error) {
-              throw CommandFailed(error.what());
-            } catch (const AnalysisPipelineError& error) {
-              throw CommandFailed(error.what());
+                  file, key, AppSettings::claudeModel(),
+                  [&](const PipelineProgress& progress) { printer.report(progress); }, {});
+            } catch (const std::exception& error) {
+              throw CommandFailed(error.what());  // as the app shows it: the bare description
             }
             if (parsed.has("--json"))
               context.out << nlohmann::json(plan).dump(2) << "\n";
             else
               printPlan(plan, context.out);
+            if (!key) context.err << kOnDeviceOnlyNotice << "\n";
             return kSuccess;
           }};
 }

@@ -4,9 +4,11 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "analysis/AnalysisPipeline.h"
+#include "analysis/anthropic/AnthropicClient.h"
 #include "media/platform/MediaError.h"
 #include "platform/AtomicFile.h"
 #include "platform/Cancellation.h"
+#include "support/FakeService.h"
 #include "support/MediaGenerator.h"
 #include "support/TemporaryFolder.h"
 
@@ -77,7 +79,7 @@ TEST(AnalysisPipeline, FindsTheShotsScoresThemAndKeepsTheirKeyframes) {
 TEST(AnalysisPipeline, WithoutAKeyThePlanRestsOnTheDeviceAlone) {
   testing::TemporaryFolder folder;
   const auto video = threeShots(folder / "three.mp4");
-  const EditPlan plan = AnalysisPipeline::run(video, [](const auto&) {}, {});
+  const EditPlan plan = AnalysisPipeline::run(video, std::nullopt, "", [](const auto&) {}, {});
   EXPECT_EQ(plan.planRevision, 1);
   EXPECT_EQ(plan.runningSummary, "");
   EXPECT_FALSE(plan.editorSuggestions);
@@ -88,13 +90,104 @@ TEST(AnalysisPipeline, WithoutAKeyThePlanRestsOnTheDeviceAlone) {
   }
 }
 
+// The model's answer text for scenes 0…count-1, keeping each one and narrating the first.
+std::string sceneAnswers(int count) {
+  nlohmann::json answer = {{"running_summary", "A test card, a wall, the bars."},
+                           {"scenes", nlohmann::json::array()}};
+  for (int index = 0; index < count; ++index)
+    answer["scenes"].push_back({{"scene_index", index},
+                                {"description", "Scene " + std::to_string(index)},
+                                {"activity", "testing"},
+                                {"keep", true},
+                                {"keep_reason", "worth it"},
+                                {"narration", index == 0 ? "Here we go." : ""},
+                                {"narration_start_offset_sec", 0.5}});
+  return answer.dump();
+}
+
+testing::ScriptedResponse completion(const std::string& text) {
+  return {.body = nlohmann::json{{"content", {{{"type", "text"}, {"text", text}}}},
+                                 {"stop_reason", "end_turn"}}
+                      .dump()};
+}
+
+TEST(AnalysisPipeline, WithAKeyTheModelReadsTheScenesAndWritesNotes) {
+  testing::TemporaryFolder folder;
+  const auto video = threeShots(folder / "three.mp4");
+  testing::FakeService service("BRISKLET_ANTHROPIC_BASE_URL");
+  service.enqueue(completion(sceneAnswers(3)));
+  service.enqueue(completion(R"({"notes":["Open on the bars.","Film an ending."]})"));
+  Recorder recorder;
+  const EditPlan plan =
+      AnalysisPipeline::run(video, "key", "claude-fable-5", recorder.handler(), {});
+
+  ASSERT_EQ(plan.segments.size(), 3u);
+  EXPECT_EQ(plan.planRevision, 1);
+  EXPECT_EQ(plan.runningSummary, "A test card, a wall, the bars.");
+  EXPECT_EQ(plan.editorSuggestions,
+            (std::vector<std::string>{"Open on the bars.", "Film an ending."}));
+  EXPECT_EQ(plan.segments[0].sceneDescription, "Scene 0");
+  ASSERT_TRUE(plan.segments[0].narration);
+  EXPECT_EQ(plan.segments[0].narration->text, "Here we go.");
+  EXPECT_FALSE(plan.segments[1].keep) << "the model cannot keep a scene too blurred to use";
+  EXPECT_EQ(plan.segments[1].keepReason, "Too blurry to use");
+  EXPECT_TRUE(plan.segments[2].keep);
+
+  const auto requests = service.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  const auto scenesBody = nlohmann::json::parse(requests[0].body);
+  EXPECT_EQ(scenesBody["model"], "claude-fable-5");
+  int pictures = 0;
+  for (const auto& block : scenesBody["messages"][0]["content"])
+    pictures += block["type"] == "image";
+  EXPECT_EQ(pictures, 9) << "three keyframes of each scene";
+  EXPECT_THAT(nlohmann::json::parse(requests[1].body)["messages"][0]["content"].get<std::string>(),
+              HasSubstr("Scene 0 [0.0"));
+
+  std::vector<std::string> stages;
+  for (const auto& report : recorder.reports)
+    if (stages.empty() || stages.back() != report.stageName) stages.push_back(report.stageName);
+  EXPECT_THAT(stages, ::testing::ElementsAre("Detecting scenes…", "Scoring visual quality…",
+                                             "Understanding scenes with Claude…",
+                                             "Writing director's notes…"));
+  EXPECT_EQ(recorder.reports.back().fraction, 0.98);
+}
+
+TEST(AnalysisPipeline, NotesAreABonusButARefusedVideoFails) {
+  testing::TemporaryFolder folder;
+  const auto video = threeShots(folder / "three.mp4");
+  testing::FakeService service("BRISKLET_ANTHROPIC_BASE_URL");
+  service.enqueue(completion(sceneAnswers(3)));
+  service.enqueue({.status = 400, .body = R"({"error":{"message":"bad request"}})"});
+  const EditPlan plan = AnalysisPipeline::run(video, "key", "m", [](const auto&) {}, {});
+  EXPECT_FALSE(plan.editorSuggestions);
+  EXPECT_EQ(plan.segments[2].sceneDescription, "Scene 2");
+
+  // Answers for scenes that do not exist describe nothing: no notes are asked for.
+  service.enqueue(completion(R"({"running_summary":"?","scenes":[{"scene_index":9,
+      "description":"Ghost","activity":"none","keep":true,"keep_reason":"","narration":"",
+      "narration_start_offset_sec":0}]})"));
+  const size_t before = service.requests().size();
+  const EditPlan ghostly = AnalysisPipeline::run(video, "key", "m", [](const auto&) {}, {});
+  EXPECT_EQ(service.requests().size(), before + 1);
+  EXPECT_FALSE(ghostly.editorSuggestions);
+
+  service.enqueue({.body = R"({"content":[],"stop_reason":"refusal"})"});
+  try {
+    AnalysisPipeline::run(video, "key", "m", [](const auto&) {}, {});
+    ADD_FAILURE() << "a refused video gave a plan";
+  } catch (const AnthropicAPIError& error) {
+    EXPECT_STREQ(error.what(), "Claude API error (200): Claude declined to analyze this video.");
+  }
+}
+
 TEST(AnalysisPipeline, CancellingDuringScoringEndsWithoutAPlan) {
   testing::TemporaryFolder folder;
   const auto video = threeShots(folder / "three.mp4");
   std::stop_source stop;
   int scoringReports = 0;
   EXPECT_THROW(AnalysisPipeline::run(
-                   video,
+                   video, std::nullopt, "",
                    [&](const PipelineProgress& progress) {
                      if (progress.stageName == "Scoring visual quality…") {
                        ++scoringReports;
@@ -108,7 +201,7 @@ TEST(AnalysisPipeline, CancellingDuringScoringEndsWithoutAPlan) {
   std::stop_source early;
   early.request_stop();
   EXPECT_THROW(AnalysisPipeline::run(
-                   video, [](const auto&) {}, early.get_token()),
+                   video, std::nullopt, "", [](const auto&) {}, early.get_token()),
                Cancelled);
 }
 
@@ -125,7 +218,7 @@ TEST(AnalysisPipeline, UnreadableSourcesFailWithASentenceNamingThem) {
 
   for (const char* name : {"truncated.mp4", "noise.mp4", "sound.m4a", "missing.mp4"}) {
     try {
-      AnalysisPipeline::run(folder / name, [](const auto&) {}, {});
+      AnalysisPipeline::run(folder / name, std::nullopt, "", [](const auto&) {}, {});
       ADD_FAILURE() << name << " was analysed";
     } catch (const MediaError& error) {
       EXPECT_THAT(error.what(), HasSubstr(name));
@@ -140,7 +233,7 @@ TEST(AnalysisPipeline, ASourceWithoutLengthFailsBeforeAnyStage) {
       {"-f", "lavfi", "-i", "color=s=64x48", "-frames:v", "1", (folder / "still.png").string()});
   Recorder recorder;
   try {
-    AnalysisPipeline::run(folder / "still.png", recorder.handler(), {});
+    AnalysisPipeline::run(folder / "still.png", std::nullopt, "", recorder.handler(), {});
     ADD_FAILURE() << "a still was analysed";
   } catch (const AnalysisPipelineError& error) {
     EXPECT_STREQ(error.what(), "The source video could not be opened.");
@@ -151,15 +244,15 @@ TEST(AnalysisPipeline, ASourceWithoutLengthFailsBeforeAnyStage) {
 
 TEST(AnalysisPipeline, RealFootageIsCutWhereItsShotsChange) {
   SKIP_WITHOUT_SHARED_MEDIA();
-  const auto rotated =
-      AnalysisPipeline::run(testing::sharedMedia("issue-134-rotate.mp4"), [](const auto&) {}, {});
+  const auto rotated = AnalysisPipeline::run(testing::sharedMedia("issue-134-rotate.mp4"),
+                                             std::nullopt, "", [](const auto&) {}, {});
   // Cuts at 3.75 s and 8.76 s; the piece after the second is too short to stand alone.
   ASSERT_EQ(rotated.segments.size(), 2u);
   EXPECT_NEAR(rotated.segments[1].startSec, 3.75, 0.5);
   EXPECT_NEAR(rotated.segments[1].endSec, 10.0, 0.1);
 
-  const auto drone =
-      AnalysisPipeline::run(testing::sharedMedia("gopro_karma.mp4"), [](const auto&) {}, {});
+  const auto drone = AnalysisPipeline::run(testing::sharedMedia("gopro_karma.mp4"), std::nullopt,
+                                           "", [](const auto&) {}, {});
   EXPECT_EQ(drone.segments.size(), 1u);
 }
 

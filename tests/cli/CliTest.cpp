@@ -7,6 +7,7 @@
 #include "model/ModelJson.h"
 #include "model/ProjectStore.h"
 #include "platform/AtomicFile.h"
+#include "support/FakeService.h"
 #include "support/MediaGenerator.h"
 #include "support/Projects.h"
 #include "support/TemporaryFolder.h"
@@ -31,9 +32,11 @@ class CliTest : public ::testing::Test {
   testing::TemporaryFolder home;
   ProjectStore store{home / "data" / "Brisklet" / "Projects"};
 
-  CliRun cli(const QStringList& arguments) {
+  CliRun cli(const QStringList& arguments, const QProcessEnvironment& extra = {}) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("ANTHROPIC_API_KEY");
+    for (const QString& name : extra.keys()) environment.insert(name, extra.value(name));
     environment.insert("XDG_DATA_HOME", QString::fromStdString((home / "data").string()));
     environment.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
     process.setProcessEnvironment(environment);
@@ -211,6 +214,8 @@ TEST_F(CliTest, AnalyzePrintsThePlanAndShowsProgressOnStderr) {
   EXPECT_THAT(run.err, HasSubstr("Detecting scenes… 0%\n"));
   EXPECT_THAT(run.err, HasSubstr("Detecting scenes… 40%\n"));
   EXPECT_THAT(run.err, HasSubstr("Scoring visual quality… 50%\n"));
+  EXPECT_THAT(run.err, HasSubstr("Analyzed on-device only. Add your Anthropic API key in Settings "
+                                 "to get scene understanding and narration scripts.\n"));
   EXPECT_TRUE(store.loadAll().empty()) << "no project is made";
 
   const CliRun table = cli({"analyze", QString::fromStdString((home / "two.mp4").string())});
@@ -222,6 +227,45 @@ TEST_F(CliTest, AnalyzePrintsThePlanAndShowsProgressOnStderr) {
   EXPECT_EQ(broken.exitCode, 1);
   EXPECT_THAT(broken.err, HasSubstr("\u201Cbroken.mp4\u201D"));
   EXPECT_THAT(broken.out, IsEmpty());
+}
+
+TEST_F(CliTest, AnalyzeUsesTheKeyGivenForTheRunAndNeverPrintsIt) {
+  testing::runFfmpeg(
+      {"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=3", (home / "one.mp4").string()});
+  testing::FakeService service("BRISKLET_ANTHROPIC_BASE_URL");
+  const nlohmann::json answer = {{"running_summary", "A test card."},
+                                 {"scenes",
+                                  {{{"scene_index", 0},
+                                    {"description", "A test card."},
+                                    {"activity", "testing"},
+                                    {"keep", true},
+                                    {"keep_reason", "the only scene"},
+                                    {"narration", ""},
+                                    {"narration_start_offset_sec", 0}}}}};
+  service.enqueue(
+      {.body = nlohmann::json{{"content", {{{"type", "text"}, {"text", answer.dump()}}}}}.dump()});
+  service.enqueue(
+      {.body = R"({"content":[{"type":"text","text":"{\"notes\":[\"Add a second shot.\"]}"}]})"});
+  QProcessEnvironment key;
+  key.insert("ANTHROPIC_API_KEY", "run-only-key-0123456789");
+  const CliRun run =
+      cli({"analyze", QString::fromStdString((home / "one.mp4").string()), "--json"}, key);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const EditPlan plan = decodeJson<EditPlan>(run.out);
+  EXPECT_EQ(plan.segments.at(0).sceneDescription, "A test card.");
+  EXPECT_EQ(plan.editorSuggestions, std::vector<std::string>{"Add a second shot."});
+  EXPECT_THAT(run.err, HasSubstr("Understanding scenes with Claude… 80%"));
+  EXPECT_THAT(run.err, ::testing::Not(HasSubstr("on-device only")));
+  EXPECT_EQ(service.requests().at(0).headers.at("x-api-key"), "run-only-key-0123456789");
+  EXPECT_THAT(run.out + run.err, ::testing::Not(HasSubstr("run-only-key")));
+
+  // A failing service: the bare description, exit 1, nothing on stdout.
+  service.enqueue({.status = 401, .body = R"({"error":{"message":"invalid x-api-key"}})"});
+  const CliRun refused = cli({"analyze", QString::fromStdString((home / "one.mp4").string())}, key);
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_THAT(refused.err, HasSubstr("Claude API error (401): invalid x-api-key\n"));
+  EXPECT_THAT(refused.out, IsEmpty());
+  EXPECT_THAT(refused.err, ::testing::Not(HasSubstr("run-only-key")));
 }
 
 }  // namespace
