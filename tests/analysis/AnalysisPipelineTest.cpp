@@ -161,6 +161,12 @@ TEST(AnalysisPipeline, NotesAreABonusButARefusedVideoFails) {
   service.enqueue({.status = 400, .body = R"({"error":{"message":"bad request"}})"});
   const EditPlan plan = AnalysisPipeline::run(video, "key", "m", [](const auto&) {}, {});
   EXPECT_FALSE(plan.editorSuggestions);
+
+  // Notes the model declines to write are an empty list, not a missing one.
+  service.enqueue(completion(sceneAnswers(3)));
+  service.enqueue({.body = R"({"content":[],"stop_reason":"refusal"})"});
+  const EditPlan declined = AnalysisPipeline::run(video, "key", "m", [](const auto&) {}, {});
+  EXPECT_EQ(declined.editorSuggestions, std::vector<std::string>{});
   EXPECT_EQ(plan.segments[2].sceneDescription, "Scene 2");
 
   // Answers for scenes that do not exist describe nothing: no notes are asked for.

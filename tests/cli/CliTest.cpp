@@ -230,18 +230,22 @@ TEST_F(CliTest, AnalyzePrintsThePlanAndShowsProgressOnStderr) {
 }
 
 TEST_F(CliTest, AnalyzeUsesTheKeyGivenForTheRunAndNeverPrintsIt) {
-  testing::runFfmpeg(
-      {"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=3", (home / "one.mp4").string()});
+  // 30 seconds in three shots.
+  testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=10", "-f", "lavfi", "-i",
+                      "smptebars=s=160x120:r=25:d=10", "-f", "lavfi", "-t", "10", "-i",
+                      "mandelbrot=s=160x120:r=25", "-filter_complex",
+                      "[0:v][1:v][2:v]concat=n=3:v=1:a=0", (home / "day.mp4").string()});
   testing::FakeService service("BRISKLET_ANTHROPIC_BASE_URL");
-  const nlohmann::json answer = {{"running_summary", "A test card."},
-                                 {"scenes",
-                                  {{{"scene_index", 0},
-                                    {"description", "A test card."},
-                                    {"activity", "testing"},
-                                    {"keep", true},
-                                    {"keep_reason", "the only scene"},
-                                    {"narration", ""},
-                                    {"narration_start_offset_sec", 0}}}}};
+  nlohmann::json answer = {{"running_summary", "A card, bars and a fractal."},
+                           {"scenes", nlohmann::json::array()}};
+  for (int index = 0; index < 3; ++index)
+    answer["scenes"].push_back({{"scene_index", index},
+                                {"description", "Shot " + std::to_string(index)},
+                                {"activity", "testing"},
+                                {"keep", index != 1},
+                                {"keep_reason", index != 1 ? "moves the story" : "dull bars"},
+                                {"narration", index == 2 ? "Look at this fractal." : ""},
+                                {"narration_start_offset_sec", 1.5}});
   service.enqueue(
       {.body = nlohmann::json{{"content", {{{"type", "text"}, {"text", answer.dump()}}}}}.dump()});
   service.enqueue(
@@ -249,10 +253,18 @@ TEST_F(CliTest, AnalyzeUsesTheKeyGivenForTheRunAndNeverPrintsIt) {
   QProcessEnvironment key;
   key.insert("ANTHROPIC_API_KEY", "run-only-key-0123456789");
   const CliRun run =
-      cli({"analyze", QString::fromStdString((home / "one.mp4").string()), "--json"}, key);
+      cli({"analyze", QString::fromStdString((home / "day.mp4").string()), "--json"}, key);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const EditPlan plan = decodeJson<EditPlan>(run.out);
-  EXPECT_EQ(plan.segments.at(0).sceneDescription, "A test card.");
+  ASSERT_EQ(plan.segments.size(), 3u);
+  EXPECT_EQ(plan.segments[0].sceneDescription, "Shot 0");
+  EXPECT_TRUE(plan.segments[0].keep);
+  EXPECT_FALSE(plan.segments[1].keep);
+  EXPECT_EQ(plan.segments[1].keepReason, "dull bars");
+  ASSERT_TRUE(plan.segments[2].narration);
+  EXPECT_EQ(plan.segments[2].narration->text, "Look at this fractal.");
+  EXPECT_EQ(plan.segments[2].narration->startOffsetSec, 1.5);
+  EXPECT_EQ(plan.runningSummary, "A card, bars and a fractal.");
   EXPECT_EQ(plan.editorSuggestions, std::vector<std::string>{"Add a second shot."});
   EXPECT_THAT(run.err, HasSubstr("Understanding scenes with Claude… 80%"));
   EXPECT_THAT(run.err, ::testing::Not(HasSubstr("on-device only")));
@@ -261,7 +273,7 @@ TEST_F(CliTest, AnalyzeUsesTheKeyGivenForTheRunAndNeverPrintsIt) {
 
   // A failing service: the bare description, exit 1, nothing on stdout.
   service.enqueue({.status = 401, .body = R"({"error":{"message":"invalid x-api-key"}})"});
-  const CliRun refused = cli({"analyze", QString::fromStdString((home / "one.mp4").string())}, key);
+  const CliRun refused = cli({"analyze", QString::fromStdString((home / "day.mp4").string())}, key);
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_THAT(refused.err, HasSubstr("Claude API error (401): invalid x-api-key\n"));
   EXPECT_THAT(refused.out, IsEmpty());
