@@ -4,6 +4,7 @@
 #include "analysis/AIDirector.h"
 #include "platform/JsonFields.h"
 #include "support/FakeService.h"
+#include "support/ModelAnswers.h"
 
 namespace brisklet {
 namespace {
@@ -31,18 +32,13 @@ EditPlan plan() {
 
 ScriptedResponse answer(const nlohmann::json& answered,
                         const std::string& stopReason = "end_turn") {
-  return {.body = nlohmann::json{{"content", {{{"type", "text"}, {"text", answered.dump()}}}},
-                                 {"stop_reason", stopReason}}
-                      .dump()};
+  return testing::modelAnswer(answered.dump(), stopReason);
 }
 
 class AIDirectorTest : public ::testing::Test {
  protected:
   testing::FakeService service{"BRISKLET_ANTHROPIC_BASE_URL"};
-  AnthropicClient client{
-      "key",
-      "claude-sonnet-5",
-      {.wait = [](auto, const std::stop_token&) {}, .jitter = [] { return 0.0; }}};
+  AnthropicClient client{"key", "claude-sonnet-5", testing::noPauses()};
 
   nlohmann::json lastBody() const { return nlohmann::json::parse(service.requests().back().body); }
 };

@@ -10,6 +10,7 @@
 #include "platform/Cancellation.h"
 #include "support/FakeService.h"
 #include "support/MediaGenerator.h"
+#include "support/ModelAnswers.h"
 #include "support/TemporaryFolder.h"
 
 namespace brisklet {
@@ -105,18 +106,12 @@ std::string sceneAnswers(int count) {
   return answer.dump();
 }
 
-testing::ScriptedResponse completion(const std::string& text) {
-  return {.body = nlohmann::json{{"content", {{{"type", "text"}, {"text", text}}}},
-                                 {"stop_reason", "end_turn"}}
-                      .dump()};
-}
-
 TEST(AnalysisPipeline, WithAKeyTheModelReadsTheScenesAndWritesNotes) {
   testing::TemporaryFolder folder;
   const auto video = threeShots(folder / "three.mp4");
   testing::FakeService service("BRISKLET_ANTHROPIC_BASE_URL");
-  service.enqueue(completion(sceneAnswers(3)));
-  service.enqueue(completion(R"({"notes":["Open on the bars.","Film an ending."]})"));
+  service.enqueue(testing::modelAnswer(sceneAnswers(3)));
+  service.enqueue(testing::modelAnswer(R"({"notes":["Open on the bars.","Film an ending."]})"));
   Recorder recorder;
   const EditPlan plan =
       AnalysisPipeline::run(video, "key", "claude-fable-5", recorder.handler(), {});
@@ -157,20 +152,20 @@ TEST(AnalysisPipeline, NotesAreABonusButARefusedVideoFails) {
   testing::TemporaryFolder folder;
   const auto video = threeShots(folder / "three.mp4");
   testing::FakeService service("BRISKLET_ANTHROPIC_BASE_URL");
-  service.enqueue(completion(sceneAnswers(3)));
+  service.enqueue(testing::modelAnswer(sceneAnswers(3)));
   service.enqueue({.status = 400, .body = R"({"error":{"message":"bad request"}})"});
   const EditPlan plan = AnalysisPipeline::run(video, "key", "m", [](const auto&) {}, {});
   EXPECT_FALSE(plan.editorSuggestions);
 
   // Notes the model declines to write are an empty list, not a missing one.
-  service.enqueue(completion(sceneAnswers(3)));
-  service.enqueue({.body = R"({"content":[],"stop_reason":"refusal"})"});
+  service.enqueue(testing::modelAnswer(sceneAnswers(3)));
+  service.enqueue(testing::modelStopped("refusal"));
   const EditPlan declined = AnalysisPipeline::run(video, "key", "m", [](const auto&) {}, {});
   EXPECT_EQ(declined.editorSuggestions, std::vector<std::string>{});
   EXPECT_EQ(plan.segments[2].sceneDescription, "Scene 2");
 
   // Answers for scenes that do not exist describe nothing: no notes are asked for.
-  service.enqueue(completion(R"({"running_summary":"?","scenes":[{"scene_index":9,
+  service.enqueue(testing::modelAnswer(R"({"running_summary":"?","scenes":[{"scene_index":9,
       "description":"Ghost","activity":"none","keep":true,"keep_reason":"","narration":"",
       "narration_start_offset_sec":0}]})"));
   const size_t before = service.requests().size();
@@ -178,7 +173,7 @@ TEST(AnalysisPipeline, NotesAreABonusButARefusedVideoFails) {
   EXPECT_EQ(service.requests().size(), before + 1);
   EXPECT_FALSE(ghostly.editorSuggestions);
 
-  service.enqueue({.body = R"({"content":[],"stop_reason":"refusal"})"});
+  service.enqueue(testing::modelStopped("refusal"));
   try {
     AnalysisPipeline::run(video, "key", "m", [](const auto&) {}, {});
     ADD_FAILURE() << "a refused video gave a plan";

@@ -8,6 +8,7 @@
 #include "platform/HttpClient.h"
 #include "platform/JsonReader.h"
 #include "support/FakeService.h"
+#include "support/ModelAnswers.h"
 
 namespace brisklet {
 namespace {
@@ -31,12 +32,6 @@ struct RecordedPauses {
             .jitter = [] { return 0.25; }};
   }
 };
-
-std::string textAnswer(const std::string& text, const std::string& stopReason = "end_turn") {
-  return nlohmann::json{{"content", {{{"type", "text"}, {"text", text}}}},
-                        {"stop_reason", stopReason}}
-      .dump();
-}
 
 class AnthropicClientTest : public ::testing::Test {
  protected:
@@ -63,8 +58,8 @@ class AnthropicClientTest : public ::testing::Test {
 };
 
 TEST_F(AnthropicClientTest, SendsTheRequestTheMessagesApiExpects) {
-  service.enqueue({.body = textAnswer("{}")});
-  service.enqueue({.body = textAnswer("plain")});
+  service.enqueue(testing::modelAnswer("{}"));
+  service.enqueue(testing::modelAnswer("plain"));
   const nlohmann::json schema = {{"type", "object"}};
   EXPECT_EQ(complete(schema).text, "{}");
   EXPECT_EQ(complete().text, "plain");
@@ -112,7 +107,7 @@ TEST_F(AnthropicClientTest, ServerErrorsAreTriedThreeTimesWithGrowingWaits) {
 TEST_F(AnthropicClientTest, RateLimitsWaitAsToldWhenTheHeaderIsANumber) {
   service.enqueue({.status = 429, .body = "{}", .headers = {{"retry-after", "7"}}});
   service.enqueue({.status = 429, .body = "{}", .headers = {{"retry-after", "soon"}}});
-  service.enqueue({.body = textAnswer("done")});
+  service.enqueue(testing::modelAnswer("done"));
   EXPECT_EQ(complete().text, "done");
   EXPECT_THAT(pauses.waits, ElementsAre(7.0, 4.25));
 }
@@ -128,7 +123,7 @@ TEST_F(AnthropicClientTest, AnswersThatAreNotObjectsFailWithoutRetry) {
 TEST_F(AnthropicClientTest, TextBlocksAreJoinedAndOtherBlocksSkipped) {
   service.enqueue({.body = R"({"content":[{"type":"text","text":"ab"},{"type":"tool_use","id":"x"},
                                {"type":"text","text":"cd"},{"type":"text"},"stray"]})"});
-  service.enqueue({.body = textAnswer("", "refusal")});
+  service.enqueue(testing::modelAnswer("", "refusal"));
   service.enqueue({.body = R"({"content":"not a list","stop_reason":5})"});
   const auto joined = complete();
   EXPECT_EQ(joined.text, "abcd");
@@ -150,7 +145,7 @@ TEST_F(AnthropicClientTest, BodiesThatAreNotJsonAreRetriedAndHostileOnesRefused)
 
 TEST_F(AnthropicClientTest, AnAnswerLargerThan64MiBFailsTheAttempt) {
   service.enqueue({.body = std::string(std::size_t{64} << 20 | 1, 'x')});
-  service.enqueue({.body = textAnswer("after")});
+  service.enqueue(testing::modelAnswer("after"));
   EXPECT_EQ(complete().text, "after");
   EXPECT_THAT(pauses.waits, ElementsAre(2.0)) << "the first attempt failed and was retried";
 
@@ -194,7 +189,9 @@ TEST_F(AnthropicClientTest, CancellingStopsAWaitAndATransferUnderWay) {
   EXPECT_THROW(cancelledWhileWaiting.complete(system, messages, std::nullopt, 10, stop.get_token()),
                Cancelled);
 
-  service.enqueue({.body = textAnswer("late"), .delayMilliseconds = 3000});
+  testing::ScriptedResponse late = testing::modelAnswer("late");
+  late.delayMilliseconds = 3000;
+  service.enqueue(late);
   std::stop_source transfer;
   std::thread canceller([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));

@@ -6,6 +6,7 @@
 #include "platform/Cancellation.h"
 #include "platform/JsonFields.h"
 #include "support/FakeService.h"
+#include "support/ModelAnswers.h"
 
 namespace brisklet {
 namespace {
@@ -38,24 +39,13 @@ ScriptedResponse answer(int first, int last, const std::string& summary,
                                   {"keep_reason", "because"},
                                   {"narration", ""},
                                   {"narration_start_offset_sec", 1.0}});
-  return {.body = nlohmann::json{{"content", {{{"type", "text"}, {"text", answered.dump()}}}},
-                                 {"stop_reason", stopReason}}
-                      .dump()};
-}
-
-ScriptedResponse stopped(const std::string& stopReason) {
-  return {
-      .body =
-          nlohmann::json{{"content", nlohmann::json::array()}, {"stop_reason", stopReason}}.dump()};
+  return testing::modelAnswer(answered.dump(), stopReason);
 }
 
 class ClaudeSceneAnalyzerTest : public ::testing::Test {
  protected:
   testing::FakeService service{"BRISKLET_ANTHROPIC_BASE_URL"};
-  AnthropicClient client{
-      "key",
-      "claude-sonnet-5",
-      {.wait = [](auto, const std::stop_token&) {}, .jitter = [] { return 0.0; }}};
+  AnthropicClient client{"key", "claude-sonnet-5", testing::noPauses()};
   std::vector<PipelineProgress> reports;
 
   ClaudeSceneAnalyzer::Result analyze(const std::vector<Scene>& input) {
@@ -127,7 +117,7 @@ TEST_F(ClaudeSceneAnalyzerTest, SendsBatchesOfEightCarryingTheStorySoFar) {
 }
 
 TEST_F(ClaudeSceneAnalyzerTest, ABatchOutOfTokensIsAskedAgainInHalves) {
-  service.enqueue(stopped("max_tokens"));
+  service.enqueue(testing::modelStopped("max_tokens"));
   service.enqueue(answer(0, 1, "Two scenes in."));
   service.enqueue(answer(2, 4, "All five."));
   const auto result = analyze(scenes(5));
@@ -143,7 +133,7 @@ TEST_F(ClaudeSceneAnalyzerTest, ABatchOutOfTokensIsAskedAgainInHalves) {
 
 TEST_F(ClaudeSceneAnalyzerTest, ARefusedBatchIsSkippedAndAllRefusedFails) {
   service.enqueue(answer(0, 7, "First part."));
-  service.enqueue(stopped("refusal"));
+  service.enqueue(testing::modelStopped("refusal"));
   service.enqueue(answer(16, 20, "Last part."));
   const auto result = analyze(scenes(21));
   EXPECT_EQ(result.analyses.size(), 13u);
@@ -151,8 +141,8 @@ TEST_F(ClaudeSceneAnalyzerTest, ARefusedBatchIsSkippedAndAllRefusedFails) {
   EXPECT_THAT(contents()[2][0]["text"].get<std::string>(), HasSubstr("so far: First part."));
 
   // A single scene out of tokens counts as refused.
-  service.enqueue(stopped("refusal"));
-  service.enqueue(stopped("max_tokens"));
+  service.enqueue(testing::modelStopped("refusal"));
+  service.enqueue(testing::modelStopped("max_tokens"));
   try {
     analyze(scenes(9));
     ADD_FAILURE() << "every batch was refused, yet the call succeeded";
@@ -173,7 +163,7 @@ TEST_F(ClaudeSceneAnalyzerTest, AnEmptyReadingIsAskedOnceMore) {
 
   // A refusal the second time keeps the first answer.
   service.enqueue(answer(0, -1, "Still nothing."));
-  service.enqueue(stopped("refusal"));
+  service.enqueue(testing::modelStopped("refusal"));
   const auto kept = analyze(scenes(3));
   EXPECT_TRUE(kept.analyses.empty());
   EXPECT_EQ(kept.runningSummary, "Still nothing.");

@@ -9,6 +9,7 @@
 #include "platform/AtomicFile.h"
 #include "support/FakeService.h"
 #include "support/MediaGenerator.h"
+#include "support/ModelAnswers.h"
 #include "support/Projects.h"
 #include "support/TemporaryFolder.h"
 
@@ -246,10 +247,8 @@ TEST_F(CliTest, AnalyzeUsesTheKeyGivenForTheRunAndNeverPrintsIt) {
                                 {"keep_reason", index != 1 ? "moves the story" : "dull bars"},
                                 {"narration", index == 2 ? "Look at this fractal." : ""},
                                 {"narration_start_offset_sec", 1.5}});
-  service.enqueue(
-      {.body = nlohmann::json{{"content", {{{"type", "text"}, {"text", answer.dump()}}}}}.dump()});
-  service.enqueue(
-      {.body = R"({"content":[{"type":"text","text":"{\"notes\":[\"Add a second shot.\"]}"}]})"});
+  service.enqueue(testing::modelAnswer(answer.dump()));
+  service.enqueue(testing::modelAnswer(R"({"notes":["Add a second shot."]})"));
   QProcessEnvironment key;
   key.insert("ANTHROPIC_API_KEY", "run-only-key-0123456789");
   const CliRun run =

@@ -6,9 +6,9 @@
 #include "platform/JsonFields.h"
 
 namespace brisklet {
-namespace SceneAnalysisSchema {
 
-void decode(const JsonValue& object, SceneDTO& scene) {
+// One scene of the answer, as written; found by the field readers through its argument types.
+void decode(const JsonValue& object, SceneAnalysis& scene) {
   using json_fields::required;
   const std::int64_t index = required<std::int64_t>(object, "scene_index");
   if (index < std::numeric_limits<int>::min() || index > std::numeric_limits<int>::max())
@@ -21,8 +21,6 @@ void decode(const JsonValue& object, SceneDTO& scene) {
   scene.narration = required<std::string>(object, "narration");
   scene.narrationStartOffsetSec = required<double>(object, "narration_start_offset_sec");
 }
-
-}  // namespace SceneAnalysisSchema
 
 // Lists of scenes read through the scene's own decode.
 template <>
@@ -81,14 +79,9 @@ BatchResponse decode(std::string_view answer) {
 }
 
 SceneAnalysis sceneAnalysis(const SceneDTO& scene) {
-  return SceneAnalysis{
-      .sceneIndex = scene.sceneIndex,
-      .description = scene.description,
-      .activity = scene.activity,
-      .keep = scene.keep,
-      .keepReason = scene.keepReason,
-      .narration = scene.narration,
-      .narrationStartOffsetSec = std::clamp(scene.narrationStartOffsetSec, 0.0, 600.0)};
+  SceneAnalysis analysis = scene;
+  analysis.narrationStartOffsetSec = std::clamp(scene.narrationStartOffsetSec, 0.0, 600.0);
+  return analysis;
 }
 
 }  // namespace SceneAnalysisSchema

@@ -9,16 +9,8 @@
 
 namespace brisklet::SceneAnalysisSchema {
 
-// One scene of the model's answer, as it was written.
-struct SceneDTO {
-  int sceneIndex = 0;
-  std::string description;
-  std::string activity;
-  bool keep = true;
-  std::string keepReason;
-  std::string narration;
-  double narrationStartOffsetSec = 0;
-};
+// One scene of the model's answer, as it was written (the offset not yet clamped).
+using SceneDTO = SceneAnalysis;
 
 // The model's answer to one batch.
 struct BatchResponse {
