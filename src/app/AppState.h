@@ -1,5 +1,7 @@
 #pragma once
 
+#include <qcoro/qcorotask.h>
+
 #include <QObject>
 #include <functional>
 #include <optional>
@@ -7,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "model/KeychainStore.h"
 #include "model/PipelineProgress.h"
 #include "model/Project.h"
 #include "model/ProjectStore.h"
@@ -60,6 +63,17 @@ class AppState : public QObject {
   // Long commands take this token when they start and stop at the next check once
   // cancelRunningCommands() is called; commands started afterwards get a fresh token.
   std::stop_token commandStopToken() const { return commandStop_.get_token(); }
+
+  // Where commands read the service keys: the secret store, unless something is put in front
+  // (the command-line tool's keys for one run).
+  using KeySource = std::function<std::optional<std::string>(KeychainStore::Key)>;
+  void setKeySource(KeySource source) { keySource_ = std::move(source); }
+  std::optional<std::string> serviceKey(KeychainStore::Key key) const { return keySource_(key); }
+
+  // The analyse command: the project's source through the analysis pipeline, with the Anthropic
+  // key when there is one; the plan replaces the project's plan at the next revision and its
+  // first segment is selected. Outcomes go to the progress, the status line and the project.
+  QCoro::Task<> startAnalysis(const Uuid& projectID);
   void cancelRunningCommands();
 
  signals:
@@ -76,6 +90,7 @@ class AppState : public QObject {
   static void countRevision(Project& project);
 
   ProjectStore& store_;
+  KeySource keySource_ = KeychainStore::get;
   std::vector<Project> projects_;
   std::optional<Uuid> selectedProjectID_;
   std::optional<Uuid> selectedSegmentID_;
