@@ -1,14 +1,15 @@
-#include <cstdlib>
+#include <qcoro/qcorotask.h>
+
 #include <filesystem>
 #include <iomanip>
 #include <nlohmann/json.hpp>
 
 #include "analysis/AnalysisPipeline.h"
+#include "app/ProjectLookup.h"
 #include "app/StatusMessages.h"
 #include "cli/CliCommand.h"
 #include "cli/ProgressPrinter.h"
 #include "model/AppSettings.h"
-#include "model/KeychainStore.h"
 #include "model/ModelJson.h"
 #include "model/TimeText.h"
 
@@ -30,40 +31,66 @@ void printPlan(const EditPlan& plan, std::ostream& out) {
   }
 }
 
-// ANTHROPIC_API_KEY for this run, else the stored key.
-std::optional<std::string> anthropicKey() {
-  if (const char* key = std::getenv("ANTHROPIC_API_KEY"); key != nullptr && *key != '\0')
-    return std::string(key);
-  std::optional<std::string> stored = KeychainStore::get(KeychainStore::Key::anthropic);
-  if (stored && stored->empty()) return std::nullopt;
-  return stored;
+// A file: the pipeline alone, no project made; the plan on stdout.
+int analyzeFile(Context& context, const std::filesystem::path& file, bool asJson) {
+  std::optional<std::string> key = context.state.serviceKey(KeychainStore::Key::anthropic);
+  if (key && key->empty()) key.reset();
+  EditPlan plan;
+  try {
+    ProgressPrinter printer(context.err, context.errIsTerminal);
+    plan = AnalysisPipeline::run(
+        file, key, AppSettings::claudeModel(),
+        [&](const PipelineProgress& progress) { printer.report(progress); }, {});
+  } catch (const std::exception& error) {
+    throw CommandFailed(error.what());  // as the app shows it: the bare description
+  }
+  if (asJson)
+    context.out << nlohmann::json(plan).dump(2) << "\n";
+  else
+    printPlan(plan, context.out);
+  if (!key) context.err << kOnDeviceOnlyNotice << "\n";
+  return kSuccess;
+}
+
+// A project: the app's analyse command; the new plan revision on stdout.
+int analyzeProject(Context& context, const std::string& idOrPrefix) {
+  AppState& state = context.state;
+  const Uuid id = findProject(state, idOrPrefix).id;
+  std::optional<ProgressPrinter> printer(std::in_place, context.err, context.errIsTerminal);
+  const auto connection = QObject::connect(&state, &AppState::pipelineProgressChanged, &state, [&] {
+    if (state.pipelineProgress()) printer->report(*state.pipelineProgress());
+  });
+  state.setLastError(std::nullopt);
+  QCoro::waitFor(state.startAnalysis(id));
+  QObject::disconnect(connection);
+  printer.reset();  // ends a bar before the status line
+
+  const std::optional<std::string> status = state.lastError();
+  if (status && *status != kOnDeviceOnlyNotice) throw CommandFailed(*status);
+  const Project* project = state.project(id);
+  if (project == nullptr || !project->editPlan) throw CommandFailed("The project is gone.");
+  context.out << project->editPlan->planRevision << "\n";
+  if (status) context.err << *status << "\n";
+  return kSuccess;
 }
 
 }  // namespace
 
 Command analyzeCommand() {
-  return {"analyze", "analyze FILE [--json]",
-          "analyses a video without creating a project and prints the edit plan",
+  return {"analyze", "analyze FILE|ID [--json]",
+          "analyses a video file (no project is made) or re-analyses a project",
           [](Context& context, Arguments arguments) {
             const ParsedArguments parsed = parseArguments(arguments, {"--json"});
-            if (parsed.positional.size() != 1) throw UsageError("analyze takes one file");
-            const std::filesystem::path file = parsed.positional[0];
-            const std::optional<std::string> key = anthropicKey();
-            EditPlan plan;
-            try {
-              ProgressPrinter printer(context.err, context.errIsTerminal);
-              plan = AnalysisPipeline::run(
-                  file, key, AppSettings::claudeModel(),
-                  [&](const PipelineProgress& progress) { printer.report(progress); }, {});
-            } catch (const std::exception& error) {
-              throw CommandFailed(error.what());  // as the app shows it: the bare description
-            }
-            if (parsed.has("--json"))
-              context.out << nlohmann::json(plan).dump(2) << "\n";
-            else
-              printPlan(plan, context.out);
-            if (!key) context.err << kOnDeviceOnlyNotice << "\n";
-            return kSuccess;
+            if (parsed.positional.size() != 1)
+              throw UsageError("analyze takes one file or project id");
+            const std::string& target = parsed.positional[0];
+            std::error_code error;
+            if (std::filesystem::exists(target, error))
+              return analyzeFile(context, target, parsed.has("--json"));
+            // Project ids hold neither dots nor slashes; a name with them is a missing file.
+            if (target.find_first_of("./") != std::string::npos)
+              throw CommandFailed("The file \u201C" + target + "\u201D does not exist.");
+            return analyzeProject(context, target);
           }};
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <iostream>
 
 #include "app/ProjectLookup.h"
@@ -27,6 +28,16 @@ void printUsage(std::ostream& stream) {
     stream << "  " << synopsis << "  " << command.description << "\n";
   }
   stream << "\nA project is named by its id or any unique prefix of it.\n";
+}
+
+// ANTHROPIC_API_KEY and ELEVENLABS_API_KEY stand in front of the stored keys for one run; they
+// are never written anywhere.
+std::optional<std::string> keysForThisRun(KeychainStore::Key key) {
+  const char* variable =
+      key == KeychainStore::Key::anthropic ? "ANTHROPIC_API_KEY" : "ELEVENLABS_API_KEY";
+  if (const char* value = std::getenv(variable); value != nullptr && *value != '\0')
+    return std::string(value);
+  return KeychainStore::get(key);
 }
 
 }  // namespace
@@ -71,6 +82,7 @@ int runCli(Arguments arguments, ProjectStore& store, std::ostream& out, std::ost
   }
 
   AppState state(store);
+  state.setKeySource(keysForThisRun);
   Context context{state, out, err, &err == &std::cerr && isatty(STDERR_FILENO) == 1};
   try {
     return command->run(context, arguments.subspan(1));
