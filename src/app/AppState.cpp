@@ -56,6 +56,13 @@ void AppState::update(const Project& project) {
   emit projectsChanged();
 }
 
+void AppState::insertProject(const Project& project) {
+  store_.save(project);
+  projects_.insert(projects_.begin(), project);
+  emit projectsChanged();
+  setSelectedProjectID(project.id);
+}
+
 bool AppState::modifyProject(const Uuid& projectID, const std::function<void(Project&)>& change) {
   const Project* current = project(projectID);
   if (current == nullptr) return false;

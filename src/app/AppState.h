@@ -3,6 +3,7 @@
 #include <qcoro/qcorotask.h>
 
 #include <QObject>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <stop_token>
@@ -47,6 +48,8 @@ class AppState : public QObject {
 
   // Replaces the project with the same id and saves it; nothing happens for an unknown id.
   void update(const Project& project);
+  // Puts a new project at the front of the list, saves it and selects it.
+  void insertProject(const Project& project);
   // Applies `change` to the project as it is now and saves it, so that edits made while a
   // command was running survive the command's own results. False when the project is gone.
   bool modifyProject(const Uuid& projectID, const std::function<void(Project&)>& change);
@@ -74,6 +77,12 @@ class AppState : public QObject {
   // key when there is one; the plan replaces the project's plan at the next revision and its
   // first segment is selected. Outcomes go to the progress, the status line and the project.
   QCoro::Task<> startAnalysis(const Uuid& projectID);
+
+  // Imports one video where it lies (a bookmark, not a copy): a new project named after the
+  // file, stored and selected at the front of the list. Its analysis starts by itself (without
+  // being awaited) unless a command is running or `analyzeAfterwards` is false. Failures go to
+  // the status line as "Could not import video: …".
+  QCoro::Task<> importVideo(const std::filesystem::path& file, bool analyzeAfterwards = true);
   void cancelRunningCommands();
 
  signals:

@@ -56,14 +56,8 @@ int analyzeFile(Context& context, const std::filesystem::path& file, bool asJson
 int analyzeProject(Context& context, const std::string& idOrPrefix) {
   AppState& state = context.state;
   const Uuid id = findProject(state, idOrPrefix).id;
-  std::optional<ProgressPrinter> printer(std::in_place, context.err, context.errIsTerminal);
-  const auto connection = QObject::connect(&state, &AppState::pipelineProgressChanged, &state, [&] {
-    if (state.pipelineProgress()) printer->report(*state.pipelineProgress());
-  });
   state.setLastError(std::nullopt);
-  QCoro::waitFor(state.startAnalysis(id));
-  QObject::disconnect(connection);
-  printer.reset();  // ends a bar before the status line
+  runWithProgress(context, [&] { return state.startAnalysis(id); });
 
   const std::optional<std::string> status = state.lastError();
   if (status && *status != kOnDeviceOnlyNotice) throw CommandFailed(*status);

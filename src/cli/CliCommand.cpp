@@ -2,22 +2,25 @@
 
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <iostream>
 
 #include "app/ProjectLookup.h"
+#include "cli/ProgressPrinter.h"
 
 namespace brisklet::cli {
 namespace {
 
 // Commands of the command-line contract that this version does not have yet.
-constexpr std::array<std::string_view, 8> kNotYetAvailable = {
-    "import", "set", "export", "narrate", "enhance", "music", "short", "voices"};
+constexpr std::array<std::string_view, 7> kNotYetAvailable = {
+    "set", "export", "narrate", "enhance", "music", "short", "voices"};
 
 std::vector<Command> allCommands() {
-  return {listCommand(), showCommand(), deleteCommand(), probeCommand(), analyzeCommand()};
+  return {listCommand(),  showCommand(),    deleteCommand(),
+          probeCommand(), analyzeCommand(), importCommand()};
 }
 
 void printUsage(std::ostream& stream) {
@@ -41,6 +44,19 @@ std::optional<std::string> keysForThisRun(KeychainStore::Key key) {
 }
 
 }  // namespace
+
+void runWithProgress(Context& context, const std::function<QCoro::Task<>()>& start) {
+  AppState& state = context.state;
+  std::optional<ProgressPrinter> printer(std::in_place, context.err, context.errIsTerminal);
+  const auto connection = QObject::connect(&state, &AppState::pipelineProgressChanged, &state, [&] {
+    if (state.pipelineProgress()) printer->report(*state.pipelineProgress());
+  });
+  QCoro::waitFor(start());
+  while (state.pipelineProgress())
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 100);
+  QObject::disconnect(connection);
+  printer.reset();  // ends a bar before any status line
+}
 
 bool ParsedArguments::has(std::string_view flag) const {
   return std::find(flags.begin(), flags.end(), flag) != flags.end();

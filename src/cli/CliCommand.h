@@ -58,6 +58,11 @@ Command showCommand();
 Command deleteCommand();
 Command probeCommand();
 Command analyzeCommand();
+Command importCommand();
+
+// Starts a command of the app state and runs the event loop until it, and any command it started
+// in the background, has ended; the progress is drawn on stderr meanwhile.
+void runWithProgress(Context& context, const std::function<QCoro::Task<>()>& start);
 
 // Splits `arguments` into flags it knows ("--json") and positional arguments; an unknown flag is
 // a UsageError.

@@ -311,5 +311,38 @@ TEST_F(CliTest, AnalyzeByIdRunsTheAppsCommandOnTheProject) {
   EXPECT_THAT(missing.err, HasSubstr("\u201Choliday.mp4\u201D does not exist."));
 }
 
+TEST_F(CliTest, ImportMakesAProjectAndAnalysesItUnlessToldNot) {
+  testing::runFfmpeg(
+      {"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=3", (home / "Beach day.mp4").string()});
+  const CliRun run = cli({"import", QString::fromStdString((home / "Beach day.mp4").string())});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::vector<Project> projects = store.loadAll();
+  ASSERT_EQ(projects.size(), 1u);
+  EXPECT_EQ(run.out, projects[0].id.text() + "\n");
+  EXPECT_EQ(projects[0].name, "Beach day");
+  ASSERT_TRUE(projects[0].editPlan) << "analysed before the tool ended";
+  EXPECT_EQ(projects[0].editPlan->planRevision, 1);
+  EXPECT_THAT(run.err, HasSubstr("Detecting scenes… 0%"));
+  EXPECT_THAT(run.err, HasSubstr("Analyzed on-device only."));
+
+  const CliRun plain =
+      cli({"import", QString::fromStdString((home / "Beach day.mp4").string()), "--no-analyze"});
+  ASSERT_EQ(plain.exitCode, 0) << plain.err;
+  projects = store.loadAll();
+  ASSERT_EQ(projects.size(), 2u);
+  const auto imported = std::find_if(projects.begin(), projects.end(), [&](const Project& p) {
+    return p.id.text() + "\n" == plain.out;
+  });
+  ASSERT_NE(imported, projects.end());
+  EXPECT_FALSE(imported->editPlan);
+
+  const CliRun missing = cli({"import", QString::fromStdString((home / "nowhere.mp4").string())});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_THAT(missing.err, HasSubstr("Could not import video: "));
+  EXPECT_THAT(missing.out, IsEmpty());
+  EXPECT_EQ(cli({"import"}).exitCode, 2);
+  EXPECT_EQ(store.loadAll().size(), 2u);
+}
+
 }  // namespace
 }  // namespace brisklet

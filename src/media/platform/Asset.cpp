@@ -72,6 +72,12 @@ Asset Asset::open(const std::filesystem::path& file) {
   }
   if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
     asset.durationSec_ = static_cast<double>(format->duration) / AV_TIME_BASE;
+  // The camera writes when it recorded into the container, or into its video stream.
+  const AVDictionaryEntry* recorded = av_dict_get(format->metadata, "creation_time", nullptr, 0);
+  if (recorded == nullptr && !asset.videoTracks_.empty())
+    recorded = av_dict_get(format->streams[asset.videoTracks_.front().streamIndex]->metadata,
+                           "creation_time", nullptr, 0);
+  if (recorded != nullptr && recorded->value != nullptr) asset.creationTimeText_ = recorded->value;
   if (asset.videoTracks_.empty() && asset.audioTracks_.empty())
     throw MediaError("The file " + asset.quotedName() + " holds neither video nor sound.");
   return asset;

@@ -51,6 +51,9 @@ class Asset {
   const std::vector<VideoTrack>& videoTracks() const { return videoTracks_; }
   const std::vector<AudioTrack>& audioTracks() const { return audioTracks_; }
 
+  // When the camera recorded it, as the container says (ISO 8601 text); none when it does not.
+  const std::optional<std::string>& creationTimeText() const { return creationTimeText_; }
+
   // The first video track. Throws MediaError naming the file when it has none.
   const VideoTrack& firstVideoTrack() const;
 
@@ -63,6 +66,7 @@ class Asset {
   double presentationStartSec_ = 0;
   std::vector<VideoTrack> videoTracks_;
   std::vector<AudioTrack> audioTracks_;
+  std::optional<std::string> creationTimeText_;
 };
 
 }  // namespace brisklet
