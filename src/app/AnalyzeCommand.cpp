@@ -11,8 +11,7 @@ QCoro::Task<> AppState::startAnalysis(const Uuid& projectIDArgument) {
   const Project* found = project(projectID);
   if (found == nullptr) co_return;
   const Project project = *found;
-  std::optional<std::string> key = serviceKey(KeychainStore::Key::anthropic);
-  if (key && key->empty()) key.reset();
+  const std::optional<std::string> key = serviceKey(KeychainStore::Key::anthropic);
   const std::string model = AppSettings::claudeModel();
 
   auto command = runLongCommand(

@@ -56,6 +56,12 @@ void AppState::update(const Project& project) {
   emit projectsChanged();
 }
 
+std::optional<std::string> AppState::serviceKey(KeychainStore::Key key) const {
+  std::optional<std::string> value = keySource_(key);
+  if (value && value->empty()) return std::nullopt;
+  return value;
+}
+
 void AppState::insertProject(const Project& project) {
   store_.save(project);
   projects_.insert(projects_.begin(), project);

@@ -71,7 +71,8 @@ class AppState : public QObject {
   // (the command-line tool's keys for one run).
   using KeySource = std::function<std::optional<std::string>(KeychainStore::Key)>;
   void setKeySource(KeySource source) { keySource_ = std::move(source); }
-  std::optional<std::string> serviceKey(KeychainStore::Key key) const { return keySource_(key); }
+  // The key, or none when it is missing or empty.
+  std::optional<std::string> serviceKey(KeychainStore::Key key) const;
 
   // The analyse command: the project's source through the analysis pipeline, with the Anthropic
   // key when there is one; the plan replaces the project's plan at the next revision and its

@@ -33,8 +33,7 @@ void printPlan(const EditPlan& plan, std::ostream& out) {
 
 // A file: the pipeline alone, no project made; the plan on stdout.
 int analyzeFile(Context& context, const std::filesystem::path& file, bool asJson) {
-  std::optional<std::string> key = context.state.serviceKey(KeychainStore::Key::anthropic);
-  if (key && key->empty()) key.reset();
+  const std::optional<std::string> key = context.state.serviceKey(KeychainStore::Key::anthropic);
   EditPlan plan;
   try {
     ProgressPrinter printer(context.err, context.errIsTerminal);
