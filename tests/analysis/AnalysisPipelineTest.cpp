@@ -77,20 +77,6 @@ TEST(AnalysisPipeline, FindsTheShotsScoresThemAndKeepsTheirKeyframes) {
   EXPECT_LT(recorder.reports.back().fraction, 0.8);
 }
 
-TEST(AnalysisPipeline, WithoutAKeyThePlanRestsOnTheDeviceAlone) {
-  testing::TemporaryFolder folder;
-  const auto video = threeShots(folder / "three.mp4");
-  const EditPlan plan = AnalysisPipeline::run(video, std::nullopt, "", [](const auto&) {}, {});
-  EXPECT_EQ(plan.planRevision, 1);
-  EXPECT_EQ(plan.runningSummary, "");
-  EXPECT_FALSE(plan.editorSuggestions);
-  ASSERT_EQ(plan.segments.size(), 3u);
-  for (const Segment& segment : plan.segments) {
-    EXPECT_FALSE(segment.sceneDescription);
-    EXPECT_FALSE(segment.narration);
-  }
-}
-
 // The model's answer text for scenes 0…count-1, keeping each one and narrating the first.
 std::string sceneAnswers(int count) {
   nlohmann::json answer = {{"running_summary", "A test card, a wall, the bars."},

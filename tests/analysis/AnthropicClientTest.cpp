@@ -207,11 +207,6 @@ TEST_F(AnthropicClientTest, CancellingStopsAWaitAndATransferUnderWay) {
 
 TEST(AnthropicClient, RealWaitsEndWhenCancelled) {
   const auto pauses = AnthropicClient::realPauses();
-  for (int draw = 0; draw < 100; ++draw) {
-    const double jitter = pauses.jitter();
-    EXPECT_GE(jitter, 0.0);
-    EXPECT_LE(jitter, 0.5);
-  }
   std::stop_source stop;
   std::thread canceller([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -195,16 +195,5 @@ TEST(ClaudeSceneAnalyzer, SceneLinesCarryTimingAndAQualityNote) {
   EXPECT_THAT(ClaudeSceneAnalyzer::sceneLine(scene), HasSubstr("visual quality 100/100."));
 }
 
-TEST(ClaudeSceneAnalyzer, TheSystemPromptIsThreeParagraphs) {
-  const std::string& prompt = ClaudeSceneAnalyzer::systemPrompt();
-  EXPECT_TRUE(prompt.starts_with("You are an expert vlog editor working on a first-person vlog."));
-  EXPECT_THAT(prompt, HasSubstr("visual-quality score.\n\nYour job, per scene:\n1. Describe what "
-                                "is happening.\n2. Decide"));
-  EXPECT_THAT(prompt, HasSubstr("(\"here I am making coffee\")"));
-  EXPECT_THAT(prompt, HasSubstr("at most \u2014 narration should breathe"));
-  EXPECT_THAT(prompt, HasSubstr("as seconds into the scene.\n\nMaintain narrative continuity"));
-  EXPECT_TRUE(prompt.ends_with("including the new scenes."));
-}
-
 }  // namespace
 }  // namespace brisklet
