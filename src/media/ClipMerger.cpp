@@ -5,11 +5,201 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <limits>
+#include <stop_token>
 
 #include "media/platform/Asset.h"
+#include "media/platform/FrameFitter.h"
+#include "media/platform/MediaTime.h"
+#include "media/platform/MovieWriter.h"
+#include "media/platform/PcmReader.h"
+#include "media/platform/StreamJoiner.h"
+#include "media/platform/VideoFrameReader.h"
 
-namespace brisklet::ClipMerger {
+namespace brisklet {
+
+ClipMergerError::ClipMergerError(Case which, const std::string& description)
+    : std::runtime_error(description), case_(which) {}
+
+ClipMergerError ClipMergerError::noClips() {
+  return ClipMergerError(Case::noClips, "No video clips to merge.");
+}
+
+ClipMergerError ClipMergerError::noVideoTrack(const std::string& fileName) {
+  return ClipMergerError(Case::noVideoTrack, "\"" + fileName + "\" has no video track.");
+}
+
+ClipMergerError ClipMergerError::cannotCreateSession() {
+  return ClipMergerError(Case::cannotCreateSession,
+                         "Could not create an export session for merging.");
+}
+
+namespace ClipMerger {
 namespace {
+
+constexpr int kFramesPerSecond = 30;
+constexpr PcmFormat kSound{48000, 2, PcmSampleFormat::float32};
+constexpr auto kProgressInterval = std::chrono::milliseconds(300);
+// A picture this close after an output frame's time still counts as on time: source and output
+// times are rounded on different grids.
+constexpr double kFrameTimeSlackSec = 0.0005;
+
+// Hands on the fraction done at most every 0.3 s, and always the end.
+class ProgressThrottle {
+ public:
+  explicit ProgressThrottle(const std::function<void(double)>& report) : report_(report) {}
+
+  void operator()(double fraction) {
+    const auto now = std::chrono::steady_clock::now();
+    if (fraction < 1.0 && now - last_ < kProgressInterval) return;
+    last_ = now;
+    report_(std::clamp(fraction, 0.0, 1.0));
+  }
+
+ private:
+  const std::function<void(double)>& report_;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
+// Where a clip lies in the merged movie: from `startTicks` to `endTicks` at timescale 600.
+struct ClipSpan {
+  std::int64_t startTicks = 0;
+  std::int64_t endTicks = 0;
+
+  double startSec() const { return static_cast<double>(startTicks) / MediaTime::kDefaultTimescale; }
+  // Output pictures whose times lie in the span.
+  std::int64_t firstFrame() const { return framesBefore(startTicks); }
+  std::int64_t endFrame() const { return framesBefore(endTicks); }
+  std::int64_t firstSample() const { return samplesBefore(startTicks); }
+  std::int64_t endSample() const { return samplesBefore(endTicks); }
+
+ private:
+  static std::int64_t framesBefore(std::int64_t ticks) {
+    constexpr std::int64_t kTicksPerFrame = MediaTime::kDefaultTimescale / kFramesPerSecond;
+    return (ticks + kTicksPerFrame - 1) / kTicksPerFrame;
+  }
+  static std::int64_t samplesBefore(std::int64_t ticks) {
+    return ticks * kSound.sampleRate / MediaTime::kDefaultTimescale;
+  }
+};
+
+std::vector<Asset> openClips(const std::vector<std::filesystem::path>& clips) {
+  std::vector<Asset> assets;
+  for (const std::filesystem::path& clip : clips) {
+    Asset asset = Asset::open(clip);
+    if (asset.videoTracks().empty())
+      throw ClipMergerError::noVideoTrack(clip.filename().string());
+    assets.push_back(std::move(asset));
+  }
+  return assets;
+}
+
+std::vector<ClipSpan> spansEndToEnd(const std::vector<Asset>& clips) {
+  std::vector<ClipSpan> spans;
+  std::int64_t cursor = 0;
+  for (const Asset& clip : clips) {
+    const std::int64_t length = MediaTime::fromSeconds(clip.durationSec()).value;
+    spans.push_back({cursor, cursor + length});
+    cursor += length;
+  }
+  return spans;
+}
+
+// The clip's sound for exactly its span: cut where the clip ends, filled with silence where the
+// sound ends early or the clip has none.
+void writeSound(MovieWriter& movie, const Asset& clip, const ClipSpan& span) {
+  std::int64_t missing = span.endSample() - span.firstSample();
+  if (!clip.audioTracks().empty()) {
+    std::stop_source enough;
+    PcmReader(clip, kSound).read(
+        [&](std::span<const std::uint8_t> bytes) {
+          const auto samples = std::span<const float>(
+              reinterpret_cast<const float*>(bytes.data()), bytes.size() / sizeof(float));
+          const auto taken = std::min<std::int64_t>(
+              missing, static_cast<std::int64_t>(samples.size()) / kSound.channels);
+          movie.writeAudio(samples.first(static_cast<size_t>(taken * kSound.channels)));
+          missing -= taken;
+          if (missing == 0) enough.request_stop();
+        },
+        enough.get_token());
+  }
+  const std::vector<float> silence(static_cast<size_t>(kSound.sampleRate) * kSound.channels, 0.0f);
+  while (missing > 0) {
+    const auto taken = std::min<std::int64_t>(missing, kSound.sampleRate);
+    movie.writeAudio(std::span(silence).first(static_cast<size_t>(taken * kSound.channels)));
+    missing -= taken;
+  }
+}
+
+// The clip's pictures at the movie's frame rate: each output frame shows the latest source
+// picture due by its time (the first picture before that).
+void writePicture(MovieWriter& movie, const Asset& clip, const ClipSpan& span,
+                  const FramePlacement& placement, const std::function<void(std::int64_t)>& done) {
+  VideoFrameReader reader(clip);
+  std::optional<FrameFitter> fitter;
+  ffmpeg::Frame held(av_frame_alloc());
+  if (!held) throw MediaError("Out of memory while reading " + clip.quotedName() + ".");
+  bool holding = false;
+  const AVFrame* placed = nullptr;
+  std::int64_t frame = span.firstFrame();
+  const auto showHeldUntil = [&](double sourceSec) {
+    for (; frame < span.endFrame(); ++frame) {
+      const double due = static_cast<double>(frame) / kFramesPerSecond - span.startSec();
+      if (due + kFrameTimeSlackSec >= sourceSec) return;
+      if (placed == nullptr) placed = &fitter->place(*held);
+      movie.writeVideo(*placed, frame);
+      done(frame);
+    }
+  };
+  while (frame < span.endFrame()) {
+    const AVFrame* decoded = reader.next();
+    if (decoded == nullptr) break;
+    if (holding) showHeldUntil(reader.timeSec());
+    if (!fitter) fitter.emplace(*decoded, reader.timeBase(), placement);
+    av_frame_unref(held.get());
+    if (av_frame_ref(held.get(), decoded) < 0)
+      throw MediaError("Out of memory while reading " + clip.quotedName() + ".");
+    holding = true;
+    placed = nullptr;
+  }
+  if (!holding) throw MediaError("No picture of " + clip.quotedName() + " could be decoded.");
+  showHeldUntil(std::numeric_limits<double>::infinity());
+}
+
+void reencode(const std::vector<Asset>& clips, const std::filesystem::path& output,
+              ProgressThrottle& progress, const Encoding& encoding) {
+  const VideoTrack& first = clips.front().firstVideoTrack();
+  VideoEncoding video;
+  video.encoderNames = encoding.videoEncoders;
+  video.width = first.displayWidth() / 2 * 2;
+  video.height = first.displayHeight() / 2 * 2;
+  video.framesPerSecond = kFramesPerSecond;
+  video.crf = encoding.crf;
+  video.preset = encoding.preset;
+  const bool anySound = std::any_of(clips.begin(), clips.end(),
+                                    [](const Asset& clip) { return !clip.audioTracks().empty(); });
+  std::optional<AudioEncoding> audio;
+  if (anySound) audio = AudioEncoding{kSound.sampleRate, kSound.channels, 192000};
+
+  std::optional<MovieWriter> movie;
+  try {
+    movie.emplace(output, video, audio);
+  } catch (const EncoderUnavailableError&) {
+    throw ClipMergerError::cannotCreateSession();
+  }
+  const std::vector<ClipSpan> spans = spansEndToEnd(clips);
+  const double totalFrames = static_cast<double>(std::max<std::int64_t>(1, spans.back().endFrame()));
+  for (size_t index = 0; index < clips.size(); ++index) {
+    const VideoTrack& track = clips[index].firstVideoTrack();
+    if (anySound) writeSound(*movie, clips[index], spans[index]);
+    writePicture(*movie, clips[index], spans[index],
+                 fitInside(track.displayWidth(), track.displayHeight(), track.rotationDegrees,
+                           video.width, video.height),
+                 [&](std::int64_t frame) { progress((frame + 1) / totalFrames); });
+  }
+  movie->finish();
+}
 
 std::optional<Timestamp> birthTime(const std::filesystem::path& file) {
   struct statx status {};
@@ -44,4 +234,30 @@ std::vector<std::filesystem::path> sortedByCreationDate(std::vector<std::filesys
   return sorted;
 }
 
-}  // namespace brisklet::ClipMerger
+void merge(const std::vector<std::filesystem::path>& clips, const std::filesystem::path& output,
+           const std::function<void(double)>& progress, const Encoding& encoding) {
+  if (clips.empty()) throw ClipMergerError::noClips();
+  const std::vector<Asset> assets = openClips(clips);
+  std::error_code ignored;
+  std::filesystem::remove(output, ignored);
+  ProgressThrottle throttle(progress);
+  try {
+    bool joined = false;
+    if (canJoinWithoutReencoding(assets)) {
+      try {
+        joinWithoutReencoding(assets, output, [&](double fraction) { throttle(fraction); });
+        joined = true;
+      } catch (const StreamJoinRefused&) {
+        std::filesystem::remove(output, ignored);
+      }
+    }
+    if (!joined) reencode(assets, output, throttle, encoding);
+  } catch (...) {
+    std::filesystem::remove(output, ignored);
+    throw;
+  }
+  throttle(1.0);
+}
+
+}  // namespace ClipMerger
+}  // namespace brisklet

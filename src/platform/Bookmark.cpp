@@ -6,14 +6,12 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "platform/FileNames.h"
+
 namespace brisklet {
 namespace {
 
 constexpr int kBookmarkVersion = 1;
-
-std::string quoted(const std::filesystem::path& location) {
-  return "\u201C" + location.filename().string() + "\u201D";
-}
 
 }  // namespace
 
@@ -21,7 +19,7 @@ ByteString makeBookmark(const std::filesystem::path& location) {
   const std::filesystem::path absolute = std::filesystem::absolute(location).lexically_normal();
   struct stat status {};
   if (::stat(absolute.c_str(), &status) != 0)
-    throw BookmarkError("The file " + quoted(absolute) +
+    throw BookmarkError("The file " + quotedFileName(absolute) +
                         " could not be opened: " + std::strerror(errno) + ".");
   const nlohmann::json record = {
       {"version", kBookmarkVersion},
@@ -45,7 +43,7 @@ std::filesystem::path resolveBookmark(const ByteString& bookmark) {
   if (!location.is_absolute()) throw BookmarkError("The reference to the source file is damaged.");
   struct stat status {};
   if (::stat(location.c_str(), &status) != 0)
-    throw BookmarkError("The file " + quoted(location) + " could not be found at " +
+    throw BookmarkError("The file " + quotedFileName(location) + " could not be found at " +
                         location.parent_path().string() + ". It may have been moved or deleted.");
   return location;
 }

@@ -9,4 +9,8 @@ bool isPlainFileName(std::string_view name) {
   return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 
+std::string quotedFileName(const std::filesystem::path& file) {
+  return "\u201C" + file.filename().string() + "\u201D";
+}
+
 }  // namespace brisklet

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace brisklet {
@@ -8,5 +10,8 @@ namespace brisklet {
 // no path separator and no NUL. File names read from records are untrusted; one that fails this
 // test is treated as absent so a record can never point outside its project folder.
 bool isPlainFileName(std::string_view name);
+
+// "“name.mp4”": a file's name in curly quotes, for sentences about it.
+std::string quotedFileName(const std::filesystem::path& file);
 
 }  // namespace brisklet

@@ -5,6 +5,7 @@
 #include "media/platform/FormatReader.h"
 #include "media/platform/MediaError.h"
 #include "media/platform/MediaTime.h"
+#include "platform/FileNames.h"
 
 extern "C" {
 #include <libavutil/display.h>
@@ -88,6 +89,6 @@ const VideoTrack& Asset::firstVideoTrack() const {
   return videoTracks_.front();
 }
 
-std::string Asset::quotedName() const { return "\u201C" + file_.filename().string() + "\u201D"; }
+std::string Asset::quotedName() const { return quotedFileName(file_); }
 
 }  // namespace brisklet

@@ -16,6 +16,13 @@ namespace brisklet::ffmpeg {
 struct FormatContextDeleter {
   void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
 };
+// An output file's context, with the file it opened.
+struct OutputContextDeleter {
+  void operator()(AVFormatContext* context) const {
+    if (context->pb != nullptr) avio_closep(&context->pb);
+    avformat_free_context(context);
+  }
+};
 struct CodecContextDeleter {
   void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
 };
@@ -33,6 +40,7 @@ struct ResampleContextDeleter {
 };
 
 using FormatContext = std::unique_ptr<AVFormatContext, FormatContextDeleter>;
+using OutputContext = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
 using CodecContext = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using Frame = std::unique_ptr<AVFrame, FrameDeleter>;
 using Packet = std::unique_ptr<AVPacket, PacketDeleter>;

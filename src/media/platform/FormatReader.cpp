@@ -3,15 +3,9 @@
 #include <mutex>
 
 #include "media/platform/MediaError.h"
+#include "platform/FileNames.h"
 
 namespace brisklet::ffmpeg {
-namespace {
-
-std::string quoted(const std::filesystem::path& file) {
-  return "\u201C" + file.filename().string() + "\u201D";
-}
-
-}  // namespace
 
 FormatContext openFormat(const std::filesystem::path& file) {
   // FFmpeg's own chatter about damaged streams would fill the user's terminal; what matters
@@ -21,30 +15,30 @@ FormatContext openFormat(const std::filesystem::path& file) {
   AVFormatContext* raw = nullptr;
   int result = avformat_open_input(&raw, file.c_str(), nullptr, nullptr);
   if (result < 0)
-    throw MediaError("The file " + quoted(file) +
+    throw MediaError("The file " + quotedFileName(file) +
                      " could not be opened as a video: " + describeAVError(result) + ".");
   FormatContext format(raw);
   result = avformat_find_stream_info(format.get(), nullptr);
   if (result < 0)
-    throw MediaError("The file " + quoted(file) +
+    throw MediaError("The file " + quotedFileName(file) +
                      " could not be read as a video: " + describeAVError(result) + ".");
   return format;
 }
 
 StreamDecoder::StreamDecoder(const std::filesystem::path& file, int streamIndex)
     : format_(openFormat(file)), streamIndex_(streamIndex), packet_(av_packet_alloc()) {
-  if (!packet_) throw MediaError("Out of memory while opening " + quoted(file) + ".");
+  if (!packet_) throw MediaError("Out of memory while opening " + quotedFileName(file) + ".");
   for (unsigned index = 0; index < format_->nb_streams; ++index)
     if (static_cast<int>(index) != streamIndex_) format_->streams[index]->discard = AVDISCARD_ALL;
 
   const AVStream* stream = format_->streams[streamIndex];
   const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
   if (codec == nullptr)
-    throw MediaError("The file " + quoted(file) + " uses " +
+    throw MediaError("The file " + quotedFileName(file) + " uses " +
                      avcodec_get_name(stream->codecpar->codec_id) +
                      ", which Brisklet cannot decode.");
   codec_.reset(avcodec_alloc_context3(codec));
-  if (!codec_) throw MediaError("Out of memory while opening " + quoted(file) + ".");
+  if (!codec_) throw MediaError("Out of memory while opening " + quotedFileName(file) + ".");
   int result = avcodec_parameters_to_context(codec_.get(), stream->codecpar);
   if (result >= 0) {
     codec_->thread_count = 0;  // as many as FFmpeg sees fit
@@ -53,7 +47,7 @@ StreamDecoder::StreamDecoder(const std::filesystem::path& file, int streamIndex)
     result = avcodec_open2(codec_.get(), codec, nullptr);
   }
   if (result < 0)
-    throw MediaError("The file " + quoted(file) +
+    throw MediaError("The file " + quotedFileName(file) +
                      " could not be decoded: " + describeAVError(result) + ".");
 }
 

@@ -4,7 +4,13 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
+#include "platform/FileNames.h"
+
 namespace brisklet {
+
+MediaError writeError(const std::filesystem::path& file, const std::string& reason) {
+  return MediaError("Brisklet could not write " + quotedFileName(file) + ": " + reason + ".");
+}
 
 std::string describeAVError(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -10,6 +11,9 @@ class MediaError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// "Brisklet could not write “name”: reason."
+MediaError writeError(const std::filesystem::path& file, const std::string& reason);
 
 // FFmpeg's text for an error code ("Invalid data found when processing input").
 std::string describeAVError(int code);

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+
+#include "media/platform/FFmpegHandles.h"
+
+namespace brisklet {
+
+// Where a decoded picture goes in an output frame: turned upright by `rotationDegrees`
+// (clockwise), scaled to `width` x `height` and placed with its top left corner at `x`, `y` of
+// an `outputWidth` x `outputHeight` frame whose uncovered parts are black.
+struct FramePlacement {
+  int rotationDegrees = 0;
+  int width = 0;
+  int height = 0;
+  int x = 0;
+  int y = 0;
+  int outputWidth = 0;
+  int outputHeight = 0;
+};
+
+// The placement that shows a picture of displayed size `pictureWidth` x `pictureHeight` whole,
+// as large as fits and centred, with bars on the short sides.
+FramePlacement fitInside(double pictureWidth, double pictureHeight, int rotationDegrees,
+                         int outputWidth, int outputHeight);
+
+// Turns, scales and places decoded frames with FFmpeg's filters; every output frame is 8-bit
+// 4:2:0 YUV in limited range.
+class FrameFitter {
+ public:
+  // The frames to come are like `sample` (size, pixel format, pixel aspect) and timed in
+  // `timeBase`.
+  FrameFitter(const AVFrame& sample, AVRational timeBase, const FramePlacement& placement);
+  FrameFitter(FrameFitter&&) noexcept;
+  FrameFitter& operator=(FrameFitter&&) noexcept;
+  ~FrameFitter();
+
+  // The placed picture of `frame`, valid until the next call. Throws MediaError when FFmpeg
+  // refuses the frame.
+  const AVFrame& place(const AVFrame& frame);
+
+ private:
+  class Graph;
+  std::unique_ptr<Graph> graph_;
+};
+
+}  // namespace brisklet

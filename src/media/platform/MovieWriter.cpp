@@ -1,0 +1,199 @@
+#include "media/platform/MovieWriter.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+#include "platform/FileNames.h"
+
+namespace brisklet {
+
+class MovieWriter::Muxer {
+ public:
+  Muxer(const std::filesystem::path& file, const VideoEncoding& video,
+        const std::optional<AudioEncoding>& audio)
+      : file_(file), packet_(av_packet_alloc()), frame_(av_frame_alloc()) {
+    if (!packet_ || !frame_) fail("out of memory");
+    AVFormatContext* raw = nullptr;
+    int result = avformat_alloc_output_context2(&raw, nullptr, nullptr, file.c_str());
+    if (result < 0 || raw == nullptr) fail(describeAVError(result));
+    output_.reset(raw);
+    // Sound is encoded a clip ahead of the picture; waiting for the picture keeps the file
+    // interleaved, and the sound it holds back is small.
+    output_->max_interleave_delta = 0;
+    openVideo(video);
+    if (audio) openAudio(*audio);
+    result = avio_open(&output_->pb, file.c_str(), AVIO_FLAG_WRITE);
+    if (result < 0) fail(describeAVError(result));
+    result = avformat_write_header(output_.get(), nullptr);
+    if (result < 0) fail(describeAVError(result));
+  }
+
+  const std::string& videoEncoderName() const { return videoEncoderName_; }
+
+  void writeVideo(const AVFrame& frame, std::int64_t index) {
+    av_frame_unref(frame_.get());
+    if (av_frame_ref(frame_.get(), &frame) < 0) fail("out of memory");
+    frame_->pts = index;
+    // Decoders mark their frames' types; an encoder would take those as forced keyframes.
+    frame_->pict_type = AV_PICTURE_TYPE_NONE;
+    encode(video_, frame_.get());
+  }
+
+  void writeAudio(std::span<const float> interleaved) {
+    if (!audio_.codec) throw std::logic_error("MovieWriter::writeAudio without a sound track");
+    const int channels = audio_.codec->ch_layout.nb_channels;
+    for (size_t index = 0; index < interleaved.size(); ++index)
+      pendingSound_[index % channels].push_back(interleaved[index]);
+    while (static_cast<int>(pendingSound_[0].size()) >= audio_.codec->frame_size)
+      encodePendingSound(audio_.codec->frame_size);
+  }
+
+  void finish() {
+    if (audio_.codec) {
+      if (!pendingSound_[0].empty()) encodePendingSound(static_cast<int>(pendingSound_[0].size()));
+      encode(audio_, nullptr);
+    }
+    encode(video_, nullptr);
+    int result = av_write_trailer(output_.get());
+    if (result < 0) fail(describeAVError(result));
+    result = avio_closep(&output_->pb);
+    if (result < 0) fail(describeAVError(result));
+  }
+
+ private:
+  struct EncodedStream {
+    ffmpeg::CodecContext codec;
+    AVStream* stream = nullptr;
+  };
+
+  [[noreturn]] void fail(const std::string& reason) const { throw writeError(file_, reason); }
+
+  void openVideo(const VideoEncoding& settings) {
+    for (const std::string& name : settings.encoderNames) {
+      const AVCodec* encoder = avcodec_find_encoder_by_name(name.c_str());
+      if (encoder == nullptr) continue;
+      ffmpeg::CodecContext codec(avcodec_alloc_context3(encoder));
+      if (!codec) fail("out of memory");
+      codec->width = settings.width;
+      codec->height = settings.height;
+      codec->pix_fmt = AV_PIX_FMT_YUV420P;
+      codec->color_range = AVCOL_RANGE_MPEG;
+      codec->color_primaries = static_cast<AVColorPrimaries>(settings.colourPrimaries);
+      codec->color_trc = static_cast<AVColorTransferCharacteristic>(settings.colourTransfer);
+      codec->colorspace = static_cast<AVColorSpace>(settings.colourMatrix);
+      codec->sample_aspect_ratio = {1, 1};
+      codec->time_base = {1, settings.framesPerSecond};
+      codec->framerate = {settings.framesPerSecond, 1};
+      if (output_->oformat->flags & AVFMT_GLOBALHEADER)
+        codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+      AVDictionary* options = nullptr;
+      av_dict_set_int(&options, "crf", settings.crf, 0);
+      av_dict_set(&options, "preset", settings.preset.c_str(), 0);
+      if (name == "libx265") av_dict_set(&options, "x265-params", "log-level=error", 0);
+      const int result = avcodec_open2(codec.get(), encoder, &options);
+      av_dict_free(&options);
+      if (result < 0) continue;
+      video_.codec = std::move(codec);
+      video_.stream = addStream(*video_.codec);
+      // QuickTime players only accept HEVC tagged as carrying its parameter sets up front.
+      if (encoder->id == AV_CODEC_ID_HEVC)
+        video_.stream->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
+      videoEncoderName_ = name;
+      return;
+    }
+    throw EncoderUnavailableError("No video encoder is available for " + quotedFileName(file_) + ".");
+  }
+
+  void openAudio(const AudioEncoding& settings) {
+    const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_AAC);
+    if (encoder == nullptr)
+      throw EncoderUnavailableError("No AAC encoder is available for " + quotedFileName(file_) + ".");
+    audio_.codec.reset(avcodec_alloc_context3(encoder));
+    if (!audio_.codec) fail("out of memory");
+    AVCodecContext& codec = *audio_.codec;
+    codec.sample_fmt = AV_SAMPLE_FMT_FLTP;
+    codec.sample_rate = settings.sampleRate;
+    av_channel_layout_default(&codec.ch_layout, settings.channels);
+    codec.bit_rate = settings.bitRate;
+    codec.time_base = {1, settings.sampleRate};
+    if (output_->oformat->flags & AVFMT_GLOBALHEADER) codec.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    const int result = avcodec_open2(&codec, encoder, nullptr);
+    if (result < 0) fail(describeAVError(result));
+    audio_.stream = addStream(codec);
+    pendingSound_.assign(static_cast<size_t>(settings.channels), {});
+  }
+
+  AVStream* addStream(const AVCodecContext& codec) {
+    AVStream* stream = avformat_new_stream(output_.get(), nullptr);
+    if (stream == nullptr || avcodec_parameters_from_context(stream->codecpar, &codec) < 0)
+      fail("out of memory");
+    stream->time_base = codec.time_base;
+    return stream;
+  }
+
+  void encodePendingSound(int samples) {
+    av_frame_unref(frame_.get());
+    const AVCodecContext& codec = *audio_.codec;
+    frame_->format = codec.sample_fmt;
+    frame_->sample_rate = codec.sample_rate;
+    frame_->nb_samples = samples;
+    if (av_channel_layout_copy(&frame_->ch_layout, &codec.ch_layout) < 0 ||
+        av_frame_get_buffer(frame_.get(), 0) < 0)
+      fail("out of memory");
+    for (size_t channel = 0; channel < pendingSound_.size(); ++channel) {
+      std::vector<float>& pending = pendingSound_[channel];
+      std::copy_n(pending.begin(), samples, reinterpret_cast<float*>(frame_->data[channel]));
+      pending.erase(pending.begin(), pending.begin() + samples);
+    }
+    frame_->pts = soundSamplesSent_;
+    soundSamplesSent_ += samples;
+    encode(audio_, frame_.get());
+  }
+
+  // Sends `frame` (null: the end) and writes every packet the encoder gives back.
+  void encode(EncodedStream& target, const AVFrame* frame) {
+    int result = avcodec_send_frame(target.codec.get(), frame);
+    if (result < 0) fail(describeAVError(result));
+    for (;;) {
+      result = avcodec_receive_packet(target.codec.get(), packet_.get());
+      if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return;
+      if (result < 0) fail(describeAVError(result));
+      av_packet_rescale_ts(packet_.get(), target.codec->time_base, target.stream->time_base);
+      packet_->stream_index = target.stream->index;
+      result = av_interleaved_write_frame(output_.get(), packet_.get());
+      if (result < 0) fail(describeAVError(result));
+    }
+  }
+
+  std::filesystem::path file_;
+  ffmpeg::OutputContext output_;
+  ffmpeg::Packet packet_;
+  ffmpeg::Frame frame_;
+  EncodedStream video_;
+  EncodedStream audio_;
+  std::string videoEncoderName_;
+  std::vector<std::vector<float>> pendingSound_;
+  std::int64_t soundSamplesSent_ = 0;
+};
+
+MovieWriter::MovieWriter(const std::filesystem::path& file, const VideoEncoding& video,
+                         const std::optional<AudioEncoding>& audio)
+    : muxer_(std::make_unique<Muxer>(file, video, audio)) {}
+MovieWriter::MovieWriter(MovieWriter&&) noexcept = default;
+MovieWriter& MovieWriter::operator=(MovieWriter&&) noexcept = default;
+MovieWriter::~MovieWriter() = default;
+
+const std::string& MovieWriter::videoEncoderName() const { return muxer_->videoEncoderName(); }
+void MovieWriter::writeVideo(const AVFrame& frame, std::int64_t index) {
+  muxer_->writeVideo(frame, index);
+}
+void MovieWriter::writeAudio(std::span<const float> interleaved) {
+  muxer_->writeAudio(interleaved);
+}
+void MovieWriter::finish() { muxer_->finish(); }
+
+}  // namespace brisklet

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "media/platform/FFmpegHandles.h"
+#include "media/platform/MediaError.h"
+
+namespace brisklet {
+
+// How the picture is encoded. Frames are 8-bit 4:2:0 YUV in limited range at the given size.
+struct VideoEncoding {
+  // Tried in order; the first that opens is used.
+  std::vector<std::string> encoderNames;
+  int width = 0;
+  int height = 0;
+  int framesPerSecond = 30;
+  // Constant quality and speed, as libx264 and libx265 both understand them.
+  int crf = 18;
+  std::string preset = "medium";
+  // Colour tags written into the stream (FFmpeg's AVColor* values; 2 is "unspecified").
+  int colourPrimaries = 2;
+  int colourTransfer = 2;
+  int colourMatrix = 2;
+};
+
+// Sound is written as AAC from interleaved 32-bit float samples.
+struct AudioEncoding {
+  int sampleRate = 48000;
+  int channels = 2;
+  int bitRate = 192000;
+};
+
+// None of the encoders asked for is present or opens.
+class EncoderUnavailableError : public MediaError {
+ public:
+  using MediaError::MediaError;
+};
+
+// Encodes pictures and sound into a movie file; the container follows the file's extension
+// (.mov, .mp4). Failures (a full disk, an unwritable place) throw MediaError naming the file.
+// The file is complete only after finish().
+class MovieWriter {
+ public:
+  MovieWriter(const std::filesystem::path& file, const VideoEncoding& video,
+              const std::optional<AudioEncoding>& audio);
+  MovieWriter(MovieWriter&&) noexcept;
+  MovieWriter& operator=(MovieWriter&&) noexcept;
+  ~MovieWriter();
+
+  // The encoder that opened ("libx265", "libx264").
+  const std::string& videoEncoderName() const;
+
+  // Encodes `frame` (4:2:0 at the encoding's size) as picture number `index`: its time is
+  // index / framesPerSecond. The writer takes its own reference; the caller may reuse the frame.
+  void writeVideo(const AVFrame& frame, std::int64_t index);
+  // Appends interleaved samples to the sound (channels as in the AudioEncoding).
+  void writeAudio(std::span<const float> interleaved);
+
+  // Drains the encoders and closes the file.
+  void finish();
+
+ private:
+  class Muxer;
+  std::unique_ptr<Muxer> muxer_;
+};
+
+}  // namespace brisklet

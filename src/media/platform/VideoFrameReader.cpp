@@ -1,0 +1,34 @@
+#include "media/platform/VideoFrameReader.h"
+
+#include "media/platform/MediaError.h"
+#include "media/platform/MediaTime.h"
+
+namespace brisklet {
+
+VideoFrameReader::VideoFrameReader(const Asset& asset)
+    : presentationStartSec_(asset.presentationStartSec()),
+      decoder_(asset.file(), asset.firstVideoTrack().streamIndex),
+      frame_(av_frame_alloc()),
+      timeBase_(decoder_.stream().time_base) {
+  if (!frame_) throw MediaError("Out of memory while reading " + asset.quotedName() + ".");
+}
+
+const AVFrame* VideoFrameReader::next() {
+  for (;;) {
+    const int received = avcodec_receive_frame(&decoder_.codec(), frame_.get());
+    if (received == 0) {
+      const std::int64_t timestamp = frame_->best_effort_timestamp != AV_NOPTS_VALUE
+                                         ? frame_->best_effort_timestamp
+                                         : frame_->pts;
+      if (timestamp == AV_NOPTS_VALUE) continue;  // a picture with no place in time
+      timeSec_ = streamTimestampToSeconds(timestamp, decoder_.stream().time_base,
+                                          presentationStartSec_);
+      return frame_.get();
+    }
+    if (received == AVERROR_EOF || (draining_ && received == AVERROR(EAGAIN))) return nullptr;
+    // EAGAIN, or a broken frame the decoder skips: either way, give it the next packet.
+    if (!draining_) draining_ = !decoder_.feedPacket();
+  }
+}
+
+}  // namespace brisklet
