@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 
 #include "app/AppState.h"
+#include "media/platform/ImageGenerator.h"
 #include "support/MediaGenerator.h"
 #include "support/TemporaryFolder.h"
 
@@ -75,6 +76,80 @@ TEST_F(ImportCommandTest, AFileThatIsMissingOrNoMovieAddsNothing) {
   EXPECT_THAT(state.lastError().value_or(""), HasSubstr("notes.mp4"));
   EXPECT_TRUE(state.projects().empty());
   EXPECT_TRUE(store.loadAll().empty());
+}
+
+// Shot at `recordedAt`, one second of one colour.
+std::filesystem::path shotAt(const std::filesystem::path& file, const std::string& colour,
+                             const std::string& recordedAt) {
+  testing::runFfmpeg({"-f", "lavfi", "-i", "color=" + colour + ":s=96x54:r=30:d=1", "-c:v",
+                      "libx264", "-preset", "ultrafast", "-metadata",
+                      "creation_time=" + recordedAt, file.string()});
+  return file;
+}
+
+TEST_F(ImportCommandTest, ClipsOfADayBecomeOneProjectInShootingOrder) {
+  // Copied off the camera newest first, and given one file time: only the recording times
+  // tell the order.
+  const auto third = shotAt(folder / "IMG_0415.MOV", "blue", "2024-05-01T10:03:00Z");
+  const auto second = shotAt(folder / "IMG_0413.MOV", "lime", "2024-05-01T10:01:00Z");
+  const auto fourth = shotAt(folder / "IMG_0420.MOV", "white", "2024-05-01T11:30:00Z");
+  const auto first = shotAt(folder / "IMG_0412.MOV", "red", "2024-05-01T09:58:00Z");
+  const auto copiedAt = std::filesystem::last_write_time(first);
+  for (const auto& clip : {second, third, fourth})
+    std::filesystem::last_write_time(clip, copiedAt);
+
+  AppState state(store);
+  state.setKeySource([](KeychainStore::Key) { return std::nullopt; });
+  std::vector<PipelineProgress> shown;
+  QObject::connect(&state, &AppState::pipelineProgressChanged, [&] {
+    if (state.pipelineProgress()) shown.push_back(*state.pipelineProgress());
+  });
+  QCoro::waitFor(state.importVideos({third, second, fourth, first}));
+
+  ASSERT_EQ(state.projects().size(), 1u) << state.lastError().value_or("");
+  const Project project = state.projects().front();
+  EXPECT_EQ(project.name, "IMG_0412 + 3 more");
+  EXPECT_EQ(state.selectedProjectID(), project.id);
+  EXPECT_NEAR(project.videoDurationSec, 4.0, 0.05);
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.front(), (PipelineProgress{"Merging 4 clips\u2026", -1.0}));
+
+  const auto source = store.projectDirectory(project.id) / "source.mov";
+  ASSERT_TRUE(std::filesystem::exists(source));
+  ImageGeneratorSettings settings;
+  settings.toleranceBeforeSec = settings.toleranceAfterSec = 0.02;
+  ImageGenerator pictures(Asset::open(source), settings);
+  const auto colourAt = [&](double timeSec) { return cv::mean(pictures.image(timeSec)); };
+  // BGR: red, lime, blue, white, each taking over at its second.
+  EXPECT_GT(colourAt(0.95)[2], 200);
+  EXPECT_GT(colourAt(1.05)[1], 200);
+  EXPECT_LT(colourAt(1.05)[2], 60);
+  EXPECT_GT(colourAt(1.95)[1], 200);
+  EXPECT_GT(colourAt(2.05)[0], 200);
+  EXPECT_LT(colourAt(2.05)[1], 60);
+  EXPECT_GT(colourAt(3.05)[1], 200);
+  EXPECT_GT(colourAt(3.05)[2], 200);
+
+  waitUntilIdle(state);
+  const Project analysed = store.loadAll().at(0);
+  ASSERT_TRUE(analysed.editPlan) << "analysed by itself";
+  EXPECT_EQ(analysed.editPlan->planRevision, 1);
+}
+
+TEST_F(ImportCommandTest, AFailedMergeLeavesNeitherProjectNorFolder) {
+  const auto good = shotAt(folder / "good.mov", "red", "2024-05-01T10:00:00Z");
+  std::string noise(8192, '\0');
+  for (size_t index = 0; index < noise.size(); ++index) noise[index] = char(index * 131 % 253);
+  testing::writeText(folder / "broken.mov", noise);
+
+  AppState state(store);
+  QCoro::waitFor(state.importVideos({good, folder / "broken.mov"}));
+  EXPECT_THAT(state.lastError().value_or(""), StartsWith("Could not merge clips: "));
+  EXPECT_THAT(state.lastError().value_or(""), HasSubstr("broken.mov"));
+  EXPECT_FALSE(state.pipelineProgress());
+  EXPECT_TRUE(state.projects().empty());
+  EXPECT_TRUE(!std::filesystem::exists(store.root()) || testing::entriesOf(store.root()).empty())
+      << "no project folder left";
 }
 
 }  // namespace

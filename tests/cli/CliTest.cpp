@@ -340,5 +340,30 @@ TEST_F(CliTest, ImportMakesAProjectAndAnalysesItUnlessToldNot) {
   EXPECT_EQ(store.loadAll().size(), 2u);
 }
 
+TEST_F(CliTest, ImportOfSeveralClipsMergesThem) {
+  for (const char* name : {"morning.mp4", "noon.mp4"})
+    testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=96x54:r=25:d=1", "-metadata",
+                        std::string("creation_time=2024-05-01T") +
+                            (name[0] == 'm' ? "08" : "12") + ":00:00Z",
+                        (home / name).string()});
+  const CliRun run = cli({"import", QString::fromStdString((home / "noon.mp4").string()),
+                          QString::fromStdString((home / "morning.mp4").string()),
+                          "--no-analyze"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::vector<Project> projects = store.loadAll();
+  ASSERT_EQ(projects.size(), 1u);
+  EXPECT_EQ(run.out, projects[0].id.text() + "\n");
+  EXPECT_EQ(projects[0].name, "morning + 1 more");
+  EXPECT_NEAR(projects[0].videoDurationSec, 2.0, 0.05);
+
+  testing::writeText(home / "notes.mp4", "not a movie at all");
+  const CliRun broken = cli({"import", QString::fromStdString((home / "noon.mp4").string()),
+                             QString::fromStdString((home / "notes.mp4").string())});
+  EXPECT_EQ(broken.exitCode, 1);
+  EXPECT_THAT(broken.err, HasSubstr("Could not merge clips: "));
+  EXPECT_THAT(broken.err, HasSubstr("notes.mp4"));
+  EXPECT_EQ(store.loadAll().size(), 1u);
+}
+
 }  // namespace
 }  // namespace brisklet
