@@ -6,7 +6,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <limits>
+#include <mutex>
+#include <thread>
 #include <stop_token>
 
 #include "media/platform/Asset.h"
@@ -133,9 +137,11 @@ void writeSound(MovieWriter& movie, const Asset& clip, const ClipSpan& span) {
 }
 
 // The clip's pictures at the movie's frame rate: each output frame shows the latest source
-// picture due by its time (the first picture before that).
-void writePicture(MovieWriter& movie, const Asset& clip, const ClipSpan& span,
-                  const FramePlacement& placement, const std::function<void(std::int64_t)>& done) {
+// picture due by its time (the first picture before that). `deliver` gets each placed picture
+// with its frame number.
+void placePictures(const Asset& clip, const ClipSpan& span, const FramePlacement& placement,
+                   const std::stop_token& stop,
+                   const std::function<void(const AVFrame&, std::int64_t)>& deliver) {
   VideoFrameReader reader(clip);
   std::optional<FrameFitter> fitter;
   ffmpeg::Frame held(av_frame_alloc());
@@ -144,15 +150,14 @@ void writePicture(MovieWriter& movie, const Asset& clip, const ClipSpan& span,
   const AVFrame* placed = nullptr;
   std::int64_t frame = span.firstFrame();
   const auto showHeldUntil = [&](double sourceSec) {
-    for (; frame < span.endFrame(); ++frame) {
+    for (; frame < span.endFrame() && !stop.stop_requested(); ++frame) {
       const double due = static_cast<double>(frame) / kFramesPerSecond - span.startSec();
       if (due + kFrameTimeSlackSec >= sourceSec) return;
       if (placed == nullptr) placed = &fitter->place(*held);
-      movie.writeVideo(*placed, frame);
-      done(frame);
+      deliver(*placed, frame);
     }
   };
-  while (frame < span.endFrame()) {
+  while (frame < span.endFrame() && !stop.stop_requested()) {
     const AVFrame* decoded = reader.next();
     if (decoded == nullptr) break;
     if (holding) showHeldUntil(reader.timeSec());
@@ -166,6 +171,69 @@ void writePicture(MovieWriter& movie, const Asset& clip, const ClipSpan& span,
   if (!holding) throw MediaError("No picture of " + clip.quotedName() + " could be decoded.");
   showHeldUntil(std::numeric_limits<double>::infinity());
 }
+
+// Every clip's placed pictures, in frame order, made on a thread of their own so that decoding
+// and scaling overlap the encoder. A few pictures wait at most; the producer's failure reaches
+// the reader.
+class PictureQueue {
+ public:
+  PictureQueue(const std::vector<Asset>& clips, const std::vector<ClipSpan>& spans,
+               const std::vector<FramePlacement>& placements)
+      : producer_([this, &clips, &spans, &placements](std::stop_token stop) {
+          try {
+            for (size_t index = 0; index < clips.size() && !stop.stop_requested(); ++index)
+              placePictures(clips[index], spans[index], placements[index], stop,
+                            [&](const AVFrame& picture, std::int64_t frame) {
+                              push(stop, picture, frame);
+                            });
+          } catch (...) {
+            std::lock_guard lock(mutex_);
+            failure_ = std::current_exception();
+          }
+          std::lock_guard lock(mutex_);
+          finished_ = true;
+          changed_.notify_all();
+        }) {}
+
+  ~PictureQueue() {
+    producer_.request_stop();
+    changed_.notify_all();
+  }
+
+  // The next picture and its frame number. Throws what the producer threw, or MediaError when
+  // pictures ran out early.
+  std::pair<ffmpeg::Frame, std::int64_t> next() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !waiting_.empty() || finished_; });
+    if (waiting_.empty()) {
+      if (failure_) std::rethrow_exception(failure_);
+      throw MediaError("The clips' pictures ended early.");
+    }
+    auto picture = std::move(waiting_.front());
+    waiting_.pop_front();
+    changed_.notify_all();
+    return picture;
+  }
+
+ private:
+  static constexpr size_t kWaitingAtMost = 6;
+
+  void push(const std::stop_token& stop, const AVFrame& picture, std::int64_t frame) {
+    ffmpeg::Frame copy(av_frame_clone(&picture));
+    if (!copy) throw MediaError("Out of memory while merging clips.");
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, stop, [this] { return waiting_.size() < kWaitingAtMost; });
+    waiting_.emplace_back(std::move(copy), frame);
+    changed_.notify_all();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable_any changed_;
+  std::deque<std::pair<ffmpeg::Frame, std::int64_t>> waiting_;
+  std::exception_ptr failure_;
+  bool finished_ = false;
+  std::jthread producer_;  // last: it starts after, and stops before, the members it uses
+};
 
 void reencode(const std::vector<Asset>& clips, const std::filesystem::path& output,
               ProgressThrottle& progress, const Encoding& encoding) {
@@ -189,14 +257,21 @@ void reencode(const std::vector<Asset>& clips, const std::filesystem::path& outp
     throw ClipMergerError::cannotCreateSession();
   }
   const std::vector<ClipSpan> spans = spansEndToEnd(clips);
+  std::vector<FramePlacement> placements;
+  for (const Asset& clip : clips) {
+    const VideoTrack& track = clip.firstVideoTrack();
+    placements.push_back(fitInside(track.displayWidth(), track.displayHeight(),
+                                   track.rotationDegrees, video.width, video.height));
+  }
   const double totalFrames = static_cast<double>(std::max<std::int64_t>(1, spans.back().endFrame()));
+  PictureQueue pictures(clips, spans, placements);
   for (size_t index = 0; index < clips.size(); ++index) {
-    const VideoTrack& track = clips[index].firstVideoTrack();
     if (anySound) writeSound(*movie, clips[index], spans[index]);
-    writePicture(*movie, clips[index], spans[index],
-                 fitInside(track.displayWidth(), track.displayHeight(), track.rotationDegrees,
-                           video.width, video.height),
-                 [&](std::int64_t frame) { progress((frame + 1) / totalFrames); });
+    for (std::int64_t frame = spans[index].firstFrame(); frame < spans[index].endFrame(); ++frame) {
+      const auto [picture, number] = pictures.next();
+      movie->writeVideo(*picture, number);
+      progress((number + 1) / totalFrames);
+    }
   }
   movie->finish();
 }

@@ -88,6 +88,7 @@ class MovieWriter::Muxer {
       codec->sample_aspect_ratio = {1, 1};
       codec->time_base = {1, settings.framesPerSecond};
       codec->framerate = {settings.framesPerSecond, 1};
+      codec->thread_count = 0;  // libavcodec's default is one thread; let the encoder choose
       if (output_->oformat->flags & AVFMT_GLOBALHEADER)
         codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
       AVDictionary* options = nullptr;
