@@ -256,7 +256,9 @@ class ImageGenerator::Decoder {
         frame.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : frame.colorspace);
     sws_setColorspaceDetails(scaler_.get(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0,
                              1 << 16, 1 << 16);
-    cv::Mat image(outputSize_, CV_8UC3);
+    // libswscale's vector code may write a few bytes past the last row; a spare row takes them.
+    cv::Mat padded(outputSize_.height + 1, outputSize_.width, CV_8UC3);
+    cv::Mat image = padded.rowRange(0, outputSize_.height);
     uint8_t* destination[4] = {image.data, nullptr, nullptr, nullptr};
     int destinationStride[4] = {static_cast<int>(image.step), 0, 0, 0};
     sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, destination,
