@@ -25,8 +25,9 @@ struct PcmFormat {
 // presentation start is preceded by silence, so sample 0 is source time 0 like picture time 0.
 class PcmReader {
  public:
-  // Throws MediaError when the file has no audio or its audio cannot be decoded.
-  PcmReader(const Asset& asset, const PcmFormat& format);
+  // Reads from source time `startSec` on (a seek, then decoding from there). Throws MediaError
+  // when the file has no audio or its audio cannot be decoded.
+  PcmReader(const Asset& asset, const PcmFormat& format, double startSec = 0);
   PcmReader(PcmReader&&) noexcept;
   PcmReader& operator=(PcmReader&&) noexcept;
   ~PcmReader();
@@ -35,6 +36,9 @@ class PcmReader {
   // during the call) until the sound ends or `stop` is requested. Damaged packets are skipped.
   void read(const std::function<void(std::span<const std::uint8_t> interleaved)>& consume,
             std::stop_token stop = {});
+  // Fills `destination` with the next interleaved samples (whole sample frames); returns how
+  // many bytes it wrote, fewer than asked only where the sound ends.
+  std::size_t pull(std::span<std::uint8_t> destination);
 
  private:
   class Decoder;

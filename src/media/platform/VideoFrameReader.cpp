@@ -7,6 +7,7 @@ namespace brisklet {
 
 VideoFrameReader::VideoFrameReader(const Asset& asset)
     : presentationStartSec_(asset.presentationStartSec()),
+      streamIndex_(asset.firstVideoTrack().streamIndex),
       decoder_(asset.file(), asset.firstVideoTrack().streamIndex),
       frame_(av_frame_alloc()),
       timeBase_(decoder_.stream().time_base) {
@@ -29,6 +30,15 @@ const AVFrame* VideoFrameReader::next() {
     // EAGAIN, or a broken frame the decoder skips: either way, give it the next packet.
     if (!draining_) draining_ = !decoder_.feedPacket();
   }
+}
+
+void VideoFrameReader::seek(double sourceSec) {
+  const std::int64_t target =
+      toStreamTimestamp(MediaTime::fromSeconds(sourceSec), timeBase_, presentationStartSec_);
+  if (av_seek_frame(&decoder_.format(), streamIndex_, target, AVSEEK_FLAG_BACKWARD) < 0)
+    av_seek_frame(&decoder_.format(), streamIndex_, target, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
+  avcodec_flush_buffers(&decoder_.codec());
+  draining_ = false;
 }
 
 }  // namespace brisklet

@@ -14,12 +14,16 @@ class VideoFrameReader {
 
   // The next picture, valid until the next call; null after the last.
   const AVFrame* next();
+  // Goes back or ahead to the keyframe at or before source time `sourceSec`; `next` continues
+  // from there.
+  void seek(double sourceSec);
   // Source time of the picture `next` returned last.
   double timeSec() const { return timeSec_; }
   AVRational timeBase() const { return timeBase_; }
 
  private:
   double presentationStartSec_;
+  int streamIndex_;
   ffmpeg::StreamDecoder decoder_;
   ffmpeg::Frame frame_;
   AVRational timeBase_;
