@@ -1,0 +1,222 @@
+#include "media/CompositionBuilder.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/FileNames.h"
+
+namespace brisklet::CompositionBuilder {
+namespace {
+
+constexpr double kShortestSoundSec = 0.05;
+constexpr double kNarrationGapSec = 0.15;
+constexpr double kNoNarrationInLastSec = 0.5;
+constexpr double kDuckRampSec = 0.3;
+constexpr float kDuckedSourceLevel = 0.2f;
+constexpr float kDuckedMusicShare = 0.3f;
+constexpr double kMusicFadeOutSec = 2.0;
+constexpr double kLongestMusicFadeInSec = 1.0;
+constexpr double kShortestBedSec = 2.0;
+constexpr double kShortestMusicSec = 1.0;
+constexpr double kLongestDipSec = 0.3;
+
+MediaTime at(double seconds) { return MediaTime::fromSeconds(seconds); }
+TimeRange between(double fromSec, double toSec) { return {at(fromSec), at(toSec - fromSec)}; }
+
+// The first audio track of `file`, when the file exists and has one.
+std::optional<Asset> soundFile(const std::optional<std::filesystem::path>& file) {
+  if (!file || !std::filesystem::is_regular_file(*file)) return std::nullopt;
+  try {
+    Asset asset = Asset::open(*file);
+    if (asset.audioTracks().empty()) return std::nullopt;
+    return asset;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::pair<int, int> renderSize(AspectRatio aspect, const Box& oriented) {
+  switch (aspect) {
+    case AspectRatio::wide: return {1920, 1080};
+    case AspectRatio::vertical: return {1080, 1920};
+    case AspectRatio::square: return {1080, 1080};
+    case AspectRatio::portrait: return {1080, 1350};
+    case AspectRatio::original: break;
+  }
+  return {2 * static_cast<int>(std::floor(oriented.width / 2)),
+          2 * static_cast<int>(std::floor(oriented.height / 2))};
+}
+
+VideoComposition videoComposition(const Asset& source, const AffineTransform& preferred,
+                                  const Inputs& inputs,
+                                  const std::vector<SegmentTimeMapping>& mappings,
+                                  MediaTime total) {
+  const VideoTrack& track = source.firstVideoTrack();
+  const Box oriented = boundingBox(preferred, track.naturalWidth, track.naturalHeight);
+  const auto [width, height] = renderSize(inputs.aspect, oriented);
+  const double scale = std::max(width / oriented.width, height / oriented.height);
+  const AffineTransform layer =
+      preferred.then(AffineTransform::translation(-oriented.x, -oriented.y))
+          .then(AffineTransform::scale(scale))
+          .then(AffineTransform::translation((width - oriented.width * scale) / 2,
+                                             (height - oriented.height * scale) / 2));
+  VideoComposition composition;
+  composition.renderWidth = width;
+  composition.renderHeight = height;
+  if (inputs.transition != TransitionStyle::dipToBlack) {
+    composition.instructions.push_back({TimeRange{MediaTime{}, total}, layer, {}});
+    return composition;
+  }
+  for (const SegmentTimeMapping& mapping : mappings) {
+    const double fade = std::min(0.25 * mapping.durationSec, kLongestDipSec);
+    const double start = mapping.compositionStartSec;
+    const double end = start + mapping.durationSec;
+    composition.instructions.push_back(
+        {TimeRange{at(start), at(mapping.durationSec)},
+         layer,
+         {{between(start, start + fade), 0, 1}, {between(end - fade, end), 1, 0}}});
+  }
+  return composition;
+}
+
+// Lays narration lines on their segments: never before 0.15 s after the previous line, never
+// starting in the last half second, never cut.
+std::vector<std::pair<double, double>> placeNarration(const std::vector<const Segment*>& kept,
+                                                      const std::vector<SegmentTimeMapping>& mappings,
+                                                      const std::filesystem::path& folder,
+                                                      double totalSec, Composition& composition) {
+  std::vector<std::pair<double, double>> spans;
+  double lastEnd = 0;
+  for (size_t index = 0; index < kept.size(); ++index) {
+    const std::optional<NarrationClip>& line = kept[index]->narration;
+    if (!line || line->status == NarrationStatus::pendingAudio || !line->audioFileName ||
+        !isPlainFileName(*line->audioFileName))
+      continue;
+    const std::optional<Asset> audio = soundFile(folder / *line->audioFileName);
+    if (!audio) continue;
+    double start = mappings[index].compositionStartSec + std::max(line->startOffsetSec, 0.0);
+    start = std::max(start, lastEnd + kNarrationGapSec);
+    if (start >= totalSec - kNoNarrationInLastSec) continue;
+    if (!composition.narration) composition.narration.emplace();
+    composition.narration->push_back({audio->file(), audio->audioTracks().front().streamIndex,
+                                      TimeRange{MediaTime{}, at(audio->durationSec())}, at(start)});
+    spans.emplace_back(start, std::min(totalSec, start + audio->durationSec()));
+    lastEnd = start + audio->durationSec();
+  }
+  return spans;
+}
+
+// The music repeated from 0 to the end, the last repetition cut there.
+void layMusicBed(const Asset& music, double totalSec, Composition& composition) {
+  composition.music.emplace();
+  const double length = music.durationSec();
+  for (double cursor = 0; cursor < totalSec;) {
+    const double piece = std::min(length, totalSec - cursor);
+    composition.music->push_back({music.file(), music.audioTracks().front().streamIndex,
+                                  TimeRange{MediaTime{}, at(piece)}, at(cursor)});
+    cursor += piece;
+  }
+}
+
+// Down to `ducked` over 0.3 s before each span and back up over 0.3 s after it.
+void duck(VolumeAutomation& automation, float level, float ducked,
+          const std::vector<std::pair<double, double>>& spans, double totalSec) {
+  for (const auto& [start, end] : spans) {
+    automation.ramps.push_back({between(std::max(start - kDuckRampSec, 0.0), start), level, ducked});
+    automation.ramps.push_back({between(end, std::min(end + kDuckRampSec, totalSec)), ducked, level});
+  }
+}
+
+}  // namespace
+
+std::vector<std::pair<double, double>> mergeSpans(std::vector<std::pair<double, double>> spans) {
+  constexpr double kJoinWithinSec = 0.6;
+  std::sort(spans.begin(), spans.end());
+  std::vector<std::pair<double, double>> merged;
+  for (const auto& span : spans) {
+    if (!merged.empty() && span.first <= merged.back().second + kJoinWithinSec)
+      merged.back().second = std::max(merged.back().second, span.second);
+    else
+      merged.push_back(span);
+  }
+  return merged;
+}
+
+CompositionResult build(const EditPlan& plan, const Asset& source, const Inputs& inputs) {
+  const std::optional<Asset> clean = soundFile(inputs.cleanAudio);
+  std::optional<AudioTrack> soundTrack;
+  std::filesystem::path soundSource = source.file();
+  double soundLimitSec = INFINITY;
+  if (clean) {
+    soundTrack = clean->audioTracks().front();
+    soundSource = clean->file();
+    soundLimitSec = clean->durationSec();
+  } else if (!source.audioTracks().empty()) {
+    soundTrack = source.audioTracks().front();
+  }
+  if (source.videoTracks().empty()) throw BriskletError(1, "The video has no video track.");
+  const VideoTrack& picture = source.firstVideoTrack();
+
+  CompositionResult result;
+  Composition& composition = result.composition;
+  composition.videoTransform =
+      AffineTransform::rotation(picture.rotationDegrees, picture.naturalWidth, picture.naturalHeight);
+  if (soundTrack) composition.mainAudio.emplace();
+
+  std::vector<const Segment*> kept;
+  for (const Segment& segment : plan.segments)
+    if (segment.keep) kept.push_back(&segment);
+  std::stable_sort(kept.begin(), kept.end(),
+                   [](const Segment* a, const Segment* b) { return a->startSec < b->startSec; });
+
+  MediaTime cursor;
+  for (const Segment* segment : kept) {
+    const MediaTime start = at(segment->startSec);
+    const MediaTime length = at(segment->durationSec());
+    composition.video.push_back({source.file(), picture.streamIndex, {start, length}, cursor});
+    if (composition.mainAudio) {
+      const double soundEnd = std::min(segment->endSec, soundLimitSec);
+      if (soundEnd - segment->startSec > kShortestSoundSec)
+        composition.mainAudio->push_back({soundSource, soundTrack->streamIndex,
+                                          between(segment->startSec, soundEnd), cursor});
+    }
+    result.mappings.push_back(
+        {segment->id, segment->startSec, cursor.seconds(), segment->durationSec()});
+    cursor.value += length.value;
+  }
+  const double total = cursor.seconds();
+
+  if ((inputs.aspect != AspectRatio::original || inputs.transition == TransitionStyle::dipToBlack) &&
+      total > 0)
+    result.videoComposition =
+        videoComposition(source, composition.videoTransform, inputs, result.mappings, cursor);
+
+  std::vector<std::pair<double, double>> spans;
+  if (inputs.narrationDirectory)
+    spans = placeNarration(kept, result.mappings, *inputs.narrationDirectory, total, composition);
+
+  if (total > kShortestBedSec)
+    if (const std::optional<Asset> music = soundFile(inputs.music);
+        music && music->durationSec() > kShortestMusicSec)
+      layMusicBed(*music, total, composition);
+
+  const std::vector<std::pair<double, double>> merged = mergeSpans(spans);
+  AudioMix mix;
+  if (composition.mainAudio && !merged.empty()) {
+    VolumeAutomation main{MixedTrack::mainAudio, 1.0f, {}};
+    duck(main, 1.0f, kDuckedSourceLevel, merged, total);
+    mix.inputs.push_back(std::move(main));
+  }
+  if (composition.music) {
+    const float level = std::clamp(inputs.musicVolume, 0.02f, 1.0f);
+    VolumeAutomation music{MixedTrack::music, 0.0f, {}};
+    music.ramps.push_back({between(0, std::min(0.25 * total, kLongestMusicFadeInSec)), 0, level});
+    duck(music, level, kDuckedMusicShare * level, merged, total);
+    music.ramps.push_back({between(std::max(total - kMusicFadeOutSec, 0.0), total), level, 0});
+    mix.inputs.push_back(std::move(music));
+  }
+  if (!mix.inputs.empty()) result.audioMix = std::move(mix);
+  return result;
+}
+
+}  // namespace brisklet::CompositionBuilder

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "media/platform/MediaTime.h"
+
+namespace brisklet {
+
+// A stretch of time: from `start`, lasting `duration`.
+struct TimeRange {
+  MediaTime start;
+  MediaTime duration;
+
+  MediaTime end() const { return MediaTime{start.value + duration.value, start.timescale}; }
+  bool operator==(const TimeRange&) const = default;
+};
+
+// A plane affine transform, x' = a·x + c·y + tx, y' = b·x + d·y + ty (pixels, y down).
+struct AffineTransform {
+  double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;
+
+  static AffineTransform translation(double x, double y) { return {1, 0, 0, 1, x, y}; }
+  static AffineTransform scale(double factor) { return {factor, 0, 0, factor, 0, 0}; }
+  // The display matrix of a picture of `width` x `height` shown turned clockwise by
+  // `degrees` (0, 90, 180, 270): the turned picture's corner lands at the origin.
+  static AffineTransform rotation(int degrees, double width, double height);
+
+  // This transform, then `next`.
+  AffineTransform then(const AffineTransform& next) const;
+  bool operator==(const AffineTransform&) const = default;
+};
+
+// The bounding box of the rectangle (0, 0, width, height) under `transform`.
+struct Box {
+  double x = 0, y = 0, width = 0, height = 0;
+};
+Box boundingBox(const AffineTransform& transform, double width, double height);
+
+// One stretch of a file's stream placed on an output track.
+struct TrackInsert {
+  std::filesystem::path file;
+  int streamIndex = -1;
+  TimeRange source;
+  MediaTime outputStart;
+
+  bool operator==(const TrackInsert&) const = default;
+};
+
+// The kept picture and the sounds that go with it, on the output axis.
+struct Composition {
+  std::vector<TrackInsert> video;
+  // How the source's picture stands upright (its display matrix).
+  AffineTransform videoTransform;
+  // Each sound track exists only when something plays on it.
+  std::optional<std::vector<TrackInsert>> mainAudio;
+  std::optional<std::vector<TrackInsert>> narration;
+  std::optional<std::vector<TrackInsert>> music;
+
+  // Where the picture ends: the output's length.
+  MediaTime duration() const;
+};
+
+// Opacity going linearly from `from` to `to` over `range`.
+struct OpacityRamp {
+  TimeRange range;
+  double from = 1;
+  double to = 1;
+};
+
+// How the picture is laid out over a stretch of the output.
+struct VideoInstruction {
+  TimeRange range;
+  AffineTransform transform;
+  std::vector<OpacityRamp> opacityRamps;
+};
+
+// Reframing and transitions: every output frame is renderWidth x renderHeight, one every
+// frameDuration.
+struct VideoComposition {
+  int renderWidth = 0;
+  int renderHeight = 0;
+  MediaTime frameDuration{20, MediaTime::kDefaultTimescale};
+  std::vector<VideoInstruction> instructions;
+};
+
+// Volume going linearly from `from` to `to` over `range`.
+struct VolumeRamp {
+  TimeRange range;
+  float from = 1;
+  float to = 1;
+};
+
+enum class MixedTrack { mainAudio, music };
+
+// A track's volume: `initialVolume` from time 0, then each ramp in turn; after a ramp the volume
+// stays at its end.
+struct VolumeAutomation {
+  MixedTrack track = MixedTrack::mainAudio;
+  float initialVolume = 1;
+  std::vector<VolumeRamp> ramps;
+};
+
+// The volume of `automation` at output time `seconds`.
+double volumeAt(const VolumeAutomation& automation, double seconds);
+
+// The opacity at output time `seconds` under `ramps` (1 before the first).
+double opacityAt(const std::vector<OpacityRamp>& ramps, double seconds);
+
+struct AudioMix {
+  std::vector<VolumeAutomation> inputs;
+};
+
+}  // namespace brisklet
