@@ -13,6 +13,7 @@
 #include <thread>
 #include <stop_token>
 
+#include "media/ProgressThrottle.h"
 #include "media/platform/Asset.h"
 #include "media/platform/FrameFitter.h"
 #include "media/platform/MediaTime.h"
@@ -44,27 +45,9 @@ namespace {
 
 constexpr int kFramesPerSecond = 30;
 constexpr PcmFormat kSound{48000, 2, PcmSampleFormat::float32};
-constexpr auto kProgressInterval = std::chrono::milliseconds(300);
 // A picture this close after an output frame's time still counts as on time: source and output
 // times are rounded on different grids.
 constexpr double kFrameTimeSlackSec = 0.0005;
-
-// Hands on the fraction done at most every 0.3 s, and always the end.
-class ProgressThrottle {
- public:
-  explicit ProgressThrottle(const std::function<void(double)>& report) : report_(report) {}
-
-  void operator()(double fraction) {
-    const auto now = std::chrono::steady_clock::now();
-    if (fraction < 1.0 && now - last_ < kProgressInterval) return;
-    last_ = now;
-    report_(std::clamp(fraction, 0.0, 1.0));
-  }
-
- private:
-  const std::function<void(double)>& report_;
-  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
-};
 
 // Where a clip lies in the merged movie: from `startTicks` to `endTicks` at timescale 600.
 struct ClipSpan {

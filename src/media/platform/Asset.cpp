@@ -45,6 +45,9 @@ VideoTrack videoTrackOf(const AVStream& stream, double presentationStartSec) {
   track.naturalHeight = parameters.height;
   track.rotationDegrees = rotationOf(stream);
   track.framesPerSecond = framesPerSecondOf(stream);
+  track.colourPrimaries = parameters.color_primaries;
+  track.colourTransfer = parameters.color_trc;
+  track.colourMatrix = parameters.color_space;
   if (stream.start_time != AV_NOPTS_VALUE)
     track.startSec =
         streamTimestampToSeconds(stream.start_time, stream.time_base, presentationStartSec);

@@ -22,6 +22,10 @@ struct VideoTrack {
   double framesPerSecond = 0;
   // Source time of the first picture (later than 0 when the sound starts first).
   double startSec = 0;
+  // Colour tags (FFmpeg's AVColor* values; 2 is "unspecified").
+  int colourPrimaries = 2;
+  int colourTransfer = 2;
+  int colourMatrix = 2;
 
   // The size on screen: natural size, turned by the rotation.
   int displayWidth() const { return rotationDegrees % 180 == 0 ? naturalWidth : naturalHeight; }

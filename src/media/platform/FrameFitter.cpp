@@ -35,6 +35,25 @@ std::string turning(int rotationDegrees) {
   }
 }
 
+// Cuts off what lies outside the output, then pads what the picture leaves uncovered.
+std::string cropAndPad(const FramePlacement& placement) {
+  const int cropX = std::max(0, -placement.x);
+  const int cropY = std::max(0, -placement.y);
+  const int left = std::max(0, placement.x);
+  const int top = std::max(0, placement.y);
+  const int width = std::min(placement.width - cropX, placement.outputWidth - left);
+  const int height = std::min(placement.height - cropY, placement.outputHeight - top);
+  std::string filters;
+  if (width < placement.width || height < placement.height)
+    filters += ",crop=" + std::to_string(width) + ":" + std::to_string(height) + ":" +
+               std::to_string(cropX) + ":" + std::to_string(cropY);
+  if (width < placement.outputWidth || height < placement.outputHeight)
+    filters += ",pad=" + std::to_string(placement.outputWidth) + ":" +
+               std::to_string(placement.outputHeight) + ":" + std::to_string(left) + ":" +
+               std::to_string(top) + ":color=black";
+  return filters;
+}
+
 [[noreturn]] void refuse(int code) {
   throw MediaError("A picture could not be scaled: " + describeAVError(code) + ".");
 }
@@ -51,6 +70,23 @@ FramePlacement fitInside(double pictureWidth, double pictureHeight, int rotation
   // Even offsets keep the bars' colour planes aligned with the picture's.
   placement.x = (outputWidth - placement.width) / 4 * 2;
   placement.y = (outputHeight - placement.height) / 4 * 2;
+  placement.outputWidth = outputWidth;
+  placement.outputHeight = outputHeight;
+  return placement;
+}
+
+FramePlacement placementOf(const AffineTransform& layer, int naturalWidth, int naturalHeight,
+                           int outputWidth, int outputHeight) {
+  FramePlacement placement;
+  if (std::abs(layer.a) >= std::abs(layer.b))
+    placement.rotationDegrees = layer.a >= 0 ? 0 : 180;
+  else
+    placement.rotationDegrees = layer.b > 0 ? 90 : 270;
+  const Box box = boundingBox(layer, naturalWidth, naturalHeight);
+  placement.width = std::max(2, 2 * static_cast<int>(std::lround(box.width / 2)));
+  placement.height = std::max(2, 2 * static_cast<int>(std::lround(box.height / 2)));
+  placement.x = static_cast<int>(std::lround(box.x));
+  placement.y = static_cast<int>(std::lround(box.y));
   placement.outputWidth = outputWidth;
   placement.outputHeight = outputHeight;
   return placement;
@@ -76,12 +112,10 @@ class FrameFitter::Graph {
                                           nullptr, nullptr, graph_.get());
     if (result < 0) refuse(result);
 
-    const std::string chain =
-        turning(placement.rotationDegrees) + "scale=" + std::to_string(placement.width) + ":" +
-        std::to_string(placement.height) + ":out_range=tv,format=yuv420p,pad=" +
-        std::to_string(placement.outputWidth) + ":" + std::to_string(placement.outputHeight) +
-        ":" + std::to_string(placement.x) + ":" + std::to_string(placement.y) +
-        ":color=black,setsar=1";
+    const std::string chain = turning(placement.rotationDegrees) + "scale=" +
+                              std::to_string(placement.width) + ":" +
+                              std::to_string(placement.height) + ":out_range=tv,format=yuv420p" +
+                              cropAndPad(placement) + ",setsar=1";
     std::unique_ptr<AVFilterInOut, FilterInOutDeleter> outputs(avfilter_inout_alloc());
     std::unique_ptr<AVFilterInOut, FilterInOutDeleter> inputs(avfilter_inout_alloc());
     if (!outputs || !inputs) refuse(AVERROR(ENOMEM));

@@ -2,13 +2,15 @@
 
 #include <memory>
 
+#include "media/platform/Composition.h"
 #include "media/platform/FFmpegHandles.h"
 
 namespace brisklet {
 
 // Where a decoded picture goes in an output frame: turned upright by `rotationDegrees`
 // (clockwise), scaled to `width` x `height` and placed with its top left corner at `x`, `y` of
-// an `outputWidth` x `outputHeight` frame whose uncovered parts are black.
+// an `outputWidth` x `outputHeight` frame; what falls outside is cut off, and the uncovered
+// parts are black.
 struct FramePlacement {
   int rotationDegrees = 0;
   int width = 0;
@@ -17,12 +19,19 @@ struct FramePlacement {
   int y = 0;
   int outputWidth = 0;
   int outputHeight = 0;
+
+  bool operator==(const FramePlacement&) const = default;
 };
 
 // The placement that shows a picture of displayed size `pictureWidth` x `pictureHeight` whole,
 // as large as fits and centred, with bars on the short sides.
 FramePlacement fitInside(double pictureWidth, double pictureHeight, int rotationDegrees,
                          int outputWidth, int outputHeight);
+
+// The placement a layer transform (a turn by a multiple of 90 degrees, a uniform scale and a
+// shift) gives a picture of natural size `naturalWidth` x `naturalHeight`.
+FramePlacement placementOf(const AffineTransform& layer, int naturalWidth, int naturalHeight,
+                           int outputWidth, int outputHeight);
 
 // Turns, scales and places decoded frames with FFmpeg's filters; every output frame is 8-bit
 // 4:2:0 YUV in limited range.

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 extern "C" {
+#include <libavutil/display.h>
 #include <libavutil/opt.h>
 }
 
@@ -14,7 +15,7 @@ namespace brisklet {
 class MovieWriter::Muxer {
  public:
   Muxer(const std::filesystem::path& file, const VideoEncoding& video,
-        const std::optional<AudioEncoding>& audio)
+        const std::optional<AudioEncoding>& audio, bool indexAtFront)
       : file_(file), packet_(av_packet_alloc()), frame_(av_frame_alloc()) {
     if (!packet_ || !frame_) fail("out of memory");
     AVFormatContext* raw = nullptr;
@@ -28,16 +29,19 @@ class MovieWriter::Muxer {
     if (audio) openAudio(*audio);
     result = avio_open(&output_->pb, file.c_str(), AVIO_FLAG_WRITE);
     if (result < 0) fail(describeAVError(result));
-    result = avformat_write_header(output_.get(), nullptr);
+    AVDictionary* options = nullptr;
+    if (indexAtFront) av_dict_set(&options, "movflags", "+faststart", 0);
+    result = avformat_write_header(output_.get(), &options);
+    av_dict_free(&options);
     if (result < 0) fail(describeAVError(result));
   }
 
   const std::string& videoEncoderName() const { return videoEncoderName_; }
 
-  void writeVideo(const AVFrame& frame, std::int64_t index) {
+  void writeVideo(const AVFrame& frame, std::int64_t time) {
     av_frame_unref(frame_.get());
     if (av_frame_ref(frame_.get(), &frame) < 0) fail("out of memory");
-    frame_->pts = index;
+    frame_->pts = time;
     // Decoders mark their frames' types; an encoder would take those as forced keyframes.
     frame_->pict_type = AV_PICTURE_TYPE_NONE;
     encode(video_, frame_.get());
@@ -86,7 +90,8 @@ class MovieWriter::Muxer {
       codec->color_trc = static_cast<AVColorTransferCharacteristic>(settings.colourTransfer);
       codec->colorspace = static_cast<AVColorSpace>(settings.colourMatrix);
       codec->sample_aspect_ratio = {1, 1};
-      codec->time_base = {1, settings.framesPerSecond};
+      codec->time_base =
+          settings.timeBase.num > 0 ? settings.timeBase : AVRational{1, settings.framesPerSecond};
       codec->framerate = {settings.framesPerSecond, 1};
       codec->thread_count = 0;  // libavcodec's default is one thread; let the encoder choose
       if (output_->oformat->flags & AVFMT_GLOBALHEADER)
@@ -103,10 +108,18 @@ class MovieWriter::Muxer {
       // QuickTime players only accept HEVC tagged as carrying its parameter sets up front.
       if (encoder->id == AV_CODEC_ID_HEVC)
         video_.stream->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
+      if (settings.rotationDegrees % 360 != 0) writeDisplayMatrix(settings.rotationDegrees);
       videoEncoderName_ = name;
       return;
     }
     throw EncoderUnavailableError("No video encoder is available for " + quotedFileName(file_) + ".");
+  }
+
+  void writeDisplayMatrix(int clockwiseDegrees) {
+    auto* matrix = reinterpret_cast<int32_t*>(
+        av_stream_new_side_data(video_.stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
+    if (matrix == nullptr) fail("out of memory");
+    av_display_rotation_set(matrix, clockwiseDegrees);
   }
 
   void openAudio(const AudioEncoding& settings) {
@@ -182,15 +195,15 @@ class MovieWriter::Muxer {
 };
 
 MovieWriter::MovieWriter(const std::filesystem::path& file, const VideoEncoding& video,
-                         const std::optional<AudioEncoding>& audio)
-    : muxer_(std::make_unique<Muxer>(file, video, audio)) {}
+                         const std::optional<AudioEncoding>& audio, bool indexAtFront)
+    : muxer_(std::make_unique<Muxer>(file, video, audio, indexAtFront)) {}
 MovieWriter::MovieWriter(MovieWriter&&) noexcept = default;
 MovieWriter& MovieWriter::operator=(MovieWriter&&) noexcept = default;
 MovieWriter::~MovieWriter() = default;
 
 const std::string& MovieWriter::videoEncoderName() const { return muxer_->videoEncoderName(); }
-void MovieWriter::writeVideo(const AVFrame& frame, std::int64_t index) {
-  muxer_->writeVideo(frame, index);
+void MovieWriter::writeVideo(const AVFrame& frame, std::int64_t time) {
+  muxer_->writeVideo(frame, time);
 }
 void MovieWriter::writeAudio(std::span<const float> interleaved) {
   muxer_->writeAudio(interleaved);

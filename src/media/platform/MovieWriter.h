@@ -19,6 +19,10 @@ struct VideoEncoding {
   int width = 0;
   int height = 0;
   int framesPerSecond = 30;
+  // The clock of the pictures' times; {0, 1}: one tick per frame.
+  AVRational timeBase{0, 1};
+  // Clockwise turn a player applies to show the picture upright (written as its display matrix).
+  int rotationDegrees = 0;
   // Constant quality and speed, as libx264 and libx265 both understand them.
   int crf = 18;
   std::string preset = "medium";
@@ -42,12 +46,13 @@ class EncoderUnavailableError : public MediaError {
 };
 
 // Encodes pictures and sound into a movie file; the container follows the file's extension
-// (.mov, .mp4). Failures (a full disk, an unwritable place) throw MediaError naming the file.
-// The file is complete only after finish().
+// (.mov, .mp4). With `indexAtFront` the index goes before the media, so players start at once.
+// Failures (a full disk, an unwritable place) throw MediaError naming the file. The file is
+// complete only after finish().
 class MovieWriter {
  public:
   MovieWriter(const std::filesystem::path& file, const VideoEncoding& video,
-              const std::optional<AudioEncoding>& audio);
+              const std::optional<AudioEncoding>& audio, bool indexAtFront = false);
   MovieWriter(MovieWriter&&) noexcept;
   MovieWriter& operator=(MovieWriter&&) noexcept;
   ~MovieWriter();
@@ -55,9 +60,10 @@ class MovieWriter {
   // The encoder that opened ("libx265", "libx264").
   const std::string& videoEncoderName() const;
 
-  // Encodes `frame` (4:2:0 at the encoding's size) as picture number `index`: its time is
-  // index / framesPerSecond. The writer takes its own reference; the caller may reuse the frame.
-  void writeVideo(const AVFrame& frame, std::int64_t index);
+  // Encodes `frame` (4:2:0 at the encoding's size) at time `time`, in ticks of the encoding's
+  // time base (by default picture numbers). The writer takes its own reference; the caller may
+  // reuse the frame.
+  void writeVideo(const AVFrame& frame, std::int64_t time);
   // Appends interleaved samples to the sound (channels as in the AudioEncoding).
   void writeAudio(std::span<const float> interleaved);
 

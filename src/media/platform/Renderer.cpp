@@ -1,0 +1,410 @@
+#include "media/platform/Renderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "media/platform/Asset.h"
+#include "media/platform/FrameFitter.h"
+#include "media/platform/MediaError.h"
+#include "media/platform/PcmReader.h"
+#include "media/platform/VideoFrameReader.h"
+
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
+namespace brisklet {
+namespace {
+
+// A picture this close after an output frame's time still counts as on time: source and output
+// times are rounded on different grids.
+constexpr double kFrameTimeSlackSec = 0.0005;
+// A source picture this far ahead of the one held is reached faster by seeking than decoding.
+constexpr double kDecodeAheadSec = 1.0;
+// The picture read past one stretch lies at most a frame after the next stretch's start.
+constexpr double kCarriedPictureSlackSec = 0.1;
+
+// The first of `ranges` (sorted by start) holding `seconds`, or null.
+template <typename Item, typename Range>
+const Item* firstHolding(const std::vector<Item>& items, Range range, double seconds) {
+  for (const Item& item : items) {
+    const TimeRange span = range(item);
+    if (span.start.seconds() <= seconds + 1e-9 && seconds < span.end().seconds() - 1e-9)
+      return &item;
+  }
+  return nullptr;
+}
+
+// Fades a 4:2:0 picture towards black: opacity 0 is black, 1 leaves it as it is.
+void dim(AVFrame& frame, double opacity) {
+  const int weight = static_cast<int>(std::lround(std::clamp(opacity, 0.0, 1.0) * 256));
+  for (int plane = 0; plane < 3; ++plane) {
+    const int black = plane == 0 ? 16 : 128;
+    const int width = plane == 0 ? frame.width : (frame.width + 1) / 2;
+    const int height = plane == 0 ? frame.height : (frame.height + 1) / 2;
+    for (int y = 0; y < height; ++y) {
+      uint8_t* row = frame.data[plane] + static_cast<std::ptrdiff_t>(y) * frame.linesize[plane];
+      for (int x = 0; x < width; ++x) row[x] = static_cast<uint8_t>(black + ((row[x] - black) * weight >> 8));
+    }
+  }
+}
+
+}  // namespace
+
+class VideoRenderer::Pictures {
+ public:
+  Pictures(const Composition& composition, const std::optional<VideoComposition>& videoComposition,
+           double startSec)
+      : composition_(composition),
+        videoComposition_(videoComposition),
+        totalSec_(composition.duration().seconds()),
+        startSec_(std::max(0.0, startSec)),
+        held_(av_frame_alloc()),
+        ahead_(av_frame_alloc()),
+        output_(av_frame_alloc()) {
+    if (!held_ || !ahead_ || !output_) throw MediaError("Out of memory while rendering.");
+    if (videoComposition_) {
+      const double frameSec = videoComposition_->frameDuration.seconds();
+      nextFrame_ = static_cast<std::int64_t>(std::ceil(startSec_ / frameSec - 1e-9));
+    }
+  }
+
+  std::optional<RenderedPicture> next() {
+    return videoComposition_ ? nextComposed() : nextPassedThrough();
+  }
+
+ private:
+  // Opens `file` for decoding unless it is the one open.
+  void use(const std::filesystem::path& file) {
+    if (reader_ && file == file_) return;
+    asset_.emplace(Asset::open(file));
+    reader_.emplace(*asset_);
+    file_ = file;
+    holding_ = aheadPresent_ = ended_ = false;
+    fitter_.reset();
+  }
+
+  void seek(double sourceSec) {
+    reader_->seek(sourceSec);
+    holding_ = aheadPresent_ = ended_ = false;
+  }
+
+  // The latest source picture due by `sourceSec` (the first one when none is due yet).
+  const AVFrame* pictureAt(double sourceSec) {
+    if (holding_ && (sourceSec < heldTimeSec_ - kFrameTimeSlackSec ||
+                     sourceSec - heldTimeSec_ > kDecodeAheadSec))
+      seek(sourceSec);
+    else if (!holding_ && !aheadPresent_ && !ended_ && sourceSec > kDecodeAheadSec)
+      seek(sourceSec);
+    while (!ended_) {
+      if (!aheadPresent_) {
+        const AVFrame* decoded = reader_->next();
+        if (decoded == nullptr) {
+          ended_ = true;
+          break;
+        }
+        av_frame_unref(ahead_.get());
+        if (av_frame_ref(ahead_.get(), decoded) < 0) throw MediaError("Out of memory while rendering.");
+        aheadTimeSec_ = reader_->timeSec();
+        aheadPresent_ = true;
+      }
+      if (holding_ && aheadTimeSec_ > sourceSec + kFrameTimeSlackSec) break;
+      std::swap(held_, ahead_);
+      heldTimeSec_ = aheadTimeSec_;
+      holding_ = true;
+      aheadPresent_ = false;
+      ++heldGeneration_;
+    }
+    return holding_ ? held_.get() : nullptr;
+  }
+
+  // `picture` laid out by `placement`; a picture placed before is not placed again.
+  const AVFrame& place(const AVFrame& picture, const FramePlacement& placement) {
+    if (!fitter_ || placement != fitterPlacement_ || picture.width != fitterWidth_ ||
+        picture.height != fitterHeight_ || picture.format != fitterFormat_) {
+      fitter_.emplace(picture, reader_->timeBase(), placement);
+      fitterPlacement_ = placement;
+      fitterWidth_ = picture.width;
+      fitterHeight_ = picture.height;
+      fitterFormat_ = picture.format;
+      placedGeneration_ = -1;
+    }
+    if (placedGeneration_ != heldGeneration_) {
+      placed_ = &fitter_->place(picture);
+      placedGeneration_ = heldGeneration_;
+    }
+    return *placed_;
+  }
+
+  const AVFrame& black() {
+    if (!black_) {
+      black_.reset(av_frame_alloc());
+      if (!black_) throw MediaError("Out of memory while rendering.");
+      black_->format = AV_PIX_FMT_YUV420P;
+      black_->width = videoComposition_->renderWidth;
+      black_->height = videoComposition_->renderHeight;
+      if (av_frame_get_buffer(black_.get(), 0) < 0) throw MediaError("Out of memory while rendering.");
+      for (int plane = 0; plane < 3; ++plane) {
+        const int height = plane == 0 ? black_->height : (black_->height + 1) / 2;
+        std::memset(black_->data[plane], plane == 0 ? 16 : 128,
+                    static_cast<size_t>(black_->linesize[plane]) * height);
+      }
+    }
+    return *black_;
+  }
+
+  std::optional<RenderedPicture> nextComposed() {
+    const VideoComposition& layout = *videoComposition_;
+    const MediaTime at{nextFrame_ * layout.frameDuration.value, layout.frameDuration.timescale};
+    const double timeSec = at.seconds();
+    if (timeSec >= totalSec_ - 1e-9) return std::nullopt;
+    ++nextFrame_;
+    const TrackInsert* insert = firstHolding(
+        composition_.video, [](const TrackInsert& item) { return TimeRange{item.outputStart, item.source.duration}; },
+        timeSec);
+    const VideoInstruction* instruction = firstHolding(
+        layout.instructions, [](const VideoInstruction& item) { return item.range; }, timeSec);
+    if (insert == nullptr || instruction == nullptr) return RenderedPicture{&black(), timeSec};
+    use(insert->file);
+    const AVFrame* picture =
+        pictureAt(insert->source.start.seconds() + timeSec - insert->outputStart.seconds());
+    if (picture == nullptr) return RenderedPicture{&black(), timeSec};
+    const VideoTrack& track = asset_->firstVideoTrack();
+    const AVFrame& placed =
+        place(*picture, placementOf(instruction->transform, track.naturalWidth,
+                                    track.naturalHeight, layout.renderWidth, layout.renderHeight));
+    const double opacity = opacityAt(instruction->opacityRamps, timeSec);
+    if (opacity >= 1.0) return RenderedPicture{&placed, timeSec};
+    av_frame_unref(output_.get());
+    if (av_frame_ref(output_.get(), &placed) < 0 || av_frame_make_writable(output_.get()) < 0)
+      throw MediaError("Out of memory while rendering.");
+    dim(*output_, opacity);
+    return RenderedPicture{output_.get(), timeSec};
+  }
+
+  std::optional<RenderedPicture> nextPassedThrough() {
+    while (insertIndex_ < composition_.video.size()) {
+      const TrackInsert& insert = composition_.video[insertIndex_];
+      const double sourceStart = insert.source.start.seconds();
+      const double sourceEnd = insert.source.end().seconds();
+      const double outputStart = insert.outputStart.seconds();
+      // Output before the requested start is skipped; so is the source before it.
+      const double from = sourceStart + std::max(0.0, startSec_ - outputStart);
+      if (!insertOpened_) {
+        insertOpened_ = true;
+        if (from >= sourceEnd) {
+          ++insertIndex_;
+          insertOpened_ = false;
+          continue;
+        }
+        // Decoding on is cheaper than a seek when the stretch starts a little ahead (or at the
+        // picture just read past the previous stretch).
+        const bool continuing = reader_ && insert.file == file_ &&
+                                from >= lastSourceSec_ - kCarriedPictureSlackSec &&
+                                from - lastSourceSec_ < kDecodeAheadSec;
+        use(insert.file);
+        if (!continuing) {
+          reader_->seek(from);
+          carried_ = false;
+        }
+      }
+      const AVFrame* decoded = nullptr;
+      double sourceSec = 0;
+      if (carried_) {
+        decoded = held_.get();
+        sourceSec = heldTimeSec_;
+        carried_ = false;
+      } else {
+        decoded = reader_->next();
+        if (decoded == nullptr) {
+          ++insertIndex_;
+          insertOpened_ = false;
+          continue;
+        }
+        sourceSec = reader_->timeSec();
+        lastSourceSec_ = sourceSec;
+      }
+      if (sourceSec < from - kFrameTimeSlackSec) continue;
+      if (sourceSec >= sourceEnd - kFrameTimeSlackSec) {
+        // The picture after this stretch may open the next one.
+        if (decoded != held_.get()) {
+          av_frame_unref(held_.get());
+          if (av_frame_ref(held_.get(), decoded) < 0) throw MediaError("Out of memory while rendering.");
+        }
+        heldTimeSec_ = sourceSec;
+        carried_ = true;
+        ++insertIndex_;
+        insertOpened_ = false;
+        continue;
+      }
+      // Pictures keep their own timing; a picture a hair before its stretch starts it.
+      const double timeSec =
+          std::max({outputStart + (sourceSec - sourceStart), lastOutputSec_ + 1e-4, 0.0});
+      lastOutputSec_ = timeSec;
+      const VideoTrack& track = asset_->firstVideoTrack();
+      FramePlacement upright;
+      upright.width = upright.outputWidth = track.naturalWidth / 2 * 2;
+      upright.height = upright.outputHeight = track.naturalHeight / 2 * 2;
+      ++heldGeneration_;
+      return RenderedPicture{&place(*decoded, upright), timeSec};
+    }
+    return std::nullopt;
+  }
+
+  const Composition& composition_;
+  const std::optional<VideoComposition>& videoComposition_;
+  const double totalSec_;
+  const double startSec_;
+
+  std::filesystem::path file_;
+  std::optional<Asset> asset_;
+  std::optional<VideoFrameReader> reader_;
+  ffmpeg::Frame held_;
+  ffmpeg::Frame ahead_;
+  double heldTimeSec_ = 0;
+  double aheadTimeSec_ = 0;
+  bool holding_ = false;
+  bool aheadPresent_ = false;
+  bool ended_ = false;
+  std::int64_t heldGeneration_ = 0;
+
+  std::optional<FrameFitter> fitter_;
+  FramePlacement fitterPlacement_;
+  int fitterWidth_ = 0;
+  int fitterHeight_ = 0;
+  int fitterFormat_ = -1;
+  const AVFrame* placed_ = nullptr;
+  std::int64_t placedGeneration_ = -1;
+  ffmpeg::Frame output_;
+  ffmpeg::Frame black_;
+
+  std::int64_t nextFrame_ = 0;
+  size_t insertIndex_ = 0;
+  bool insertOpened_ = false;
+  bool carried_ = false;
+  double lastSourceSec_ = -1;
+  double lastOutputSec_ = -1;
+};
+
+VideoRenderer::VideoRenderer(const Composition& composition,
+                             const std::optional<VideoComposition>& videoComposition,
+                             double startSec)
+    : pictures_(std::make_unique<Pictures>(composition, videoComposition, startSec)) {}
+VideoRenderer::VideoRenderer(VideoRenderer&&) noexcept = default;
+VideoRenderer& VideoRenderer::operator=(VideoRenderer&&) noexcept = default;
+VideoRenderer::~VideoRenderer() = default;
+
+std::optional<RenderedPicture> VideoRenderer::next() { return pictures_->next(); }
+
+class AudioRenderer::Mixer {
+ public:
+  Mixer(const Composition& composition, const std::optional<AudioMix>& audioMix, double startSec)
+      : position_(std::llround(std::max(0.0, startSec) * kSampleRate)),
+        end_(std::llround(composition.duration().seconds() * kSampleRate)) {
+    const auto automationOf = [&](MixedTrack which) -> const VolumeAutomation* {
+      if (!audioMix) return nullptr;
+      for (const VolumeAutomation& input : audioMix->inputs)
+        if (input.track == which) return &input;
+      return nullptr;
+    };
+    const auto add = [this](const std::vector<TrackInsert>& inserts,
+                            const VolumeAutomation* automation) {
+      Track track;
+      track.inserts = &inserts;
+      track.automation = automation;
+      tracks_.push_back(std::move(track));
+    };
+    if (composition.mainAudio) add(*composition.mainAudio, automationOf(MixedTrack::mainAudio));
+    if (composition.narration) add(*composition.narration, nullptr);
+    if (composition.music) add(*composition.music, automationOf(MixedTrack::music));
+  }
+
+  bool hasSound() const { return !tracks_.empty(); }
+
+  std::size_t render(std::span<float> interleaved) {
+    const auto frames = static_cast<std::size_t>(std::clamp<std::int64_t>(
+        end_ - position_, 0, static_cast<std::int64_t>(interleaved.size() / kChannels)));
+    std::fill_n(interleaved.begin(), frames * kChannels, 0.0f);
+    for (Track& track : tracks_) mixIn(track, interleaved.first(frames * kChannels));
+    position_ += static_cast<std::int64_t>(frames);
+    return frames;
+  }
+
+ private:
+  struct Track {
+    const std::vector<TrackInsert>* inserts = nullptr;
+    const VolumeAutomation* automation = nullptr;
+    // The reader open on an insert, and the output sample it gives next.
+    const TrackInsert* readingFor = nullptr;
+    std::optional<PcmReader> reader;
+    std::int64_t readerNextSample = 0;
+  };
+
+  static std::int64_t samples(MediaTime time) {
+    return static_cast<std::int64_t>(std::llround(time.seconds() * kSampleRate));
+  }
+
+  const Asset& assetOf(const std::filesystem::path& file) {
+    auto found = assets_.find(file);
+    if (found == assets_.end()) found = assets_.emplace(file, Asset::open(file)).first;
+    return found->second;
+  }
+
+  void mixIn(Track& track, std::span<float> out) {
+    const std::int64_t from = position_;
+    const std::int64_t to = position_ + static_cast<std::int64_t>(out.size() / kChannels);
+    for (const TrackInsert& insert : *track.inserts) {
+      const std::int64_t start = samples(insert.outputStart);
+      const std::int64_t end = start + samples(insert.source.duration);
+      const std::int64_t low = std::max(start, from);
+      const std::int64_t high = std::min(end, to);
+      if (low >= high) continue;
+      if (track.readingFor != &insert || track.readerNextSample != low) {
+        track.reader.emplace(assetOf(insert.file),
+                             PcmFormat{kSampleRate, kChannels, PcmSampleFormat::float32},
+                             insert.source.start.seconds() +
+                                 static_cast<double>(low - start) / kSampleRate);
+        track.readingFor = &insert;
+      }
+      const auto count = static_cast<std::size_t>(high - low);
+      scratch_.assign(count * kChannels, 0.0f);
+      // Where the sound ends early, the rest stays silent.
+      track.reader->pull(std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(scratch_.data()),
+                                                 scratch_.size() * sizeof(float)));
+      track.readerNextSample = high;
+      float* destination = out.data() + (low - from) * kChannels;
+      for (std::size_t frame = 0; frame < count; ++frame) {
+        const double volume =
+            track.automation
+                ? volumeAt(*track.automation, static_cast<double>(low + static_cast<std::int64_t>(frame)) / kSampleRate)
+                : 1.0;
+        for (int channel = 0; channel < kChannels; ++channel)
+          destination[frame * kChannels + channel] +=
+              static_cast<float>(scratch_[frame * kChannels + channel] * volume);
+      }
+    }
+  }
+
+  std::int64_t position_;
+  const std::int64_t end_;
+  std::vector<Track> tracks_;
+  std::map<std::filesystem::path, Asset> assets_;
+  std::vector<float> scratch_;
+};
+
+AudioRenderer::AudioRenderer(const Composition& composition,
+                             const std::optional<AudioMix>& audioMix, double startSec)
+    : mixer_(std::make_unique<Mixer>(composition, audioMix, startSec)) {}
+AudioRenderer::AudioRenderer(AudioRenderer&&) noexcept = default;
+AudioRenderer& AudioRenderer::operator=(AudioRenderer&&) noexcept = default;
+AudioRenderer::~AudioRenderer() = default;
+
+bool AudioRenderer::hasSound() const { return mixer_->hasSound(); }
+std::size_t AudioRenderer::render(std::span<float> interleaved) {
+  return mixer_->render(interleaved);
+}
+
+}  // namespace brisklet

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "media/platform/Composition.h"
+#include "media/platform/FFmpegHandles.h"
+
+namespace brisklet {
+
+// One output picture: 8-bit 4:2:0 YUV, valid until the next call of its renderer.
+struct RenderedPicture {
+  const AVFrame* frame = nullptr;
+  double timeSec = 0;
+};
+
+// The pictures of a composition, in output order, from any output time on. With a video
+// composition: one every frame duration at the render size, laid out and faded as its
+// instructions say. Without: each kept source picture at its own time and size (pixel aspect
+// applied), not turned; the track's transform says how it shows. Each source is decoded once per
+// inserted stretch, in order, with FFmpeg's threads.
+class VideoRenderer {
+ public:
+  VideoRenderer(const Composition& composition,
+                const std::optional<VideoComposition>& videoComposition, double startSec = 0);
+  VideoRenderer(VideoRenderer&&) noexcept;
+  VideoRenderer& operator=(VideoRenderer&&) noexcept;
+  ~VideoRenderer();
+
+  // The next picture; none after the last. Throws MediaError when a source cannot be read.
+  std::optional<RenderedPicture> next();
+
+ private:
+  class Pictures;
+  std::unique_ptr<Pictures> pictures_;
+};
+
+// The mixed sound of a composition at 48 kHz, stereo, 32-bit float, from any output time on:
+// every sound track summed, each at its volume automation, sample by sample.
+class AudioRenderer {
+ public:
+  static constexpr int kSampleRate = 48000;
+  static constexpr int kChannels = 2;
+
+  AudioRenderer(const Composition& composition, const std::optional<AudioMix>& audioMix,
+                double startSec = 0);
+  AudioRenderer(AudioRenderer&&) noexcept;
+  AudioRenderer& operator=(AudioRenderer&&) noexcept;
+  ~AudioRenderer();
+
+  // Whether any track carries sound.
+  bool hasSound() const;
+  // Fills `interleaved` with the next samples and returns how many sample frames it wrote:
+  // fewer than fit only where the output ends.
+  std::size_t render(std::span<float> interleaved);
+
+ private:
+  class Mixer;
+  std::unique_ptr<Mixer> mixer_;
+};
+
+}  // namespace brisklet

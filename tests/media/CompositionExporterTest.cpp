@@ -1,0 +1,229 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <opencv2/imgproc.hpp>
+
+#include "media/CompositionExporter.h"
+#include "media/platform/ImageGenerator.h"
+#include "media/platform/MediaError.h"
+#include "media/platform/PcmReader.h"
+#include "support/MediaGenerator.h"
+#include "support/TemporaryFolder.h"
+
+namespace brisklet {
+namespace {
+
+using ::testing::HasSubstr;
+
+Segment segment(double startSec, double endSec, bool keep = true) {
+  Segment made;
+  made.id = Uuid::random();
+  made.startSec = startSec;
+  made.endSec = endSec;
+  made.keep = keep;
+  return made;
+}
+
+EditPlan planOf(std::vector<Segment> segments) {
+  EditPlan plan;
+  plan.segments = std::move(segments);
+  return plan;
+}
+
+class CompositionExporterTest : public ::testing::Test {
+ protected:
+  testing::TemporaryFolder folder;
+  const std::filesystem::path movie = folder / "edited.mp4";
+  // Speed over quality: these tests look at timing, framing and levels.
+  const CompositionExporter::Encoding quick{23, "ultrafast"};
+
+  void exportTo(const EditPlan& plan, const Asset& source, const CompositionBuilder::Inputs& inputs,
+                const std::filesystem::path& destination) {
+    CompositionExporter::exportMovie(plan, source, inputs, destination, [](double) {}, {}, quick);
+  }
+
+  static cv::Mat pictureAt(const std::filesystem::path& file, double timeSec) {
+    ImageGeneratorSettings settings;
+    settings.toleranceBeforeSec = settings.toleranceAfterSec = 0.02;
+    return ImageGenerator(Asset::open(file), settings).image(timeSec);
+  }
+
+  static double brightness(const cv::Mat& picture) {
+    cv::Mat grey;
+    cv::cvtColor(picture, grey, cv::COLOR_BGR2GRAY);
+    return cv::mean(grey)[0];
+  }
+};
+
+TEST_F(CompositionExporterTest, KeptSegmentsPlayInSourceOrderForTheirLength) {
+  const Asset clock = Asset::open(testing::makeClockVideo(folder / "clock.mp4", 4.0, 160, 90));
+  const EditPlan plan = planOf({segment(2.5, 3.5), segment(1.5, 2.5, false), segment(0.5, 1.5)});
+  for (const AspectRatio aspect : {AspectRatio::original, AspectRatio::wide}) {
+    CompositionBuilder::Inputs inputs;
+    inputs.aspect = aspect;
+    exportTo(plan, clock, inputs, movie);
+    const Asset written = Asset::open(movie);
+    EXPECT_NEAR(written.durationSec(), 2.0, 1.0 / 30) << rawValue(aspect);
+    EXPECT_NEAR(testing::clockTimeOf(pictureAt(movie, 0.2)), 0.7, 0.05) << rawValue(aspect);
+    EXPECT_NEAR(testing::clockTimeOf(pictureAt(movie, 1.2)), 2.7, 0.05) << rawValue(aspect);
+  }
+}
+
+TEST_F(CompositionExporterTest, EachAspectFillsItsFrameCroppedAroundTheCentre) {
+  // Red on the left half, blue on the right.
+  const auto halves = folder / "halves.mp4";
+  testing::runFfmpeg({"-f", "lavfi", "-i", "color=red:s=80x90:r=30:d=0.5", "-f", "lavfi", "-i",
+                      "color=blue:s=80x90:r=30:d=0.5", "-filter_complex", "hstack", "-c:v",
+                      "libx264", "-preset", "ultrafast", halves.string()});
+  const Asset source = Asset::open(halves);
+  const struct {
+    AspectRatio aspect;
+    int width, height;
+  } expected[] = {{AspectRatio::wide, 1920, 1080},
+                  {AspectRatio::vertical, 1080, 1920},
+                  {AspectRatio::square, 1080, 1080},
+                  {AspectRatio::portrait, 1080, 1350}};
+  for (const auto& [aspect, width, height] : expected) {
+    CompositionBuilder::Inputs inputs;
+    inputs.aspect = aspect;
+    exportTo(planOf({segment(0, 0.5)}), source, inputs, movie);
+    const VideoTrack track = Asset::open(movie).firstVideoTrack();
+    EXPECT_EQ(track.displayWidth(), width);
+    EXPECT_EQ(track.displayHeight(), height);
+    const cv::Mat picture = pictureAt(movie, 0.25);
+    const cv::Scalar left = cv::mean(picture.colRange(0, 8));
+    const cv::Scalar right = cv::mean(picture.colRange(picture.cols - 8, picture.cols));
+    EXPECT_GT(left[2], 200) << rawValue(aspect) << ": red reaches the left edge, no bars";
+    EXPECT_GT(right[0], 200) << rawValue(aspect) << ": blue reaches the right edge";
+  }
+}
+
+TEST_F(CompositionExporterTest, APortraitPhoneClipStaysUpright) {
+  const auto phone = testing::sharedMedia("issue-134-rotate.mp4");
+  if (phone.empty()) GTEST_SKIP() << "../shared/media is not here";
+  const Asset source = Asset::open(phone);
+  const EditPlan plan = planOf({segment(1.0, 2.0)});
+
+  CompositionBuilder::Inputs wide;
+  wide.aspect = AspectRatio::wide;
+  exportTo(plan, source, wide, movie);
+  // The upright source picture, scaled to the frame's width and cut to its height.
+  cv::Mat upright;
+  const cv::Mat original = pictureAt(phone, 1.5);
+  cv::resize(original, upright, cv::Size(1920, original.rows * 1920 / original.cols));
+  const cv::Mat middle = upright.rowRange((upright.rows - 1080) / 2, (upright.rows - 1080) / 2 + 1080);
+  const cv::Mat exported = pictureAt(movie, 0.5);
+  ASSERT_EQ(exported.size(), middle.size());
+  cv::Mat difference;
+  cv::absdiff(exported, middle, difference);
+  EXPECT_LT(cv::mean(difference)[0], 12) << "the same picture, upright and centred";
+
+  exportTo(plan, source, CompositionBuilder::Inputs{}, movie);
+  const VideoTrack kept = Asset::open(movie).firstVideoTrack();
+  EXPECT_EQ(kept.displayWidth(), source.firstVideoTrack().displayWidth());
+  EXPECT_EQ(kept.displayHeight(), source.firstVideoTrack().displayHeight());
+  EXPECT_EQ(kept.rotationDegrees, source.firstVideoTrack().rotationDegrees)
+      << "original framing keeps the source's turn";
+}
+
+TEST_F(CompositionExporterTest, DipToBlackFadesEverySegment) {
+  const auto white = folder / "white.mp4";
+  testing::runFfmpeg({"-f", "lavfi", "-i", "color=white:s=160x90:r=30:d=4", "-c:v", "libx264",
+                      "-preset", "ultrafast", white.string()});
+  CompositionBuilder::Inputs inputs;
+  inputs.transition = TransitionStyle::dipToBlack;
+  // 2 s fades over 0.3 s; 0.8 s over 0.2 s.
+  exportTo(planOf({segment(0, 2), segment(3, 3.8)}), Asset::open(white), inputs, movie);
+  EXPECT_LT(brightness(pictureAt(movie, 0.0)), 10);
+  EXPECT_LT(brightness(pictureAt(movie, 0.1)), 180);
+  EXPECT_GT(brightness(pictureAt(movie, 0.3)), 240);
+  EXPECT_GT(brightness(pictureAt(movie, 1.65)), 240);
+  EXPECT_LT(brightness(pictureAt(movie, 1.97)), 60);
+  EXPECT_LT(brightness(pictureAt(movie, 2.0)), 10);
+  EXPECT_GT(brightness(pictureAt(movie, 2.2)), 240);
+  EXPECT_LT(brightness(pictureAt(movie, 2.7667)), 60);
+}
+
+// Amplitude of a `hertz` tone in the first channel over [fromSec, fromSec + 0.05).
+double toneLevel(const std::vector<float>& stereo, double hertz, double fromSec) {
+  const auto first = static_cast<std::size_t>(fromSec * 48000);
+  const std::size_t count = 2400;
+  double real = 0, imaginary = 0;
+  for (std::size_t index = 0; index < count && 2 * (first + index) < stereo.size(); ++index) {
+    const double phase = 2 * std::numbers::pi * hertz * static_cast<double>(index) / 48000;
+    real += stereo[2 * (first + index)] * std::cos(phase);
+    imaginary += stereo[2 * (first + index)] * std::sin(phase);
+  }
+  return 2 * std::hypot(real, imaginary) / count;
+}
+
+std::vector<float> soundOf(const std::filesystem::path& file) {
+  std::vector<float> samples;
+  PcmReader(Asset::open(file), PcmFormat{}).read([&](std::span<const std::uint8_t> bytes) {
+    const auto* values = reinterpret_cast<const float*>(bytes.data());
+    samples.insert(samples.end(), values, values + bytes.size() / sizeof(float));
+  });
+  return samples;
+}
+
+TEST_F(CompositionExporterTest, NarrationDucksTheSoundAndTheBedWhichLoopsAndFades) {
+  testing::runFfmpeg({"-f", "lavfi", "-i", "color=gray:s=160x90:r=30:d=8", "-f", "lavfi", "-i",
+                      "aevalsrc=0.4*sin(2*PI*500*t):s=48000:d=8", "-c:v", "libx264", "-preset",
+                      "ultrafast", "-c:a", "pcm_s16le", (folder / "source.mov").string()});
+  std::filesystem::create_directories(folder / "narration");
+  testing::runFfmpeg({"-f", "lavfi", "-i", "aevalsrc=0.4*sin(2*PI*1000*t):s=48000:d=1.5",
+                      (folder / "narration" / "line.wav").string()});
+  testing::runFfmpeg({"-f", "lavfi", "-i", "aevalsrc=0.4*sin(2*PI*1500*t):s=48000:d=2.5",
+                      (folder / "music.wav").string()});
+  Segment narrated = segment(0, 8);
+  narrated.narration = NarrationClip{"Over the bridge.", false, "line.wav", 3.0, 1.5,
+                                     NarrationStatus::ready};
+  CompositionBuilder::Inputs inputs;
+  inputs.narrationDirectory = folder / "narration";
+  inputs.music = folder / "music.wav";
+  inputs.musicVolume = 0.5f;
+  exportTo(planOf({narrated}), Asset::open(folder / "source.mov"), inputs, movie);
+  const std::vector<float> sound = soundOf(movie);
+
+  const double source = toneLevel(sound, 500, 1.5);
+  const double bed = toneLevel(sound, 1500, 1.5);
+  EXPECT_NEAR(source, 0.4 * 0.71, 0.03) << "mono spread to stereo";
+  EXPECT_NEAR(bed, 0.5 * 0.4 * 0.71, 0.02);
+  EXPECT_NEAR(toneLevel(sound, 500, 3.5), 0.2 * source, 0.02 * source) << "under the line";
+  EXPECT_NEAR(toneLevel(sound, 1500, 3.5), 0.3 * bed, 0.03 * bed);
+  EXPECT_NEAR(toneLevel(sound, 1000, 3.5), 0.4 * 0.71, 0.03) << "the line at full level";
+  EXPECT_NEAR(toneLevel(sound, 500, 2.825), 0.6 * source, 0.05 * source) << "halfway down";
+  EXPECT_NEAR(toneLevel(sound, 500, 5.0), source, 0.05 * source) << "back after 4.5 + 0.3 s";
+  EXPECT_NEAR(toneLevel(sound, 1500, 2.48), bed, 0.05 * bed) << "the loop has no gap";
+  EXPECT_NEAR(toneLevel(sound, 1500, 0.475), 0.5 * bed, 0.06 * bed) << "fading in over 1 s";
+  EXPECT_NEAR(toneLevel(sound, 1500, 6.975), 0.5 * bed, 0.06 * bed) << "fading out over 2 s";
+}
+
+TEST_F(CompositionExporterTest, NothingKeptOrNowhereToWriteFailsAndLeavesNoFile) {
+  const Asset clock = Asset::open(testing::makeClockVideo(folder / "clock.mp4", 2.0));
+  try {
+    exportTo(planOf({segment(0, 2, false)}), clock, {}, movie);
+    FAIL() << "an empty movie is no export";
+  } catch (const CompositionExporterError& error) {
+    EXPECT_STREQ(error.what(), "There is nothing to export: every segment is dropped.");
+  }
+  EXPECT_FALSE(std::filesystem::exists(movie));
+
+  EXPECT_THROW(exportTo(planOf({segment(0, 2)}), clock, {}, folder / "gone" / "edited.mp4"),
+               MediaError);
+  {
+    testing::FileSizeLimit diskFull(2048);
+    try {
+      exportTo(planOf({segment(0, 2)}), clock, {}, movie);
+      FAIL() << "a full disk fails the export";
+    } catch (const MediaError& error) {
+      EXPECT_THAT(error.what(), HasSubstr("edited.mp4"));
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(movie)) << "no half-written movie";
+}
+
+}  // namespace
+}  // namespace brisklet
