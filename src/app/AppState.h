@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/FileReveal.h"
 #include "model/KeychainStore.h"
 #include "model/PipelineProgress.h"
 #include "model/Project.h"
@@ -60,6 +61,9 @@ class AppState : public QObject {
   void setTransition(TransitionStyle style, const Uuid& projectID);
   // Clamped to 5…60 percent.
   void setMusicVolume(double percent, const Uuid& projectID);
+  // Copies `file` into the project folder as its music bed ("music.<extension>", at 25 % unless
+  // a volume was set); none removes the bed. A failed copy shows "Could not add music: …".
+  void setMusic(const std::optional<std::filesystem::path>& file, const Uuid& projectID);
   // Removes the project and its folder; a removed selection moves to the first project left.
   void deleteProject(const Project& project);
 
@@ -91,6 +95,15 @@ class AppState : public QObject {
   // neither a project nor its folder.
   QCoro::Task<> importVideos(const std::vector<std::filesystem::path>& files,
                              bool analyzeAfterwards = true);
+  // The export command: the project's plan, as the preview plays it, written to `destination`
+  // (an MPEG-4 movie), which is then shown in the file browser. Progress shows "Exporting…";
+  // failures go to the status line as "Export failed: …". A project without a plan is left
+  // alone. The project itself does not change.
+  QCoro::Task<> exportProject(const Uuid& projectID, const std::filesystem::path& destination);
+  // How a written file is shown to the user; the desktop's file browser unless replaced.
+  void setFileRevealer(std::function<void(const std::filesystem::path&)> reveal) {
+    revealFile_ = std::move(reveal);
+  }
   void cancelRunningCommands();
 
  signals:
@@ -108,6 +121,7 @@ class AppState : public QObject {
 
   ProjectStore& store_;
   KeySource keySource_ = KeychainStore::get;
+  std::function<void(const std::filesystem::path&)> revealFile_ = revealInFileBrowser;
   std::vector<Project> projects_;
   std::optional<Uuid> selectedProjectID_;
   std::optional<Uuid> selectedSegmentID_;

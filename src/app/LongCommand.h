@@ -62,11 +62,13 @@ auto runOnWorker(Work&& workArgument) -> QCoro::Task<std::invoke_result_t<std::d
 
 // What distinguishes one long command from another in the common pattern.
 struct LongCommandSteps {
-  // The first stage shown, e.g. "Starting analysis…" (fraction −1).
+  // The first stage shown, e.g. "Starting analysis…".
   std::string firstStage;
   // Put before the error's description in the status line, e.g. "Export failed: "; empty for
   // commands that show the bare description.
   std::string failurePrefix;
+  // The first stage's fraction; −1 while it is not known.
+  double firstFraction = -1.0;
 };
 
 // The common pattern: show the first stage, run `work(report, stopToken)` on a worker thread,
@@ -90,7 +92,7 @@ QCoro::Task<> runLongCommand(AppState& state, const LongCommandSteps& stepsArgum
   std::decay_t<Apply> apply(std::forward<Apply>(applyArgument));
 
   QPointer<AppState> guard(&state);
-  state.setPipelineProgress(PipelineProgress{steps.firstStage, -1.0});
+  state.setPipelineProgress(PipelineProgress{steps.firstStage, steps.firstFraction});
   ProgressReporter report = progressReporter(state);
   std::stop_token stop = state.commandStopToken();
   std::exception_ptr failure;

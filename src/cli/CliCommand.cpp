@@ -15,12 +15,12 @@ namespace brisklet::cli {
 namespace {
 
 // Commands of the command-line contract that this version does not have yet.
-constexpr std::array<std::string_view, 7> kNotYetAvailable = {
-    "set", "export", "narrate", "enhance", "music", "short", "voices"};
+constexpr std::array<std::string_view, 5> kNotYetAvailable = {"narrate", "enhance", "music",
+                                                              "short", "voices"};
 
 std::vector<Command> allCommands() {
-  return {listCommand(),  showCommand(),    deleteCommand(),
-          probeCommand(), analyzeCommand(), importCommand()};
+  return {listCommand(),    showCommand(),   deleteCommand(), probeCommand(),
+          analyzeCommand(), importCommand(), setCommand(),    exportCommand()};
 }
 
 void printUsage(std::ostream& stream) {

@@ -59,6 +59,8 @@ Command deleteCommand();
 Command probeCommand();
 Command analyzeCommand();
 Command importCommand();
+Command setCommand();
+Command exportCommand();
 
 // Starts a command of the app state and runs the event loop until it, and any command it started
 // in the background, has ended; the progress is drawn on stderr meanwhile.

@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <nlohmann/json.hpp>
 
+#include "media/platform/Asset.h"
 #include "model/ModelJson.h"
 #include "model/ProjectStore.h"
 #include "platform/AtomicFile.h"
@@ -138,7 +139,7 @@ TEST_F(CliTest, FailuresAndUsageErrorsUseTheirExitCodes) {
     EXPECT_THAT(run.err, ::testing::Not(IsEmpty()));
   }
   EXPECT_THAT(cli({"delete", "AB"}).err, HasSubstr("matches 2 projects"));
-  EXPECT_THAT(cli({"export", "AB0"}).err, HasSubstr("not available in this version yet"));
+  EXPECT_THAT(cli({"voices"}).err, HasSubstr("not available in this version yet"));
   EXPECT_THAT(cli({"show"}).err, HasSubstr("usage: brisklet-cli show ID"));
   EXPECT_EQ(store.loadAll().size(), 2u) << "nothing was deleted by the failed calls";
 }
@@ -338,6 +339,49 @@ TEST_F(CliTest, ImportMakesAProjectAndAnalysesItUnlessToldNot) {
   EXPECT_THAT(missing.out, IsEmpty());
   EXPECT_EQ(cli({"import"}).exitCode, 2);
   EXPECT_EQ(store.loadAll().size(), 2u);
+}
+
+TEST_F(CliTest, SetChangesTheOutputAndExportWritesIt) {
+  testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x90:r=25:d=10", "-f", "lavfi", "-i",
+                      "sine=f=300:d=10", (home / "walk.mp4").string()});
+  testing::runFfmpeg({"-f", "lavfi", "-i", "sine=f=600:d=4", (home / "bed.wav").string()});
+  Project project = makeProject("Walk", makeBookmark(home / "walk.mp4"), 10.0);
+  project.editPlan = testing::samplePlan(4, 1);
+  store.save(project);
+  const QString id = QString::fromStdString(project.id.text().substr(0, 6));
+  const auto set = [&](const QStringList& rest) { return cli(QStringList{"set", id} + rest); };
+
+  for (const QStringList& change :
+       {QStringList{"aspect", "9:16"}, {"transition", "dipToBlack"}, {"keep", "1", "yes"},
+        {"trim", "0", "0.5", "2.0"}, {"narration", "0", "Off we go."},
+        {"music", QString::fromStdString((home / "bed.wav").string())},
+        {"music-volume", "40"}}) {
+    const CliRun run = set(change);
+    EXPECT_EQ(run.exitCode, 0) << change.join(' ').toStdString() << ": " << run.err;
+    EXPECT_THAT(run.out, IsEmpty());
+  }
+  const Project changed = store.loadAll().at(0);
+  EXPECT_EQ(changed.aspectRatioRaw, "9:16");
+  EXPECT_EQ(changed.transitionStyleRaw, "dipToBlack");
+  EXPECT_EQ(changed.musicFileName, "music.wav");
+  EXPECT_EQ(changed.musicVolumePercent, 40);
+  EXPECT_TRUE(changed.editPlan->segments[1].keep);
+  EXPECT_TRUE(changed.editPlan->segments[1].userOverrodeKeep);
+  EXPECT_EQ(changed.editPlan->segments[0].startSec, 0.5);
+  EXPECT_EQ(changed.editPlan->segments[0].narration->text, "Off we go.");
+  EXPECT_EQ(changed.editPlan->planRevision, 8);
+
+  EXPECT_EQ(set({"trim", "0", "3", "2"}).exitCode, 1);
+  EXPECT_EQ(set({"keep", "9", "yes"}).exitCode, 1);
+  EXPECT_EQ(set({"aspect", "3:2"}).exitCode, 2);
+  EXPECT_EQ(set({"colour", "red"}).exitCode, 2);
+
+  const CliRun exported = cli({"export", id, "-o", QString::fromStdString((home / "out.mp4").string())});
+  ASSERT_EQ(exported.exitCode, 0) << exported.err;
+  EXPECT_EQ(exported.out, (home / "out.mp4").string() + "\n");
+  EXPECT_THAT(exported.err, HasSubstr("Exporting\u2026"));
+  EXPECT_EQ(Asset::open(home / "out.mp4").firstVideoTrack().displayHeight(), 1920);
+  EXPECT_EQ(cli({"export", id}).exitCode, 2);
 }
 
 TEST_F(CliTest, ImportOfSeveralClipsMergesThem) {
