@@ -109,9 +109,11 @@ int main(int argc, char** argv) {
                  " -filter_complex \"" + ffmpegGraph(plan, vertical) +
                  "\" -map \"[v]\" -map \"[a]\"" + x264 + theirs.string());
     });
-    std::printf("(%s) %s: ours %.1f s, ffmpeg %.1f s, ratio %.2f (target <= 1.0), PSNR %.1f dB\n",
-                vertical ? "b" : "a", vertical ? "9:16, dip to black" : "original, hard cuts",
-                oursSec, theirsSec, oursSec / theirsSec, psnr(ours, theirs));
+    std::printf(
+        "(%s) %s: ours %.1f s (%.1f MB), ffmpeg %.1f s, ratio %.2f (target <= 1.0), PSNR %.1f dB\n",
+        vertical ? "b" : "a", vertical ? "9:16, dip to black" : "original, hard cuts", oursSec,
+        static_cast<double>(std::filesystem::file_size(ours)) / 1e6, theirsSec,
+        oursSec / theirsSec, psnr(ours, theirs));
   }
   std::printf("peak RSS %ld MB (target <= 500)\n", bench::peakRssMegabytes());
   return 0;
