@@ -201,6 +201,47 @@ TEST_F(CompositionExporterTest, NarrationDucksTheSoundAndTheBedWhichLoopsAndFade
   EXPECT_NEAR(toneLevel(sound, 1500, 6.975), 0.5 * bed, 0.06 * bed) << "fading out over 2 s";
 }
 
+TEST_F(CompositionExporterTest, CloseLinesKeepTheDuckShortCleanSoundAndShortOutputsStaySilent) {
+  testing::runFfmpeg({"-f", "lavfi", "-i", "color=gray:s=160x90:r=30:d=8", "-f", "lavfi", "-i",
+                      "aevalsrc=0.4*sin(2*PI*500*t):s=48000:d=8", "-c:v", "libx264", "-preset",
+                      "ultrafast", "-c:a", "pcm_s16le", (folder / "source.mov").string()});
+  const Asset source = Asset::open(folder / "source.mov");
+  std::filesystem::create_directories(folder / "narration");
+  testing::runFfmpeg({"-f", "lavfi", "-i", "aevalsrc=0.4*sin(2*PI*1000*t):s=48000:d=1",
+                      (folder / "narration" / "line.wav").string()});
+  const auto line = [](double startSec, double endSec, double offsetSec) {
+    Segment made = segment(startSec, endSec);
+    made.narration =
+        NarrationClip{"And on.", false, "line.wav", offsetSec, 1.0, NarrationStatus::stale};
+    return made;
+  };
+  CompositionBuilder::Inputs inputs;
+  inputs.narrationDirectory = folder / "narration";
+  // Lines at 0.5–1.5, 2.0–3.0 (0.5 s later) and 3.7–4.7 (0.7 s later).
+  exportTo(planOf({line(0, 2, 0.5), line(2, 3.5, 0), line(3.5, 8, 0.2)}), source, inputs, movie);
+  std::vector<float> sound = soundOf(movie);
+  const double full = toneLevel(sound, 500, 6.0);
+  EXPECT_NEAR(toneLevel(sound, 500, 1.725), 0.2 * full, 0.02 * full) << "0.5 s apart: ducked";
+  EXPECT_NEAR(toneLevel(sound, 500, 3.325), full, 0.05 * full) << "0.7 s apart: back up";
+
+  testing::runFfmpeg({"-f", "lavfi", "-i", "aevalsrc=0.4*sin(2*PI*700*t):s=48000:d=2",
+                      (folder / "clean.wav").string()});
+  testing::runFfmpeg({"-f", "lavfi", "-i", "aevalsrc=0.4*sin(2*PI*1500*t):s=48000:d=3",
+                      (folder / "music.wav").string()});
+  CompositionBuilder::Inputs clean;
+  clean.cleanAudio = folder / "clean.wav";
+  exportTo(planOf({segment(0, 4)}), source, clean, movie);
+  sound = soundOf(movie);
+  EXPECT_GT(toneLevel(sound, 700, 1.0), 0.2) << "the clean sound replaces the source's";
+  EXPECT_LT(toneLevel(sound, 700, 3.0) + toneLevel(sound, 500, 3.0), 0.005)
+      << "silent where the clean sound has ended";
+
+  CompositionBuilder::Inputs withMusic;
+  withMusic.music = folder / "music.wav";
+  exportTo(planOf({segment(0, 2)}), source, withMusic, movie);
+  EXPECT_LT(toneLevel(soundOf(movie), 1500, 1.0), 0.005) << "2 s is too short for a bed";
+}
+
 TEST_F(CompositionExporterTest, NothingKeptOrNowhereToWriteFailsAndLeavesNoFile) {
   const Asset clock = Asset::open(testing::makeClockVideo(folder / "clock.mp4", 2.0));
   try {

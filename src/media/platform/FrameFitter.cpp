@@ -22,10 +22,6 @@ struct FilterInOutDeleter {
   void operator()(AVFilterInOut* list) const { avfilter_inout_free(&list); }
 };
 
-int evenAtMost(double value, int limit) {
-  return std::clamp(2 * static_cast<int>(std::lround(value / 2)), 2, limit);
-}
-
 std::string turning(int rotationDegrees) {
   switch (rotationDegrees) {
     case 90: return "transpose=clock,";
@@ -59,21 +55,6 @@ std::string cropAndPad(const FramePlacement& placement) {
 }
 
 }  // namespace
-
-FramePlacement fitInside(double pictureWidth, double pictureHeight, int rotationDegrees,
-                         int outputWidth, int outputHeight) {
-  const double scale = std::min(outputWidth / pictureWidth, outputHeight / pictureHeight);
-  FramePlacement placement;
-  placement.rotationDegrees = rotationDegrees;
-  placement.width = evenAtMost(pictureWidth * scale, outputWidth);
-  placement.height = evenAtMost(pictureHeight * scale, outputHeight);
-  // Even offsets keep the bars' colour planes aligned with the picture's.
-  placement.x = (outputWidth - placement.width) / 4 * 2;
-  placement.y = (outputHeight - placement.height) / 4 * 2;
-  placement.outputWidth = outputWidth;
-  placement.outputHeight = outputHeight;
-  return placement;
-}
 
 FramePlacement placementOf(const AffineTransform& layer, int naturalWidth, int naturalHeight,
                            int outputWidth, int outputHeight) {

@@ -23,11 +23,6 @@ struct FramePlacement {
   bool operator==(const FramePlacement&) const = default;
 };
 
-// The placement that shows a picture of displayed size `pictureWidth` x `pictureHeight` whole,
-// as large as fits and centred, with bars on the short sides.
-FramePlacement fitInside(double pictureWidth, double pictureHeight, int rotationDegrees,
-                         int outputWidth, int outputHeight);
-
 // The placement a layer transform (a turn by a multiple of 90 degrees, a uniform scale and a
 // shift) gives a picture of natural size `naturalWidth` x `naturalHeight`.
 FramePlacement placementOf(const AffineTransform& layer, int naturalWidth, int naturalHeight,

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <stop_token>
+
+#include "media/platform/Composition.h"
+#include "media/platform/MovieWriter.h"
+
+namespace brisklet::CompositionWriter {
+
+// Encodes what the renderers make of a composition into the movie `destination`: pictures as
+// `video` says (with a video composition, one per frame; without, at the source's own times on
+// a 1/90000 s clock), the mixed sound as AAC 48 kHz stereo 192 kb/s when any track has sound.
+// `progress` gets the fraction done about every 0.3 s. Throws MediaError (also
+// EncoderUnavailableError) and Cancelled; a failure leaves no file at `destination`.
+void write(const Composition& composition, const std::optional<VideoComposition>& videoComposition,
+           const std::optional<AudioMix>& audioMix, const std::filesystem::path& destination,
+           const VideoEncoding& video, bool indexAtFront,
+           const std::function<void(double)>& progress, std::stop_token stop = {});
+
+// The clock of pictures written at the source's own times.
+inline constexpr AVRational kSourceTimingClock{1, 90000};
+
+}  // namespace brisklet::CompositionWriter
