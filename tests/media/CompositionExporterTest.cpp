@@ -76,7 +76,8 @@ TEST_F(CompositionExporterTest, EachAspectFillsItsFrameCroppedAroundTheCentre) {
   const auto halves = folder / "halves.mp4";
   testing::runFfmpeg({"-f", "lavfi", "-i", "color=red:s=80x90:r=30:d=0.5", "-f", "lavfi", "-i",
                       "color=blue:s=80x90:r=30:d=0.5", "-filter_complex", "hstack", "-c:v",
-                      "libx264", "-preset", "ultrafast", halves.string()});
+                      "libx264", "-preset", "ultrafast", "-color_primaries", "bt709",
+                      "-color_trc", "bt709", "-colorspace", "bt709", halves.string()});
   const Asset source = Asset::open(halves);
   const struct {
     AspectRatio aspect;
@@ -92,6 +93,9 @@ TEST_F(CompositionExporterTest, EachAspectFillsItsFrameCroppedAroundTheCentre) {
     const VideoTrack track = Asset::open(movie).firstVideoTrack();
     EXPECT_EQ(track.displayWidth(), width);
     EXPECT_EQ(track.displayHeight(), height);
+    EXPECT_EQ(track.colourPrimaries, 1) << "BT.709, as the source says";
+    EXPECT_EQ(track.colourTransfer, 1);
+    EXPECT_EQ(track.colourMatrix, 1);
     const cv::Mat picture = pictureAt(movie, 0.25);
     const cv::Scalar left = cv::mean(picture.colRange(0, 8));
     const cv::Scalar right = cv::mean(picture.colRange(picture.cols - 8, picture.cols));
