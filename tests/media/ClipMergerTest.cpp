@@ -6,12 +6,14 @@
 
 #include "media/ClipMerger.h"
 #include "media/platform/ImageGenerator.h"
-#include "media/platform/PcmReader.h"
 #include "support/MediaGenerator.h"
+#include "support/MovieSound.h"
 #include "support/TemporaryFolder.h"
 
 namespace brisklet {
 namespace {
+
+using testing::soundOf;
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -101,15 +103,6 @@ double loudness(const std::vector<float>& stereo, double fromSec, double toSec) 
   double sum = 0;
   for (size_t index = first; index < end; ++index) sum += stereo[2 * index] * stereo[2 * index];
   return end > first ? std::sqrt(sum / static_cast<double>(end - first)) : 0;
-}
-
-std::vector<float> soundOf(const std::filesystem::path& movie) {
-  std::vector<float> samples;
-  PcmReader(Asset::open(movie), PcmFormat{}).read([&](std::span<const std::uint8_t> bytes) {
-    const auto* values = reinterpret_cast<const float*>(bytes.data());
-    samples.insert(samples.end(), values, values + bytes.size() / sizeof(float));
-  });
-  return samples;
 }
 
 TEST(ClipMerger, ClipsFollowInTheFirstClipsFrameWithTheirSoundInStep) {

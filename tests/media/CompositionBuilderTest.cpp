@@ -3,33 +3,27 @@
 
 #include "media/CompositionBuilder.h"
 #include "support/MediaGenerator.h"
+#include "support/Projects.h"
 #include "support/TemporaryFolder.h"
 
 namespace brisklet {
 namespace {
 
+using testing::segment;
+
 using ::testing::DoubleNear;
 using ::testing::ElementsAre;
 using ::testing::Pair;
 
-Segment kept(double startSec, double endSec, bool keep = true) {
-  Segment segment;
-  segment.id = Uuid::random();
-  segment.startSec = startSec;
-  segment.endSec = endSec;
-  segment.keep = keep;
-  return segment;
-}
-
 Segment narrated(double startSec, double endSec, const std::string& file, double offsetSec) {
-  Segment segment = kept(startSec, endSec);
+  Segment made = segment(startSec, endSec);
   NarrationClip line;
   line.text = "Here we go.";
   line.audioFileName = file;
   line.startOffsetSec = offsetSec;
   line.status = NarrationStatus::ready;
-  segment.narration = line;
-  return segment;
+  made.narration = line;
+  return made;
 }
 
 class CompositionBuilderTest : public ::testing::Test {
@@ -59,7 +53,7 @@ class CompositionBuilderTest : public ::testing::Test {
 TEST_F(CompositionBuilderTest, NothingKeptGivesAnEmptyResult) {
   const Asset source = video("source.mp4", 4);
   EditPlan plan;
-  plan.segments = {kept(0, 2, false), kept(2, 4, false)};
+  plan.segments = {segment(0, 2, false), segment(2, 4, false)};
   CompositionBuilder::Inputs inputs;
   inputs.transition = TransitionStyle::dipToBlack;
   inputs.music = tone("music.wav", 3);
@@ -74,7 +68,7 @@ TEST_F(CompositionBuilderTest, NothingKeptGivesAnEmptyResult) {
 TEST_F(CompositionBuilderTest, KeptSegmentsFollowInSourceOrder) {
   const Asset source = video("source.mp4", 10);
   EditPlan plan;
-  plan.segments = {kept(6.0, 7.5), kept(1.0, 3.0001), kept(3.5, 5.0, false)};
+  plan.segments = {segment(6.0, 7.5), segment(1.0, 3.0001), segment(3.5, 5.0, false)};
   CompositionBuilder::Inputs inputs;
   CompositionResult result = CompositionBuilder::build(plan, source, inputs);
   ASSERT_EQ(result.mappings.size(), 2u);
@@ -106,7 +100,7 @@ TEST_F(CompositionBuilderTest, APortraitClipFillsAWideFrameCroppedTopAndBottom) 
                       (folder / "phone.mp4").string()});
   const Asset source = Asset::open(folder / "phone.mp4");
   EditPlan plan;
-  plan.segments = {kept(0, 2)};
+  plan.segments = {segment(0, 2)};
   CompositionBuilder::Inputs inputs;
   inputs.aspect = AspectRatio::wide;
   const CompositionResult result = CompositionBuilder::build(plan, source, inputs);
@@ -165,7 +159,7 @@ TEST_F(CompositionBuilderTest, SpansCloseTogetherMerge) {
 TEST_F(CompositionBuilderTest, ShortCleanSoundAndShortOutputs) {
   const Asset source = video("source.mp4", 6);
   EditPlan plan;
-  plan.segments = {kept(0, 1), kept(2, 3.03), kept(4, 5)};
+  plan.segments = {segment(0, 1), segment(2, 3.03), segment(4, 5)};
   CompositionBuilder::Inputs inputs;
   inputs.cleanAudio = tone("clean.wav", 3.0);
   inputs.music = tone("music.wav", 3);
@@ -175,7 +169,7 @@ TEST_F(CompositionBuilderTest, ShortCleanSoundAndShortOutputs) {
   EXPECT_EQ(result.composition.mainAudio->at(1).source.end(), MediaTime::fromSeconds(3.0));
   EXPECT_TRUE(result.composition.music) << "3 s of output carries a bed";
 
-  plan.segments = {kept(0, 1.5)};
+  plan.segments = {segment(0, 1.5)};
   result = CompositionBuilder::build(plan, video("silent.mp4", 2, false), inputs);
   EXPECT_FALSE(result.composition.music) << "1.5 s is too short for a bed";
 

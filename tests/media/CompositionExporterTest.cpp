@@ -8,23 +8,19 @@
 #include "media/CompositionExporter.h"
 #include "media/platform/ImageGenerator.h"
 #include "media/platform/MediaError.h"
-#include "media/platform/PcmReader.h"
 #include "support/MediaGenerator.h"
+#include "support/MovieSound.h"
+#include "support/Projects.h"
 #include "support/TemporaryFolder.h"
 
 namespace brisklet {
 namespace {
 
-using ::testing::HasSubstr;
+using testing::soundOf;
 
-Segment segment(double startSec, double endSec, bool keep = true) {
-  Segment made;
-  made.id = Uuid::random();
-  made.startSec = startSec;
-  made.endSec = endSec;
-  made.keep = keep;
-  return made;
-}
+using testing::segment;
+
+using ::testing::HasSubstr;
 
 EditPlan planOf(std::vector<Segment> segments) {
   EditPlan plan;
@@ -161,15 +157,6 @@ double toneLevel(const std::vector<float>& stereo, double hertz, double fromSec)
     imaginary += stereo[2 * (first + index)] * std::sin(phase);
   }
   return 2 * std::hypot(real, imaginary) / count;
-}
-
-std::vector<float> soundOf(const std::filesystem::path& file) {
-  std::vector<float> samples;
-  PcmReader(Asset::open(file), PcmFormat{}).read([&](std::span<const std::uint8_t> bytes) {
-    const auto* values = reinterpret_cast<const float*>(bytes.data());
-    samples.insert(samples.end(), values, values + bytes.size() / sizeof(float));
-  });
-  return samples;
 }
 
 TEST_F(CompositionExporterTest, NarrationDucksTheSoundAndTheBedWhichLoopsAndFades) {

@@ -8,16 +8,9 @@
 namespace brisklet {
 namespace {
 
-using json = nlohmann::json;
+using testing::segment;
 
-Segment segment(double startSec, double endSec, bool keep) {
-  Segment result;
-  result.id = Uuid::random();
-  result.startSec = startSec;
-  result.endSec = endSec;
-  result.keep = keep;
-  return result;
-}
+using json = nlohmann::json;
 
 // Decodes a document the way records are read: from its text.
 template <typename T>

@@ -10,16 +10,21 @@ Timestamp at(const std::string& iso8601) {
   return *instant;
 }
 
+Segment segment(double startSec, double endSec, bool keep) {
+  Segment made;
+  made.id = Uuid::random();
+  made.startSec = startSec;
+  made.endSec = endSec;
+  made.keep = keep;
+  return made;
+}
+
 EditPlan samplePlan(int count, std::int64_t revision) {
   EditPlan plan;
   plan.runningSummary = "I walked to the harbour and watched the boats come in.";
   plan.planRevision = revision;
   for (int index = 0; index < count; ++index) {
-    Segment segment;
-    segment.id = Uuid::random();
-    segment.startSec = 2.5 * index;
-    segment.endSec = 2.5 * (index + 1);
-    segment.keep = index % 2 == 0;
+    Segment segment = testing::segment(2.5 * index, 2.5 * (index + 1), index % 2 == 0);
     if (index % 3 == 0) segment.quality = QualityScores{0.8, 0.9, 0.7, 0.25, 0.71, index % 6 == 0};
     if (index % 2 == 0) {
       segment.sceneDescription = "Boats in the harbour at dusk, scene " + std::to_string(index);

@@ -6,6 +6,9 @@
 
 namespace brisklet::testing {
 
+// A bare segment with a fresh id and nothing but its span and decision.
+Segment segment(double startSec, double endSec, bool keep = true);
+
 // A plan of `count` segments of 2.5 s each, every other one kept, some with scores, texts and
 // narration, so encoders see every optional field.
 EditPlan samplePlan(int count, std::int64_t revision = 1);
