@@ -87,6 +87,24 @@ TEST(ImageGenerator, AfterASeekAKeyframeWithinTheToleranceIsTheAnswer) {
   ImageGenerator generator(Asset::open(folder / "gop.mp4"), settings(64, 0.5));
   // 3.4 s accepts 2.9…3.9 s: the keyframe at 3.0 s is the one picture needing no other.
   EXPECT_NEAR(testing::clockTimeOf(generator.image(3.4)) * 60 / 50, 3.0, 0.04);
+
+  // Far-apart requests stop decoding at their picture; whatever comes next, near or far, ahead
+  // or behind, still gets its own moment.
+  ImageGenerator tight(Asset::open(folder / "gop.mp4"), settings(64, 0.1));
+  const double withinTolerance = 0.1 + 0.04 * 60 / 50;  // this clock runs at 50 grey levels a second
+  for (const double timeSec : {2.5, 2.6, 2.7, 0.4, 3.6, 3.55, 1.5})
+    EXPECT_NEAR(testing::clockTimeOf(tight.image(timeSec)) * 60 / 50, timeSec, withinTolerance)
+        << "at " << timeSec;
+  std::vector<double> answered;
+  tight.images({4.2, 0.5, 2.45, 2.5}, [&](GeneratedImage result) {
+    EXPECT_TRUE(result.image) << result.error;
+    if (result.image)
+      EXPECT_NEAR(testing::clockTimeOf(*result.image) * 60 / 50, result.requestedTimeSec,
+                  withinTolerance);
+    answered.push_back(result.requestedTimeSec);
+    return true;
+  });
+  EXPECT_THAT(answered, ::testing::ElementsAre(0.5, 2.45, 2.5, 4.2));
 }
 
 TEST_F(ImageGeneratorTest, StreamsEveryTimeInAscendingOrderAndStopsWhenAsked) {

@@ -51,16 +51,28 @@ StreamDecoder::StreamDecoder(const std::filesystem::path& file, int streamIndex)
                      " could not be decoded: " + describeAVError(result) + ".");
 }
 
-bool StreamDecoder::feedPacket() {
+bool StreamDecoder::feedPacket(const PacketChooser& choose) {
   for (;;) {
     if (av_read_frame(format_.get(), packet_.get()) < 0) {
       avcodec_send_packet(codec_.get(), nullptr);
       return false;
     }
-    const bool ours = packet_->stream_index == streamIndex_;
-    if (ours) avcodec_send_packet(codec_.get(), packet_.get());
+    if (packet_->stream_index != streamIndex_) {
+      av_packet_unref(packet_.get());
+      continue;
+    }
+    const PacketUse use = choose ? choose(*packet_) : PacketUse::decode;
+    if (use == PacketUse::endHere) {
+      av_packet_unref(packet_.get());
+      avcodec_send_packet(codec_.get(), nullptr);
+      return false;
+    }
+    if (choose)
+      codec_->skip_frame =
+          use == PacketUse::decodeIfReferenced ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    avcodec_send_packet(codec_.get(), packet_.get());
     av_packet_unref(packet_.get());
-    if (ours) return true;
+    return true;
   }
 }
 

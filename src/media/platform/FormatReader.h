@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 
 #include "media/platform/FFmpegHandles.h"
 
@@ -21,9 +22,19 @@ class StreamDecoder {
   AVStream& stream() { return *format_->streams[streamIndex_]; }
   AVCodecContext& codec() { return *codec_; }
 
-  // Hands the decoder the stream's next packet (a damaged one is skipped). At the end of the
-  // file it tells the decoder to give out what it still holds and returns false.
-  bool feedPacket();
+  // What the decoder does with a packet, chosen from its timestamps before it goes in.
+  enum class PacketUse {
+    decode,
+    decodeIfReferenced,  // left out unless a later frame refers to it
+    endHere,  // not handed over: the decoder gives out what it holds and takes nothing more
+              // until it is flushed
+  };
+  using PacketChooser = std::function<PacketUse(const AVPacket&)>;
+
+  // Hands the decoder the stream's next packet (a damaged one is skipped), decoded as `choose`
+  // says when given. At the end of the file, or when `choose` ends here, it tells the decoder to
+  // give out what it still holds and returns false.
+  bool feedPacket(const PacketChooser& choose = {});
 
  private:
   FormatContext format_;

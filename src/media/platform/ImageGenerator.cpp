@@ -19,13 +19,20 @@ namespace {
 
 // Without an index, a target this close ahead is reached faster by decoding than by seeking.
 constexpr double kDecodeAheadWithoutIndexSec = 1.0;
-// Frames that no other frame refers to are not decoded while the target is further ahead than
-// this; a frame-threaded decoder returns frames a few frames after their packets go in, so the
-// margin covers that delay.
-constexpr double kSkipNonReferenceAheadSec = 0.15;
 // Pictures shrunk this much or more are decoded without the deblocking filter: its effect is
 // smaller than an output pixel, and it is a large share of H.264 decoding time.
 constexpr double kSkipLoopFilterShrink = 3.0;
+
+using PacketUse = ffmpeg::StreamDecoder::PacketUse;
+
+// The stretch of presentation time in which a frame answers a request.
+struct Window {
+  double earliestSec = 0;
+  double latestSec = 0;
+  bool holds(double timeSec) const {
+    return timeSec >= earliestSec - 1e-9 && timeSec <= latestSec + 1e-9;
+  }
+};
 
 struct DecodedFrame {
   ffmpeg::Frame frame{av_frame_alloc()};
@@ -52,44 +59,96 @@ class ImageGenerator::Decoder {
   const Asset& asset() const { return asset_; }
 
   // A picture within the tolerance of `timeSec`: the nearest one when decoding on from where we
-  // are, the first one reached after a seek; none when the stream has none there.
-  std::optional<cv::Mat> imageAt(double timeSec) {
+  // are, the first one reached after a seek; none when the stream has none there. `alone`: no
+  // request that could decode on from this one follows, so after a seek the decoder may stop at
+  // the first packet inside the tolerance and skip what comes after it.
+  std::optional<cv::Mat> imageAt(double timeSec, bool alone) {
     if (!std::isfinite(timeSec)) return std::nullopt;
-    const double earliest = timeSec - settings_.toleranceBeforeSec;
-    const double latest = timeSec + settings_.toleranceAfterSec;
-    // After a seek any frame within the tolerance will do, so decoding stops at the first one;
-    // a keyframe inside the tolerance is the cheapest of all. Decoding on from where we are
-    // costs the same either way, so there the nearest frame is taken.
-    bool firstWithinToleranceWillDo = false;
-    if (needsSeek(timeSec)) {
-      // Seeks take presentation times and land on the keyframe at or before them.
-      const std::optional<double> keyframe = keyframeAtOrBefore(latest);
-      seek(keyframe && *keyframe >= earliest ? latest : earliest, latest);
-      firstWithinToleranceWillDo = true;
+    const Window window = windowAround(timeSec);
+    if (!needsSeek(timeSec)) return nearestOnFromHere(timeSec, window);
+    if (alone) {
+      if (auto image = firstAfterSeek(timeSec, window, true)) return image;
+      // The packet chosen gave no picture (a damaged frame): look on, the ordinary way.
     }
-    const auto within = [&](const DecodedFrame& frame) {
-      return frame.present && frame.timeSec >= earliest - 1e-9 && frame.timeSec <= latest + 1e-9;
+    return firstAfterSeek(timeSec, window, false);
+  }
+
+  Window windowAround(double timeSec) const {
+    return {timeSec - settings_.toleranceBeforeSec, timeSec + settings_.toleranceAfterSec};
+  }
+
+  // Whether the container's index has a keyframe after `afterSec` and at or before `upToSec`:
+  // decoding cannot carry over such a keyframe more cheaply than a seek to it.
+  bool keyframeBetween(double afterSec, double upToSec) {
+    const std::optional<double> keyframe = keyframeAtOrBefore(upToSec);
+    return keyframe && *keyframe > afterSec + 1e-6;
+  }
+
+ private:
+  // Decodes on from the frames we hold until the newest reaches the target; the one before it
+  // stays as the other candidate. Frames before the tolerance that nothing refers to are left out.
+  std::optional<cv::Mat> nearestOnFromHere(double timeSec, const Window& window) {
+    const auto choose = [&](const AVPacket& packet) {
+      const std::optional<double> time = packetTime(packet);
+      return time && *time < window.earliestSec ? PacketUse::decodeIfReferenced
+                                                : PacketUse::decode;
     };
-    // Decode until the newest frame reaches the target; the one before it stays as the
-    // other candidate.
-    while (!endOfStream_ && (!current_.present || current_.timeSec < timeSec) &&
-           !(firstWithinToleranceWillDo && within(current_))) {
-      const bool farFromTarget =
-          current_.present && earliest - current_.timeSec > kSkipNonReferenceAheadSec;
-      decoder_.codec().skip_frame = farFromTarget ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-      std::swap(previous_, current_);
-      if (!decodeNext(current_)) {
-        // The older frame's buffer was handed to the decoder and is gone; the newest stays.
-        std::swap(previous_, current_);
-        previous_.present = false;
-        break;
+    while (!endOfStream_ && (!current_.present || current_.timeSec < timeSec))
+      if (!decodeNextKeepingPrevious(choose)) break;
+    return nearestOfHeld(timeSec, window);
+  }
+
+  // After a seek any frame within the tolerance will do, so decoding stops at the first one; a
+  // keyframe inside the tolerance is the cheapest of all. With `stopAtFirstPacket` nothing is
+  // handed to the decoder after the first packet inside the tolerance, which saves the frames
+  // a decoder reads ahead and holds back for reordering; the decoder then needs a seek before it
+  // can go on.
+  std::optional<cv::Mat> firstAfterSeek(double timeSec, const Window& window,
+                                        bool stopAtFirstPacket) {
+    // Seeks take presentation times and land on the keyframe at or before them.
+    const std::optional<double> keyframe = keyframeAtOrBefore(window.latestSec);
+    double target = keyframe && *keyframe >= window.earliestSec ? window.latestSec
+                                                                : window.earliestSec;
+    for (double backOff = 1.0;; backOff *= 2) {
+      positionAt(target);
+      bool chosen = false;
+      const auto choose = [&](const AVPacket& packet) {
+        if (chosen) return PacketUse::endHere;
+        const std::optional<double> time = packetTime(packet);
+        if (!time) return PacketUse::decode;
+        if (*time < window.earliestSec) return PacketUse::decodeIfReferenced;
+        chosen = stopAtFirstPacket && *time <= window.latestSec;
+        return PacketUse::decode;
+      };
+      if (!decodeNextKeepingPrevious(choose)) return std::nullopt;
+      // A first frame after the tolerance means the seek landed late, as seeks in some containers
+      // (MPEG program streams, files without an index) do: back off further, down to the start.
+      if (current_.timeSec > window.latestSec + 1e-6 && target > 0) {
+        target -= backOff;
+        continue;
       }
+      while (!endOfStream_ && current_.timeSec < timeSec && !window.holds(current_.timeSec))
+        if (!decodeNextKeepingPrevious(choose)) break;
+      return nearestOfHeld(timeSec, window);
     }
+  }
+
+  // Decodes the next frame into current_, keeping the one before as previous_.
+  bool decodeNextKeepingPrevious(const ffmpeg::StreamDecoder::PacketChooser& choose) {
+    std::swap(previous_, current_);
+    if (decodeNext(current_, choose)) return true;
+    // The older frame's buffer was handed to the decoder and is gone; the newest stays.
+    std::swap(previous_, current_);
+    previous_.present = false;
+    return false;
+  }
+
+  std::optional<cv::Mat> nearestOfHeld(double timeSec, const Window& window) {
     const DecodedFrame* best = nullptr;
     double bestDistance = INFINITY;
     for (const DecodedFrame* candidate : {&previous_, &current_}) {
       const double distance = std::fabs(candidate->timeSec - timeSec);
-      if (within(*candidate) && distance < bestDistance) {
+      if (candidate->present && window.holds(candidate->timeSec) && distance < bestDistance) {
         best = candidate;
         bestDistance = distance;
       }
@@ -98,7 +157,12 @@ class ImageGenerator::Decoder {
     return toImage(*best->frame);
   }
 
- private:
+  std::optional<double> packetTime(const AVPacket& packet) {
+    if (packet.pts == AV_NOPTS_VALUE) return std::nullopt;
+    return streamTimestampToSeconds(packet.pts, decoder_.stream().time_base,
+                                    asset_.presentationStartSec());
+  }
+
   bool needsSeek(double timeSec) {
     if (!current_.present && !previous_.present) {
       // A decoder that has read nothing yet stands at the start: near it, decoding is the way.
@@ -108,6 +172,7 @@ class ImageGenerator::Decoder {
     const double oldest = previous_.present ? previous_.timeSec : current_.timeSec;
     if (timeSec < oldest) return true;  // behind what we hold
     if (timeSec <= newest) return false;
+    if (stoppedEarly_) return true;  // the decoder was told no more packets come
     if (endOfStream_) return false;
     const double latest = timeSec + settings_.toleranceAfterSec;
     // Decoding on would pass through a keyframe that lies ahead of us and not after the latest
@@ -141,27 +206,17 @@ class ImageGenerator::Decoder {
                                     asset_.presentationStartSec());
   }
 
-  // Seeks to the keyframe at or before `timeSec` and decodes the first frame into current_. A
-  // first frame after `latestUsefulSec` means the seek landed late, as seeks in some containers
-  // (MPEG program streams, files without an index) do: then it backs off further, down to the
-  // start of the file.
-  void seek(double timeSec, double latestUsefulSec) {
-    double target = timeSec;
-    for (double backOff = 1.0;; backOff *= 2) {
-      if (target <= 0) {
-        seekToStart();
-      } else {
-        const int64_t timestamp =
-            toStreamTimestamp(MediaTime::fromSeconds(target), decoder_.stream().time_base,
-                              asset_.presentationStartSec());
-        // A failed seek leaves the position where it was; the check below catches a bad spot.
-        av_seek_frame(&decoder_.format(), track_.streamIndex, timestamp, AVSEEK_FLAG_BACKWARD);
-        resetDecoder();
-      }
-      if (!decodeNext(current_)) return;  // nothing from here on
-      if (current_.timeSec <= latestUsefulSec + 1e-6 || target <= 0) return;
-      target -= backOff;
+  // Puts the reader at the keyframe at or before `timeSec`, or at the start of the file.
+  void positionAt(double timeSec) {
+    if (timeSec <= 0) {
+      seekToStart();
+      return;
     }
+    const int64_t timestamp = toStreamTimestamp(
+        MediaTime::fromSeconds(timeSec), decoder_.stream().time_base, asset_.presentationStartSec());
+    // A failed seek leaves the position where it was; the caller checks where it landed.
+    av_seek_frame(&decoder_.format(), track_.streamIndex, timestamp, AVSEEK_FLAG_BACKWARD);
+    resetDecoder();
   }
 
   void seekToStart() {
@@ -176,12 +231,14 @@ class ImageGenerator::Decoder {
     avcodec_flush_buffers(&decoder_.codec());
     previous_.present = current_.present = false;
     endOfStream_ = false;
+    stoppedEarly_ = false;
     draining_ = false;
     atStart_ = false;
   }
 
-  // Decodes the next frame into `target`. False at the end of the stream.
-  bool decodeNext(DecodedFrame& target) {
+  // Decodes the next frame into `target`, handing over packets as `choose` says. False when the
+  // decoder has nothing more to give.
+  bool decodeNext(DecodedFrame& target, const ffmpeg::StreamDecoder::PacketChooser& choose) {
     for (;;) {
       const int received = avcodec_receive_frame(&decoder_.codec(), target.frame.get());
       if (received == 0) {
@@ -205,7 +262,11 @@ class ImageGenerator::Decoder {
         endOfStream_ = true;
         return false;
       }
-      draining_ = !decoder_.feedPacket();
+      draining_ = !decoder_.feedPacket([&](const AVPacket& packet) {
+        const PacketUse use = choose(packet);
+        stoppedEarly_ = use == PacketUse::endHere;
+        return use;
+      });
     }
   }
 
@@ -289,6 +350,7 @@ class ImageGenerator::Decoder {
   DecodedFrame previous_;
   DecodedFrame current_;
   bool endOfStream_ = false;
+  bool stoppedEarly_ = false;  // we stopped handing over packets before the file's end
   bool draining_ = false;
   bool atStart_ = true;  // nothing read since the file was opened or rewound
 };
@@ -300,7 +362,13 @@ ImageGenerator& ImageGenerator::operator=(ImageGenerator&&) noexcept = default;
 ImageGenerator::~ImageGenerator() = default;
 
 cv::Mat ImageGenerator::image(double timeSec) {
-  std::optional<cv::Mat> image = decoder_->imageAt(timeSec);
+  // A caller asking one picture at a time is taken to go on the way it came: a step that
+  // crossed a keyframe will likely cross the next one too.
+  const double latest = decoder_->windowAround(timeSec).latestSec;
+  const bool alone = !previousLatestSec_ || *previousLatestSec_ > latest ||
+                     decoder_->keyframeBetween(*previousLatestSec_, latest);
+  previousLatestSec_ = latest;
+  std::optional<cv::Mat> image = decoder_->imageAt(timeSec, alone);
   if (!image) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", timeSec);
@@ -316,11 +384,16 @@ void ImageGenerator::images(const std::vector<double>& timesSec,
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(),
                    [&](size_t a, size_t b) { return timesSec[a] < timesSec[b]; });
-  for (const size_t index : order) {
+  for (size_t position = 0; position < order.size(); ++position) {
+    const size_t index = order[position];
     GeneratedImage result;
     result.requestedTimeSec = timesSec[index];
     try {
-      result.image = decoder_->imageAt(timesSec[index]);
+      const bool last = position + 1 == order.size();
+      const bool alone =
+          last || decoder_->keyframeBetween(decoder_->windowAround(timesSec[index]).latestSec,
+                                            decoder_->windowAround(timesSec[order[position + 1]]).latestSec);
+      result.image = decoder_->imageAt(timesSec[index], alone);
       if (!result.image) result.error = "no picture within the tolerance";
     } catch (const std::exception& error) {
       result.error = error.what();

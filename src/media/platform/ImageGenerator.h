@@ -52,6 +52,7 @@ class ImageGenerator {
  private:
   class Decoder;
   std::unique_ptr<Decoder> decoder_;
+  std::optional<double> previousLatestSec_;  // of the last image() request
 };
 
 }  // namespace brisklet
