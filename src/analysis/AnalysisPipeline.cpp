@@ -1,7 +1,9 @@
 #include "analysis/AnalysisPipeline.h"
 
 #include <algorithm>
+#include <mutex>
 #include <opencv2/imgcodecs.hpp>
+#include <thread>
 
 #include "analysis/AIDirector.h"
 #include "analysis/ClaudeSceneAnalyzer.h"
@@ -11,6 +13,7 @@
 #include "analysis/ShotDetector.h"
 #include "media/platform/MediaTime.h"
 #include "platform/Cancellation.h"
+#include "platform/Concurrently.h"
 
 namespace brisklet {
 
@@ -31,6 +34,57 @@ const ImageGeneratorSettings kKeyframeSettings{.maximumWidth = 768,
                                                .toleranceBeforeSec = 0.1,
                                                .toleranceAfterSec = 0.1,
                                                .appliesPreferredTrackTransform = true};
+
+// Decoding is shared out in pieces of the video, each decoded on its own thread by a generator
+// with few threads of its own: the decoders then keep every core busy, where one decoder's frame
+// threads leave a good part idle between seeks and skipped frames. Each decoder holds its
+// reference frames (about 100 MB for 4K), so only a few run at once; pieces too short for a
+// decoder to settle in are not split further.
+constexpr size_t kMostDecoders = 4;
+constexpr size_t kFewestSamplesPerPiece = 40;
+constexpr size_t kFewestScenesPerPiece = 4;
+
+struct DecodingShare {
+  size_t pieces = 1;
+  int threadsPerDecoder = 0;  // 0: FFmpeg's own choice
+};
+
+DecodingShare decodingShare() {
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  if (cores < 2) return {};
+  const size_t pieces = std::min(cores, kMostDecoders);
+  return {.pieces = pieces, .threadsPerDecoder = static_cast<int>(cores / pieces)};
+}
+
+ImageGeneratorSettings forPieces(ImageGeneratorSettings settings, size_t pieces) {
+  if (pieces > 1) settings.decodingThreads = decodingShare().threadsPerDecoder;
+  return settings;
+}
+
+// Work counted from several threads and reported one report at a time, never going back.
+class SharedProgress {
+ public:
+  SharedProgress(const ProgressHandler& progress, const char* stage, double from, double span,
+                 size_t total)
+      : progress_(progress), stage_(stage), from_(from), span_(span), total_(total) {}
+
+  // Reports the share done so far, then counts one more piece of work.
+  void reportAndCount() {
+    const std::lock_guard lock(mutex_);
+    progress_({stage_, from_ + span_ * static_cast<double>(done_) /
+                                   static_cast<double>(std::max<size_t>(total_, 1))});
+    ++done_;
+  }
+
+ private:
+  std::mutex mutex_;
+  const ProgressHandler& progress_;
+  const char* const stage_;
+  const double from_;
+  const double span_;
+  const size_t total_;
+  size_t done_ = 0;
+};
 
 // A quarter, half and three quarters into the scene, on the 1/600 s grid media times use.
 std::vector<double> keyframeTimes(const Segment& segment) {
@@ -81,19 +135,29 @@ ScoredScene scoreScene(const std::vector<cv::Mat>& keyframes) {
 std::vector<ShotDetector::FrameDistance> frameDistances(const Asset& asset,
                                                         const ProgressHandler& progress,
                                                         const std::stop_token& stop) {
-  const double duration = asset.durationSec();
   progress({kDetectingScenes, 0.0});
-  ShotDetector::DistanceSeries series;
-  const auto stream = FrameSampler::frames(ImageGenerator(asset, FrameSampler::kSamplingSettings),
-                                           FrameSampler::sampleTimes(duration, kSamplesPerSecond));
-  while (true) {
-    throwIfCancelled(stop);
-    std::optional<SampledFrame> frame = stream->next();
-    if (!frame) break;
-    ShotDetector::addFrame(series, frame->image, frame->timeSec);
-    progress({kDetectingScenes, 0.5 * frame->timeSec / duration});
-  }
-  return std::move(series.distances);
+  const std::vector<double> times =
+      FrameSampler::sampleTimes(asset.durationSec(), kSamplesPerSecond);
+  const std::vector<IndexRange> ranges =
+      contiguousRanges(times.size(), decodingShare().pieces, kFewestSamplesPerPiece);
+  const ImageGeneratorSettings settings =
+      forPieces(FrameSampler::kSamplingSettings, ranges.size());
+  std::vector<ShotDetector::DistanceSeries> pieces(ranges.size());
+  SharedProgress shared(progress, kDetectingScenes, 0.0, 0.5, times.size());
+  runConcurrently(ranges.size(), [&](size_t piece) {
+    const auto stream =
+        FrameSampler::frames(ImageGenerator(asset, settings),
+                             {times.begin() + static_cast<std::ptrdiff_t>(ranges[piece].begin),
+                              times.begin() + static_cast<std::ptrdiff_t>(ranges[piece].end)});
+    while (true) {
+      throwIfCancelled(stop);
+      std::optional<SampledFrame> frame = stream->next();
+      if (!frame) break;
+      ShotDetector::addFrame(pieces[piece], frame->image, frame->timeSec);
+      shared.reportAndCount();
+    }
+  });
+  return ShotDetector::joined(std::move(pieces)).distances;
 }
 
 OnDeviceAnalysis analyzeOnDevice(const std::filesystem::path& video,
@@ -106,31 +170,39 @@ OnDeviceAnalysis analyzeOnDevice(const std::filesystem::path& video,
   analysis.segments = EditPlanBuilder::buildSegments(
       ShotDetector::boundaries(frameDistances(asset, progress, stop)), asset.durationSec());
 
-  // Every keyframe of the video is decoded by one generator on its own thread, in time order,
-  // while the scenes before are being measured here.
-  std::vector<double> allTimes;
-  for (const Segment& segment : analysis.segments)
-    for (const double time : keyframeTimes(segment)) allTimes.push_back(time);
-  const auto keyframes = FrameSampler::frames(ImageGenerator(asset, kKeyframeSettings), allTimes);
-  std::optional<SampledFrame> pending = keyframes->next();
+  // Each piece of the scene list has one generator decoding its keyframes in time order on a
+  // thread of its own, while the scenes before are being measured.
+  const std::vector<Segment>& segments = analysis.segments;
+  const std::vector<IndexRange> ranges =
+      contiguousRanges(segments.size(), decodingShare().pieces, kFewestScenesPerPiece);
+  const ImageGeneratorSettings settings = forPieces(kKeyframeSettings, ranges.size());
+  std::vector<ScoredScene> scored(segments.size());
+  SharedProgress shared(progress, kScoringQuality, 0.5, 0.3, segments.size());
+  runConcurrently(ranges.size(), [&](size_t piece) {
+    const IndexRange range = ranges[piece];
+    std::vector<double> allTimes;
+    for (size_t index = range.begin; index < range.end; ++index)
+      for (const double time : keyframeTimes(segments[index])) allTimes.push_back(time);
+    const auto keyframes = FrameSampler::frames(ImageGenerator(asset, settings), allTimes);
+    std::optional<SampledFrame> pending = keyframes->next();
+    for (size_t index = range.begin; index < range.end; ++index) {
+      throwIfCancelled(stop);
+      shared.reportAndCount();
+      const std::vector<double> times = keyframeTimes(segments[index]);
+      std::vector<cv::Mat> images;
+      while (pending && pending->timeSec <= times.back()) {
+        if (std::find(times.begin(), times.end(), pending->timeSec) != times.end())
+          images.push_back(std::move(pending->image));
+        pending = keyframes->next();
+      }
+      scored[index] = scoreScene(images);
+    }
+  });
 
   std::map<Uuid, QualityScores> scores;
-  const size_t count = analysis.segments.size();
-  for (size_t index = 0; index < count; ++index) {
-    throwIfCancelled(stop);
-    progress({kScoringQuality, 0.5 + 0.3 * static_cast<double>(index) /
-                                         static_cast<double>(std::max<size_t>(count, 1))});
-    const Segment& segment = analysis.segments[index];
-    const std::vector<double> times = keyframeTimes(segment);
-    std::vector<cv::Mat> images;
-    while (pending && pending->timeSec <= times.back()) {
-      if (std::find(times.begin(), times.end(), pending->timeSec) != times.end())
-        images.push_back(std::move(pending->image));
-      pending = keyframes->next();
-    }
-    ScoredScene scene = scoreScene(images);
-    scores.emplace(segment.id, scene.scores);
-    analysis.keyframeJpegs.emplace(segment.id, std::move(scene.jpegs));
+  for (size_t index = 0; index < segments.size(); ++index) {
+    scores.emplace(segments[index].id, scored[index].scores);
+    analysis.keyframeJpegs.emplace(segments[index].id, std::move(scored[index].jpegs));
   }
   analysis.segments = EditPlanBuilder::applyQuality(scores, std::move(analysis.segments));
   return analysis;

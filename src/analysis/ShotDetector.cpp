@@ -138,10 +138,31 @@ double distance(const FeaturePrint& earlier, const FeaturePrint& later) {
 void addFrame(DistanceSeries& series, const cv::Mat& image, double timeSec) {
   std::optional<FeaturePrint> print = featurePrint(image);
   if (!print) return;
-  if (series.previousPrint)
+  if (series.previousPrint) {
     series.distances.push_back(
         {.timeSec = timeSec, .distance = distance(*series.previousPrint, *print)});
+  } else {
+    series.firstPrint = print;
+    series.firstTimeSec = timeSec;
+  }
   series.previousPrint = std::move(print);
+}
+
+DistanceSeries joined(std::vector<DistanceSeries> pieces) {
+  DistanceSeries whole;
+  for (DistanceSeries& piece : pieces) {
+    if (!piece.firstPrint) continue;  // nothing in it could be printed
+    if (whole.previousPrint) {
+      whole.distances.push_back({.timeSec = piece.firstTimeSec,
+                                 .distance = distance(*whole.previousPrint, *piece.firstPrint)});
+    } else {
+      whole.firstPrint = std::move(piece.firstPrint);
+      whole.firstTimeSec = piece.firstTimeSec;
+    }
+    whole.distances.insert(whole.distances.end(), piece.distances.begin(), piece.distances.end());
+    whole.previousPrint = std::move(piece.previousPrint);
+  }
+  return whole;
 }
 
 std::vector<double> boundaries(const std::vector<FrameDistance>& distances) {

@@ -20,8 +20,11 @@ struct FrameDistance {
   bool operator==(const FrameDistance&) const = default;
 };
 
-// The distances of a sampled stream, built one frame at a time; only the last print is held.
+// The distances of a sampled stream, built one frame at a time; only the first and the last
+// print are held, the first so that series of consecutive pieces can be joined.
 struct DistanceSeries {
+  std::optional<FeaturePrint> firstPrint;
+  double firstTimeSec = 0;
   std::optional<FeaturePrint> previousPrint;
   std::vector<FrameDistance> distances;
 };
@@ -44,6 +47,10 @@ double distance(const FeaturePrint& earlier, const FeaturePrint& later);
 // Prints `image` and appends its distance from the previous print. A picture that cannot be
 // printed leaves no trace, not even a gap in the chain of prints.
 void addFrame(DistanceSeries& series, const cv::Mat& image, double timeSec);
+
+// The series of consecutive pieces of one sampled stream, printed separately, as one: the step
+// from each piece's last print to the next piece's first is put between their distances.
+DistanceSeries joined(std::vector<DistanceSeries> pieces);
 
 // The cut times, ascending.
 std::vector<double> boundaries(const std::vector<FrameDistance>& distances);

@@ -77,6 +77,50 @@ TEST(AnalysisPipeline, FindsTheShotsScoresThemAndKeepsTheirKeyframes) {
   EXPECT_LT(recorder.reports.back().fraction, 0.8);
 }
 
+TEST(AnalysisPipeline, ALongerVideoDecodedInPiecesSideBySideMissesNoCutAtTheSeams) {
+  // Eight shots, 48 s: enough samples and scenes for the work to be shared out in pieces (on a
+  // machine with more than one core). The cut at 23.75 s falls between the samples at 23.5 s and
+  // 24 s, where two pieces of the sampling meet.
+  testing::TemporaryFolder folder;
+  const std::vector<double> cuts = {6, 12, 18, 23.75, 30, 36, 42};
+  const char* const sources[] = {"testsrc2", "smptebars", "rgbtestsrc"};
+  std::vector<std::string> arguments;
+  std::string graph;
+  double start = 0;
+  for (size_t shot = 0; shot <= cuts.size(); ++shot) {
+    const double end = shot < cuts.size() ? cuts[shot] : 48.0;
+    arguments.insert(arguments.end(), {"-f", "lavfi", "-i",
+                                       std::string(sources[shot % 3]) + "=s=96x72:r=25:d=" +
+                                           std::to_string(end - start)});
+    graph += "[" + std::to_string(shot) + ":v]";
+    start = end;
+  }
+  graph += "concat=n=" + std::to_string(cuts.size() + 1) + ":v=1:a=0";
+  const auto video = folder / "eight.mp4";
+  arguments.insert(arguments.end(), {"-filter_complex", graph, "-c:v", "libx264", "-preset",
+                                     "ultrafast", "-g", "50", video.string()});
+  testing::runFfmpeg(arguments);
+
+  Recorder recorder;
+  const auto analysis = AnalysisPipeline::analyzeOnDevice(video, recorder.handler(), {});
+  ASSERT_EQ(analysis.segments.size(), cuts.size() + 1);
+  for (size_t index = 0; index < cuts.size(); ++index)
+    EXPECT_NEAR(analysis.segments[index + 1].startSec, cuts[index], 0.5) << "cut " << index;
+  for (const Segment& segment : analysis.segments)
+    EXPECT_EQ(analysis.keyframeJpegs.at(segment.id).size(), 3u);
+
+  std::vector<double> scoring;
+  for (size_t index = 0; index < recorder.reports.size(); ++index) {
+    if (index > 0) {
+      EXPECT_GE(recorder.reports[index].fraction, recorder.reports[index - 1].fraction);
+    }
+    if (recorder.reports[index].stageName == "Scoring visual quality…")
+      scoring.push_back(recorder.reports[index].fraction);
+  }
+  ASSERT_EQ(scoring.size(), 8u);
+  EXPECT_DOUBLE_EQ(scoring.back(), 0.5 + 0.3 * 7 / 8);
+}
+
 // The model's answer text for scenes 0…count-1, keeping each one and narrating the first.
 std::string sceneAnswers(int count) {
   nlohmann::json answer = {{"running_summary", "A test card, a wall, the bars."},

@@ -127,5 +127,26 @@ TEST(ShotDetectorEmbedding, AnUnprintableFrameLeavesNoTraceInTheSeries) {
   EXPECT_EQ(series.distances[1].distance, 0.0);
 }
 
+TEST(ShotDetectorEmbedding, PiecesPrintedApartJoinIntoTheSeriesOfTheWhole) {
+  const std::vector<int> seeds = {1, 1, 2, 3, 3, 4, 5};
+  ShotDetector::DistanceSeries whole;
+  for (size_t index = 0; index < seeds.size(); ++index)
+    ShotDetector::addFrame(whole, scene(seeds[index]), 0.5 * static_cast<double>(index));
+
+  // Cut between the second and third frame, with an empty piece and a one-frame piece.
+  std::vector<ShotDetector::DistanceSeries> pieces(4);
+  for (size_t index = 0; index < seeds.size(); ++index) {
+    const size_t piece = index < 2 ? 0 : index == 2 ? 2 : 3;
+    ShotDetector::addFrame(pieces[piece], scene(seeds[index]), 0.5 * static_cast<double>(index));
+  }
+  const ShotDetector::DistanceSeries joined = ShotDetector::joined(std::move(pieces));
+  EXPECT_EQ(joined.distances, whole.distances);
+  ASSERT_EQ(joined.distances.size(), seeds.size() - 1);
+  EXPECT_GT(joined.distances[1].distance, 0.5) << "the step across the seam is there";
+  EXPECT_EQ(joined.firstTimeSec, 0.0);
+
+  EXPECT_TRUE(ShotDetector::joined({}).distances.empty());
+}
+
 }  // namespace
 }  // namespace brisklet

@@ -98,9 +98,10 @@ TEST(ImageGenerator, AfterASeekAKeyframeWithinTheToleranceIsTheAnswer) {
   std::vector<double> answered;
   tight.images({4.2, 0.5, 2.45, 2.5}, [&](GeneratedImage result) {
     EXPECT_TRUE(result.image) << result.error;
-    if (result.image)
+    if (result.image) {
       EXPECT_NEAR(testing::clockTimeOf(*result.image) * 60 / 50, result.requestedTimeSec,
                   withinTolerance);
+    }
     answered.push_back(result.requestedTimeSec);
     return true;
   });

@@ -1,5 +1,6 @@
 #include "media/platform/FormatReader.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "media/platform/MediaError.h"
@@ -25,7 +26,7 @@ FormatContext openFormat(const std::filesystem::path& file) {
   return format;
 }
 
-StreamDecoder::StreamDecoder(const std::filesystem::path& file, int streamIndex)
+StreamDecoder::StreamDecoder(const std::filesystem::path& file, int streamIndex, int threads)
     : format_(openFormat(file)), streamIndex_(streamIndex), packet_(av_packet_alloc()) {
   if (!packet_) throw MediaError("Out of memory while opening " + quotedFileName(file) + ".");
   for (unsigned index = 0; index < format_->nb_streams; ++index)
@@ -41,7 +42,7 @@ StreamDecoder::StreamDecoder(const std::filesystem::path& file, int streamIndex)
   if (!codec_) throw MediaError("Out of memory while opening " + quotedFileName(file) + ".");
   int result = avcodec_parameters_to_context(codec_.get(), stream->codecpar);
   if (result >= 0) {
-    codec_->thread_count = 0;  // as many as FFmpeg sees fit
+    codec_->thread_count = std::max(threads, 0);
     codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     codec_->pkt_timebase = stream->time_base;
     result = avcodec_open2(codec_.get(), codec, nullptr);

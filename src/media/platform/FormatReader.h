@@ -16,7 +16,8 @@ FormatContext openFormat(const std::filesystem::path& file);
 class StreamDecoder {
  public:
   // Throws MediaError naming the file when it cannot be opened or the stream not decoded.
-  StreamDecoder(const std::filesystem::path& file, int streamIndex);
+  // `threads`: how many threads the decoder uses; 0 lets FFmpeg choose.
+  StreamDecoder(const std::filesystem::path& file, int streamIndex, int threads = 0);
 
   AVFormatContext& format() { return *format_; }
   AVStream& stream() { return *format_->streams[streamIndex_]; }

@@ -48,7 +48,7 @@ class ImageGenerator::Decoder {
       : asset_(asset),
         track_(asset.firstVideoTrack()),
         settings_(settings),
-        decoder_(asset.file(), track_.streamIndex) {
+        decoder_(asset.file(), track_.streamIndex, settings.decodingThreads) {
     if (!previous_.frame || !current_.frame)
       throw MediaError("Out of memory while reading " + asset_.quotedName() + ".");
     outputSize_ = scaledSize();

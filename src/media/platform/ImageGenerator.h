@@ -20,6 +20,9 @@ struct ImageGeneratorSettings {
   double toleranceAfterSec = 0;
   // Turn pictures by the track's display matrix so they show upright.
   bool appliesPreferredTrackTransform = true;
+  // Threads of the decoder; 0 lets FFmpeg choose. Several generators working on pieces of one
+  // video side by side do better with one each than with FFmpeg's frame threads.
+  int decodingThreads = 0;
 };
 
 // One answer of ImageGenerator::images.
