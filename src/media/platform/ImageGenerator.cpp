@@ -29,9 +29,8 @@ using PacketUse = ffmpeg::StreamDecoder::PacketUse;
 struct Window {
   double earliestSec = 0;
   double latestSec = 0;
-  bool holds(double timeSec) const {
-    return timeSec >= earliestSec - 1e-9 && timeSec <= latestSec + 1e-9;
-  }
+  bool isAfter(double timeSec) const { return timeSec < earliestSec - 1e-9; }
+  bool holds(double timeSec) const { return !isAfter(timeSec) && timeSec <= latestSec + 1e-9; }
 };
 
 struct DecodedFrame {
@@ -88,11 +87,7 @@ class ImageGenerator::Decoder {
   // Decodes on from the frames we hold until the newest reaches the target; the one before it
   // stays as the other candidate. Frames before the tolerance that nothing refers to are left out.
   std::optional<cv::Mat> nearestOnFromHere(double timeSec, const Window& window) {
-    const auto choose = [&](const AVPacket& packet) {
-      const std::optional<double> time = packetTime(packet);
-      return time && *time < window.earliestSec ? PacketUse::decodeIfReferenced
-                                                : PacketUse::decode;
-    };
+    const auto choose = [&](const AVPacket& packet) { return useOf(packet, window); };
     while (!endOfStream_ && (!current_.present || current_.timeSec < timeSec))
       if (!decodeNextKeepingPrevious(choose)) break;
     return nearestOfHeld(timeSec, window);
@@ -115,10 +110,8 @@ class ImageGenerator::Decoder {
       const auto choose = [&](const AVPacket& packet) {
         if (chosen) return PacketUse::endHere;
         const std::optional<double> time = packetTime(packet);
-        if (!time) return PacketUse::decode;
-        if (*time < window.earliestSec) return PacketUse::decodeIfReferenced;
-        chosen = stopAtFirstPacket && *time <= window.latestSec;
-        return PacketUse::decode;
+        chosen = stopAtFirstPacket && time && window.holds(*time);
+        return useOf(packet, window);
       };
       if (!decodeNextKeepingPrevious(choose)) return std::nullopt;
       // A first frame after the tolerance means the seek landed late, as seeks in some containers
@@ -155,6 +148,12 @@ class ImageGenerator::Decoder {
     }
     if (best == nullptr) return std::nullopt;
     return toImage(*best->frame);
+  }
+
+  // A packet before the tolerance is decoded only when later frames refer to it.
+  PacketUse useOf(const AVPacket& packet, const Window& window) {
+    const std::optional<double> time = packetTime(packet);
+    return time && window.isAfter(*time) ? PacketUse::decodeIfReferenced : PacketUse::decode;
   }
 
   std::optional<double> packetTime(const AVPacket& packet) {
