@@ -56,9 +56,18 @@ DecodingShare decodingShare() {
   return {.pieces = pieces, .threadsPerDecoder = static_cast<int>(cores / pieces)};
 }
 
-ImageGeneratorSettings forPieces(ImageGeneratorSettings settings, size_t pieces) {
-  if (pieces > 1) settings.decodingThreads = decodingShare().threadsPerDecoder;
-  return settings;
+// How a pass shares out its `count` items, and the settings of each piece's generator.
+struct PieceWork {
+  std::vector<IndexRange> ranges;
+  ImageGeneratorSettings settings;
+};
+
+PieceWork shareOut(size_t count, size_t fewestPerPiece, const ImageGeneratorSettings& settings) {
+  const DecodingShare share = decodingShare();
+  PieceWork work{.ranges = contiguousRanges(count, share.pieces, fewestPerPiece),
+                 .settings = settings};
+  if (work.ranges.size() > 1) work.settings.decodingThreads = share.threadsPerDecoder;
+  return work;
 }
 
 // Work counted from several threads and reported one report at a time, never going back.
@@ -138,10 +147,8 @@ std::vector<ShotDetector::FrameDistance> frameDistances(const Asset& asset,
   progress({kDetectingScenes, 0.0});
   const std::vector<double> times =
       FrameSampler::sampleTimes(asset.durationSec(), kSamplesPerSecond);
-  const std::vector<IndexRange> ranges =
-      contiguousRanges(times.size(), decodingShare().pieces, kFewestSamplesPerPiece);
-  const ImageGeneratorSettings settings =
-      forPieces(FrameSampler::kSamplingSettings, ranges.size());
+  const auto [ranges, settings] =
+      shareOut(times.size(), kFewestSamplesPerPiece, FrameSampler::kSamplingSettings);
   std::vector<ShotDetector::DistanceSeries> pieces(ranges.size());
   SharedProgress shared(progress, kDetectingScenes, 0.0, 0.5, times.size());
   runConcurrently(ranges.size(), [&](size_t piece) {
@@ -173,9 +180,8 @@ OnDeviceAnalysis analyzeOnDevice(const std::filesystem::path& video,
   // Each piece of the scene list has one generator decoding its keyframes in time order on a
   // thread of its own, while the scenes before are being measured.
   const std::vector<Segment>& segments = analysis.segments;
-  const std::vector<IndexRange> ranges =
-      contiguousRanges(segments.size(), decodingShare().pieces, kFewestScenesPerPiece);
-  const ImageGeneratorSettings settings = forPieces(kKeyframeSettings, ranges.size());
+  const auto [ranges, settings] =
+      shareOut(segments.size(), kFewestScenesPerPiece, kKeyframeSettings);
   std::vector<ScoredScene> scored(segments.size());
   SharedProgress shared(progress, kScoringQuality, 0.5, 0.3, segments.size());
   runConcurrently(ranges.size(), [&](size_t piece) {
