@@ -11,7 +11,7 @@
 #include "cli/ProgressPrinter.h"
 #include "model/AppSettings.h"
 #include "model/ModelJson.h"
-#include "model/TimeText.h"
+#include "platform/TimeText.h"
 
 namespace brisklet::cli {
 namespace {

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/CliCommand.h"
-#include "model/TimeText.h"
+#include "platform/TimeText.h"
 
 namespace brisklet::cli {
 namespace {

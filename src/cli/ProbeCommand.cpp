@@ -4,7 +4,7 @@
 #include "cli/CliCommand.h"
 #include "media/platform/Asset.h"
 #include "media/platform/MediaError.h"
-#include "model/TimeText.h"
+#include "platform/TimeText.h"
 
 namespace brisklet::cli {
 namespace {

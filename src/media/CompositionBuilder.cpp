@@ -1,8 +1,11 @@
 #include "media/CompositionBuilder.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
+#include "media/platform/MediaError.h"
+#include "media/platform/PcmReader.h"
 #include "platform/FileNames.h"
 
 namespace brisklet::CompositionBuilder {
@@ -23,16 +26,25 @@ constexpr double kLongestDipSec = 0.3;
 MediaTime at(double seconds) { return MediaTime::fromSeconds(seconds); }
 TimeRange between(double fromSec, double toSec) { return {at(fromSec), at(toSec - fromSec)}; }
 
-// The first audio track of `file`, when the file exists and has one.
+// `file` opened for its sound: none when no file is there or it holds no sound track, which the
+// build skips. A file that is there but cannot be read fails the build with its name, so a
+// damaged narration, clean sound or music never silently drops out of an export.
 std::optional<Asset> soundFile(const std::optional<std::filesystem::path>& file) {
-  if (!file || !std::filesystem::is_regular_file(*file)) return std::nullopt;
+  std::error_code error;
+  if (!file || !std::filesystem::is_regular_file(*file, error)) return std::nullopt;
+  std::optional<Asset> asset;
+  bool decodes = false;
   try {
-    Asset asset = Asset::open(*file);
-    if (asset.audioTracks().empty()) return std::nullopt;
-    return asset;
-  } catch (const std::exception&) {
-    return std::nullopt;
+    asset.emplace(Asset::open(*file));
+    if (asset->audioTracks().empty()) return std::nullopt;
+    std::array<std::uint8_t, 64> firstSamples{};
+    decodes = PcmReader(*asset, PcmFormat{}).pull(firstSamples) > 0;
+  } catch (const MediaError& failure) {
+    if (failure.reason().empty()) throw;  // its sentence already names the file
+    throw readError(*file, failure.reason());
   }
+  if (!decodes) throw readError(*file, "none of its sound can be decoded");
+  return asset;
 }
 
 std::pair<int, int> renderSize(AspectRatio aspect, const Box& oriented) {
@@ -118,13 +130,15 @@ void layMusicBed(const Asset& music, double totalSec, Composition& composition) 
   }
 }
 
-// Down to `ducked` over 0.3 s before each span and back up over 0.3 s after it.
-void duck(VolumeAutomation& automation, float level, float ducked,
-          const std::vector<std::pair<double, double>>& spans, double totalSec) {
+// `level`, down to `ducked` over 0.3 s before each span and back up over 0.3 s after it.
+VolumeEnvelope duck(float level, float ducked, const std::vector<std::pair<double, double>>& spans,
+                    double totalSec) {
+  VolumeEnvelope envelope{level, {}};
   for (const auto& [start, end] : spans) {
-    automation.ramps.push_back({between(std::max(start - kDuckRampSec, 0.0), start), level, ducked});
-    automation.ramps.push_back({between(end, std::min(end + kDuckRampSec, totalSec)), ducked, level});
+    envelope.ramps.push_back({between(std::max(start - kDuckRampSec, 0.0), start), level, ducked});
+    envelope.ramps.push_back({between(end, std::min(end + kDuckRampSec, totalSec)), ducked, level});
   }
+  return envelope;
 }
 
 }  // namespace
@@ -202,18 +216,16 @@ CompositionResult build(const EditPlan& plan, const Asset& source, const Inputs&
 
   const std::vector<std::pair<double, double>> merged = mergeSpans(spans);
   AudioMix mix;
-  if (composition.mainAudio && !merged.empty()) {
-    VolumeAutomation main{MixedTrack::mainAudio, 1.0f, {}};
-    duck(main, 1.0f, kDuckedSourceLevel, merged, total);
-    mix.inputs.push_back(std::move(main));
-  }
+  if (composition.mainAudio && !merged.empty())
+    mix.inputs.push_back({MixedTrack::mainAudio, {duck(1.0f, kDuckedSourceLevel, merged, total)}});
   if (composition.music) {
+    // Fading in, fading out and ducking are followed apart and multiplied: a line in the first
+    // second or the last two still ducks the bed, and the bed still fades.
     const float level = std::clamp(inputs.musicVolume, 0.02f, 1.0f);
-    VolumeAutomation music{MixedTrack::music, 0.0f, {}};
-    music.ramps.push_back({between(0, std::min(0.25 * total, kLongestMusicFadeInSec)), 0, level});
-    duck(music, level, kDuckedMusicShare * level, merged, total);
-    music.ramps.push_back({between(std::max(total - kMusicFadeOutSec, 0.0), total), level, 0});
-    mix.inputs.push_back(std::move(music));
+    const VolumeEnvelope fadeIn{0, {{between(0, std::min(0.25 * total, kLongestMusicFadeInSec)), 0, 1}}};
+    const VolumeEnvelope fadeOut{1, {{between(std::max(total - kMusicFadeOutSec, 0.0), total), 1, 0}}};
+    mix.inputs.push_back(
+        {MixedTrack::music, {fadeIn, fadeOut, duck(level, kDuckedMusicShare * level, merged, total)}});
   }
   if (!mix.inputs.empty()) result.audioMix = std::move(mix);
   return result;

@@ -7,7 +7,7 @@
 #include <QTreeWidget>
 
 #include "app/AppState.h"
-#include "model/TimeText.h"
+#include "platform/TimeText.h"
 
 namespace brisklet {
 namespace {

@@ -233,6 +233,132 @@ TEST_F(CompositionExporterTest, CloseLinesKeepTheDuckShortCleanSoundAndShortOutp
   EXPECT_LT(toneLevel(soundOf(movie), 1500, 1.0), 0.005) << "2 s is too short for a bed";
 }
 
+// A 10 s grey picture over a 500 Hz tone, and a 1 s line of 1000 Hz in "narration/line.wav".
+class NarratedExportTest : public CompositionExporterTest {
+ protected:
+  void SetUp() override {
+    testing::runFfmpeg({"-f", "lavfi", "-i", "color=gray:s=160x90:r=30:d=10", "-f", "lavfi",
+                        "-i", "aevalsrc=0.4*sin(2*PI*500*t):s=48000:d=10", "-c:v", "libx264",
+                        "-preset", "ultrafast", "-c:a", "pcm_s16le",
+                        (folder / "source.mov").string()});
+    std::filesystem::create_directories(folder / "narration");
+    testing::runFfmpeg({"-f", "lavfi", "-i", "aevalsrc=0.4*sin(2*PI*1000*t):s=48000:d=1",
+                        (folder / "narration" / "line.wav").string()});
+    testing::runFfmpeg({"-f", "lavfi", "-i", "aevalsrc=0.4*sin(2*PI*1500*t):s=48000:d=12",
+                        (folder / "music.wav").string()});
+    inputs.narrationDirectory = folder / "narration";
+    inputs.music = folder / "music.wav";
+    inputs.musicVolume = 0.5f;
+  }
+
+  static Segment withLine(Segment segment, double offsetSec) {
+    segment.narration =
+        NarrationClip{"Here.", false, "line.wav", offsetSec, 1.0, NarrationStatus::ready};
+    return segment;
+  }
+
+  Asset source() const { return Asset::open(folder / "source.mov"); }
+
+  CompositionBuilder::Inputs inputs;
+};
+
+// The level of a tone around `atSec` (a 50 ms window centred there).
+double toneLevelAround(const std::vector<float>& stereo, double hertz, double atSec) {
+  return toneLevel(stereo, hertz, atSec - 0.025);
+}
+
+TEST_F(NarratedExportTest, TheBedFadesAndDucksAtOnce) {
+  // Lines at 0.5–1.5 s, inside the bed's 1 s fade-in, and 7.5–8.5 s, ending 1.5 s before the
+  // end, inside its 2 s fade-out.
+  Segment first = withLine(segment(0, 5), 0.5);
+  Segment second = withLine(segment(5, 10), 2.5);
+  exportTo(planOf({first, second}), source(), inputs, movie);
+  const std::vector<float> sound = soundOf(movie);
+  const double bed = toneLevelAround(sound, 1500, 4.0);
+  EXPECT_NEAR(bed, 0.5 * 0.4 * 0.71, 0.02);
+  EXPECT_NEAR(toneLevelAround(sound, 1500, 0.6), 0.6 * 0.3 * bed, 0.02 * bed)
+      << "60 % up its fade-in, and ducked under the line";
+  EXPECT_NEAR(toneLevelAround(sound, 1500, 1.2), 0.3 * bed, 0.02 * bed);
+  EXPECT_NEAR(toneLevelAround(sound, 1500, 8.65), 0.675 * 0.65 * bed, 0.03 * bed)
+      << "rising after the line while fading out";
+  EXPECT_NEAR(toneLevelAround(sound, 1500, 9.5), 0.25 * bed, 0.03 * bed);
+  EXPECT_LT(toneLevelAround(sound, 1500, 9.96), 0.03 * bed) << "down to nothing at the end";
+}
+
+TEST_F(NarratedExportTest, ALineThatOutlastsThePictureIsHeardToItsEnd) {
+  // A line at 9.3 s of a 10 s edit runs to 10.3 s; the picture is black after 10 s.
+  for (const AspectRatio aspect : {AspectRatio::original, AspectRatio::wide}) {
+    inputs.aspect = aspect;
+    exportTo(planOf({withLine(segment(0, 10), 9.3)}), source(), inputs, movie);
+    EXPECT_NEAR(Asset::open(movie).durationSec(), 10.3, 0.05) << rawValue(aspect);
+    const std::vector<float> sound = soundOf(movie);
+    EXPECT_NEAR(toneLevelAround(sound, 1000, 10.25), 0.4 * 0.71, 0.03) << rawValue(aspect);
+    EXPECT_LT(toneLevelAround(sound, 1500, 10.25) + toneLevelAround(sound, 500, 10.25), 0.005)
+        << "the picture's sound and the bed end with the picture";
+    EXPECT_GT(brightness(pictureAt(movie, 9.9)), 60) << rawValue(aspect);
+    EXPECT_LT(brightness(pictureAt(movie, 10.2)), 20) << rawValue(aspect);
+  }
+}
+
+TEST_F(NarratedExportTest, DamagedSoundFilesFailTheExportNamingThem) {
+  const auto damaged = [&](const std::filesystem::path& name) {
+    std::string noise(40000, '\0');
+    for (size_t index = 0; index < noise.size(); ++index)
+      noise[index] = static_cast<char>((index * 7919 + 13) % 251);
+    testing::writeText(folder / name, noise);
+    return folder / name;
+  };
+  CompositionBuilder::Inputs badLine = inputs, badMusic = inputs, badClean = inputs;
+  badLine.narrationDirectory = damaged("damaged/line.wav").parent_path();
+  badMusic.music = damaged("music.mp3");
+  badClean.cleanAudio = damaged("clean.m4a");
+  const EditPlan plan = planOf({withLine(segment(0, 10), 1.0)});
+  for (const auto& [name, damagedInputs] :
+       {std::pair{"line.wav", badLine}, {"music.mp3", badMusic}, {"clean.m4a", badClean}}) {
+    try {
+      exportTo(plan, source(), damagedInputs, movie);
+      ADD_FAILURE() << name << " is damaged; the export must not succeed without it";
+    } catch (const MediaError& error) {
+      EXPECT_THAT(error.what(), ::testing::StartsWith(std::string("The file \u201C") + name +
+                                                      "\u201D could not be read: "));
+    }
+    EXPECT_FALSE(std::filesystem::exists(movie)) << name;
+  }
+
+  inputs.music = folder / "absent.mp3";
+  exportTo(plan, source(), inputs, movie);
+  EXPECT_TRUE(std::filesystem::exists(movie)) << "a file that is absent is only left out";
+}
+
+TEST_F(CompositionExporterTest, AHalfWrittenSourceFailsInsteadOfExportingHalfAPicture) {
+  // The index at the front promises 12 s; only the first half of the media made it to disk.
+  const auto whole = folder / "whole.mp4";
+  testing::runFfmpeg({"-f", "lavfi", "-i", "color=gray:s=160x90:r=30:d=12", "-f", "lavfi", "-i",
+                      "sine=d=12", "-c:v", "libx264", "-preset", "ultrafast", "-g", "30",
+                      "-movflags", "+faststart", whole.string()});
+  const auto half = folder / "half.mp4";
+  std::filesystem::copy_file(whole, half);
+  std::filesystem::resize_file(half, std::filesystem::file_size(whole) / 2);
+  const Asset source = Asset::open(half);
+  ASSERT_NEAR(source.durationSec(), 12, 0.1);
+  for (const AspectRatio aspect : {AspectRatio::original, AspectRatio::wide}) {
+    CompositionBuilder::Inputs inputs;
+    inputs.aspect = aspect;
+    try {
+      exportTo(planOf({segment(0, 12)}), source, inputs, movie);
+      ADD_FAILURE() << rawValue(aspect) << ": half a picture is no export";
+    } catch (const MediaError& error) {
+      EXPECT_THAT(error.what(), ::testing::MatchesRegex(
+                                    "The file .half.mp4. is damaged: its picture ends at "
+                                    "0:0[4-8] of 0:12\\."))
+          << rawValue(aspect);
+    }
+    EXPECT_FALSE(std::filesystem::exists(movie));
+  }
+  exportTo(planOf({segment(0, 3)}), source, {}, movie);
+  EXPECT_TRUE(std::filesystem::exists(movie)) << "what is whole still exports";
+}
+
 TEST_F(CompositionExporterTest, NothingKeptOrNowhereToWriteFailsAndLeavesNoFile) {
   const Asset clock = Asset::open(testing::makeClockVideo(folder / "clock.mp4", 2.0));
   try {

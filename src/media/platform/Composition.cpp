@@ -53,17 +53,29 @@ double levelAt(double initial, const std::vector<Ramp>& ramps, double seconds) {
   return level;
 }
 
-}  // namespace
-
-MediaTime Composition::duration() const {
+MediaTime endOf(const std::vector<TrackInsert>& inserts) {
   MediaTime end;
-  for (const TrackInsert& insert : video)
+  for (const TrackInsert& insert : inserts)
     end.value = std::max(end.value, insert.outputStart.value + insert.source.duration.value);
   return end;
 }
 
+}  // namespace
+
+MediaTime Composition::pictureDuration() const { return endOf(video); }
+
+MediaTime Composition::duration() const {
+  MediaTime end = pictureDuration();
+  for (const auto* sound : {&mainAudio, &narration, &music})
+    if (*sound) end.value = std::max(end.value, endOf(**sound).value);
+  return end;
+}
+
 double volumeAt(const VolumeAutomation& automation, double seconds) {
-  return levelAt(automation.initialVolume, automation.ramps, seconds);
+  double volume = 1;
+  for (const VolumeEnvelope& envelope : automation.envelopes)
+    volume *= levelAt(envelope.initialVolume, envelope.ramps, seconds);
+  return volume;
 }
 
 double opacityAt(const std::vector<OpacityRamp>& ramps, double seconds) {

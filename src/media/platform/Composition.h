@@ -58,7 +58,10 @@ struct Composition {
   std::optional<std::vector<TrackInsert>> narration;
   std::optional<std::vector<TrackInsert>> music;
 
-  // Where the picture ends: the output's length.
+  // Where the picture ends.
+  MediaTime pictureDuration() const;
+  // The output's length: until the picture and every sound have ended. A narration line may run
+  // past the last picture; the output then goes on in black until it ends.
   MediaTime duration() const;
 };
 
@@ -94,12 +97,18 @@ struct VolumeRamp {
 
 enum class MixedTrack { mainAudio, music };
 
-// A track's volume: `initialVolume` from time 0, then each ramp in turn; after a ramp the volume
-// stays at its end.
-struct VolumeAutomation {
-  MixedTrack track = MixedTrack::mainAudio;
+// A level over time: `initialVolume` from time 0, then each ramp in turn; after a ramp the level
+// stays at its end. Its ramps must not overlap.
+struct VolumeEnvelope {
   float initialVolume = 1;
   std::vector<VolumeRamp> ramps;
+};
+
+// A track's volume: the product of its envelopes, each followed on its own, so that ramps of
+// different kinds (a fade at the ends, a duck under narration) may overlap and both apply.
+struct VolumeAutomation {
+  MixedTrack track = MixedTrack::mainAudio;
+  std::vector<VolumeEnvelope> envelopes;
 };
 
 // The volume of `automation` at output time `seconds`.

@@ -17,12 +17,14 @@ FormatContext openFormat(const std::filesystem::path& file) {
   int result = avformat_open_input(&raw, file.c_str(), nullptr, nullptr);
   if (result < 0)
     throw MediaError("The file " + quotedFileName(file) +
-                     " could not be opened as a video: " + describeAVError(result) + ".");
+                         " could not be opened as a video: " + describeAVError(result) + ".",
+                     describeAVError(result));
   FormatContext format(raw);
   result = avformat_find_stream_info(format.get(), nullptr);
   if (result < 0)
     throw MediaError("The file " + quotedFileName(file) +
-                     " could not be read as a video: " + describeAVError(result) + ".");
+                         " could not be read as a video: " + describeAVError(result) + ".",
+                     describeAVError(result));
   return format;
 }
 

@@ -12,6 +12,11 @@ MediaError writeError(const std::filesystem::path& file, const std::string& reas
   return MediaError("Brisklet could not write " + quotedFileName(file) + ": " + reason + ".");
 }
 
+MediaError readError(const std::filesystem::path& file, const std::string& reason) {
+  return MediaError("The file " + quotedFileName(file) + " could not be read: " + reason + ".",
+                    reason);
+}
+
 std::string describeAVError(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
   if (av_strerror(code, text, sizeof text) != 0) return "unknown media error";

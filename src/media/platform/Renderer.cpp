@@ -11,6 +11,8 @@
 #include "media/platform/MediaError.h"
 #include "media/platform/PcmReader.h"
 #include "media/platform/VideoFrameReader.h"
+#include "platform/FileNames.h"
+#include "platform/TimeText.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -26,6 +28,18 @@ constexpr double kFrameTimeSlackSec = 0.0005;
 constexpr double kDecodeAheadSec = 1.0;
 // The picture read past one stretch lies at most a frame after the next stretch's start.
 constexpr double kCarriedPictureSlackSec = 0.1;
+// A source whose picture stops this much before a stretch needs it is damaged (a half-written
+// file whose header promises more), not merely a picture track a little shorter than its sound.
+constexpr double kLongestMissingPictureSec = 1.0;
+// Black pictures after the last one, where a narration line outlasts the picture, come this often.
+constexpr double kBlackTailFrameSec = 1.0 / 30;
+
+[[noreturn]] void failDamaged(const std::filesystem::path& file, double pictureEndSec,
+                              double neededSec) {
+  throw MediaError("The file " + quotedFileName(file) + " is damaged: its picture ends at " +
+                   formatMinutesSeconds(pictureEndSec) + " of " + formatMinutesSeconds(neededSec) +
+                   ".");
+}
 
 // The first of `ranges` (sorted by start) holding `seconds`, or null.
 template <typename Item, typename Range>
@@ -61,6 +75,7 @@ class VideoRenderer::Pictures {
       : composition_(composition),
         videoComposition_(videoComposition),
         totalSec_(composition.duration().seconds()),
+        pictureEndSec_(composition.pictureDuration().seconds()),
         startSec_(std::max(0.0, startSec)),
         held_(av_frame_alloc()),
         ahead_(av_frame_alloc()),
@@ -94,8 +109,9 @@ class VideoRenderer::Pictures {
 
   // The latest source picture due by `sourceSec` (the first one when none is due yet).
   const AVFrame* pictureAt(double sourceSec) {
+    // Past the last picture there is nothing a seek could find.
     if (holding_ && (sourceSec < heldTimeSec_ - kFrameTimeSlackSec ||
-                     sourceSec - heldTimeSec_ > kDecodeAheadSec))
+                     (!ended_ && sourceSec - heldTimeSec_ > kDecodeAheadSec)))
       seek(sourceSec);
     else if (!holding_ && !aheadPresent_ && !ended_ && sourceSec > kDecodeAheadSec)
       seek(sourceSec);
@@ -139,21 +155,30 @@ class VideoRenderer::Pictures {
     return *placed_;
   }
 
-  const AVFrame& black() {
-    if (!black_) {
+  const AVFrame& black(int width, int height) {
+    if (!black_ || black_->width != width || black_->height != height) {
       black_.reset(av_frame_alloc());
       if (!black_) throw MediaError("Out of memory while rendering.");
       black_->format = AV_PIX_FMT_YUV420P;
-      black_->width = videoComposition_->renderWidth;
-      black_->height = videoComposition_->renderHeight;
+      black_->width = width;
+      black_->height = height;
       if (av_frame_get_buffer(black_.get(), 0) < 0) throw MediaError("Out of memory while rendering.");
       for (int plane = 0; plane < 3; ++plane) {
-        const int height = plane == 0 ? black_->height : (black_->height + 1) / 2;
+        const int rows = plane == 0 ? height : (height + 1) / 2;
         std::memset(black_->data[plane], plane == 0 ? 16 : 128,
-                    static_cast<size_t>(black_->linesize[plane]) * height);
+                    static_cast<size_t>(black_->linesize[plane]) * rows);
       }
     }
     return *black_;
+  }
+
+  const AVFrame& composedBlack() {
+    return black(videoComposition_->renderWidth, videoComposition_->renderHeight);
+  }
+
+  // Whether the source ran out of pictures well before `sourceSec`.
+  bool pictureEndedBefore(double sourceSec) const {
+    return ended_ && (!holding_ || sourceSec - heldTimeSec_ > kLongestMissingPictureSec);
   }
 
   std::optional<RenderedPicture> nextComposed() {
@@ -167,11 +192,12 @@ class VideoRenderer::Pictures {
         timeSec);
     const VideoInstruction* instruction = firstHolding(
         layout.instructions, [](const VideoInstruction& item) { return item.range; }, timeSec);
-    if (insert == nullptr || instruction == nullptr) return RenderedPicture{&black(), timeSec};
+    if (insert == nullptr || instruction == nullptr) return RenderedPicture{&composedBlack(), timeSec};
     use(insert->file);
-    const AVFrame* picture =
-        pictureAt(insert->source.start.seconds() + timeSec - insert->outputStart.seconds());
-    if (picture == nullptr) return RenderedPicture{&black(), timeSec};
+    const double sourceSec = insert->source.start.seconds() + timeSec - insert->outputStart.seconds();
+    const AVFrame* picture = pictureAt(sourceSec);
+    if (pictureEndedBefore(sourceSec))
+      failDamaged(insert->file, holding_ ? heldTimeSec_ : 0, insert->source.end().seconds());
     const VideoTrack& track = asset_->firstVideoTrack();
     const AVFrame& placed =
         place(*picture, placementOf(instruction->transform, track.naturalWidth,
@@ -220,6 +246,9 @@ class VideoRenderer::Pictures {
       } else {
         decoded = reader_->next();
         if (decoded == nullptr) {
+          const double pictureEndSec = std::max(lastSourceSec_, 0.0);
+          if (sourceEnd - pictureEndSec > kLongestMissingPictureSec)
+            failDamaged(insert.file, pictureEndSec, sourceEnd);
           ++insertIndex_;
           insertOpened_ = false;
           continue;
@@ -251,12 +280,30 @@ class VideoRenderer::Pictures {
       ++heldGeneration_;
       return RenderedPicture{&place(*decoded, upright), timeSec};
     }
-    return std::nullopt;
+    return blackAfterPicture();
+  }
+
+  // Where a narration line outlasts the picture, the output goes on in black until it ends.
+  std::optional<RenderedPicture> blackAfterPicture() {
+    if (composition_.video.empty()) return std::nullopt;
+    for (;; ++blackFrames_) {
+      const double timeSec =
+          pictureEndSec_ + static_cast<double>(blackFrames_) * kBlackTailFrameSec;
+      if (timeSec >= totalSec_ - 1e-9) return std::nullopt;
+      if (timeSec < startSec_ - 1e-9 || timeSec <= lastOutputSec_) continue;
+      ++blackFrames_;
+      lastOutputSec_ = timeSec;
+      if (!asset_) use(composition_.video.back().file);
+      const VideoTrack& track = asset_->firstVideoTrack();
+      return RenderedPicture{&black(track.naturalWidth / 2 * 2, track.naturalHeight / 2 * 2),
+                             timeSec};
+    }
   }
 
   const Composition& composition_;
   const std::optional<VideoComposition>& videoComposition_;
   const double totalSec_;
+  const double pictureEndSec_;
   const double startSec_;
 
   std::filesystem::path file_;
@@ -287,6 +334,7 @@ class VideoRenderer::Pictures {
   bool carried_ = false;
   double lastSourceSec_ = -1;
   double lastOutputSec_ = -1;
+  std::int64_t blackFrames_ = 0;
 };
 
 VideoRenderer::VideoRenderer(const Composition& composition,

@@ -1,4 +1,4 @@
-#include "model/TimeText.h"
+#include "platform/TimeText.h"
 
 #include <algorithm>
 #include <cmath>
