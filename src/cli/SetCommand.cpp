@@ -51,14 +51,10 @@ void setSegmentValue(AppState& state, const Project& project, const std::string&
     state.updateSegment(segment, project.id);
   } else {
     expectValues(values, 2, "narration SEGMENT_INDEX TEXT");
-    Segment segment = segmentAt(project, values[0]);
-    NarrationClip line = segment.narration.value_or(NarrationClip{});
-    if (line.text != values[1] && line.status == NarrationStatus::ready)
-      line.status = NarrationStatus::stale;  // its audio now says something else
-    line.text = values[1];
-    line.userEditedText = true;
-    segment.narration = line;
-    state.updateSegment(segment, project.id);
+    // The inspector's rule: an unchanged text stores nothing, a first line starts 0.5 s in.
+    const std::optional<Segment> committed =
+        committingNarrationText(segmentAt(project, values[0]), values[1]);
+    if (committed) state.updateSegment(*committed, project.id);
   }
 }
 

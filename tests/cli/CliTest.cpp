@@ -384,6 +384,32 @@ TEST_F(CliTest, SetChangesTheOutputAndExportWritesIt) {
   EXPECT_EQ(cli({"export", id}).exitCode, 2);
 }
 
+TEST_F(CliTest, SetNarrationFollowsTheInspectorsCommitRule) {
+  Project project = stored("Lines", "2025-03-01T10:00:00Z", 2);
+  project.editPlan->segments[0].narration.reset();
+  project.editPlan->segments[1].narration =
+      NarrationClip{"Hello.", false, "n.mp3", 1.25, 1.0, NarrationStatus::ready};
+  store.save(project);
+  const QString id = QString::fromStdString(project.id.text());
+  const auto record = [&] { return readFile(store.projectDirectory(project.id) / "project.json"); };
+
+  const std::string before = record();
+  ASSERT_EQ(cli({"set", id, "narration", "0", ""}).exitCode, 0);
+  ASSERT_EQ(cli({"set", id, "narration", "1", "Hello."}).exitCode, 0);
+  EXPECT_EQ(record(), before) << "empty text on a bare segment and an unchanged line store nothing";
+
+  ASSERT_EQ(cli({"set", id, "narration", "0", "Off we go."}).exitCode, 0);
+  ASSERT_EQ(cli({"set", id, "narration", "1", "Hello again."}).exitCode, 0);
+  ASSERT_EQ(cli({"set", id, "narration", "1", "Hello again."}).exitCode, 0);
+  const EditPlan plan = *store.loadAll().at(0).editPlan;
+  EXPECT_EQ(plan.segments[0].narration,
+            (NarrationClip{"Off we go.", true, std::nullopt, 0.5, std::nullopt,
+                           NarrationStatus::pendingAudio}));
+  EXPECT_EQ(plan.segments[1].narration,
+            (NarrationClip{"Hello again.", true, "n.mp3", 1.25, 1.0, NarrationStatus::stale}));
+  EXPECT_EQ(plan.planRevision, project.editPlan->planRevision + 2);
+}
+
 TEST_F(CliTest, ImportOfSeveralClipsMergesThem) {
   for (const char* name : {"morning.mp4", "noon.mp4"})
     testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=96x54:r=25:d=1", "-metadata",
