@@ -44,9 +44,11 @@ const SecretSchema* schema() {
 }
 
 // True when the error says nobody serves secrets here, as opposed to a service that answered
-// and refused (a locked keyring, a dismissed prompt).
+// and refused (a locked keyring, a dismissed prompt) or did not answer in time. Only the first
+// may send a key to the plain file.
 bool meansNoSecretService(const GError* error) {
-  if (error->domain == G_IO_ERROR) return true;  // no session bus to connect to
+  if (error->domain == G_IO_ERROR)  // no session bus to connect to, unless the call timed out
+    return error->code != G_IO_ERROR_TIMED_OUT && error->code != G_IO_ERROR_CANCELLED;
   if (error->domain != G_DBUS_ERROR) return false;
   return error->code == G_DBUS_ERROR_SERVICE_UNKNOWN ||
          error->code == G_DBUS_ERROR_NAME_HAS_NO_OWNER || error->code == G_DBUS_ERROR_NO_SERVER ||
@@ -163,8 +165,16 @@ std::optional<std::string> lookup(std::string_view service, std::string_view acc
 void store(std::string_view service, std::string_view account, std::string_view value) {
   if (value.empty()) return remove(service, account);
   const std::string serviceName(service), accountName(account), secret(value);
-  if (storeInService(serviceName, accountName, secret) == ServiceReply::unavailable)
-    setInFallback(serviceName, accountName, secret);
+  switch (storeInService(serviceName, accountName, secret)) {
+    case ServiceReply::unavailable: setInFallback(serviceName, accountName, secret); break;
+    case ServiceReply::done:
+      // A key saved earlier while no Secret Service ran is superseded: a later session without
+      // one must not find it and use it.
+      if (lookupInFallback(serviceName, accountName))
+        setInFallback(serviceName, accountName, std::nullopt);
+      break;
+    case ServiceReply::failed: break;
+  }
 }
 
 void remove(std::string_view service, std::string_view account) {

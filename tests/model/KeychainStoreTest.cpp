@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <libsecret/secret.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -76,6 +77,34 @@ TEST_F(KeychainStoreTest, AKeyLeftInTheFallbackFileMovesIntoTheKeyring) {
   EXPECT_EQ(itemsInKeyring(KeychainStore::Key::anthropic), 1);
   EXPECT_EQ(readFile(applicationConfigFolder() / "secrets.json").find("anthropic-moved"),
             std::string::npos);
+}
+
+// Runs the key tool as a session would whose bus has no Secret Service on it.
+std::string keyToolWithoutSecretService(const std::string& arguments) {
+  const std::string command = "env DBUS_SESSION_BUS_ADDRESS=" BRISKLET_NO_BUS " " BRISKLET_KEY_TOOL
+                              " " + arguments;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return "(could not run the key tool)";
+  std::string output;
+  char buffer[256];
+  for (size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    output.append(buffer, count);
+  if (::pclose(pipe) != 0) ADD_FAILURE() << "key tool " << arguments << " failed";
+  return output;
+}
+
+TEST_F(KeychainStoreTest, AKeyStoredInTheKeyringSupersedesOneLeftInTheFile) {
+  keyToolWithoutSecretService("set anthropic-old");
+  ASSERT_EQ(keyToolWithoutSecretService("get"), "anthropic-old") << "kept in the file";
+
+  KeychainStore::set("anthropic-new", KeychainStore::Key::anthropic);
+  EXPECT_EQ(keyToolWithoutSecretService("get"), "")
+      << "a session without the keyring must never fall back on the superseded key";
+  EXPECT_EQ(KeychainStore::get(KeychainStore::Key::anthropic), "anthropic-new");
+
+  keyToolWithoutSecretService("set anthropic-offline");
+  KeychainStore::remove(KeychainStore::Key::anthropic);
+  EXPECT_EQ(keyToolWithoutSecretService("get"), "") << "removed from both places";
 }
 
 TEST_F(KeychainStoreTest, AKeyIsNeverWrittenIntoARecordOrTheSettings) {
