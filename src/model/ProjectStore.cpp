@@ -27,11 +27,20 @@ std::optional<std::filesystem::path> existingFileIn(const std::filesystem::path&
 }
 
 std::optional<Project> loadRecord(const std::filesystem::path& folder) {
+  std::optional<Project> project;
   try {
-    return decodeProjectRecord(readFile(folder / kRecordFileName));
+    project = decodeProjectRecord(readFile(folder / kRecordFileName));
   } catch (const std::exception&) {
     return std::nullopt;  // unreadable or undecodable records are skipped; the folder stays
   }
+  // A copy of a project folder (a user's backup) holds another project's record. Loading it
+  // would list that project twice, and its next save would go to the real folder.
+  if (folder.filename() != project->id.text()) {
+    logLine("ProjectStore skipped \u201C" + folder.filename().string() +
+            "\u201D: it holds the record of project " + project->id.text() + ".");
+    return std::nullopt;
+  }
+  return project;
 }
 
 }  // namespace

@@ -70,6 +70,23 @@ TEST_F(ProjectStoreTest, LoadsOnlyDecodableRecordsAndLeavesTheRestUntouched) {
   EXPECT_TRUE(std::filesystem::exists(store.root() / "UNKNOWN-STATUS" / "project.json"));
 }
 
+TEST_F(ProjectStoreTest, ACopiedProjectFolderIsLeftAloneNotLoadedTwice) {
+  const Project project = sampleProject("Trip", "2025-03-01T10:00:00Z", 2);
+  store.save(project);
+  const auto copy = store.root() / "Trip backup";
+  std::filesystem::copy(store.projectDirectory(project.id), copy,
+                        std::filesystem::copy_options::recursive);
+  const std::string copied = readFile(copy / "project.json");
+
+  ::testing::internal::CaptureStderr();
+  EXPECT_THAT(store.loadAll(), ElementsAre(project));
+  EXPECT_THAT(::testing::internal::GetCapturedStderr(),
+              HasSubstr("ProjectStore skipped \u201CTrip backup\u201D"));
+  store.deleteProject(project);
+  EXPECT_TRUE(store.loadAll().empty()) << "a deleted project does not come back from its copy";
+  EXPECT_EQ(readFile(copy / "project.json"), copied);
+}
+
 TEST_F(ProjectStoreTest, LoadsNewestFirst) {
   store.save(sampleProject("Middle", "2025-03-02T10:00:00Z"));
   store.save(sampleProject("Oldest", "2024-12-31T23:59:59Z"));
