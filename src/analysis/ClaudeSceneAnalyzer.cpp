@@ -60,6 +60,38 @@ bool describesAnything(const SceneAnalysisSchema::BatchResponse& response) {
 }
 
 BatchResult analyzeBatch(std::span<const SceneInput> batch, const std::string& runningSummary,
+                         const AnthropicClient& client, const std::stop_token& stop);
+
+// A batch too long for one answer, asked as its first ⌊n/2⌋ scenes and then the rest with the
+// summary the first half returned. A half that is refused (down to one scene that still runs out
+// of tokens) loses only its own scenes; the batch is refused only when both halves are.
+BatchResult analyzeInHalves(std::span<const SceneInput> batch, const std::string& runningSummary,
+                            const AnthropicClient& client, const std::stop_token& stop) {
+  const auto attempt = [&](std::span<const SceneInput> part,
+                           const std::string& summary) -> std::optional<BatchResult> {
+    try {
+      return analyzeBatch(part, summary, client, stop);
+    } catch (const BatchRefusedError& error) {
+      logLine("Claude declined scenes " + std::to_string(part.front().index) + " to " +
+              std::to_string(part.back().index) + ": " + error.what());
+      return std::nullopt;
+    }
+  };
+  const size_t half = batch.size() / 2;
+  std::optional<BatchResult> first = attempt(batch.first(half), runningSummary);
+  std::optional<BatchResult> second =
+      attempt(batch.subspan(half), first ? first->runningSummary : runningSummary);
+  if (!first && !second) throw BatchRefusedError();
+  if (!first) return std::move(*second);
+  if (second) {
+    first->analyses.insert(first->analyses.end(), second->analyses.begin(),
+                           second->analyses.end());
+    first->runningSummary = std::move(second->runningSummary);
+  }
+  return std::move(*first);
+}
+
+BatchResult analyzeBatch(std::span<const SceneInput> batch, const std::string& runningSummary,
                          const AnthropicClient& client, const std::stop_token& stop) {
   const json system = json::array(
       {{{"type", "text"}, {"text", systemPrompt()}, {"cache_control", {{"type", "ephemeral"}}}}});
@@ -73,12 +105,7 @@ BatchResult analyzeBatch(std::span<const SceneInput> batch, const std::string& r
   if (completion.stopReason == "refusal") throw BatchRefusedError();
   if (completion.stopReason == "max_tokens") {
     if (batch.size() < 2) throw BatchRefusedError();
-    const size_t half = batch.size() / 2;
-    BatchResult first = analyzeBatch(batch.first(half), runningSummary, client, stop);
-    BatchResult second = analyzeBatch(batch.subspan(half), first.runningSummary, client, stop);
-    first.analyses.insert(first.analyses.end(), second.analyses.begin(), second.analyses.end());
-    first.runningSummary = std::move(second.runningSummary);
-    return first;
+    return analyzeInHalves(batch, runningSummary, client, stop);
   }
   SceneAnalysisSchema::BatchResponse response = SceneAnalysisSchema::decode(completion.text);
   if (!describesAnything(response)) {

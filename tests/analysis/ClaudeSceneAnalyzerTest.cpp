@@ -131,6 +131,28 @@ TEST_F(ClaudeSceneAnalyzerTest, ABatchOutOfTokensIsAskedAgainInHalves) {
   EXPECT_THAT(asked[2][0]["text"].get<std::string>(), HasSubstr("following 3 scenes"));
 }
 
+TEST_F(ClaudeSceneAnalyzerTest, OneSceneThatAlwaysRunsOutOfTokensCostsOnlyItself) {
+  service.enqueue(testing::modelStopped("max_tokens"));  // 0…7
+  service.enqueue(answer(0, 3, "Four in."));              // 0…3
+  service.enqueue(testing::modelStopped("max_tokens"));  // 4…7
+  service.enqueue(testing::modelStopped("max_tokens"));  // 4, 5
+  service.enqueue(answer(4, 4, "Five in."));              // 4
+  service.enqueue(testing::modelStopped("max_tokens"));  // 5, on its own
+  service.enqueue(answer(6, 7, "All but one."));          // 6, 7
+  const auto result = analyze(scenes(8));
+
+  std::vector<int> applied;
+  for (const SceneAnalysis& analysis : result.analyses) applied.push_back(analysis.sceneIndex);
+  EXPECT_THAT(applied, ElementsAre(0, 1, 2, 3, 4, 6, 7));
+  EXPECT_EQ(result.runningSummary, "All but one.");
+  const auto asked = contents();
+  ASSERT_EQ(asked.size(), 7u);
+  EXPECT_THAT(scenesAsked(asked[5]), ElementsAre(5));
+  EXPECT_THAT(scenesAsked(asked[6]), ElementsAre(6, 7));
+  EXPECT_THAT(asked[6][0]["text"].get<std::string>(), HasSubstr("so far: Five in.\n\n"))
+      << "the refused scene leaves the story as it was";
+}
+
 TEST_F(ClaudeSceneAnalyzerTest, ARefusedBatchIsSkippedAndAllRefusedFails) {
   service.enqueue(answer(0, 7, "First part."));
   service.enqueue(testing::modelStopped("refusal"));
