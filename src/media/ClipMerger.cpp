@@ -134,20 +134,17 @@ void merge(const std::vector<std::filesystem::path>& clips, const std::filesyste
            const std::function<void(double)>& progress, const Encoding& encoding) {
   if (clips.empty()) throw ClipMergerError::noClips();
   const std::vector<Asset> assets = openClips(clips);
-  std::error_code ignored;
-  std::filesystem::remove(output, ignored);
-  try {
-    if (canJoinWithoutReencoding(assets)) {
+  if (canJoinWithoutReencoding(assets)) {
+    try {
+      OutputFile joined(output);
       ProgressThrottle throttle(progress);
-      joinWithoutReencoding(assets, output, [&](double fraction) { throttle(fraction); });
+      joinWithoutReencoding(assets, joined, [&](double fraction) { throttle(fraction); });
+      joined.commit();
       throttle(1.0);
       return;
+    } catch (const StreamJoinRefused&) {
+      // The streams do not line up after all: encoded again below.
     }
-  } catch (const StreamJoinRefused&) {
-    std::filesystem::remove(output, ignored);
-  } catch (...) {
-    std::filesystem::remove(output, ignored);
-    throw;
   }
   reencode(assets, output, progress, encoding);
 }

@@ -6,6 +6,7 @@
 #include "media/ProgressThrottle.h"
 #include "media/platform/Renderer.h"
 #include "platform/Cancellation.h"
+#include "platform/OutputFile.h"
 
 namespace brisklet::CompositionWriter {
 namespace {
@@ -26,12 +27,11 @@ void write(const Composition& composition, const std::optional<VideoComposition>
   std::optional<AudioEncoding> audio;
   if (sound.hasSound())
     audio = AudioEncoding{AudioRenderer::kSampleRate, AudioRenderer::kChannels, kSoundBitRate};
-  std::error_code ignored;
-  std::filesystem::remove(destination, ignored);
   ProgressThrottle throttle(progress);
   const double totalSec = composition.duration().seconds();
-  try {
-    MovieWriter movie(destination, video, audio, indexAtFront);
+  OutputFile output(destination);
+  {
+    MovieWriter movie(output, video, audio, indexAtFront);
     std::vector<float> block(kSoundBlockFrames * AudioRenderer::kChannels);
     double soundWrittenSec = 0;
     const auto writeSoundUntil = [&](double untilSec) {
@@ -55,10 +55,10 @@ void write(const Composition& composition, const std::optional<VideoComposition>
     }
     writeSoundUntil(INFINITY);
     movie.finish();
-  } catch (...) {
-    std::filesystem::remove(destination, ignored);
-    throw;
   }
+  // Stopped while the index was being written: the movie is whole, but it was not wanted.
+  throwIfCancelled(stop);
+  output.commit();
   throttle(1.0);
 }
 

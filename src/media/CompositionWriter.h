@@ -13,8 +13,10 @@ namespace brisklet::CompositionWriter {
 // Encodes what the renderers make of a composition into the movie `destination`: pictures as
 // `video` says (with a video composition, one per frame; without, at the source's own times on
 // a 1/90000 s clock), the mixed sound as AAC 48 kHz stereo 192 kb/s when any track has sound.
-// `progress` gets the fraction done about every 0.3 s. Throws MediaError (also
-// EncoderUnavailableError) and Cancelled; a failure leaves no file at `destination`.
+// `progress` gets the fraction done about every 0.3 s. The movie is written under a hidden
+// temporary name and replaces `destination` only once it is whole; whatever was there stays
+// until then, and a failure leaves it as it was. Throws MediaError (also
+// EncoderUnavailableError), FileError (a missing folder) and Cancelled.
 void write(const Composition& composition, const std::optional<VideoComposition>& videoComposition,
            const std::optional<AudioMix>& audioMix, const std::filesystem::path& destination,
            const VideoEncoding& video, bool indexAtFront,

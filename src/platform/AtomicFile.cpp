@@ -7,33 +7,21 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/FileDescriptor.h"
+
 namespace brisklet {
+
+FileError fileError(std::string_view action, const std::filesystem::path& file, int error) {
+  return FileError("Could not " + std::string(action) + " \u201C" + file.string() + "\u201D: " +
+                       std::strerror(error) + ".",
+                   std::strerror(error));
+}
+
 namespace {
 
 [[noreturn]] void fail(std::string_view action, const std::filesystem::path& file, int error) {
-  throw FileError("Could not " + std::string(action) + " \u201C" + file.string() +
-                  "\u201D: " + std::strerror(error) + ".");
+  throw fileError(action, file, error);
 }
-
-// Owns a file descriptor from the line it is opened.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int descriptor) : descriptor_(descriptor) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() { close(); }
-  int get() const { return descriptor_; }
-  // Closing can report a deferred write error (NFS, quota), so callers that write check it.
-  int close() {
-    if (descriptor_ < 0) return 0;
-    const int result = ::close(descriptor_);
-    descriptor_ = -1;
-    return result;
-  }
-
- private:
-  int descriptor_;
-};
 
 void writeAll(int descriptor, std::string_view bytes, const std::filesystem::path& file) {
   while (!bytes.empty()) {
@@ -46,13 +34,12 @@ void writeAll(int descriptor, std::string_view bytes, const std::filesystem::pat
   }
 }
 
+}  // namespace
+
 void syncFolder(const std::filesystem::path& folder) {
   FileDescriptor descriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  // The rename has happened; a folder that cannot be synced only weakens durability.
   if (descriptor.get() >= 0) ::fsync(descriptor.get());
 }
-
-}  // namespace
 
 void writeFileAtomically(const std::filesystem::path& destination, std::string_view bytes,
                          mode_t permissions, Durability durability) {

@@ -6,14 +6,25 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace brisklet {
 
 // A file operation that failed; what() is a sentence naming the file and the reason.
 class FileError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit FileError(const std::string& sentence, std::string reason = {})
+      : std::runtime_error(sentence), reason_(std::move(reason)) {}
+  // The system's words for what went wrong ("No space left on device"), without the file;
+  // empty when the sentence says it all.
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string reason_;
 };
+
+// "Could not <action> “file”: <the system's words for error>."
+FileError fileError(std::string_view action, const std::filesystem::path& file, int error);
 
 // Whether a write must survive a power cut, or only never be seen half-written.
 enum class Durability { synced, cacheOnly };
@@ -26,6 +37,10 @@ enum class Durability { synced, cacheOnly };
 // removed.
 void writeFileAtomically(const std::filesystem::path& destination, std::string_view bytes,
                          mode_t permissions = 0644, Durability durability = Durability::synced);
+
+// Flushes a folder's entries (a rename into it) to disk. A folder that cannot be synced only
+// weakens durability, so failures are ignored.
+void syncFolder(const std::filesystem::path& folder);
 
 // The whole content of a file. Throws FileError when it cannot be opened or read.
 std::string readFile(const std::filesystem::path& file);

@@ -6,6 +6,7 @@
 
 #include "media/ClipMerger.h"
 #include "media/platform/ImageGenerator.h"
+#include "platform/AtomicFile.h"
 #include "support/MediaGenerator.h"
 #include "support/MovieSound.h"
 #include "support/TemporaryFolder.h"
@@ -204,6 +205,7 @@ TEST(ClipMerger, EncodersAreTriedInOrder) {
   EXPECT_EQ(Asset::open(movie).firstVideoTrack().codec, "h264");
   ClipMerger::merge({wide, small}, movie, [](double) {});
   EXPECT_EQ(Asset::open(movie).firstVideoTrack().codec, "hevc") << "HEVC first";
+  const std::string merged = readFile(movie);
 
   try {
     ClipMerger::merge({wide, small}, movie, [](double) {},
@@ -213,7 +215,9 @@ TEST(ClipMerger, EncodersAreTriedInOrder) {
     EXPECT_EQ(error.which(), ClipMergerError::Case::cannotCreateSession);
     EXPECT_STREQ(error.what(), "Could not create an export session for merging.");
   }
-  EXPECT_FALSE(std::filesystem::exists(movie));
+  EXPECT_EQ(readFile(movie), merged) << "a failed merge leaves the movie there as it was";
+  EXPECT_THAT(testing::entriesOf(folder.path()),
+              ::testing::UnorderedElementsAre("wide.mp4", "small.mp4", "source.mov"));
 }
 
 TEST(ClipMerger, ClipsThatCannotBeMergedAreNamed) {

@@ -8,6 +8,7 @@
 #include "media/CompositionExporter.h"
 #include "media/platform/ImageGenerator.h"
 #include "media/platform/MediaError.h"
+#include "platform/AtomicFile.h"
 #include "support/MediaGenerator.h"
 #include "support/MovieSound.h"
 #include "support/Projects.h"
@@ -369,8 +370,9 @@ TEST_F(CompositionExporterTest, NothingKeptOrNowhereToWriteFailsAndLeavesNoFile)
   }
   EXPECT_FALSE(std::filesystem::exists(movie));
 
-  EXPECT_THROW(exportTo(planOf({segment(0, 2)}), clock, {}, folder / "gone" / "edited.mp4"),
-               MediaError);
+  EXPECT_THAT([&] { exportTo(planOf({segment(0, 2)}), clock, {}, folder / "gone" / "edited.mp4"); },
+              ::testing::ThrowsMessage<FileError>(
+                  HasSubstr("The folder \u201C" + (folder / "gone").string() + "\u201D does not exist.")));
   {
     testing::FileSizeLimit diskFull(2048);
     try {

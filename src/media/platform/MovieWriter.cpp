@@ -14,12 +14,15 @@ namespace brisklet {
 
 class MovieWriter::Muxer {
  public:
-  Muxer(const std::filesystem::path& file, const VideoEncoding& video,
+  Muxer(const OutputFile& output, const VideoEncoding& video,
         const std::optional<AudioEncoding>& audio, bool indexAtFront)
-      : file_(file), packet_(av_packet_alloc()), frame_(av_frame_alloc()) {
+      : file_(output.destination()), packet_(av_packet_alloc()), frame_(av_frame_alloc()) {
     if (!packet_ || !frame_) fail("out of memory");
     AVFormatContext* raw = nullptr;
-    int result = avformat_alloc_output_context2(&raw, nullptr, nullptr, file.c_str());
+    // The container goes by the destination's name; the muxer works on the temporary (its
+    // index-at-front pass opens the file again by that name).
+    int result = avformat_alloc_output_context2(
+        &raw, av_guess_format(nullptr, file_.c_str(), nullptr), nullptr, output.temporary().c_str());
     if (result < 0 || raw == nullptr) fail(describeAVError(result));
     output_.reset(raw);
     // Sound is encoded a clip ahead of the picture; waiting for the picture keeps the file
@@ -27,7 +30,7 @@ class MovieWriter::Muxer {
     output_->max_interleave_delta = 0;
     openVideo(video);
     if (audio) openAudio(*audio);
-    result = avio_open(&output_->pb, file.c_str(), AVIO_FLAG_WRITE);
+    result = avio_open(&output_->pb, output.temporary().c_str(), AVIO_FLAG_WRITE);
     if (result < 0) fail(describeAVError(result));
     AVDictionary* options = nullptr;
     if (indexAtFront) av_dict_set(&options, "movflags", "+faststart", 0);
@@ -194,9 +197,9 @@ class MovieWriter::Muxer {
   std::int64_t soundSamplesSent_ = 0;
 };
 
-MovieWriter::MovieWriter(const std::filesystem::path& file, const VideoEncoding& video,
+MovieWriter::MovieWriter(const OutputFile& output, const VideoEncoding& video,
                          const std::optional<AudioEncoding>& audio, bool indexAtFront)
-    : muxer_(std::make_unique<Muxer>(file, video, audio, indexAtFront)) {}
+    : muxer_(std::make_unique<Muxer>(output, video, audio, indexAtFront)) {}
 MovieWriter::MovieWriter(MovieWriter&&) noexcept = default;
 MovieWriter& MovieWriter::operator=(MovieWriter&&) noexcept = default;
 MovieWriter::~MovieWriter() = default;

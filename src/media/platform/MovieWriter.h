@@ -9,6 +9,7 @@
 
 #include "media/platform/FFmpegHandles.h"
 #include "media/platform/MediaError.h"
+#include "platform/OutputFile.h"
 
 namespace brisklet {
 
@@ -45,13 +46,13 @@ class EncoderUnavailableError : public MediaError {
   using MediaError::MediaError;
 };
 
-// Encodes pictures and sound into a movie file; the container follows the file's extension
-// (.mov, .mp4). With `indexAtFront` the index goes before the media, so players start at once.
-// Failures (a full disk, an unwritable place) throw MediaError naming the file. The file is
-// complete only after finish().
+// Encodes pictures and sound into the temporary of `output`; the container follows the
+// destination's extension (.mov, .mp4). With `indexAtFront` the index goes before the media, so
+// players start at once. Failures (a full disk, an unwritable place) throw MediaError naming the
+// destination. The file is complete only after finish(); committing `output` is the caller's.
 class MovieWriter {
  public:
-  MovieWriter(const std::filesystem::path& file, const VideoEncoding& video,
+  MovieWriter(const OutputFile& output, const VideoEncoding& video,
               const std::optional<AudioEncoding>& audio, bool indexAtFront = false);
   MovieWriter(MovieWriter&&) noexcept;
   MovieWriter& operator=(MovieWriter&&) noexcept;

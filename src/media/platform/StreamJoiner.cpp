@@ -93,11 +93,15 @@ bool canJoinWithoutReencoding(const std::vector<Asset>& clips) {
   return true;
 }
 
-void joinWithoutReencoding(const std::vector<Asset>& clips, const std::filesystem::path& output,
+void joinWithoutReencoding(const std::vector<Asset>& clips, const OutputFile& output,
                            const std::function<void(double)>& progress) {
-  const auto fail = [&output](int code) { throw writeError(output, describeAVError(code)); };
+  const auto fail = [&output](int code) {
+    throw writeError(output.destination(), describeAVError(code));
+  };
   AVFormatContext* raw = nullptr;
-  int result = avformat_alloc_output_context2(&raw, nullptr, nullptr, output.c_str());
+  int result = avformat_alloc_output_context2(
+      &raw, av_guess_format(nullptr, output.destination().c_str(), nullptr), nullptr,
+      output.temporary().c_str());
   if (result < 0 || raw == nullptr) fail(result);
   ffmpeg::OutputContext movie(raw);
 
@@ -107,7 +111,7 @@ void joinWithoutReencoding(const std::vector<Asset>& clips, const std::filesyste
   const AVStream* sound =
       withSound ? copyStream(*movie, *first->streams[firstAudioStream(clips.front())]) : nullptr;
   if (picture == nullptr || (withSound && sound == nullptr)) fail(AVERROR(ENOMEM));
-  result = avio_open(&movie->pb, output.c_str(), AVIO_FLAG_WRITE);
+  result = avio_open(&movie->pb, output.temporary().c_str(), AVIO_FLAG_WRITE);
   if (result < 0) fail(result);
   result = avformat_write_header(movie.get(), nullptr);
   if (result < 0) fail(result);

@@ -6,6 +6,7 @@
 
 #include "media/platform/Asset.h"
 #include "media/platform/MediaError.h"
+#include "platform/OutputFile.h"
 
 namespace brisklet {
 
@@ -21,9 +22,10 @@ class StreamJoinRefused : public MediaError {
 // one another in one movie without re-encoding.
 bool canJoinWithoutReencoding(const std::vector<Asset>& clips);
 
-// Writes the clips' first video and audio streams end to end into `output`, packet by packet:
-// every frame stays exactly as it was. `progress` gets the fraction written so far.
-void joinWithoutReencoding(const std::vector<Asset>& clips, const std::filesystem::path& output,
+// Writes the clips' first video and audio streams end to end into the temporary of `output`,
+// packet by packet: every frame stays exactly as it was. `progress` gets the fraction written so
+// far. Committing `output` is the caller's.
+void joinWithoutReencoding(const std::vector<Asset>& clips, const OutputFile& output,
                            const std::function<void(double)>& progress);
 
 }  // namespace brisklet

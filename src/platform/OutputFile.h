@@ -1,0 +1,47 @@
+#pragma once
+
+#include <filesystem>
+#include "platform/FileDescriptor.h"
+
+namespace brisklet {
+
+// A file the program writes for the user or for itself (a movie, a sound file, a copy), made
+// under a hidden temporary name in its destination's folder (".name.XXXXXX.ext", the extension
+// kept so tools that go by it still work) and renamed over the destination only once it is
+// complete and flushed. Until then the destination keeps whatever it held, and readers never see
+// a part. A temporary that is not committed is removed when the object goes.
+//
+// Each temporary is written into a register of unfinished outputs in the application's data
+// folder, locked for as long as its writer lives, so when a process is killed the next start
+// can find and remove what it left (sweepAbandonedOutputs).
+class OutputFile {
+ public:
+  // Throws FileError, naming the folder, when the destination's folder is missing or cannot
+  // take a new file.
+  explicit OutputFile(std::filesystem::path destination);
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();
+
+  // Where to write. It exists, empty, from construction on.
+  const std::filesystem::path& temporary() const { return temporary_; }
+  const std::filesystem::path& destination() const { return destination_; }
+
+  // Flushes the temporary to disk and renames it over the destination. Throws FileError; the
+  // destination is untouched then and the temporary removed when the object goes.
+  void commit();
+
+ private:
+  std::filesystem::path destination_;
+  std::filesystem::path temporary_;
+  std::filesystem::path entry_;  // in the register, naming the temporary
+  FileDescriptor entryDescriptor_;  // holds the entry's lock
+  bool committed_ = false;
+};
+
+// Removes the temporaries of outputs whose writers died before finishing them (their register
+// entries are no longer locked), and those entries. Live writers, in this process or another,
+// are left alone. Failures are ignored: the next start tries again.
+void sweepAbandonedOutputs();
+
+}  // namespace brisklet
