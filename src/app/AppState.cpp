@@ -3,10 +3,15 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/OutputFile.h"
+
 namespace brisklet {
 
-AppState::AppState(ProjectStore& store, QObject* parent)
-    : QObject(parent), store_(store), projects_(store.loadAll()) {
+AppState::AppState(ProjectStore& store, QObject* parent) : QObject(parent), store_(store) {
+  // What killed processes left behind goes before anything is listed.
+  store_.sweepAbandoned();
+  sweepAbandonedOutputs();
+  projects_ = store_.loadAll();
   if (!projects_.empty()) selectedProjectID_ = projects_.front().id;
 }
 
@@ -46,14 +51,21 @@ void AppState::setLastError(const std::optional<std::string>& message) {
   emit lastErrorChanged();
 }
 
-void AppState::update(const Project& project) {
+void AppState::replaceInList(const Project& stored) {
   const auto found =
       std::find_if(projects_.begin(), projects_.end(),
-                   [&](const Project& candidate) { return candidate.id == project.id; });
+                   [&](const Project& candidate) { return candidate.id == stored.id; });
   if (found == projects_.end()) return;
-  *found = project;
-  store_.save(project);
+  *found = stored;
   emit projectsChanged();
+}
+
+void AppState::removeFromList(const Uuid& projectID) {
+  const auto removed = std::erase_if(
+      projects_, [&](const Project& candidate) { return candidate.id == projectID; });
+  if (removed > 0) emit projectsChanged();
+  if (selectedProjectID_ == projectID)
+    setSelectedProjectID(projects_.empty() ? std::nullopt : std::optional(projects_.front().id));
 }
 
 std::optional<std::string> AppState::serviceKey(KeychainStore::Key key) const {
@@ -62,27 +74,45 @@ std::optional<std::string> AppState::serviceKey(KeychainStore::Key key) const {
   return value;
 }
 
-void AppState::insertProject(const Project& project) {
-  store_.save(project);
+void AppState::insertProject(const Project& project, ProjectStore::NewProject* made) {
+  if (made != nullptr)
+    made->commit(project);
+  else
+    store_.create(project);
   projects_.insert(projects_.begin(), project);
   emit projectsChanged();
   setSelectedProjectID(project.id);
 }
 
 bool AppState::modifyProject(const Uuid& projectID, const std::function<void(Project&)>& change) {
-  const Project* current = project(projectID);
-  if (current == nullptr) return false;
-  Project changed = *current;
-  change(changed);
-  update(changed);
+  if (project(projectID) == nullptr) return false;
+  try {
+    replaceInList(store_.modify(projectID, [&](Project& stored) {
+      change(stored);
+      return true;
+    }));
+  } catch (const ProjectDeletedError&) {
+    removeFromList(projectID);
+    throw;
+  }
   return true;
 }
 
 void AppState::editProject(const Uuid& projectID, const std::function<bool(Project&)>& change) {
-  const Project* current = project(projectID);
-  if (current == nullptr) return;
-  Project changed = *current;
-  if (change(changed)) update(changed);
+  if (project(projectID) == nullptr) return;
+  try {
+    bool changed = false;
+    const Project stored = store_.modify(projectID, [&](Project& project) {
+      changed = change(project);
+      return changed;
+    });
+    if (changed) replaceInList(stored);
+  } catch (const ProjectDeletedError& error) {
+    removeFromList(projectID);
+    setLastError(error.what());
+  } catch (const ProjectStoreError& error) {
+    setLastError(error.what());
+  }
 }
 
 void AppState::countRevision(Project& project) {
@@ -127,12 +157,16 @@ void AppState::setMusicVolume(double percent, const Uuid& projectID) {
 }
 
 void AppState::deleteProject(const Project& project) {
-  store_.deleteProject(project);
-  const auto removed = std::erase_if(
-      projects_, [&](const Project& candidate) { return candidate.id == project.id; });
-  if (removed > 0) emit projectsChanged();
-  if (selectedProjectID_ == project.id)
-    setSelectedProjectID(projects_.empty() ? std::nullopt : std::optional(projects_.front().id));
+  try {
+    store_.deleteProject(project);
+  } catch (const ProjectStoreError& error) {
+    setLastError(error.what());
+    // The record goes first: when it is gone, so is the project, whatever else was left.
+    std::error_code ignored;
+    if (std::filesystem::exists(store_.projectDirectory(project.id) / "project.json", ignored))
+      return;
+  }
+  removeFromList(project.id);
 }
 
 void AppState::cancelRunningCommands() {

@@ -19,9 +19,11 @@
 namespace brisklet {
 
 // The one application model: the projects, the selection, the progress of the running command
-// and the status line. Every change to a project goes through update(), which replaces it in the
-// list and saves its record at once. Lives on the main thread; nothing here is locked, and
-// worker threads reach it only through queued calls (see LongCommand.h).
+// and the status line. Every change to a project is one read-modify-write of its stored record
+// (ProjectStore::modify), so edits made meanwhile by a command, another window or brisklet-cli
+// survive, and the list here changes only once the record on disk has. A change that cannot be
+// saved is told on the status line. Lives on the main thread; worker threads reach it only
+// through queued calls (see LongCommand.h).
 class AppState : public QObject {
   Q_OBJECT
 
@@ -47,12 +49,14 @@ class AppState : public QObject {
   void setPipelineProgress(const std::optional<PipelineProgress>& progress);
   void setLastError(const std::optional<std::string>& message);
 
-  // Replaces the project with the same id and saves it; nothing happens for an unknown id.
-  void update(const Project& project);
-  // Puts a new project at the front of the list, saves it and selects it.
-  void insertProject(const Project& project);
-  // Applies `change` to the project as it is now and saves it, so that edits made while a
-  // command was running survive the command's own results. False when the project is gone.
+  // Stores a new project (committing `made`, the folder its own files were made in, when given),
+  // puts it at the front of the list and selects it. Throws ProjectStoreError; nothing is added
+  // then.
+  void insertProject(const Project& project, ProjectStore::NewProject* made = nullptr);
+  // Applies `change` to the project as it is stored now and stores the result, so that edits
+  // made while a command was running, here or in another process, survive the command's own
+  // results. False when the project is not in the list. Throws ProjectStoreError (a project
+  // deleted meanwhile leaves the list first); the project is unchanged then.
   bool modifyProject(const Uuid& projectID, const std::function<void(Project&)>& change);
 
   // Replaces the segment with the same id in the project's plan and counts a revision.
@@ -64,7 +68,8 @@ class AppState : public QObject {
   // Copies `file` into the project folder as its music bed ("music.<extension>", at 25 % unless
   // a volume was set); none removes the bed. A failed copy shows "Could not add music: …".
   void setMusic(const std::optional<std::filesystem::path>& file, const Uuid& projectID);
-  // Removes the project and its folder; a removed selection moves to the first project left.
+  // Removes the project and its folder; a removed selection moves to the first project left. A
+  // delete that fails, or leaves part of the folder, says so on the status line.
   void deleteProject(const Project& project);
 
   // Long commands take this token when they start and stop at the next check once
@@ -114,8 +119,12 @@ class AppState : public QObject {
   void lastErrorChanged();
 
  private:
-  // Applies `change` to a copy of the project and, when it reports a change, stores it.
+  // An edit: `change` applied to the project as stored and, when it reports a change, stored.
+  // A failure goes to the status line.
   void editProject(const Uuid& projectID, const std::function<bool(Project&)>& change);
+  // Puts the stored version of a project in the list, or takes it out when it is gone.
+  void replaceInList(const Project& stored);
+  void removeFromList(const Uuid& projectID);
   // An output setting changed: a project with a plan counts a revision.
   static void countRevision(Project& project);
 

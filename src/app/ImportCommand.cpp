@@ -29,7 +29,12 @@ QCoro::Task<> AppState::importVideo(const std::filesystem::path& fileArgument,
     co_return;
   }
   const Project project = makeProject(file.stem().string(), std::move(bookmark), durationSec);
-  guard->insertProject(project);
+  try {
+    guard->insertProject(project);
+  } catch (const ProjectStoreError& error) {
+    guard->setLastError(failurePrefix + error.what());
+    co_return;
+  }
   if (analyzeAfterwards && !guard->pipelineProgress()) {
     // Started, not awaited: the import is done once the project is there.
     auto analysis = guard->startAnalysis(project.id);
@@ -59,43 +64,41 @@ QCoro::Task<> AppState::importVideos(const std::vector<std::filesystem::path>& f
   QPointer<AppState> guard(this);
   const std::string stage = "Merging " + std::to_string(files.size()) + " clips\u2026";
   setPipelineProgress(PipelineProgress{stage, -1.0});
-  const Uuid id = Uuid::random();
-  const std::filesystem::path folder = store().projectDirectory(id);
   ProgressReporter report = progressReporter(*this);
   std::exception_ptr failure;
+  std::optional<ProjectStore::NewProject> made;
   MergedSource merged;
   try {
-    auto merging = runOnWorker([files, folder, stage, report] {
+    // The movie is made in a hidden folder that becomes the project's only once its record is
+    // saved: a failed or killed import leaves no half-made project behind.
+    made.emplace(store().beginProject(Uuid::random()));
+    auto merging = runOnWorker([files, folder = made->folder(),
+                                source = made->finalFolder() / "source.mov", stage, report] {
       const std::vector<std::filesystem::path> sorted = ClipMerger::sortedByCreationDate(files);
-      std::filesystem::create_directories(folder);
       const std::filesystem::path output = folder / "source.mov";
       ClipMerger::merge(sorted, output, [&](double fraction) { report(stage, fraction); });
       return MergedSource{sorted.front().stem().string() + " + " +
                               std::to_string(sorted.size() - 1) + " more",
-                          makeBookmark(output), Asset::open(output).durationSec()};
+                          makeBookmark(output, source), Asset::open(output).durationSec()};
     });
     merged = co_await merging;
+    if (!guard) co_return;
+    Project project = makeProject(merged.name, std::move(merged.bookmark), merged.durationSec);
+    project.id = made->id();
+    guard->insertProject(project, &*made);
+    guard->setPipelineProgress(std::nullopt);
+    if (analyzeAfterwards) {
+      // Started, not awaited, as for a single video.
+      auto analysis = guard->startAnalysis(project.id);
+    }
+    co_return;
   } catch (...) {
     failure = std::current_exception();
   }
-  if (failure) {
-    // Nothing of a failed import stays behind: no folder, no half-written movie.
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
-  }
+  made.reset();  // removes the hidden folder and whatever the merge left in it
   if (!guard) co_return;
   guard->setPipelineProgress(std::nullopt);
-  if (failure) {
-    guard->setLastError("Could not merge clips: " + describe(failure));
-    co_return;
-  }
-  Project project = makeProject(merged.name, std::move(merged.bookmark), merged.durationSec);
-  project.id = id;
-  guard->insertProject(project);
-  if (analyzeAfterwards) {
-    // Started, not awaited, as for a single video.
-    auto analysis = guard->startAnalysis(project.id);
-  }
+  guard->setLastError("Could not merge clips: " + describe(failure));
 }
 
 }  // namespace brisklet

@@ -1,8 +1,14 @@
 #include "model/ProjectStore.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <thread>
+#include <utility>
 
 #include "model/ModelJson.h"
 #include "platform/AtomicFile.h"
@@ -15,6 +21,14 @@ namespace brisklet {
 namespace {
 
 constexpr const char* kRecordFileName = "project.json";
+constexpr const char* kLockFileName = ".lock";
+constexpr const char* kNewProjectPrefix = ".new-";
+// A temporary this old in a cache folder belongs to nobody: writing a thumbnail takes
+// milliseconds.
+constexpr std::chrono::hours kStaleCacheTemporary{1};
+// A new project's folder is locked within microseconds of being made; one without a lock after
+// this long was abandoned.
+constexpr std::chrono::minutes kUnlockedNewProject{1};
 
 // A file inside `folder` named by a record field, when the name is plain and the file exists.
 std::optional<std::filesystem::path> existingFileIn(const std::filesystem::path& folder,
@@ -43,6 +57,56 @@ std::optional<Project> loadRecord(const std::filesystem::path& folder) {
   return project;
 }
 
+// What went wrong, in the system's words where there are some.
+std::string reasonOf(const std::exception& error) {
+  const auto* file = dynamic_cast<const FileError*>(&error);
+  std::string reason = file != nullptr && !file->reason().empty() ? file->reason() : error.what();
+  if (reason.ends_with('.')) reason.pop_back();
+  return reason;
+}
+
+ProjectStoreError couldNot(const std::string& action, const std::string& name,
+                           const std::string& reason) {
+  return ProjectStoreError("Could not " + action + " \u201C" + name + "\u201D: " + reason + ".");
+}
+
+void makeFolders(const std::filesystem::path& folder) {
+  for (const std::filesystem::path& needed : {folder, folder / "narration", folder / "thumbs"}) {
+    std::error_code error;
+    std::filesystem::create_directories(needed, error);
+    if (error)
+      throw FileError("Could not create the folder \u201C" + needed.string() + "\u201D: " +
+                          error.message() + ".",
+                      error.message());
+  }
+}
+
+void writeRecord(const std::filesystem::path& folder, const Project& project) {
+  try {
+    writeFileAtomically(folder / kRecordFileName, encodeProjectRecord(project));
+  } catch (const std::exception& error) {
+    throw couldNot("save", project.name, reasonOf(error));
+  }
+}
+
+bool olderThan(const std::filesystem::path& file, std::filesystem::file_time_type::duration age) {
+  std::error_code error;
+  const auto written = std::filesystem::last_write_time(file, error);
+  return !error && std::filesystem::file_time_type::clock::now() - written > age;
+}
+
+// Removes the hidden files of `folder` whose names start with `prefix` and that `abandoned`
+// says nobody is writing.
+void removeTemporaries(const std::filesystem::path& folder, const std::string& prefix,
+                       const std::function<bool(const std::filesystem::path&)>& abandoned) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with(prefix) && name != kLockFileName && abandoned(entry.path()))
+      std::filesystem::remove(entry.path(), error);
+  }
+}
+
 }  // namespace
 
 ProjectStore& ProjectStore::shared() {
@@ -56,17 +120,6 @@ std::filesystem::path ProjectStore::projectDirectory(const Uuid& id) const {
   return root_ / id.text();
 }
 
-void ProjectStore::ensureDirectories(const Uuid& id) const {
-  const std::filesystem::path folder = projectDirectory(id);
-  for (const std::filesystem::path& needed : {folder, folder / "narration", folder / "thumbs"}) {
-    std::error_code error;
-    std::filesystem::create_directories(needed, error);
-    if (error)
-      throw FileError("Could not create the folder \u201C" + needed.string() +
-                      "\u201D: " + error.message() + ".");
-  }
-}
-
 std::vector<Project> ProjectStore::loadAll() const {
   std::vector<std::filesystem::path> folders;
   std::error_code error;
@@ -74,7 +127,8 @@ std::vector<Project> ProjectStore::loadAll() const {
   if (error) return {};
   for (const std::filesystem::directory_entry& entry : entries) {
     std::error_code kindError;
-    if (entry.is_directory(kindError)) folders.push_back(entry.path());
+    if (entry.is_directory(kindError) && !entry.path().filename().string().starts_with("."))
+      folders.push_back(entry.path());
   }
 
   // Decoding dominates start-up with many large plans, and records are independent: decode them
@@ -101,19 +155,134 @@ std::vector<Project> ProjectStore::loadAll() const {
   return projects;
 }
 
-void ProjectStore::save(const Project& project) const {
+ProjectStore::NewProject::NewProject(const Uuid& id, std::filesystem::path folder,
+                                     std::filesystem::path finalFolder, FileLock lock)
+    : id_(id),
+      folder_(std::move(folder)),
+      finalFolder_(std::move(finalFolder)),
+      lock_(std::move(lock)) {}
+
+ProjectStore::NewProject::NewProject(NewProject&& other) noexcept
+    : id_(other.id_),
+      folder_(std::move(other.folder_)),
+      finalFolder_(std::move(other.finalFolder_)),
+      lock_(std::move(other.lock_)),
+      committed_(std::exchange(other.committed_, true)) {}
+
+ProjectStore::NewProject::~NewProject() {
+  if (committed_) return;
+  std::error_code ignored;  // what stays is swept at the next start
+  std::filesystem::remove_all(folder_, ignored);
+}
+
+void ProjectStore::NewProject::commit(const Project& project) {
+  if (project.id != id_) throw std::logic_error("NewProject::commit with another project's id");
+  writeRecord(folder_, project);
+  if (::rename(folder_.c_str(), finalFolder_.c_str()) != 0)
+    throw couldNot("save", project.name, std::strerror(errno));
+  committed_ = true;
+  syncFolder(finalFolder_.parent_path());
+}
+
+ProjectStore::NewProject ProjectStore::beginProject(const Uuid& id) const {
+  const std::filesystem::path folder = root_ / (kNewProjectPrefix + id.text());
   try {
-    const std::string record = encodeProjectRecord(project);
-    ensureDirectories(project.id);
-    writeFileAtomically(projectDirectory(project.id) / kRecordFileName, record);
+    makeFolders(folder);
+    FileLock lock = FileLock::acquire(folder / kLockFileName);
+    return NewProject(id, folder, projectDirectory(id), std::move(lock));
+  } catch (const FileError& error) {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    throw ProjectStoreError("Could not make the project's folder: " + reasonOf(error) + ".");
+  }
+}
+
+void ProjectStore::create(const Project& project) const {
+  NewProject made = beginProject(project.id);
+  made.commit(project);
+}
+
+Project ProjectStore::modify(const Uuid& id, const std::function<bool(Project&)>& change) const {
+  const std::filesystem::path folder = projectDirectory(id);
+  const auto recordIsGone = [&] {
+    std::error_code error;
+    return !std::filesystem::exists(folder / kRecordFileName, error) && !error;
+  };
+  std::optional<FileLock> lock;
+  try {
+    // Never created when the folder is gone: a deleted project does not come back.
+    lock.emplace(FileLock::acquire(folder / kLockFileName));
+  } catch (const FileError& error) {
+    if (recordIsGone()) throw ProjectDeletedError();
+    const std::optional<Project> stored = loadRecord(folder);
+    throw couldNot("save", stored ? stored->name : id.text(), reasonOf(error));
+  }
+  if (recordIsGone()) throw ProjectDeletedError();
+  Project project;
+  try {
+    project = decodeProjectRecord(readFile(folder / kRecordFileName));
   } catch (const std::exception& error) {
-    logLine(std::string("ProjectStore save failed: ") + error.what());
+    throw couldNot("read the record of", id.text(), reasonOf(error));
+  }
+  if (!change(project)) return project;
+  project.id = id;
+  writeRecord(folder, project);
+  return project;
+}
+
+void ProjectStore::save(const Project& project) const {
+  const std::filesystem::path folder = projectDirectory(project.id);
+  try {
+    makeFolders(folder);
+    const FileLock lock = FileLock::acquire(folder / kLockFileName);
+    writeRecord(folder, project);
+  } catch (const FileError& error) {
+    throw couldNot("save", project.name, reasonOf(error));
   }
 }
 
 void ProjectStore::deleteProject(const Project& project) const {
-  std::error_code ignored;
-  std::filesystem::remove_all(projectDirectory(project.id), ignored);
+  const std::filesystem::path folder = projectDirectory(project.id);
+  std::error_code error;
+  if (!std::filesystem::exists(folder, error)) return;
+  std::optional<FileLock> lock;
+  try {
+    lock.emplace(FileLock::acquire(folder / kLockFileName));
+  } catch (const FileError& failure) {
+    if (!std::filesystem::exists(folder, error)) return;  // deleted meanwhile
+    throw couldNot("delete", project.name, reasonOf(failure));
+  }
+  if (::unlink((folder / kRecordFileName).c_str()) != 0 && errno != ENOENT)
+    throw couldNot("delete", project.name, std::strerror(errno));
+  syncFolder(folder);
+  std::filesystem::remove_all(folder, error);
+  if (error)
+    throw ProjectStoreError("\u201C" + project.name + "\u201D is deleted, but its folder \u201C" +
+                            folder.string() + "\u201D could not be removed: " + error.message() +
+                            ".");
+}
+
+void ProjectStore::sweepAbandoned() const {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(root_, error)) {
+    if (!entry.is_directory(error)) continue;
+    const std::filesystem::path& folder = entry.path();
+    if (folder.filename().string().starts_with(kNewProjectPrefix)) {
+      // A lock nobody holds, or none yet after a minute, means its maker is gone.
+      const bool locked = std::filesystem::exists(folder / kLockFileName, error);
+      if ((locked && FileLock::tryAcquire(folder / kLockFileName)) ||
+          (!locked && olderThan(folder, kUnlockedNewProject)))
+        std::filesystem::remove_all(folder, error);
+      continue;
+    }
+    const std::optional<FileLock> idle = FileLock::tryAcquire(folder / kLockFileName);
+    if (idle)
+      removeTemporaries(folder, "." + std::string(kRecordFileName) + ".",
+                        [](const std::filesystem::path&) { return true; });
+    removeTemporaries(folder / "thumbs", ".", [](const std::filesystem::path& file) {
+      return olderThan(file, kStaleCacheTemporary);
+    });
+  }
 }
 
 std::filesystem::path ProjectStore::resolveVideoURL(const Project& project) const {

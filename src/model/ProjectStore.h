@@ -1,21 +1,39 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <stdexcept>
 #include <vector>
 
 #include "model/Project.h"
+#include "platform/FileLock.h"
 
 namespace brisklet {
 
-// Knows the folder layout of projects, lists and decodes them, writes one record, deletes one
-// project's folder. Layout below the root (all names exact):
+// A record that could not be written or removed; what() is the sentence the user sees.
+class ProjectStoreError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The project's record is gone: another process (or window) deleted it meanwhile.
+class ProjectDeletedError : public ProjectStoreError {
+ public:
+  ProjectDeletedError() : ProjectStoreError("The project was deleted.") {}
+};
+
+// Knows the folder layout of projects, lists and decodes them, writes and deletes them. Layout
+// below the root (all names exact):
 //   <ID>/project.json    the record (ID: upper-case UUID text)
+//   <ID>/.lock           taken (flock) for every read-modify-write of the record
 //   <ID>/narration/      narration audio
 //   <ID>/thumbs/         thumbnail cache
 //   <ID>/source.mov      merged source of a multi-clip import
 //   <ID>/…               enhanced audio, music copy
-// Main thread only; holds no locks.
+//   .new-<ID>/           a project being made, locked until it is renamed into place
+// Any number of processes (the app, brisklet-cli) may use one root at once: every change is one
+// read-modify-write under the project's lock, so none is lost and none is undone by a stale copy.
 class ProjectStore {
  public:
   // The store of the signed-in user: root applicationDataFolder()/Projects, made on first use.
@@ -26,20 +44,61 @@ class ProjectStore {
   const std::filesystem::path& root() const { return root_; }
   // root/ID. Pure; creates nothing.
   std::filesystem::path projectDirectory(const Uuid& id) const;
-  // The project folder, then its "narration" and "thumbs" folders. Throws FileError.
-  void ensureDirectories(const Uuid& id) const;
 
   // Every decodable project, newest createdAt first. Never fails: folders without a readable,
-  // decodable record and plain files are skipped, and nothing is created. Records are decoded
-  // on all cores; the call returns when all are done.
+  // decodable record, folders not named after their record's id (a user's copy), hidden folders
+  // and plain files are skipped, and nothing is created. Records are decoded on all cores.
   std::vector<Project> loadAll() const;
 
-  // Writes the record atomically and durably. A failure is logged as
-  // "ProjectStore save failed: …" and otherwise ignored; the next save tries again.
+  // A new project's folder while its files are made (a merge writes the source there): hidden,
+  // locked, and renamed into place only once its record is saved in it. Dropped uncommitted, it
+  // is removed with everything in it; abandoned by a killed process, the next sweep removes it.
+  class NewProject {
+   public:
+    NewProject(NewProject&& other) noexcept;
+    ~NewProject();
+    const Uuid& id() const { return id_; }
+    const std::filesystem::path& folder() const { return folder_; }
+    // Where folder() will be once committed.
+    const std::filesystem::path& finalFolder() const { return finalFolder_; }
+    // Saves `project` (which must carry id()) and moves the folder into place. Throws
+    // ProjectStoreError; nothing of the project is left then.
+    void commit(const Project& project);
+
+   private:
+    friend class ProjectStore;
+    NewProject(const Uuid& id, std::filesystem::path folder, std::filesystem::path finalFolder,
+               FileLock lock);
+    Uuid id_;
+    std::filesystem::path folder_;
+    std::filesystem::path finalFolder_;
+    FileLock lock_;
+    bool committed_ = false;
+  };
+  // Throws ProjectStoreError when the folder cannot be made.
+  NewProject beginProject(const Uuid& id) const;
+  // A new project with no files of its own: beginProject and commit.
+  void create(const Project& project) const;
+
+  // One read-modify-write: under the project's lock, reads the record as stored now, lets
+  // `change` edit it and, when `change` returns true, writes it back. Returns the project as
+  // stored. Throws ProjectDeletedError when the record is gone (the folder is never made again)
+  // and ProjectStoreError when it cannot be read or written; the record is unchanged then.
+  Project modify(const Uuid& id, const std::function<bool(Project&)>& change) const;
+
+  // Writes `project` as it is, over any record of its id, making its folder if needed. For
+  // tests and tools that set up records; the app's edits go through modify. Throws
+  // ProjectStoreError.
   void save(const Project& project) const;
 
-  // Removes the project's folder with everything in it; failures are ignored.
+  // Deletes the project: under its lock the record goes first, so the project is gone for every
+  // process at once, then the rest of the folder. Throws ProjectStoreError when the record
+  // cannot be removed (nothing was deleted), or naming what was left when the rest cannot.
   void deleteProject(const Project& project) const;
+
+  // Removes what killed processes left: new-project folders and record temporaries nobody holds
+  // the lock of. Called at start; failures are ignored.
+  void sweepAbandoned() const;
 
   // The source video: the merged "source.mov" in the project folder when there is one,
   // otherwise the file the bookmark refers to. Throws BookmarkError naming the missing file.

@@ -15,7 +15,8 @@ constexpr int kBookmarkVersion = 1;
 
 }  // namespace
 
-ByteString makeBookmark(const std::filesystem::path& location) {
+ByteString makeBookmark(const std::filesystem::path& location,
+                        const std::filesystem::path& movingTo) {
   const std::filesystem::path absolute = std::filesystem::absolute(location).lexically_normal();
   struct stat status {};
   if (::stat(absolute.c_str(), &status) != 0)
@@ -23,7 +24,8 @@ ByteString makeBookmark(const std::filesystem::path& location) {
                         " could not be opened: " + std::strerror(errno) + ".");
   const nlohmann::json record = {
       {"version", kBookmarkVersion},
-      {"path", absolute.string()},
+      {"path", movingTo.empty() ? absolute.string()
+                                : std::filesystem::absolute(movingTo).lexically_normal().string()},
       {"device", static_cast<std::uint64_t>(status.st_dev)},
       {"inode", static_cast<std::uint64_t>(status.st_ino)},
   };

@@ -17,8 +17,10 @@ class BookmarkError : public std::runtime_error {
 // launches. Its bytes are a small versioned JSON record of the absolute path and the device and
 // inode the path had when it was made; callers never look inside.
 //
-// Throws BookmarkError when `location` does not exist.
-ByteString makeBookmark(const std::filesystem::path& location);
+// Throws BookmarkError when `location` does not exist. `movingTo`, when given, is where the file
+// is about to be renamed to (keeping its inode): the bookmark names that place.
+ByteString makeBookmark(const std::filesystem::path& location,
+                        const std::filesystem::path& movingTo = {});
 
 // The location a bookmark refers to. Throws BookmarkError when the bytes are not a bookmark or
 // the file is gone. A file replaced in place (same path, new inode, as editors save) still

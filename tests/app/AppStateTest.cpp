@@ -79,22 +79,38 @@ TEST_F(AppStateTest, DeletingMovesTheSelectionToTheFirstProjectLeft) {
   EXPECT_TRUE(store.loadAll().empty());
 }
 
-TEST_F(AppStateTest, UpdateReplacesAndSavesOnlyKnownProjects) {
-  Project project = stored("Original", "2025-03-01T10:00:00Z", 2);
+TEST_F(AppStateTest, AnEditAppliesToTheRecordAsItIsStoredNow) {
+  const Project project = stored("Walk", "2025-03-01T10:00:00Z", 2);
   AppState state(store);
   QSignalSpy changes(&state, &AppState::projectsChanged);
 
-  project.name = "Renamed";
-  state.update(project);
-  EXPECT_EQ(state.projects()[0].name, "Renamed");
-  EXPECT_EQ(storedVersionOf(project).name, "Renamed");
+  // Another process (brisklet-cli, a second window) changes the record meanwhile.
+  ProjectStore(store.root()).modify(project.id, [](Project& other) {
+    other.aspectRatioRaw = "9:16";
+    other.editPlan->planRevision += 1;
+    return true;
+  });
+  state.setTransition(TransitionStyle::dipToBlack, project.id);
+  const Project saved = storedVersionOf(project);
+  EXPECT_EQ(saved.aspectRatioRaw, "9:16") << "the other process's change survives";
+  EXPECT_EQ(saved.transitionStyleRaw, "dipToBlack");
+  EXPECT_EQ(saved.editPlan->planRevision, project.editPlan->planRevision + 2);
+  EXPECT_EQ(*state.project(project.id), saved);
   EXPECT_EQ(changes.count(), 1);
 
-  Project stranger = sampleProject("Stranger", "2025-03-01T10:00:00Z");
-  state.update(stranger);
-  EXPECT_EQ(state.projects().size(), 1u);
+  const Project stranger = sampleProject("Stranger", "2025-03-01T10:00:00Z");
+  EXPECT_FALSE(state.modifyProject(stranger.id, [](Project& changed) { changed.name = "x"; }));
   EXPECT_FALSE(std::filesystem::exists(store.projectDirectory(stranger.id)));
-  EXPECT_EQ(changes.count(), 1);
+}
+
+TEST_F(AppStateTest, AnEditToAProjectDeletedElsewhereIsToldAndNeverRecreatesIt) {
+  const Project project = stored("Gone", "2025-03-01T10:00:00Z", 2);
+  AppState state(store);
+  ProjectStore(store.root()).deleteProject(project);
+  state.setAspectRatio(AspectRatio::square, project.id);
+  EXPECT_EQ(state.lastError(), "The project was deleted.");
+  EXPECT_TRUE(state.projects().empty());
+  EXPECT_FALSE(std::filesystem::exists(store.projectDirectory(project.id)));
 }
 
 TEST_F(AppStateTest, UpdateSegmentReplacesTheSegmentAndCountsARevision) {

@@ -1,11 +1,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
 
 #include "model/ModelJson.h"
 #include "model/ProjectStore.h"
 #include "platform/AtomicFile.h"
 #include "platform/Bookmark.h"
 #include "support/Projects.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TemporaryFolder.h"
 
 namespace brisklet {
@@ -42,7 +48,7 @@ TEST_F(ProjectStoreTest, TheFirstSaveCreatesTheProjectFolders) {
   const auto projectFolder = store.projectDirectory(project.id);
   EXPECT_EQ(projectFolder, store.root() / project.id.text());
   EXPECT_THAT(entriesOf(projectFolder),
-              UnorderedElementsAre("project.json", "narration", "thumbs"));
+              UnorderedElementsAre("project.json", ".lock", "narration", "thumbs"));
   EXPECT_THAT(store.loadAll(), ElementsAre(project));
 }
 
@@ -103,7 +109,7 @@ TEST_F(ProjectStoreTest, SavingAgainReplacesTheRecordInPlace) {
   const auto projectFolder = store.projectDirectory(project.id);
   EXPECT_EQ(readFile(projectFolder / "project.json"), encodeProjectRecord(project));
   EXPECT_THAT(entriesOf(projectFolder),
-              UnorderedElementsAre("project.json", "narration", "thumbs"));
+              UnorderedElementsAre("project.json", ".lock", "narration", "thumbs"));
   EXPECT_THAT(store.loadAll(), ElementsAre(project));
 }
 
@@ -123,35 +129,105 @@ TEST_F(ProjectStoreTest, DeletingRemovesTheFolderWithEverythingInIt) {
   store.deleteProject(doomed);  // already gone: nothing happens
 }
 
-TEST_F(ProjectStoreTest, SaveFailuresAreLoggedAndTheOldRecordKept) {
-  Project project = sampleProject("Stored", "2025-03-01T10:00:00Z", 50);
+TEST_F(ProjectStoreTest, SaveFailuresAreToldAndTheOldRecordKept) {
+  const Project project = sampleProject("Stored", "2025-03-01T10:00:00Z", 50);
   store.save(project);
   const std::string stored = readFile(store.projectDirectory(project.id) / "project.json");
-
-  project.name = "Never stored";
-  ::testing::internal::CaptureStderr();
+  const auto rename = [](Project& changed) {
+    changed.name = "Never stored";
+    return true;
+  };
   {
     testing::FileSizeLimit diskFull(1024);
-    store.save(project);
+    EXPECT_THAT([&] { store.modify(project.id, rename); },
+                ::testing::ThrowsMessage<ProjectStoreError>(
+                    ::testing::StrEq("Could not save \u201CNever stored\u201D: File too large.")));
   }
-  EXPECT_THAT(::testing::internal::GetCapturedStderr(),
-              HasSubstr("brisklet: ProjectStore save failed: Could not write"));
+  EXPECT_THROW(store.modify(project.id,
+                            [](Project& changed) {
+                              changed.videoDurationSec = std::nan("");  // JSON cannot hold it
+                              return true;
+                            }),
+               ProjectStoreError);
   EXPECT_EQ(readFile(store.projectDirectory(project.id) / "project.json"), stored);
 
-  // A root that cannot be a folder.
   writeText(folder / "blocked", "a file where the root should be");
-  ProjectStore blocked(folder / "blocked" / "Projects");
-  ::testing::internal::CaptureStderr();
-  blocked.save(project);
-  EXPECT_THAT(::testing::internal::GetCapturedStderr(),
-              HasSubstr("ProjectStore save failed: Could not create the folder"));
+  EXPECT_THAT([&] { ProjectStore(folder / "blocked" / "Projects").create(project); },
+              ::testing::ThrowsMessage<ProjectStoreError>(HasSubstr("Not a directory")));
+}
 
-  // A value JSON cannot hold never replaces a good record.
-  project.videoDurationSec = std::numeric_limits<double>::quiet_NaN();
-  ::testing::internal::CaptureStderr();
+TEST_F(ProjectStoreTest, AProjectDeletedMeanwhileIsNeverWrittenAgain) {
+  const Project project = sampleProject("Gone", "2025-03-01T10:00:00Z", 2);
   store.save(project);
-  EXPECT_THAT(::testing::internal::GetCapturedStderr(), HasSubstr("ProjectStore save failed: "));
-  EXPECT_EQ(readFile(store.projectDirectory(project.id) / "project.json"), stored);
+  store.deleteProject(project);
+  EXPECT_THROW(store.modify(project.id, [](Project&) { return true; }), ProjectDeletedError);
+  EXPECT_FALSE(std::filesystem::exists(store.projectDirectory(project.id)));
+
+  // Deleted between the listing and the edit, its folder still there: the record decides.
+  store.save(project);
+  std::filesystem::remove(store.projectDirectory(project.id) / "project.json");
+  EXPECT_THROW(store.modify(project.id, [](Project&) { return true; }), ProjectDeletedError);
+  EXPECT_FALSE(std::filesystem::exists(store.projectDirectory(project.id) / "project.json"));
+}
+
+TEST_F(ProjectStoreTest, ANewProjectIsListedOnlyOnceItsRecordIsSaved) {
+  const Project project = sampleProject("Merged", "2025-03-01T10:00:00Z");
+  {
+    ProjectStore::NewProject abandoned = store.beginProject(project.id);
+    writeText(abandoned.folder() / "source.mov", "half a movie");
+    EXPECT_TRUE(store.loadAll().empty());
+  }
+  EXPECT_THAT(entriesOf(store.root()), ::testing::IsEmpty()) << "an uncommitted project goes";
+
+  ProjectStore::NewProject made = store.beginProject(project.id);
+  writeText(made.folder() / "source.mov", "a movie");
+  made.commit(project);
+  EXPECT_THAT(store.loadAll(), ElementsAre(project));
+  EXPECT_EQ(readFile(store.projectDirectory(project.id) / "source.mov"), "a movie");
+  EXPECT_THAT(entriesOf(store.root()), ElementsAre(project.id.text()));
+}
+
+TEST_F(ProjectStoreTest, TheSweepRemovesWhatKilledProcessesLeftAndNothingInUse) {
+  const Project project = sampleProject("Kept", "2025-03-01T10:00:00Z", 2);
+  store.save(project);
+  const auto projectFolder = store.projectDirectory(project.id);
+  writeText(projectFolder / ".project.json.k1Ll3d", "a save that never finished");
+  ProjectStore::NewProject inProgress = store.beginProject(Uuid::random());
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ProjectStore::NewProject killed = store.beginProject(Uuid::random());
+    writeText(killed.folder() / "source.mov", "half a movie");
+    ::raise(SIGKILL);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_EQ(entriesOf(store.root()).size(), 3u);
+
+  store.sweepAbandoned();
+  EXPECT_THAT(entriesOf(store.root()),
+              ::testing::UnorderedElementsAre(project.id.text(), inProgress.folder().filename()));
+  EXPECT_THAT(entriesOf(projectFolder),
+              ::testing::UnorderedElementsAre("project.json", ".lock", "narration", "thumbs"));
+  EXPECT_THAT(store.loadAll(), ElementsAre(project));
+}
+
+TEST_F(ProjectStoreTest, ADeleteThatCannotFinishRemovesTheRecordAndSaysWhatItLeft) {
+  const Project project = sampleProject("Stuck", "2025-03-01T10:00:00Z", 2);
+  store.save(project);
+  const auto narration = store.projectDirectory(project.id) / "narration";
+  writeText(narration / "line.mp3", "mp3");
+  {
+    testing::ReadOnlyFolder stuck(narration);
+    if (!stuck.works()) GTEST_SKIP() << "no way to make a folder read-only here";
+    EXPECT_THAT([&] { store.deleteProject(project); },
+                ::testing::ThrowsMessage<ProjectStoreError>(HasSubstr(
+                    "\u201CStuck\u201D is deleted, but its folder \u201C" +
+                    store.projectDirectory(project.id).string() + "\u201D could not be removed")));
+  }
+  EXPECT_TRUE(store.loadAll().empty()) << "the record went first";
+  EXPECT_TRUE(std::filesystem::exists(narration / "line.mp3"));
 }
 
 TEST_F(ProjectStoreTest, TheSourceVideoIsTheMergedFileOrTheBookmarkedOne) {
