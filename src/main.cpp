@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "app/AppState.h"
+#include "app/TerminationSignals.h"
 #include "ui/ProjectListWindow.h"
 
 int main(int argc, char** argv) {
@@ -10,6 +11,12 @@ int main(int argc, char** argv) {
 
   // Loads every stored project before the first window shows.
   brisklet::AppState state;
+  // A logout or Ctrl-C in the terminal that started us: running commands stop and remove what
+  // they had begun writing before the window goes.
+  const brisklet::TerminationSignals interruption([&](int) {
+    state.cancelRunningCommands();
+    QApplication::quit();
+  });
   brisklet::ProjectListWindow window(state);
   window.show();
   return application.exec();

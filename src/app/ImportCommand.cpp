@@ -73,10 +73,12 @@ QCoro::Task<> AppState::importVideos(const std::vector<std::filesystem::path>& f
     // saved: a failed or killed import leaves no half-made project behind.
     made.emplace(store().beginProject(Uuid::random()));
     auto merging = runOnWorker([files, folder = made->folder(),
-                                source = made->finalFolder() / "source.mov", stage, report] {
+                                source = made->finalFolder() / "source.mov", stage, report,
+                                stop = commandStopToken()] {
       const std::vector<std::filesystem::path> sorted = ClipMerger::sortedByCreationDate(files);
       const std::filesystem::path output = folder / "source.mov";
-      ClipMerger::merge(sorted, output, [&](double fraction) { report(stage, fraction); });
+      ClipMerger::merge(
+          sorted, output, [&](double fraction) { report(stage, fraction); }, stop);
       return MergedSource{sorted.front().stem().string() + " + " +
                               std::to_string(sorted.size() - 1) + " more",
                           makeBookmark(output, source), Asset::open(output).durationSec()};
@@ -98,7 +100,13 @@ QCoro::Task<> AppState::importVideos(const std::vector<std::filesystem::path>& f
   made.reset();  // removes the hidden folder and whatever the merge left in it
   if (!guard) co_return;
   guard->setPipelineProgress(std::nullopt);
-  guard->setLastError("Could not merge clips: " + describe(failure));
+  try {
+    std::rethrow_exception(failure);
+  } catch (const Cancelled&) {
+    // The user asked for it; there is nothing to tell them.
+  } catch (...) {
+    guard->setLastError("Could not merge clips: " + describe(failure));
+  }
 }
 
 }  // namespace brisklet

@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "app/ProjectLookup.h"
+#include "app/TerminationSignals.h"
 #include "cli/ProgressPrinter.h"
 
 namespace brisklet::cli {
@@ -51,11 +52,19 @@ void runWithProgress(Context& context, const std::function<QCoro::Task<>()>& sta
   const auto connection = QObject::connect(&state, &AppState::pipelineProgressChanged, &state, [&] {
     if (state.pipelineProgress()) printer->report(*state.pipelineProgress());
   });
-  QCoro::waitFor(start());
-  while (state.pipelineProgress())
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 100);
+  std::optional<int> interruptedBy;
+  {
+    const TerminationSignals interruption([&](int signal) {
+      interruptedBy = signal;
+      state.cancelRunningCommands();
+    });
+    QCoro::waitFor(start());
+    while (state.pipelineProgress())
+      QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 100);
+  }
   QObject::disconnect(connection);
   printer.reset();  // ends a bar before any status line
+  if (interruptedBy) throw Interrupted(*interruptedBy);
 }
 
 bool ParsedArguments::has(std::string_view flag) const {
@@ -65,8 +74,11 @@ bool ParsedArguments::has(std::string_view flag) const {
 ParsedArguments parseArguments(Arguments arguments,
                                std::initializer_list<std::string_view> knownFlags) {
   ParsedArguments parsed;
+  bool optionsEnded = false;
   for (const std::string& argument : arguments) {
-    if (argument.starts_with("--")) {
+    if (argument == "--" && !optionsEnded) {
+      optionsEnded = true;  // what follows are names, even "--json.mp4"
+    } else if (argument.starts_with("--") && !optionsEnded) {
       if (std::find(knownFlags.begin(), knownFlags.end(), argument) == knownFlags.end())
         throw UsageError("unknown option " + argument);
       parsed.flags.push_back(argument);
@@ -112,6 +124,9 @@ int runCli(Arguments arguments, ProjectStore& store, std::ostream& out, std::ost
   } catch (const CommandFailed& error) {
     err << error.what() << "\n";
     return kFailed;
+  } catch (const Interrupted& error) {
+    err << error.what() << "\n";
+    return 128 + error.signal();
   }
 }
 

@@ -29,6 +29,17 @@ class CommandFailed : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The user stopped the command (Ctrl-C, SIGTERM): it was cancelled and removed what it had
+// begun writing. brisklet-cli exits with 128 + the signal's number, as shells expect.
+class Interrupted : public std::runtime_error {
+ public:
+  explicit Interrupted(int signal) : std::runtime_error("Interrupted."), signal_(signal) {}
+  int signal() const { return signal_; }
+
+ private:
+  int signal_;
+};
+
 // What a command works with. stdout carries only the result so it can be piped; stderr carries
 // progress, notices and failures.
 struct Context {
@@ -63,11 +74,12 @@ Command setCommand();
 Command exportCommand();
 
 // Starts a command of the app state and runs the event loop until it, and any command it started
-// in the background, has ended; the progress is drawn on stderr meanwhile.
+// in the background, has ended; the progress is drawn on stderr meanwhile. Ctrl-C or SIGTERM
+// cancels the commands and, once they have ended, throws Interrupted.
 void runWithProgress(Context& context, const std::function<QCoro::Task<>()>& start);
 
 // Splits `arguments` into flags it knows ("--json") and positional arguments; an unknown flag is
-// a UsageError.
+// a UsageError. After "--" every argument is positional, so a file may be named "--json.mp4".
 struct ParsedArguments {
   std::vector<std::string> positional;
   std::vector<std::string> flags;

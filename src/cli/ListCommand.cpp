@@ -21,6 +21,14 @@ std::string padded(std::string text, size_t width) {
   return text;
 }
 
+// A name on one line of the table: a line break or tab in it would break the columns.
+std::string oneLine(std::string text) {
+  std::replace_if(
+      text.begin(), text.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F; },
+      ' ');
+  return text;
+}
+
 size_t segmentCount(const Project& project) {
   return project.editPlan ? project.editPlan->segments.size() : 0;
 }
@@ -46,11 +54,11 @@ void printJson(const std::vector<Project>& projects, std::ostream& out) {
 void printTable(const std::vector<Project>& projects, std::ostream& out) {
   size_t nameWidth = 4;
   for (const Project& project : projects)
-    nameWidth = std::max(nameWidth, displayWidth(project.name));
+    nameWidth = std::max(nameWidth, displayWidth(oneLine(project.name)));
   out << padded("ID", 36) << "  " << padded("NAME", nameWidth) << "  " << padded("CREATED", 20)
       << "  DURATION  SEGMENTS  KEPT\n";
   for (const Project& project : projects) {
-    out << project.id.text() << "  " << padded(project.name, nameWidth) << "  "
+    out << project.id.text() << "  " << padded(oneLine(project.name), nameWidth) << "  "
         << formatIso8601(project.createdAt) << "  " << std::setw(8)
         << formatMinutesSeconds(project.videoDurationSec) << "  " << std::setw(8)
         << (project.editPlan ? std::to_string(segmentCount(project)) : "-") << "  "

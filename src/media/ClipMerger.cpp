@@ -10,6 +10,7 @@
 #include "media/ProgressThrottle.h"
 #include "media/platform/Asset.h"
 #include "media/platform/StreamJoiner.h"
+#include "platform/Cancellation.h"
 
 namespace brisklet {
 
@@ -82,7 +83,8 @@ std::pair<Composition, VideoComposition> endToEnd(const std::vector<Asset>& clip
 }
 
 void reencode(const std::vector<Asset>& clips, const std::filesystem::path& output,
-              const std::function<void(double)>& progress, const Encoding& encoding) {
+              const std::function<void(double)>& progress, std::stop_token stop,
+              const Encoding& encoding) {
   const auto [composition, layout] = endToEnd(clips);
   VideoEncoding video;
   video.encoderNames = encoding.videoEncoders;
@@ -91,7 +93,8 @@ void reencode(const std::vector<Asset>& clips, const std::filesystem::path& outp
   video.crf = encoding.crf;
   video.preset = encoding.preset;
   try {
-    CompositionWriter::write(composition, layout, std::nullopt, output, video, false, progress);
+    CompositionWriter::write(composition, layout, std::nullopt, output, video, false, progress,
+                             std::move(stop));
   } catch (const EncoderUnavailableError&) {
     throw ClipMergerError::cannotCreateSession();
   }
@@ -131,14 +134,19 @@ std::vector<std::filesystem::path> sortedByCreationDate(std::vector<std::filesys
 }
 
 void merge(const std::vector<std::filesystem::path>& clips, const std::filesystem::path& output,
-           const std::function<void(double)>& progress, const Encoding& encoding) {
+           const std::function<void(double)>& progress, std::stop_token stop,
+           const Encoding& encoding) {
   if (clips.empty()) throw ClipMergerError::noClips();
   const std::vector<Asset> assets = openClips(clips);
   if (canJoinWithoutReencoding(assets)) {
     try {
       OutputFile joined(output);
       ProgressThrottle throttle(progress);
-      joinWithoutReencoding(assets, joined, [&](double fraction) { throttle(fraction); });
+      joinWithoutReencoding(assets, joined, [&](double fraction) {
+        throwIfCancelled(stop);
+        throttle(fraction);
+      });
+      throwIfCancelled(stop);
       joined.commit();
       throttle(1.0);
       return;
@@ -146,7 +154,7 @@ void merge(const std::vector<std::filesystem::path>& clips, const std::filesyste
       // The streams do not line up after all: encoded again below.
     }
   }
-  reencode(assets, output, progress, encoding);
+  reencode(assets, output, progress, stop, encoding);
 }
 
 }  // namespace ClipMerger

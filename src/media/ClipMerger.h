@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <stdexcept>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -52,9 +53,11 @@ std::vector<std::filesystem::path> sortedByCreationDate(std::vector<std::filesys
 // has any. Clips that all come from the same camera settings are joined without re-encoding.
 // `progress` gets the fraction done about every 0.3 s, from the calling thread. Throws
 // ClipMergerError, or MediaError for clips that cannot be read and a movie that cannot be
-// written; `output` is left as it was then (the movie is made under a hidden temporary name).
+// written, and Cancelled when `stop` is requested; `output` is left as it was then (the movie is
+// made under a hidden temporary name).
 void merge(const std::vector<std::filesystem::path>& clips, const std::filesystem::path& output,
-           const std::function<void(double)>& progress, const Encoding& encoding = {});
+           const std::function<void(double)>& progress, std::stop_token stop = {},
+           const Encoding& encoding = {});
 
 }  // namespace ClipMerger
 }  // namespace brisklet

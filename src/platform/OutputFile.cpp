@@ -36,10 +36,12 @@ std::filesystem::path temporaryFor(const std::filesystem::path& destination) {
                                        randomLetters(6) + destination.extension().string());
 }
 
-void writeWhole(int descriptor, const std::string& text, const std::filesystem::path& file) {
-  if (::ftruncate(descriptor, 0) != 0 || ::pwrite(descriptor, text.data(), text.size(), 0) !=
-                                             static_cast<ssize_t>(text.size()))
-    throw fileError("write", file, errno);
+// Writes `text` as the whole content of a register entry. A failure is let go: the entry then
+// names nothing, which costs only the clean-up after a kill (the sweep removes just the entry).
+void writeWhole(int descriptor, const std::string& text) {
+  if (::ftruncate(descriptor, 0) != 0) return;
+  const ssize_t written = ::pwrite(descriptor, text.data(), text.size(), 0);
+  static_cast<void>(written);
 }
 
 }  // namespace
@@ -52,44 +54,43 @@ OutputFile::OutputFile(std::filesystem::path destination) : destination_(std::mo
     throw FileError("The folder \u201C" + folder.string() + "\u201D does not exist.",
                     "no such folder");
 
-  // The entry is locked before it names anything, and named before the temporary exists, so a
-  // process killed at any point leaves nothing the next start cannot find.
-  std::filesystem::create_directories(registerFolder(), error);
-  std::string entryName = (registerFolder() / ".XXXXXX").string();
-  FileDescriptor entry(::mkostemp(entryName.data(), O_CLOEXEC));
-  if (!entry.valid()) throw fileError("register the output", destination_, errno);
-  const std::filesystem::path hiddenEntry = entryName;
-  if (::flock(entry.get(), LOCK_EX) != 0) {
-    const int failure = errno;
-    ::unlink(hiddenEntry.c_str());
-    throw fileError("register the output", destination_, failure);
-  }
-  entry_ = registerFolder() / (kEntryPrefix + hiddenEntry.filename().string().substr(1));
-  if (::rename(hiddenEntry.c_str(), entry_.c_str()) != 0) {
-    const int failure = errno;
-    ::unlink(hiddenEntry.c_str());
-    throw fileError("register the output", destination_, failure);
-  }
-  entryDescriptor_ = std::move(entry);
-
-  try {
-    for (int attempt = 0;; ++attempt) {
-      temporary_ = temporaryFor(destination_);
-      writeWhole(entryDescriptor_.get(), temporary_.string(), entry_);
-      FileDescriptor created(
-          ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-      if (created.valid()) break;
-      if (errno != EEXIST || attempt == 8) throw fileError("write", destination_, errno);
+  registerTemporary();
+  for (int attempt = 0;; ++attempt) {
+    temporary_ = temporaryFor(destination_);
+    if (entryDescriptor_.valid()) writeWhole(entryDescriptor_.get(), temporary_.string());
+    FileDescriptor created(
+        ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (created.valid()) return;
+    if (errno != EEXIST || attempt == 8) {
+      const int failure = errno;
+      if (!entry_.empty()) ::unlink(entry_.c_str());
+      throw fileError("write", destination_, failure);
     }
-  } catch (...) {
-    ::unlink(entry_.c_str());
-    throw;
   }
+}
+
+void OutputFile::registerTemporary() {
+  // The entry is locked before it names anything, and names the temporary before it exists, so
+  // a process killed at any point leaves nothing the next start cannot find. Without a register
+  // (a read-only data folder) the output is still written; only a kill would leave it behind.
+  std::error_code error;
+  std::filesystem::create_directories(registerFolder(), error);
+  std::string hiddenName = (registerFolder() / ".XXXXXX").string();
+  FileDescriptor entry(::mkostemp(hiddenName.data(), O_CLOEXEC));
+  if (!entry.valid()) return;
+  const std::filesystem::path visibleName =
+      registerFolder() / (kEntryPrefix + std::filesystem::path(hiddenName).filename().string().substr(1));
+  if (::flock(entry.get(), LOCK_EX) != 0 || ::rename(hiddenName.c_str(), visibleName.c_str()) != 0) {
+    ::unlink(hiddenName.c_str());
+    return;
+  }
+  entry_ = visibleName;
+  entryDescriptor_ = std::move(entry);
 }
 
 OutputFile::~OutputFile() {
   if (!committed_) ::unlink(temporary_.c_str());
-  ::unlink(entry_.c_str());
+  if (!entry_.empty()) ::unlink(entry_.c_str());
 }
 
 void OutputFile::commit() {

@@ -32,9 +32,11 @@ class OutputFile {
   void commit();
 
  private:
+  void registerTemporary();
+
   std::filesystem::path destination_;
   std::filesystem::path temporary_;
-  std::filesystem::path entry_;  // in the register, naming the temporary
+  std::filesystem::path entry_;  // in the register, naming the temporary; empty without one
   FileDescriptor entryDescriptor_;  // holds the entry's lock
   bool committed_ = false;
 };

@@ -200,7 +200,7 @@ TEST(ClipMerger, EncodersAreTriedInOrder) {
   const auto wide = colourClip(folder / "wide.mp4", "red", "96x54", 0.5, 0);
   const auto small = colourClip(folder / "small.mp4", "blue", "64x48", 0.5, 0);
   const auto movie = folder / "source.mov";
-  ClipMerger::merge({wide, small}, movie, [](double) {},
+  ClipMerger::merge({wide, small}, movie, [](double) {}, {},
                     ClipMerger::Encoding{{"no-such-encoder", "libx264"}, 18, "ultrafast"});
   EXPECT_EQ(Asset::open(movie).firstVideoTrack().codec, "h264");
   ClipMerger::merge({wide, small}, movie, [](double) {});
@@ -208,7 +208,7 @@ TEST(ClipMerger, EncodersAreTriedInOrder) {
   const std::string merged = readFile(movie);
 
   try {
-    ClipMerger::merge({wide, small}, movie, [](double) {},
+    ClipMerger::merge({wide, small}, movie, [](double) {}, {},
                       ClipMerger::Encoding{{"no-such-encoder"}, 18, "ultrafast"});
     FAIL() << "no encoder, no merge";
   } catch (const ClipMergerError& error) {

@@ -38,7 +38,7 @@ class PcmReader::Decoder {
     while (pending_.size() - pendingOffset_ < wanted && decodeMore()) {
     }
     const std::size_t given = std::min(wanted, pending_.size() - pendingOffset_);
-    std::memcpy(destination.data(), pending_.data() + pendingOffset_, given);
+    if (given > 0) std::memcpy(destination.data(), pending_.data() + pendingOffset_, given);
     pendingOffset_ += given;
     // What was handed out goes, so the buffer holds little more than one request.
     if (pendingOffset_ * 2 >= pending_.size()) {
