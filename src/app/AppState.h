@@ -102,8 +102,9 @@ class AppState : public QObject {
                              bool analyzeAfterwards = true);
   // The export command: the project's plan, as the preview plays it, written to `destination`
   // (an MPEG-4 movie), which is then shown in the file browser. Progress shows "Exporting…";
-  // failures go to the status line as "Export failed: …". A project without a plan is left
-  // alone. The project itself does not change.
+  // failures go to the status line as "Export failed: …". A destination the export must not
+  // write (see destinationRefusal) is refused before anything starts, as "Export refused: …".
+  // A project without a plan is left alone. The project itself does not change.
   QCoro::Task<> exportProject(const Uuid& projectID, const std::filesystem::path& destination);
   // How a written file is shown to the user; the desktop's file browser unless replaced.
   void setFileRevealer(std::function<void(const std::filesystem::path&)> reveal) {

@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 #include "app/LongCommand.h"
+#include "app/OutputDestination.h"
 #include "media/CompositionExporter.h"
 
 namespace brisklet {
@@ -28,6 +29,10 @@ QCoro::Task<> AppState::exportProject(const Uuid& projectIDArgument,
   const Project* found = project(projectID);
   if (found == nullptr || !found->editPlan) co_return;
   const Project project = *found;
+  if (const std::optional<std::string> refusal = destinationRefusal(destination, project, store_)) {
+    setLastError("Export refused: " + *refusal);
+    co_return;
+  }
 
   auto command = runLongCommand(
       *this, LongCommandSteps{"Exporting\u2026", "Export failed: ", 0.0},

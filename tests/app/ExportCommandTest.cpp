@@ -3,11 +3,10 @@
 #include <qcoro/qcorotask.h>
 
 #include <QCoreApplication>
-#include <fstream>
-#include <sstream>
 
 #include "app/AppState.h"
 #include "media/platform/Asset.h"
+#include "platform/AtomicFile.h"
 #include "platform/Bookmark.h"
 #include "support/MediaGenerator.h"
 #include "support/Projects.h"
@@ -39,10 +38,7 @@ class ExportCommandTest : public ::testing::Test {
   }
 
   std::string record(const Project& project) {
-    std::ifstream file(store.projectDirectory(project.id) / "project.json");
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return readFile(store.projectDirectory(project.id) / "project.json");
   }
 };
 
@@ -95,6 +91,48 @@ TEST_F(ExportCommandTest, FailuresAreReportedAndUnanalysedProjectsLeftAlone) {
   EXPECT_THAT(app->lastError().value_or(""), StartsWith("Export failed: "));
   EXPECT_FALSE(app->pipelineProgress());
   EXPECT_TRUE(revealed.empty());
+}
+
+TEST_F(ExportCommandTest, DestinationsThatWouldDestroyWhatTheUserKeepsAreRefusedUntouched) {
+  const auto video = testing::makeClockVideo(folder / "src.mp4", 2.0);
+  const Project project = storedProject(video, testing::samplePlan(2));
+  const Project other = storedProject(video, testing::samplePlan(2));
+  testing::writeText(folder / "notes.txt", "ideas for the next trip");
+  std::filesystem::create_hard_link(video, folder / "same source.mp4");
+  std::filesystem::create_directory(folder / "Exports.mp4");
+  const std::string source = readFile(video), otherRecord = record(other);
+  auto app = state();
+
+  const struct {
+    std::filesystem::path destination;
+    std::string refusal;
+  } cases[] = {
+      {video, "\u201Csrc.mp4\u201D is this project's source video."},
+      {folder / "same source.mp4", "\u201Csame source.mp4\u201D is this project's source video."},
+      {store.projectDirectory(other.id) / "project.json",
+       "\u201Cproject.json\u201D is inside Brisklet's own data folder."},
+      {store.projectDirectory(project.id) / "edited.mp4",
+       "\u201Cedited.mp4\u201D is inside Brisklet's own data folder."},
+      {folder / "notes.txt",
+       "\u201Cnotes.txt\u201D is not a movie name: it must end in .mp4, .m4v or .mov."},
+      {folder / "Exports.mp4", "\u201CExports.mp4\u201D is a folder."},
+  };
+  for (const auto& [destination, refusal] : cases) {
+    app->setLastError(std::nullopt);
+    QCoro::waitFor(app->exportProject(project.id, destination));
+    EXPECT_EQ(app->lastError(), "Export refused: " + refusal);
+    EXPECT_FALSE(app->pipelineProgress()) << "refused before any progress is shown";
+  }
+  EXPECT_EQ(readFile(video), source);
+  EXPECT_EQ(record(other), otherRecord);
+  EXPECT_EQ(readFile(folder / "notes.txt"), "ideas for the next trip");
+  EXPECT_TRUE(std::filesystem::is_empty(folder / "Exports.mp4"));
+  EXPECT_TRUE(revealed.empty());
+
+  app->setLastError(std::nullopt);
+  QCoro::waitFor(app->exportProject(project.id, folder / "TRIP.MOV"));
+  EXPECT_FALSE(app->lastError()) << "a movie name in capitals is a movie name: "
+                                 << app->lastError().value_or("");
 }
 
 }  // namespace

@@ -1,0 +1,76 @@
+#include "app/OutputDestination.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <vector>
+
+#include "platform/FileNames.h"
+#include "platform/Paths.h"
+
+namespace brisklet {
+namespace {
+
+bool sameFile(const struct stat& a, const std::filesystem::path& b) {
+  struct stat other {};
+  return ::stat(b.c_str(), &other) == 0 && a.st_dev == other.st_dev && a.st_ino == other.st_ino;
+}
+
+bool inside(const std::filesystem::path& file, const std::filesystem::path& folder) {
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::weakly_canonical(file, error);
+  if (error) return false;
+  const std::filesystem::path realFolder = std::filesystem::weakly_canonical(folder, error);
+  if (error) return false;
+  const auto [end, unused] = std::mismatch(realFolder.begin(), realFolder.end(), real.begin(), real.end());
+  return end == realFolder.end();
+}
+
+bool movieName(const std::filesystem::path& file) {
+  std::string extension = file.extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char letter) { return static_cast<char>(std::tolower(letter)); });
+  return extension == ".mp4" || extension == ".m4v" || extension == ".mov";
+}
+
+// The files the export reads, each with what it is to the project.
+std::vector<std::pair<std::filesystem::path, std::string>> inputsOf(const Project& project,
+                                                                    const ProjectStore& store) {
+  std::vector<std::pair<std::filesystem::path, std::string>> inputs;
+  try {
+    inputs.emplace_back(store.resolveVideoURL(project), "this project's source video");
+  } catch (const std::exception&) {
+    // No source to protect; the export itself will say it is missing.
+  }
+  if (const auto music = store.musicLocation(project)) inputs.emplace_back(*music, "this project's music");
+  if (const auto clean = store.cleanAudioLocation(project))
+    inputs.emplace_back(*clean, "this project's enhanced sound");
+  if (project.editPlan)
+    for (const Segment& segment : project.editPlan->segments)
+      if (segment.narration)
+        if (const auto line = store.narrationAudioLocation(project, *segment.narration))
+          inputs.emplace_back(*line, "one of this project's narration clips");
+  return inputs;
+}
+
+}  // namespace
+
+std::optional<std::string> destinationRefusal(const std::filesystem::path& destination,
+                                              const Project& project, const ProjectStore& store) {
+  const std::string name = quotedFileName(destination);
+  std::error_code error;
+  if (std::filesystem::is_directory(destination, error)) return name + " is a folder.";
+  struct stat existing {};
+  if (::stat(destination.c_str(), &existing) == 0)
+    for (const auto& [input, role] : inputsOf(project, store))
+      if (sameFile(existing, input)) return name + " is " + role + ".";
+  if (inside(destination, applicationDataFolder()) || inside(destination, store.root()))
+    return name + " is inside Brisklet's own data folder.";
+  if (!movieName(destination))
+    return name + " is not a movie name: it must end in .mp4, .m4v or .mov.";
+  return std::nullopt;
+}
+
+}  // namespace brisklet
