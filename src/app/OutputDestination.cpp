@@ -1,9 +1,6 @@
 #include "app/OutputDestination.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <vector>
 
@@ -12,11 +9,6 @@
 
 namespace brisklet {
 namespace {
-
-bool sameFile(const struct stat& a, const std::filesystem::path& b) {
-  struct stat other {};
-  return ::stat(b.c_str(), &other) == 0 && a.st_dev == other.st_dev && a.st_ino == other.st_ino;
-}
 
 bool inside(const std::filesystem::path& file, const std::filesystem::path& folder) {
   std::error_code error;
@@ -62,10 +54,8 @@ std::optional<std::string> destinationRefusal(const std::filesystem::path& desti
   const std::string name = quotedFileName(destination);
   std::error_code error;
   if (std::filesystem::is_directory(destination, error)) return name + " is a folder.";
-  struct stat existing {};
-  if (::stat(destination.c_str(), &existing) == 0)
-    for (const auto& [input, role] : inputsOf(project, store))
-      if (sameFile(existing, input)) return name + " is " + role + ".";
+  for (const auto& [input, role] : inputsOf(project, store))
+    if (std::filesystem::equivalent(destination, input, error)) return name + " is " + role + ".";
   if (inside(destination, applicationDataFolder()) || inside(destination, store.root()))
     return name + " is inside Brisklet's own data folder.";
   if (!movieName(destination))

@@ -1,10 +1,8 @@
 #include "media/CompositionBuilder.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 
-#include "media/platform/MediaError.h"
 #include "media/platform/PcmReader.h"
 #include "platform/FileNames.h"
 
@@ -32,19 +30,7 @@ TimeRange between(double fromSec, double toSec) { return {at(fromSec), at(toSec 
 std::optional<Asset> soundFile(const std::optional<std::filesystem::path>& file) {
   std::error_code error;
   if (!file || !std::filesystem::is_regular_file(*file, error)) return std::nullopt;
-  std::optional<Asset> asset;
-  bool decodes = false;
-  try {
-    asset.emplace(Asset::open(*file));
-    if (asset->audioTracks().empty()) return std::nullopt;
-    std::array<std::uint8_t, 64> firstSamples{};
-    decodes = PcmReader(*asset, PcmFormat{}).pull(firstSamples) > 0;
-  } catch (const MediaError& failure) {
-    if (failure.reason().empty()) throw;  // its sentence already names the file
-    throw readError(*file, failure.reason());
-  }
-  if (!decodes) throw readError(*file, "none of its sound can be decoded");
-  return asset;
+  return openSoundFile(*file);
 }
 
 std::pair<int, int> renderSize(AspectRatio aspect, const Box& oriented) {

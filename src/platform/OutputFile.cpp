@@ -8,6 +8,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "platform/AtomicFile.h"
 #include "platform/FileLock.h"
@@ -103,6 +104,27 @@ void OutputFile::commit() {
   committed_ = true;
   syncFolder(destination_.parent_path().empty() ? std::filesystem::path(".")
                                                 : destination_.parent_path());
+}
+
+void copyInto(const std::filesystem::path& source, const OutputFile& output) {
+  FileDescriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!from.valid()) throw fileError("open", source, errno);
+  FileDescriptor to(::open(output.temporary().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+  if (!to.valid()) throw fileError("write", output.destination(), errno);
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    const ssize_t count = ::read(from.get(), buffer.data(), buffer.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) throw fileError("read", source, errno);
+    if (count == 0) break;
+    for (ssize_t done = 0; done < count;) {
+      const ssize_t written = ::write(to.get(), buffer.data() + done, static_cast<size_t>(count - done));
+      if (written < 0 && errno == EINTR) continue;
+      if (written < 0) throw fileError("write", output.destination(), errno);
+      done += written;
+    }
+  }
+  if (to.close() != 0) throw fileError("write", output.destination(), errno);
 }
 
 void sweepAbandonedOutputs() {

@@ -41,6 +41,10 @@ class OutputFile {
   bool committed_ = false;
 };
 
+// Copies the bytes of `source` into the temporary of `output`. Throws FileError with the
+// system's reason ("No space left on device").
+void copyInto(const std::filesystem::path& source, const OutputFile& output);
+
 // Removes the temporaries of outputs whose writers died before finishing them (their register
 // entries are no longer locked), and those entries. Live writers, in this process or another,
 // are left alone. Failures are ignored: the next start tries again.

@@ -1,6 +1,7 @@
 #include "media/platform/PcmReader.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -180,6 +181,22 @@ PcmReader::~PcmReader() = default;
 
 std::size_t PcmReader::pull(std::span<std::uint8_t> destination) {
   return decoder_->pull(destination);
+}
+
+std::optional<Asset> openSoundFile(const std::filesystem::path& file) {
+  std::optional<Asset> asset;
+  bool decodes = false;
+  try {
+    asset.emplace(Asset::open(file));
+    if (asset->audioTracks().empty()) return std::nullopt;
+    std::array<std::uint8_t, 64> firstSamples{};
+    decodes = PcmReader(*asset, PcmFormat{}).pull(firstSamples) > 0;
+  } catch (const MediaError& failure) {
+    if (failure.reason().empty()) throw;  // its sentence already names the file
+    throw readError(file, failure.reason());
+  }
+  if (!decodes) throw readError(file, "none of its sound can be decoded");
+  return asset;
 }
 
 void PcmReader::read(const std::function<void(std::span<const std::uint8_t>)>& consume,

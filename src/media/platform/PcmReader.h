@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stop_token>
 
@@ -44,5 +45,10 @@ class PcmReader {
   class Decoder;
   std::unique_ptr<Decoder> decoder_;
 };
+
+// `file` opened for its sound; none when it holds no sound track. A file that cannot be read,
+// or whose sound track has nothing that decodes (all its packets damaged), throws MediaError
+// "The file “name” could not be read: …".
+std::optional<Asset> openSoundFile(const std::filesystem::path& file);
 
 }  // namespace brisklet
