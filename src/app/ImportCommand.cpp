@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/LongCommand.h"
 #include "media/ClipMerger.h"
+#include "media/EditableVideo.h"
 #include "media/platform/Asset.h"
 #include "platform/Bookmark.h"
 
@@ -18,7 +19,11 @@ QCoro::Task<> AppState::importVideo(const std::filesystem::path& fileArgument,
   double durationSec = 0;
   try {
     bookmark = makeBookmark(file);
-    auto loading = runOnWorker([file] { return Asset::open(file).durationSec(); });
+    auto loading = runOnWorker([file] {
+      const Asset asset = Asset::open(file);
+      requireEditableVideo(asset);
+      return asset.durationSec();
+    });
     durationSec = co_await loading;
   } catch (...) {
     failure = std::current_exception();

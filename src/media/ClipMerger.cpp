@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "media/CompositionWriter.h"
+#include "media/EditableVideo.h"
 #include "media/ProgressThrottle.h"
 #include "media/platform/Asset.h"
 #include "media/platform/StreamJoiner.h"
@@ -39,6 +40,8 @@ std::vector<Asset> openClips(const std::vector<std::filesystem::path>& clips) {
     Asset asset = Asset::open(clip);
     if (asset.videoTracks().empty())
       throw ClipMergerError::noVideoTrack(clip.filename().string());
+    // A photo or a clip without one decodable picture would merge as seconds of black.
+    requireEditableVideo(asset);
     assets.push_back(std::move(asset));
   }
   return assets;

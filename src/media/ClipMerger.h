@@ -52,9 +52,9 @@ std::vector<std::filesystem::path> sortedByCreationDate(std::vector<std::filesys
 // silence for the length of a clip that has none, and the movie has no sound at all when no clip
 // has any. Clips that all come from the same camera settings are joined without re-encoding.
 // `progress` gets the fraction done about every 0.3 s, from the calling thread. Throws
-// ClipMergerError, or MediaError for clips that cannot be read and a movie that cannot be
-// written, and Cancelled when `stop` is requested; `output` is left as it was then (the movie is
-// made under a hidden temporary name).
+// ClipMergerError, MediaError for clips that cannot be read or are no video to edit (see
+// requireEditableVideo) and for a movie that cannot be written, and Cancelled when `stop` is
+// requested; `output` is left as it was then (the movie is made under a hidden temporary name).
 void merge(const std::vector<std::filesystem::path>& clips, const std::filesystem::path& output,
            const std::function<void(double)>& progress, std::stop_token stop = {},
            const Encoding& encoding = {});

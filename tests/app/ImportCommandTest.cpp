@@ -7,6 +7,7 @@
 
 #include "app/AppState.h"
 #include "media/platform/ImageGenerator.h"
+#include "platform/AtomicFile.h"
 #include "support/MediaGenerator.h"
 #include "support/TemporaryFolder.h"
 
@@ -76,6 +77,43 @@ TEST_F(ImportCommandTest, AFileThatIsMissingOrNoMovieAddsNothing) {
   EXPECT_THAT(state.lastError().value_or(""), HasSubstr("notes.mp4"));
   EXPECT_TRUE(state.projects().empty());
   EXPECT_TRUE(store.loadAll().empty());
+}
+
+TEST_F(ImportCommandTest, FilesThatAreNoVideoToEditAreRefusedBeforeAProjectExists) {
+  testing::runFfmpeg({"-f", "lavfi", "-i", "color=red:s=64x48", "-frames:v", "1",
+                      (folder / "photo.jpg").string()});
+  testing::runFfmpeg({"-f", "lavfi", "-i", "sine=d=2", (folder / "voice.m4a").string()});
+  // Two seconds of pictures, the second one stamped ten hours later.
+  testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc=s=64x48:r=25:d=2", "-vf",
+                      "setpts='if(gte(N,25),PTS+36000/TB,PTS)'", "-fps_mode", "passthrough",
+                      "-c:v", "libx264", "-preset", "ultrafast", (folder / "gap.mp4").string()});
+  // A movie whose index is whole but whose pictures are noise.
+  testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc=s=64x48:r=25:d=2", "-c:v", "libx264",
+                      "-preset", "ultrafast", "-movflags", "+faststart",
+                      (folder / "noise.mp4").string()});
+  std::string movie = readFile(folder / "noise.mp4");
+  for (size_t index = movie.find("mdat") + 4; index < movie.size(); ++index)
+    movie[index] = static_cast<char>(index * 7919 % 251);
+  testing::writeText(folder / "noise.mp4", movie);
+
+  AppState state(store);
+  const struct {
+    const char* file;
+    const char* why;
+  } refused[] = {{"photo.jpg", "is a still picture, not a video."},
+                 {"voice.m4a", "has no video track."},
+                 {"noise.mp4", "has no picture that can be decoded."},
+                 {"gap.mp4", "has a gap in its timestamps: its pictures jump from 0:01 to 600:01."}};
+  for (const auto& [file, why] : refused) {
+    QCoro::waitFor(state.importVideo(folder / file));
+    EXPECT_EQ(state.lastError(), std::string("Could not import video: The file \u201C") + file +
+                                     "\u201D " + why);
+  }
+  QCoro::waitFor(state.importVideos({clip("fine.mp4"), folder / "noise.mp4"}));
+  EXPECT_EQ(state.lastError(), "Could not merge clips: The file \u201Cnoise.mp4\u201D has no "
+                               "picture that can be decoded.");
+  EXPECT_TRUE(state.projects().empty());
+  EXPECT_TRUE(!std::filesystem::exists(store.root()) || testing::entriesOf(store.root()).empty());
 }
 
 // Shot at `recordedAt`, one second of one colour.

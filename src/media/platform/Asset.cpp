@@ -1,6 +1,7 @@
 #include "media/platform/Asset.h"
 
 #include <cmath>
+#include <string_view>
 
 #include "media/platform/FormatReader.h"
 #include "media/platform/MediaError.h"
@@ -82,6 +83,9 @@ Asset Asset::open(const std::filesystem::path& file) {
     recorded = av_dict_get(format->streams[asset.videoTracks_.front().streamIndex]->metadata,
                            "creation_time", nullptr, 0);
   if (recorded != nullptr && recorded->value != nullptr) asset.creationTimeText_ = recorded->value;
+  // Image demuxers ("image2", "png_pipe", "jpeg_pipe", …) are how FFmpeg opens photos.
+  const std::string_view demuxer = format->iformat->name;
+  asset.stillPicture_ = demuxer == "image2" || demuxer.ends_with("_pipe");
   if (asset.videoTracks_.empty() && asset.audioTracks_.empty())
     throw MediaError("The file " + asset.quotedName() + " holds neither video nor sound.");
   return asset;
@@ -93,5 +97,21 @@ const VideoTrack& Asset::firstVideoTrack() const {
 }
 
 std::string Asset::quotedName() const { return quotedFileName(file_); }
+
+std::optional<std::pair<double, double>> longestPictureGap(const Asset& asset) {
+  const ffmpeg::FormatContext format = ffmpeg::openFormat(asset.file());
+  AVStream& stream = *format->streams[asset.firstVideoTrack().streamIndex];
+  const int entries = avformat_index_get_entries_count(&stream);
+  std::optional<std::pair<std::int64_t, std::int64_t>> longest;
+  for (int index = 1; index < entries; ++index) {
+    const std::int64_t before = avformat_index_get_entry(&stream, index - 1)->timestamp;
+    const std::int64_t after = avformat_index_get_entry(&stream, index)->timestamp;
+    if (!longest || after - before > longest->second - longest->first) longest.emplace(before, after);
+  }
+  if (!longest) return std::nullopt;
+  return std::pair{
+      streamTimestampToSeconds(longest->first, stream.time_base, asset.presentationStartSec()),
+      streamTimestampToSeconds(longest->second, stream.time_base, asset.presentationStartSec())};
+}
 
 }  // namespace brisklet

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace brisklet {
@@ -57,6 +58,8 @@ class Asset {
 
   // When the camera recorded it, as the container says (ISO 8601 text); none when it does not.
   const std::optional<std::string>& creationTimeText() const { return creationTimeText_; }
+  // A photo (JPEG, PNG, …) rather than a movie: FFmpeg opens those as one-picture videos.
+  bool isStillPicture() const { return stillPicture_; }
 
   // The first video track. Throws MediaError naming the file when it has none.
   const VideoTrack& firstVideoTrack() const;
@@ -71,6 +74,12 @@ class Asset {
   std::vector<VideoTrack> videoTracks_;
   std::vector<AudioTrack> audioTracks_;
   std::optional<std::string> creationTimeText_;
+  bool stillPicture_ = false;
 };
+
+// Where the first video track goes longest without a picture, as the container's index lists
+// its pictures (MP4 and QuickTime list every one): the source times of the two pictures either
+// side. None when the index lists fewer than two pictures, as other containers' do.
+std::optional<std::pair<double, double>> longestPictureGap(const Asset& asset);
 
 }  // namespace brisklet
