@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <nlohmann/json.hpp>
 
+#include "cli/CliFixture.h"
 #include "media/platform/Asset.h"
 #include "model/ModelJson.h"
 #include "model/ProjectStore.h"
@@ -22,39 +23,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using testing::writeText;
-
-struct CliRun {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
-
-// Runs the real brisklet-cli against a data folder of the test's own.
-class CliTest : public ::testing::Test {
- protected:
-  testing::TemporaryFolder home;
-  ProjectStore store{home / "data" / "Brisklet" / "Projects"};
-
-  CliRun cli(const QStringList& arguments, const QProcessEnvironment& extra = {}) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("ANTHROPIC_API_KEY");
-    for (const QString& name : extra.keys()) environment.insert(name, extra.value(name));
-    environment.insert("XDG_DATA_HOME", QString::fromStdString((home / "data").string()));
-    environment.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
-    process.setProcessEnvironment(environment);
-    process.start(BRISKLET_CLI, arguments);
-    EXPECT_TRUE(process.waitForFinished(30000));
-    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
-            process.readAllStandardError().toStdString()};
-  }
-
-  Project stored(const std::string& name, const std::string& createdAt, int segments = 0) {
-    Project project = testing::sampleProject(name, createdAt, segments);
-    store.save(project);
-    return project;
-  }
-};
 
 TEST_F(CliTest, ListJsonShowsExactlyTheValidProjects) {
   const Project valid = stored("Valid", "2025-03-01T10:00:00Z", 4);

@@ -29,6 +29,17 @@ EditPlan planOf(std::vector<Segment> segments) {
   return plan;
 }
 
+// An AAC file whose index is whole but whose sound is noise: it opens, and nothing decodes.
+std::filesystem::path undecodableSound(const std::filesystem::path& file) {
+  testing::runFfmpeg({"-f", "lavfi", "-i", "sine=d=10", "-c:a", "aac", "-movflags", "+faststart",
+                      file.string()});
+  std::string sound = readFile(file);
+  for (size_t index = sound.find("mdat") + 4; index < sound.size(); ++index)
+    sound[index] = static_cast<char>(index * 7919 % 251);
+  testing::writeText(file, sound);
+  return file;
+}
+
 class CompositionExporterTest : public ::testing::Test {
  protected:
   testing::TemporaryFolder folder;
@@ -309,13 +320,16 @@ TEST_F(NarratedExportTest, DamagedSoundFilesFailTheExportNamingThem) {
     testing::writeText(folder / name, noise);
     return folder / name;
   };
-  CompositionBuilder::Inputs badLine = inputs, badMusic = inputs, badClean = inputs;
+  CompositionBuilder::Inputs badLine = inputs, badMusic = inputs, badClean = inputs,
+                            silentClean = inputs;
   badLine.narrationDirectory = damaged("damaged/line.wav").parent_path();
   badMusic.music = damaged("music.mp3");
   badClean.cleanAudio = damaged("clean.m4a");
+  silentClean.cleanAudio = undecodableSound(folder / "noise.m4a");
   const EditPlan plan = planOf({withLine(segment(0, 10), 1.0)});
   for (const auto& [name, damagedInputs] :
-       {std::pair{"line.wav", badLine}, {"music.mp3", badMusic}, {"clean.m4a", badClean}}) {
+       {std::pair{"line.wav", badLine}, {"music.mp3", badMusic}, {"clean.m4a", badClean},
+        {"noise.m4a", silentClean}}) {
     try {
       exportTo(plan, source(), damagedInputs, movie);
       ADD_FAILURE() << name << " is damaged; the export must not succeed without it";
@@ -360,19 +374,30 @@ TEST_F(CompositionExporterTest, AHalfWrittenSourceFailsInsteadOfExportingHalfAPi
   EXPECT_TRUE(std::filesystem::exists(movie)) << "what is whole still exports";
 }
 
-TEST_F(CompositionExporterTest, NothingKeptOrNowhereToWriteFailsAndLeavesNoFile) {
+TEST_F(CompositionExporterTest, ASourceWhoseSoundDecodesToNothingExportsItsPictureInSilence) {
+  testing::makeClockVideo(folder / "picture.mp4", 2.0);
+  testing::runFfmpeg({"-i", (folder / "picture.mp4").string(), "-i",
+                      undecodableSound(folder / "noise.m4a").string(), "-map", "0:v", "-map",
+                      "1:a", "-c", "copy", "-shortest", (folder / "source.mp4").string()});
+  exportTo(planOf({segment(0, 2)}), Asset::open(folder / "source.mp4"), {}, movie);
+  EXPECT_NEAR(Asset::open(movie).durationSec(), 2.0, 0.1);
+  const std::vector<float> sound = soundOf(movie);
+  EXPECT_FALSE(sound.empty());
+  EXPECT_LT(*std::max_element(sound.begin(), sound.end()), 1e-4f);
+}
+
+TEST_F(CompositionExporterTest, AFailedExportLeavesTheMovieThereAsItWas) {
   const Asset clock = Asset::open(testing::makeClockVideo(folder / "clock.mp4", 2.0));
+  testing::writeText(movie, "last week's export");
   try {
     exportTo(planOf({segment(0, 2, false)}), clock, {}, movie);
     FAIL() << "an empty movie is no export";
   } catch (const CompositionExporterError& error) {
     EXPECT_STREQ(error.what(), "There is nothing to export: every segment is dropped.");
   }
-  EXPECT_FALSE(std::filesystem::exists(movie));
-
   EXPECT_THAT([&] { exportTo(planOf({segment(0, 2)}), clock, {}, folder / "gone" / "edited.mp4"); },
-              ::testing::ThrowsMessage<FileError>(
-                  HasSubstr("The folder \u201C" + (folder / "gone").string() + "\u201D does not exist.")));
+              ::testing::ThrowsMessage<FileError>(HasSubstr(
+                  "The folder \u201C" + (folder / "gone").string() + "\u201D does not exist.")));
   {
     testing::FileSizeLimit diskFull(2048);
     try {
@@ -382,7 +407,9 @@ TEST_F(CompositionExporterTest, NothingKeptOrNowhereToWriteFailsAndLeavesNoFile)
       EXPECT_THAT(error.what(), HasSubstr("edited.mp4"));
     }
   }
-  EXPECT_FALSE(std::filesystem::exists(movie)) << "no half-written movie";
+  EXPECT_EQ(readFile(movie), "last week's export");
+  EXPECT_THAT(testing::entriesOf(folder.path()), ::testing::UnorderedElementsAre("clock.mp4", "edited.mp4"))
+      << "no half-written movie beside it";
 }
 
 }  // namespace
