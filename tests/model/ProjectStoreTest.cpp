@@ -192,6 +192,11 @@ TEST_F(ProjectStoreTest, TheSweepRemovesWhatKilledProcessesLeftAndNothingInUse) 
   store.save(project);
   const auto projectFolder = store.projectDirectory(project.id);
   writeText(projectFolder / ".project.json.k1Ll3d", "a save that never finished");
+  writeText(projectFolder / "thumbs" / ".t_4.jpg.Ab12Cd", "a thumbnail abandoned long ago");
+  std::filesystem::last_write_time(projectFolder / "thumbs" / ".t_4.jpg.Ab12Cd",
+                                   std::filesystem::file_time_type::clock::now() -
+                                       std::chrono::hours(2));
+  writeText(projectFolder / "thumbs" / ".t_5.jpg.Ef34Gh", "a thumbnail being written");
   ProjectStore::NewProject inProgress = store.beginProject(Uuid::random());
 
   const pid_t child = ::fork();
@@ -210,6 +215,7 @@ TEST_F(ProjectStoreTest, TheSweepRemovesWhatKilledProcessesLeftAndNothingInUse) 
               ::testing::UnorderedElementsAre(project.id.text(), inProgress.folder().filename()));
   EXPECT_THAT(entriesOf(projectFolder),
               ::testing::UnorderedElementsAre("project.json", ".lock", "narration", "thumbs"));
+  EXPECT_THAT(entriesOf(projectFolder / "thumbs"), ElementsAre(".t_5.jpg.Ef34Gh"));
   EXPECT_THAT(store.loadAll(), ElementsAre(project));
 }
 
