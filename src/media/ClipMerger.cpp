@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <tuple>
 
 #include "media/CompositionWriter.h"
 #include "media/EditableVideo.h"
@@ -60,13 +61,28 @@ AffineTransform fitting(const VideoTrack& track, int frameWidth, int frameHeight
                                          (frameHeight - turned.height * scale) / 2));
 }
 
-// The clips end to end, each fitted into the first clip's even-sized frame; sound where a clip
-// has it, silence of its length where it has none, no sound track when no clip has sound.
-std::pair<Composition, VideoComposition> endToEnd(const std::vector<Asset>& clips) {
+// The first clip's shape (orientation and aspect) at the size of the largest clip: its long side
+// is the longest long side among the clips, at most 4K's, both sides even. Sized after the first
+// clip alone, a small phone clip first would shrink every camera clip after it for good.
+std::pair<int, int> frameSize(const std::vector<Asset>& clips) {
+  constexpr int kLongestSide = 3840;
+  int longest = 0;
+  for (const Asset& clip : clips) {
+    const VideoTrack& track = clip.firstVideoTrack();
+    longest = std::max({longest, track.displayWidth(), track.displayHeight()});
+  }
   const VideoTrack& first = clips.front().firstVideoTrack();
+  const double scale = std::min(longest, kLongestSide) /
+                       static_cast<double>(std::max(first.displayWidth(), first.displayHeight()));
+  const auto even = [](double side) { return std::max(2, static_cast<int>(side / 2) * 2); };
+  return {even(first.displayWidth() * scale + 1e-6), even(first.displayHeight() * scale + 1e-6)};
+}
+
+// The clips end to end, each fitted into the frame; sound where a clip has it, silence of its
+// length where it has none, no sound track when no clip has sound.
+std::pair<Composition, VideoComposition> endToEnd(const std::vector<Asset>& clips) {
   VideoComposition layout;
-  layout.renderWidth = first.displayWidth() / 2 * 2;
-  layout.renderHeight = first.displayHeight() / 2 * 2;
+  std::tie(layout.renderWidth, layout.renderHeight) = frameSize(clips);
   Composition composition;
   MediaTime cursor;
   for (const Asset& clip : clips) {

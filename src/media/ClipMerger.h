@@ -48,7 +48,8 @@ std::optional<Timestamp> shootingTime(const std::filesystem::path& clip);
 std::vector<std::filesystem::path> sortedByCreationDate(std::vector<std::filesystem::path> clips);
 
 // Joins `clips`, in this order, into the QuickTime movie `output`. Every clip is shown whole in
-// the first clip's frame (upright, even-sized), centred with black bars; sound is kept, with
+// a frame of the first clip's shape (upright, even-sized) whose long side is the longest among
+// the clips (at most 3840), centred with black bars; sound is kept, with
 // silence for the length of a clip that has none, and the movie has no sound at all when no clip
 // has any. Clips that all come from the same camera settings are joined without re-encoding.
 // `progress` gets the fraction done about every 0.3 s, from the calling thread. Throws

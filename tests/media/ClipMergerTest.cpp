@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <opencv2/imgproc.hpp>
 
 #include "media/ClipMerger.h"
 #include "media/platform/ImageGenerator.h"
@@ -141,6 +142,26 @@ TEST(ClipMerger, ClipsFollowInTheFirstClipsFrameWithTheirSoundInStep) {
   ASSERT_FALSE(fractions.empty());
   EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
   EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
+}
+
+TEST(ClipMerger, ASmallPortraitClipFirstKeepsItsShapeButNotItsSize) {
+  testing::TemporaryFolder folder;
+  const auto phone = colourClip(folder / "phone.mp4", "lime", "320x180", 0.5, 0, true);
+  const auto camera = colourClip(folder / "camera.mp4", "white", "1920x1080", 0.5, 0);
+  const auto movie = folder / "source.mov";
+  ClipMerger::merge({phone, camera}, movie, [](double) {}, {},
+                    ClipMerger::Encoding{{"libx264"}, 23, "ultrafast"});
+  const VideoTrack merged = Asset::open(movie).firstVideoTrack();
+  EXPECT_EQ(merged.displayWidth(), 1080) << "the phone's portrait shape at the camera's size";
+  EXPECT_EQ(merged.displayHeight(), 1920);
+
+  ImageGeneratorSettings settings;
+  settings.maximumWidth = settings.maximumHeight = 4000;
+  settings.toleranceBeforeSec = settings.toleranceAfterSec = 0.02;
+  const cv::Mat frame = ImageGenerator(Asset::open(movie), settings).image(0.75);
+  cv::Mat middleRow;
+  cv::cvtColor(frame.row(frame.rows / 2), middleRow, cv::COLOR_BGR2GRAY);
+  EXPECT_GE(cv::countNonZero(middleRow > 128), 1078) << "the camera clip keeps its full width";
 }
 
 TEST(ClipMerger, SilentClipsGiveAMovieWithoutSoundInAnEvenFrame) {
