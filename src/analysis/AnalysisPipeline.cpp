@@ -109,22 +109,28 @@ struct ScoredScene {
   std::vector<std::string> jpegs;
 };
 
+// Every measure is taken on the picture alone: the bars of a letterboxed or pillarboxed clip
+// (a landscape clip merged after a portrait one) would read as crushed blacks and no detail.
 ScoredScene scoreScene(const std::vector<cv::Mat>& keyframes) {
+  std::vector<cv::Rect> areas;
+  for (const cv::Mat& keyframe : keyframes) areas.push_back(QualityScorer::activeArea(keyframe));
   std::vector<double> blurScores, exposureScores, magnitudes;
   std::vector<QualityScorer::AestheticsEntry> aesthetics;
-  for (const cv::Mat& keyframe : keyframes) {
-    if (const auto bitmap = QualityScorer::lumaBitmap(keyframe, QualityScorer::kMeasuringSide)) {
+  for (size_t index = 0; index < keyframes.size(); ++index) {
+    const cv::Mat picture = keyframes[index](areas[index]);
+    if (const auto bitmap = QualityScorer::lumaBitmap(picture, QualityScorer::kMeasuringSide)) {
       blurScores.push_back(QualityScorer::blurScore(QualityScorer::laplacianVariance(*bitmap)));
       exposureScores.push_back(QualityScorer::exposureScore(*bitmap));
     }
-  }
-  for (size_t index = 1; index < keyframes.size(); ++index)
-    if (const auto magnitude =
-            QualityScorer::translationMagnitude(keyframes[index - 1], keyframes[index]))
-      magnitudes.push_back(*magnitude);
-  for (const cv::Mat& keyframe : keyframes)
-    if (const auto estimate = QualityScorer::aesthetics(keyframe))
+    if (const auto estimate = QualityScorer::aesthetics(picture))
       aesthetics.push_back(QualityScorer::aestheticsEntry(*estimate));
+  }
+  for (size_t index = 1; index < keyframes.size(); ++index) {
+    const cv::Rect common = areas[index - 1] & areas[index];
+    if (const auto magnitude = QualityScorer::translationMagnitude(keyframes[index - 1](common),
+                                                                   keyframes[index](common)))
+      magnitudes.push_back(*magnitude);
+  }
 
   const std::optional<double> stability =
       magnitudes.empty() ? std::nullopt

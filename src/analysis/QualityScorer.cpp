@@ -30,7 +30,81 @@ cv::Mat greyFloat(const cv::Mat& image) {
   return result;
 }
 
+// A line of pixels whose levels stay within this of one another, in every channel, is flat:
+// bars carry a little compression noise.
+constexpr float kFlatRange = 12;
+// A flat line within this of a bar's colour continues the bar.
+constexpr float kSameBarColour = 12;
+// Bars thinner than this share of the side are left: they may be the picture's own dark edge.
+constexpr double kThinnestBar = 0.01;
+// The picture between the bars must keep at least this share of the side; otherwise the frame is
+// simply flat (black, a wall), not boxed.
+constexpr double kSmallestPicture = 0.2;
+
+// The lines of an image across one axis (its rows, or its columns), each line's lowest, highest
+// and mean level per channel, one line a row of `count` × channels.
+struct Lines {
+  cv::Mat low, high, mean;
+  int count = 0;
+  int channels = 0;
+
+  bool flat(int line, const float* colour) const {
+    for (int channel = 0; channel < channels; ++channel)
+      if (high.at<float>(line, channel) - low.at<float>(line, channel) > kFlatRange ||
+          std::abs(mean.at<float>(line, channel) - colour[channel]) > kSameBarColour)
+        return false;
+    return true;
+  }
+  const float* colour(int line) const { return mean.ptr<float>(line); }
+};
+
+// `across` 1: the rows of `image`; 0: its columns.
+Lines linesOf(const cv::Mat& image, int across) {
+  Lines lines;
+  lines.channels = image.channels();
+  lines.count = across == 1 ? image.rows : image.cols;
+  const auto reduced = [&](int operation) {
+    cv::Mat values, levels;
+    // OpenCV finds extremes only in the image's own depth; averages straight into floats.
+    cv::reduce(image, values, across, operation, operation == cv::REDUCE_AVG ? CV_32F : -1);
+    values.convertTo(levels, CV_32F);
+    return levels.reshape(1, lines.count);
+  };
+  lines.low = reduced(cv::REDUCE_MIN);
+  lines.high = reduced(cv::REDUCE_MAX);
+  lines.mean = reduced(cv::REDUCE_AVG);
+  return lines;
+}
+
+// How many lines at each end are one flat colour, the same at both ends; {0, 0} when the two
+// ends are not such bars.
+std::pair<int, int> barsOf(const Lines& lines) {
+  const int last = lines.count - 1;
+  if (last < 1 || !lines.flat(0, lines.colour(0)) || !lines.flat(last, lines.colour(0)))
+    return {0, 0};
+  int first = 0, second = 0;
+  while (first < lines.count && lines.flat(first, lines.colour(0))) ++first;
+  while (second < lines.count && lines.flat(last - second, lines.colour(last))) ++second;
+  const int thinnest = std::max(2, static_cast<int>(std::ceil(kThinnestBar * lines.count)));
+  if (first < thinnest || second < thinnest ||
+      lines.count - first - second < kSmallestPicture * lines.count)
+    return {0, 0};
+  return {first, second};
+}
+
 }  // namespace
+
+cv::Rect activeArea(const cv::Mat& image) {
+  cv::Rect area(0, 0, image.cols, image.rows);
+  if (image.empty()) return area;
+  const auto [top, bottom] = barsOf(linesOf(image, 1));
+  area.y = top;
+  area.height -= top + bottom;
+  const auto [left, right] = barsOf(linesOf(image(area), 0));
+  area.x = left;
+  area.width -= left + right;
+  return area;
+}
 
 std::optional<LumaBitmap> lumaBitmap(const cv::Mat& image, int side) {
   if (image.empty() || side < 0 || side > 1 << 15) return std::nullopt;

@@ -31,6 +31,12 @@ struct AestheticsEntry {
   bool isUtility = false;
 };
 
+// The part of a keyframe that is picture: without the bars a letterbox or pillarbox adds (rows,
+// or columns, of one constant colour on both of two opposite sides, as ffmpeg's cropdetect finds
+// them), which would read as crushed blacks and flat, unsharp picture. The whole image when it
+// has no such bars, or when nearly all of it is one colour (a black frame is not all bars).
+cv::Rect activeArea(const cv::Mat& image);
+
 // `image` (8-bit BGR or grey) stretched onto a side × side square of grey levels; none for an
 // empty image, an empty bitmap for side 0.
 std::optional<LumaBitmap> lumaBitmap(const cv::Mat& image, int side);

@@ -77,6 +77,32 @@ TEST(AnalysisPipeline, FindsTheShotsScoresThemAndKeepsTheirKeyframes) {
   EXPECT_LT(recorder.reports.back().fraction, 0.8);
 }
 
+TEST(AnalysisPipeline, BarsAroundThePictureDoNotCountAgainstIt) {
+  testing::TemporaryFolder folder;
+  const std::string scene = "testsrc2=s=480x270:r=30:d=3";
+  const std::pair<const char*, const char*> copies[] = {
+      {"plain.mp4", "null"},
+      {"letterboxed.mp4", "pad=480:400:0:65:black"},
+      {"pillarboxed.mp4", "pad=720:270:120:0:black"}};
+  std::vector<QualityScores> scores;
+  for (const auto& [name, framing] : copies) {
+    testing::runFfmpeg({"-f", "lavfi", "-i", scene, "-vf", framing, "-c:v", "libx264", "-crf",
+                        "18", (folder / name).string()});
+    const auto analysis = AnalysisPipeline::analyzeOnDevice(folder / name, [](const auto&) {}, {});
+    ASSERT_EQ(analysis.segments.size(), 1u) << name;
+    scores.push_back(analysis.segments[0].quality.value());
+  }
+  for (size_t copy = 1; copy < scores.size(); ++copy) {
+    EXPECT_NEAR(scores[copy].blur, scores[0].blur, 0.05) << copies[copy].first;
+    EXPECT_NEAR(scores[copy].exposure, scores[0].exposure, 0.05) << copies[copy].first;
+    EXPECT_NEAR(scores[copy].shake, scores[0].shake, 0.05) << copies[copy].first;
+    EXPECT_NEAR(scores[copy].aesthetics, scores[0].aesthetics, 0.05) << copies[copy].first;
+    EXPECT_NEAR(scores[copy].composite, scores[0].composite, 0.05) << copies[copy].first;
+    EXPECT_EQ(scores[copy].isUtility, scores[0].isUtility) << copies[copy].first;
+  }
+  EXPECT_GT(scores[0].exposure, 0.8) << "a well exposed picture to start from";
+}
+
 TEST(AnalysisPipeline, ALongerVideoDecodedInPiecesSideBySideMissesNoCutAtTheSeams) {
   // Eight shots, 48 s: enough samples and scenes for the work to be shared out in pieces (on a
   // machine with more than one core). The cut at 23.75 s falls between the samples at 23.5 s and

@@ -41,6 +41,30 @@ double exposureOf(const cv::Mat& image) {
   return QualityScorer::exposureScore(*QualityScorer::lumaBitmap(image, 128));
 }
 
+TEST(QualityScorer, TheActivePictureLeavesOutBarsOnTwoOppositeSides) {
+  const cv::Mat picture = photograph();
+  const auto boxed = [&](int top, int bottom, int left, int right, cv::Scalar colour) {
+    cv::Mat framed;
+    cv::copyMakeBorder(picture, framed, top, bottom, left, right, cv::BORDER_CONSTANT, colour);
+    return framed;
+  };
+  const cv::Scalar black(16, 16, 16), grey(90, 90, 90);
+  EXPECT_EQ(QualityScorer::activeArea(picture), cv::Rect(0, 0, 768, 432));
+  EXPECT_EQ(QualityScorer::activeArea(boxed(100, 100, 0, 0, black)), cv::Rect(0, 100, 768, 432))
+      << "letterbox";
+  EXPECT_EQ(QualityScorer::activeArea(boxed(0, 0, 150, 150, grey)), cv::Rect(150, 0, 768, 432))
+      << "pillarbox of any constant colour";
+  EXPECT_EQ(QualityScorer::activeArea(boxed(40, 40, 60, 60, black)), cv::Rect(60, 40, 768, 432))
+      << "both";
+  EXPECT_EQ(QualityScorer::activeArea(boxed(100, 0, 0, 0, black)), cv::Rect(0, 0, 768, 532))
+      << "a flat band on one side only is picture (a sky, a wall)";
+  EXPECT_EQ(QualityScorer::activeArea(boxed(100, 100, 0, 0, black)(cv::Rect(0, 0, 768, 250))),
+            cv::Rect(0, 0, 768, 250))
+      << "nor are bands of different colours";
+  const cv::Mat night(432, 768, CV_8UC3, black);
+  EXPECT_EQ(QualityScorer::activeArea(night), cv::Rect(0, 0, 768, 432)) << "a black frame is black";
+}
+
 TEST(QualityScorer, LumaBitmapIsAStretchedGreySquare) {
   cv::Mat wide(90, 400, CV_8UC3, cv::Scalar(255, 255, 255));
   wide.colRange(0, 200).setTo(cv::Scalar(0, 0, 0));
