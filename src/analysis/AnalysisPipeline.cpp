@@ -7,6 +7,7 @@
 
 #include "analysis/AIDirector.h"
 #include "analysis/ClaudeSceneAnalyzer.h"
+#include "analysis/CutRefiner.h"
 #include "analysis/EditPlanBuilder.h"
 #include "analysis/FrameSampler.h"
 #include "analysis/QualityScorer.h"
@@ -173,6 +174,32 @@ std::vector<ShotDetector::FrameDistance> frameDistances(const Asset& asset,
   return ShotDetector::joined(std::move(pieces)).distances;
 }
 
+std::vector<double> cutsFrameByFrame(const Asset& asset,
+                                     const std::vector<ShotDetector::FrameDistance>& distances,
+                                     const std::stop_token& stop) {
+  // Every candidate is looked at closely up front, side by side: the rule then walks them in
+  // order without waiting. Samples may come from up to a tolerance either side of their times.
+  const std::vector<ShotDetector::Candidate> candidates = ShotDetector::candidates(distances);
+  std::vector<std::optional<double>> firstPictures(candidates.size());
+  const DecodingShare share = decodingShare();
+  const std::vector<IndexRange> ranges = contiguousRanges(candidates.size(), share.pieces, 1);
+  runConcurrently(ranges.size(), [&](size_t piece) {
+    for (size_t index = ranges[piece].begin; index < ranges[piece].end; ++index) {
+      throwIfCancelled(stop);
+      const auto& sampling = FrameSampler::kSamplingSettings;
+      firstPictures[index] = CutRefiner::firstPictureOfNewShot(
+          asset, candidates[index].fromSec - sampling.toleranceBeforeSec,
+          candidates[index].timeSec + sampling.toleranceAfterSec);
+    }
+  });
+  return ShotDetector::boundaries(distances, [&](const ShotDetector::Candidate& candidate) {
+    const auto found = std::find_if(candidates.begin(), candidates.end(), [&](const auto& each) {
+      return each.timeSec == candidate.timeSec;
+    });
+    return firstPictures[static_cast<size_t>(found - candidates.begin())];
+  });
+}
+
 OnDeviceAnalysis analyzeOnDevice(const std::filesystem::path& video,
                                  const ProgressHandler& progress, std::stop_token stop) {
   const Asset asset = Asset::open(video);
@@ -181,7 +208,7 @@ OnDeviceAnalysis analyzeOnDevice(const std::filesystem::path& video,
 
   OnDeviceAnalysis analysis;
   analysis.segments = EditPlanBuilder::buildSegments(
-      ShotDetector::boundaries(frameDistances(asset, progress, stop)), asset.durationSec());
+      cutsFrameByFrame(asset, frameDistances(asset, progress, stop), stop), asset.durationSec());
 
   // Each piece of the scene list has one generator decoding its keyframes in time order on a
   // thread of its own, while the scenes before are being measured.

@@ -46,6 +46,13 @@ std::vector<ShotDetector::FrameDistance> frameDistances(const Asset& asset,
                                                         const ProgressHandler& progress,
                                                         const std::stop_token& stop);
 
+// The cut times the rule finds in `distances`, each candidate looked at frame by frame so that a
+// cut lies at the first picture of its new shot (see ShotDetector::boundaries). Throws Cancelled
+// when `stop` is requested, MediaError when the video cannot be read.
+std::vector<double> cutsFrameByFrame(const Asset& asset,
+                                     const std::vector<ShotDetector::FrameDistance>& distances,
+                                     const std::stop_token& stop);
+
 // Samples the video, finds its shots, builds the scenes and scores them. Progress runs from 0 to
 // 0.8. Throws AnalysisPipelineError for a source without length, MediaError for one that cannot
 // be read, Cancelled when `stop` is requested (checked before each frame and each scene).

@@ -10,9 +10,10 @@
 namespace brisklet::ShotDetector {
 namespace {
 
-// Every picture is measured at this size, stretched: prints of one video always compare like
-// with like, and noise and compression blocks are averaged away.
-const cv::Size kWorkingSize(96, 64);
+// A picture whose grey levels (of 255) average under this and hardly vary is black.
+constexpr double kBlackestMean = 24;
+constexpr double kBlackestDeviation = 12;
+
 
 // The print is two blocks, each at most of length 1 and scaled by the square root of its
 // weight, so the squared distance is the weighted sum of the blocks' squared distances.
@@ -122,6 +123,9 @@ std::optional<FeaturePrint> featurePrint(const cv::Mat& image) {
   FeaturePrint print;
   appendBlock(print.values, colourBlock(small), kColourWeight);
   appendBlock(print.values, structureBlock(grey), kStructureWeight);
+  cv::Scalar mean, deviation;
+  cv::meanStdDev(grey, mean, deviation);
+  print.black = mean[0] < kBlackestMean && deviation[0] < kBlackestDeviation;
   return print;
 }
 
@@ -139,8 +143,9 @@ void addFrame(DistanceSeries& series, const cv::Mat& image, double timeSec) {
   std::optional<FeaturePrint> print = featurePrint(image);
   if (!print) return;
   if (series.previousPrint) {
-    series.distances.push_back(
-        {.timeSec = timeSec, .distance = distance(*series.previousPrint, *print)});
+    series.distances.push_back({.timeSec = timeSec,
+                                .distance = distance(*series.previousPrint, *print),
+                                .black = print->black});
   } else {
     series.firstPrint = print;
     series.firstTimeSec = timeSec;
@@ -154,7 +159,8 @@ DistanceSeries joined(std::vector<DistanceSeries> pieces) {
     if (!piece.firstPrint) continue;  // nothing in it could be printed
     if (whole.previousPrint) {
       whole.distances.push_back({.timeSec = piece.firstTimeSec,
-                                 .distance = distance(*whole.previousPrint, *piece.firstPrint)});
+                                 .distance = distance(*whole.previousPrint, *piece.firstPrint),
+                                 .black = piece.firstPrint->black});
     } else {
       whole.firstPrint = std::move(piece.firstPrint);
       whole.firstTimeSec = piece.firstTimeSec;
@@ -165,9 +171,9 @@ DistanceSeries joined(std::vector<DistanceSeries> pieces) {
   return whole;
 }
 
-std::vector<double> boundaries(const std::vector<FrameDistance>& distances) {
+std::vector<Candidate> candidates(const std::vector<FrameDistance>& distances) {
   if (distances.size() < static_cast<size_t>(kMinimumDistances)) return {};
-  std::vector<double> candidates;
+  std::vector<Candidate> found;
   for (size_t index = 0; index < distances.size(); ++index) {
     const size_t first = index > static_cast<size_t>(kLookBack) ? index - kLookBack : 0;
     std::vector<double> window;
@@ -179,13 +185,37 @@ std::vector<double> boundaries(const std::vector<FrameDistance>& distances) {
       std::nth_element(window.begin(), middle, window.end());
       median = *middle;
     }
-    if (distances[index].distance > std::max(kRatio * median, kAbsoluteFloor))
-      candidates.push_back(distances[index].timeSec);
+    const double distance = distances[index].distance;
+    if (distance > std::max(kRatio * median, kCandidateFloor))
+      found.push_back({.index = index,
+                       .fromSec = index > 0 ? distances[index - 1].timeSec
+                                            : distances[index].timeSec - kSampleStepSec,
+                       .timeSec = distances[index].timeSec,
+                       .aboveFloor = distance > kAbsoluteFloor});
   }
+  return found;
+}
+
+std::vector<double> boundaries(const std::vector<FrameDistance>& distances, const Look& look) {
+  // Whether every sample from `first` up to (not including) `end` is black.
+  const auto blackFrom = [&](size_t first, size_t end) {
+    return std::all_of(distances.begin() + static_cast<std::ptrdiff_t>(first),
+                       distances.begin() + static_cast<std::ptrdiff_t>(end),
+                       [](const FrameDistance& step) { return step.black; });
+  };
   std::vector<double> accepted;
-  for (const double candidate : candidates)
-    if (accepted.empty() || candidate - accepted.back() >= kMinimumGapSec)
-      accepted.push_back(candidate);
+  std::optional<size_t> lastIndex;
+  for (const Candidate& candidate : candidates(distances)) {
+    if (lastIndex && candidate.timeSec - distances[*lastIndex].timeSec < kMinimumGapSec) continue;
+    const std::optional<double> firstPicture = look ? look(candidate) : std::nullopt;
+    if (!candidate.aboveFloor && !firstPicture) continue;
+    if (!firstPicture && blackFrom(candidate.index, distances.size())) continue;  // closing fade
+    const bool outOfADip =
+        !firstPicture && lastIndex && blackFrom(*lastIndex, candidate.index);
+    // The way out of a dip belongs to the cut that went into it, and the gap counts from there.
+    lastIndex = candidate.index;
+    if (!outOfADip) accepted.push_back(firstPicture.value_or(candidate.timeSec));
+  }
   return accepted;
 }
 

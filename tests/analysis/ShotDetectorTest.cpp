@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <opencv2/imgproc.hpp>
 
 #include "analysis/ShotDetector.h"
@@ -57,6 +58,46 @@ TEST(ShotDetectorCutRule, CutsWithinOneAndAHalfSecondsOfTheLastAcceptedAreDroppe
   EXPECT_THAT(
       ShotDetector::boundaries(series(30, 0.05, {{5.0, 0.9}, {5.5, 0.9}, {6.0, 0.9}, {6.5, 0.9}})),
       ElementsAre(5.0, 6.5));
+}
+
+// A closer look that finds the new shot's first picture at the given sample times' candidates.
+ShotDetector::Look findsPictures(std::map<double, double> firstPictureAtSample) {
+  return [firstPictureAtSample](const ShotDetector::Candidate& candidate) -> std::optional<double> {
+    const auto found = firstPictureAtSample.find(candidate.timeSec);
+    if (found == firstPictureAtSample.end()) return std::nullopt;
+    return found->second;
+  };
+}
+
+TEST(ShotDetectorCutRule, ACloserLookPlacesCutsAndSettlesThoseNearTheFloor) {
+  const auto nearTheFloor = series(20, 0.05, {{5.0, 0.3}});
+  EXPECT_TRUE(ShotDetector::boundaries(nearTheFloor, findsPictures({})).empty())
+      << "a change spread over several pictures near the floor (a hand coming in)";
+  EXPECT_THAT(ShotDetector::boundaries(nearTheFloor, findsPictures({{5.0, 4.7667}})),
+              ElementsAre(4.7667))
+      << "one picture changes: a cut, at that picture";
+  EXPECT_TRUE(ShotDetector::boundaries(series(20, 0.05, {{5.0, 0.24}}), findsPictures({{5.0, 4.8}}))
+                  .empty())
+      << "below the candidate floor nothing is looked at";
+
+  const auto clear = series(20, 0.05, {{7.0, 0.9}, {9.0, 0.9}});
+  EXPECT_THAT(ShotDetector::boundaries(clear, findsPictures({{7.0, 6.6333}})),
+              ElementsAre(6.6333, 9.0))
+      << "a clear cut stays at its sample where no single picture stands out (a dissolve)";
+}
+
+TEST(ShotDetectorCutRule, BlackBetweenTwoShotsIsOneTransition) {
+  // A cut into black at 4.5, black until a fade out of it at 7.0 and on at 7.5; a dissolve at
+  // 10.0; a fade into black at 13.0 that lasts to the end.
+  auto distances = series(30, 0.05, {{4.5, 0.9}, {7.0, 0.9}, {7.5, 0.6}, {10.0, 0.6}, {13.0, 0.9}});
+  for (FrameDistance& step : distances)
+    step.black = (step.timeSec >= 4.5 && step.timeSec < 7.0) || step.timeSec >= 13.0;
+  EXPECT_THAT(ShotDetector::boundaries(distances, findsPictures({{4.5, 4.4}})),
+              ElementsAre(4.4, 10.0))
+      << "the fade out of the dip belongs to the cut into it, the closing fade is the end";
+  EXPECT_THAT(ShotDetector::boundaries(distances, findsPictures({{4.5, 4.4}, {13.0, 12.8}})),
+              ElementsAre(4.4, 10.0, 12.8))
+      << "a hard cut into black is a cut, even at the end";
 }
 
 cv::Mat scene(int seed) {

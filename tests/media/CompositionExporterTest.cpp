@@ -5,9 +5,11 @@
 #include <numbers>
 #include <opencv2/imgproc.hpp>
 
+#include "analysis/AnalysisPipeline.h"
 #include "media/CompositionExporter.h"
 #include "media/platform/ImageGenerator.h"
 #include "media/platform/MediaError.h"
+#include "media/platform/PictureRun.h"
 #include "platform/AtomicFile.h"
 #include "support/MediaGenerator.h"
 #include "support/MovieSound.h"
@@ -384,6 +386,38 @@ TEST_F(CompositionExporterTest, ASourceWhoseSoundDecodesToNothingExportsItsPictu
   const std::vector<float> sound = soundOf(movie);
   EXPECT_FALSE(sound.empty());
   EXPECT_LT(*std::max_element(sound.begin(), sound.end()), 1e-4f);
+}
+
+TEST_F(CompositionExporterTest, ACutBetweenSamplesExportsNoPictureOfTheDroppedShot) {
+  // Red for 221 frames (to 7.367 s), blue for 82 (to 10.1 s), green for 117: both cuts fall
+  // between the analysis's samples, which come every half second.
+  const auto shots = folder / "shots.mp4";
+  testing::runFfmpeg({"-f", "lavfi", "-i", "color=red:s=96x54:r=30", "-f", "lavfi", "-i",
+                      "color=blue:s=96x54:r=30", "-f", "lavfi", "-i", "color=lime:s=96x54:r=30",
+                      "-filter_complex",
+                      "[0:v]trim=end_frame=221[a];[1:v]trim=end_frame=82,setpts=PTS-STARTPTS[b];"
+                      "[2:v]trim=end_frame=117,setpts=PTS-STARTPTS[c];[a][b][c]concat=n=3",
+                      "-c:v", "libx264", "-preset", "ultrafast", shots.string()});
+  std::vector<Segment> segments =
+      AnalysisPipeline::analyzeOnDevice(shots, [](const auto&) {}, {}).segments;
+  ASSERT_EQ(segments.size(), 3u);
+  EXPECT_NEAR(segments[1].startSec, 221.0 / 30, 1e-3) << "the first picture of the blue shot";
+  EXPECT_NEAR(segments[2].startSec, 303.0 / 30, 1e-3);
+
+  segments[0].keep = segments[2].keep = true;  // flat colours are no keepers on their own
+  segments[1].keep = false;
+  for (const AspectRatio aspect : {AspectRatio::original, AspectRatio::wide}) {
+    CompositionBuilder::Inputs inputs;
+    inputs.aspect = aspect;
+    exportTo(planOf(segments), Asset::open(shots), inputs, movie);
+    const Asset exported = Asset::open(movie);
+    const auto pictures = picturesBetween(exported, 0, exported.durationSec(), cv::Size(8, 8));
+    ASSERT_GT(pictures.size(), 300u);
+    for (const TimedPicture& picture : pictures) {
+      const cv::Scalar colour = cv::mean(picture.image);
+      EXPECT_LT(colour[0], 60) << rawValue(aspect) << ": blue at " << picture.timeSec;
+    }
+  }
 }
 
 TEST_F(CompositionExporterTest, AFailedExportLeavesTheMovieThereAsItWas) {

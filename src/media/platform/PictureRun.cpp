@@ -1,0 +1,84 @@
+#include "media/platform/PictureRun.h"
+
+#include "media/platform/FormatReader.h"
+#include "media/platform/MediaError.h"
+#include "media/platform/MediaTime.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+namespace brisklet {
+namespace {
+
+// Timestamps of neighbouring pictures are this much apart at the very least.
+constexpr double kTimeSlackSec = 0.001;
+// Pictures shown before `toSec` may be sent after later ones they refer to (B-frames): packets
+// this far past it are still read, only the referenced ones decoded.
+constexpr double kReorderSec = 0.3;
+
+cv::Mat shrunk(const AVFrame& frame, cv::Size size, ffmpeg::ScaleContext& scaler,
+               const Asset& asset) {
+  scaler.reset(sws_getCachedContext(scaler.release(), frame.width, frame.height,
+                                    static_cast<AVPixelFormat>(frame.format), size.width,
+                                    size.height, AV_PIX_FMT_BGR24, SWS_AREA, nullptr, nullptr,
+                                    nullptr));
+  if (!scaler) throw MediaError("The video of " + asset.quotedName() + " cannot be converted.");
+  // libswscale's vector code may write a few bytes past the last row; a spare row takes them.
+  cv::Mat padded(size.height + 1, size.width, CV_8UC3);
+  cv::Mat image = padded.rowRange(0, size.height);
+  uint8_t* destination[4] = {image.data, nullptr, nullptr, nullptr};
+  int stride[4] = {static_cast<int>(image.step), 0, 0, 0};
+  sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, destination, stride);
+  return image.clone();
+}
+
+}  // namespace
+
+std::vector<TimedPicture> picturesBetween(const Asset& asset, double fromSec, double toSec,
+                                          cv::Size size) {
+  const int streamIndex = asset.firstVideoTrack().streamIndex;
+  ffmpeg::StreamDecoder decoder(asset.file(), streamIndex, 1);
+  const AVRational timeBase = decoder.stream().time_base;
+  const double origin = asset.presentationStartSec();
+  const std::int64_t target =
+      toStreamTimestamp(MediaTime::fromSeconds(std::max(0.0, fromSec)), timeBase, origin);
+  if (av_seek_frame(&decoder.format(), streamIndex, target, AVSEEK_FLAG_BACKWARD) < 0)
+    av_seek_frame(&decoder.format(), streamIndex, target, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
+
+  const auto secondsOf = [&](std::int64_t timestamp) {
+    return streamTimestampToSeconds(timestamp, timeBase, origin);
+  };
+  const auto choose = [&](const AVPacket& packet) {
+    if (packet.pts == AV_NOPTS_VALUE) return ffmpeg::StreamDecoder::PacketUse::decode;
+    const double time = secondsOf(packet.pts);
+    if (time > toSec + kReorderSec) return ffmpeg::StreamDecoder::PacketUse::endHere;
+    const bool wanted = time >= fromSec - kTimeSlackSec && time <= toSec + kTimeSlackSec;
+    return wanted ? ffmpeg::StreamDecoder::PacketUse::decode
+                  : ffmpeg::StreamDecoder::PacketUse::decodeIfReferenced;
+  };
+
+  ffmpeg::Frame frame(av_frame_alloc());
+  ffmpeg::ScaleContext scaler;
+  if (!frame) throw MediaError("Out of memory while reading " + asset.quotedName() + ".");
+  std::vector<TimedPicture> pictures;
+  bool draining = false;
+  for (;;) {
+    const int received = avcodec_receive_frame(&decoder.codec(), frame.get());
+    if (received == 0) {
+      const std::int64_t timestamp = frame->best_effort_timestamp != AV_NOPTS_VALUE
+                                         ? frame->best_effort_timestamp
+                                         : frame->pts;
+      if (timestamp == AV_NOPTS_VALUE) continue;
+      const double time = secondsOf(timestamp);
+      if (time >= fromSec - kTimeSlackSec && time <= toSec + kTimeSlackSec)
+        pictures.push_back({time, shrunk(*frame, size, scaler, asset)});
+      continue;
+    }
+    if (received == AVERROR_EOF || (draining && received == AVERROR(EAGAIN))) break;
+    if (!draining) draining = !decoder.feedPacket(choose);
+  }
+  return pictures;
+}
+
+}  // namespace brisklet
