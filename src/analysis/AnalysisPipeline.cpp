@@ -96,6 +96,25 @@ class SharedProgress {
   size_t done_ = 0;
 };
 
+// How far back the pictures decoded while sampling are kept: the two samples a step compares,
+// each taken up to the tolerance either side of its time.
+constexpr double kLookBackSec = 0.75;
+// Steps below this are no candidates at all; the first look is spent only on the others.
+constexpr double kCandidateFloor = ShotDetector::kCandidateFloor;
+
+// The first look at the step from the sample at `fromSec` to the one at `toSec`: the pictures
+// decoded between them (and within the tolerance of either), looked at one by one.
+std::optional<ShotDetector::CloserLook> firstLook(const std::vector<TimedPicture>& recent,
+                                                  double fromSec, double toSec, double frameSec) {
+  const auto& sampling = FrameSampler::kSamplingSettings;
+  std::vector<TimedPicture> between;
+  for (const TimedPicture& picture : recent)
+    if (picture.timeSec >= fromSec - sampling.toleranceBeforeSec - 1e-6 &&
+        picture.timeSec <= toSec + sampling.toleranceAfterSec + 1e-6)
+      between.push_back(picture);
+  return CutRefiner::settledLook(between, frameSec);
+}
+
 // A quarter, half and three quarters into the scene, on the 1/600 s grid media times use.
 std::vector<double> keyframeTimes(const Segment& segment) {
   std::vector<double> times;
@@ -154,20 +173,39 @@ std::vector<ShotDetector::FrameDistance> frameDistances(const Asset& asset,
   progress({kDetectingScenes, 0.0});
   const std::vector<double> times =
       FrameSampler::sampleTimes(asset.durationSec(), kSamplesPerSecond);
-  const auto [ranges, settings] =
+  auto [ranges, settings] =
       shareOut(times.size(), kFewestSamplesPerPiece, FrameSampler::kSamplingSettings);
+  settings.decodesThroughSceneChanges = true;
   std::vector<ShotDetector::DistanceSeries> pieces(ranges.size());
   SharedProgress shared(progress, kDetectingScenes, 0.0, 0.5, times.size());
+  const double frameSec = asset.firstVideoTrack().framesPerSecond > 0
+                              ? 1.0 / asset.firstVideoTrack().framesPerSecond
+                              : 0.0;
   runConcurrently(ranges.size(), [&](size_t piece) {
-    const auto stream =
-        FrameSampler::frames(ImageGenerator(asset, settings),
-                             {times.begin() + static_cast<std::ptrdiff_t>(ranges[piece].begin),
-                              times.begin() + static_cast<std::ptrdiff_t>(ranges[piece].end)});
+    const auto stream = FrameSampler::frames(
+        ImageGenerator(asset, settings),
+        {times.begin() + static_cast<std::ptrdiff_t>(ranges[piece].begin),
+         times.begin() + static_cast<std::ptrdiff_t>(ranges[piece].end)},
+        ShotDetector::kWorkingSize);
+    ShotDetector::DistanceSeries& series = pieces[piece];
+    // The pictures decoded on the way to the last two samples: a first look at every step that
+    // may be a cut, for free, which settles most of them without decoding again.
+    std::vector<TimedPicture> recent;
     while (true) {
       throwIfCancelled(stop);
       std::optional<SampledFrame> frame = stream->next();
       if (!frame) break;
-      ShotDetector::addFrame(pieces[piece], frame->image, frame->timeSec);
+      std::erase_if(recent, [&](const TimedPicture& picture) {
+        return picture.timeSec < frame->timeSec - kLookBackSec;
+      });
+      std::move(frame->decodedPictures.begin(), frame->decodedPictures.end(),
+                std::back_inserter(recent));
+      const size_t steps = series.distances.size();
+      ShotDetector::addFrame(series, frame->image, frame->timeSec);
+      if (series.distances.size() > steps && series.distances.back().distance > kCandidateFloor)
+        series.distances.back().look = firstLook(
+            recent, steps > 0 ? series.distances[steps - 1].timeSec : series.firstTimeSec,
+            frame->timeSec, frameSec);
       shared.reportAndCount();
     }
   });
@@ -177,19 +215,27 @@ std::vector<ShotDetector::FrameDistance> frameDistances(const Asset& asset,
 std::vector<double> cutsFrameByFrame(const Asset& asset,
                                      const std::vector<ShotDetector::FrameDistance>& distances,
                                      const std::stop_token& stop) {
-  // Every candidate is looked at closely up front, side by side: the rule then walks them in
-  // order without waiting. Samples may come from up to a tolerance either side of their times.
+  // Candidates the first look during sampling did not settle are decoded again, every picture,
+  // up front and side by side: the rule then walks them in order without waiting.
   const std::vector<ShotDetector::Candidate> candidates = ShotDetector::candidates(distances);
   std::vector<std::optional<double>> firstPictures(candidates.size());
+  std::vector<size_t> unsettled;
+  for (size_t index = 0; index < candidates.size(); ++index) {
+    if (const auto& look = distances[candidates[index].index].look)
+      firstPictures[index] = look->firstPictureSec;
+    else
+      unsettled.push_back(index);
+  }
   const DecodingShare share = decodingShare();
-  const std::vector<IndexRange> ranges = contiguousRanges(candidates.size(), share.pieces, 1);
+  const std::vector<IndexRange> ranges = contiguousRanges(unsettled.size(), share.pieces, 1);
   runConcurrently(ranges.size(), [&](size_t piece) {
-    for (size_t index = ranges[piece].begin; index < ranges[piece].end; ++index) {
+    for (size_t position = ranges[piece].begin; position < ranges[piece].end; ++position) {
       throwIfCancelled(stop);
+      const ShotDetector::Candidate& candidate = candidates[unsettled[position]];
       const auto& sampling = FrameSampler::kSamplingSettings;
-      firstPictures[index] = CutRefiner::firstPictureOfNewShot(
-          asset, candidates[index].fromSec - sampling.toleranceBeforeSec,
-          candidates[index].timeSec + sampling.toleranceAfterSec);
+      firstPictures[unsettled[position]] = CutRefiner::firstPictureOfNewShot(
+          asset, candidate.fromSec - sampling.toleranceBeforeSec,
+          candidate.timeSec + sampling.toleranceAfterSec);
     }
   });
   return ShotDetector::boundaries(distances, [&](const ShotDetector::Candidate& candidate) {

@@ -4,11 +4,13 @@
 
 namespace brisklet {
 
-FrameStream::FrameStream(ImageGenerator generator, std::vector<double> timesSec)
+FrameStream::FrameStream(ImageGenerator generator, std::vector<double> timesSec,
+                         std::optional<cv::Size> decodedPicturesSize)
     : producer_(
-          [this](std::stop_token stop, ImageGenerator movedGenerator,
-                 std::vector<double> movedTimes) {
-            produce(std::move(stop), std::move(movedGenerator), std::move(movedTimes));
+          [this, decodedPicturesSize](std::stop_token stop, ImageGenerator movedGenerator,
+                                      std::vector<double> movedTimes) {
+            produce(std::move(stop), std::move(movedGenerator), std::move(movedTimes),
+                    decodedPicturesSize);
           },
           std::move(generator), std::move(timesSec)) {}
 
@@ -18,14 +20,25 @@ FrameStream::~FrameStream() {
 }
 
 void FrameStream::produce(std::stop_token stop, ImageGenerator generator,
-                          std::vector<double> timesSec) {
+                          std::vector<double> timesSec,
+                          std::optional<cv::Size> decodedPicturesSize) {
+  std::vector<TimedPicture> decoded;
+  std::optional<PictureShrinker> shrink;
+  if (decodedPicturesSize) {
+    shrink.emplace(*decodedPicturesSize);
+    generator.observeDecodedPictures([&](const AVFrame& picture, double timeSec) {
+      decoded.push_back({timeSec, (*shrink)(picture)});
+    });
+  }
   try {
     generator.images(timesSec, [&](GeneratedImage result) {
       if (stop.stop_requested()) return false;
       if (!result.image) return true;  // no picture at that time: skipped without a word
       {
         const std::lock_guard lock(mutex_);
-        queue_.push_back(SampledFrame{result.requestedTimeSec, std::move(*result.image)});
+        queue_.push_back(
+            SampledFrame{result.requestedTimeSec, std::move(*result.image), std::move(decoded)});
+        decoded.clear();
       }
       arrived_.notify_one();
       return true;
@@ -63,8 +76,10 @@ std::vector<double> sampleTimes(double durationSec, double fps) {
   return times;
 }
 
-std::unique_ptr<FrameStream> frames(ImageGenerator generator, std::vector<double> timesSec) {
-  return std::make_unique<FrameStream>(std::move(generator), std::move(timesSec));
+std::unique_ptr<FrameStream> frames(ImageGenerator generator, std::vector<double> timesSec,
+                                    std::optional<cv::Size> decodedPicturesSize) {
+  return std::make_unique<FrameStream>(std::move(generator), std::move(timesSec),
+                                       decodedPicturesSize);
 }
 
 }  // namespace FrameSampler

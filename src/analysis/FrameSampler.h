@@ -9,14 +9,18 @@
 #include <vector>
 
 #include "media/platform/ImageGenerator.h"
+#include "media/platform/PictureRun.h"
 
 namespace brisklet {
 
 // One decoded sample: the requested time (not the delivered frame's) and the picture, upright
-// and scaled into the generator's bounding box.
+// and scaled into the generator's bounding box. When asked for, also every picture the decoder
+// gave out since the previous sample (those before a sample's tolerance that nothing refers to
+// are never decoded), shrunk for comparing, in presentation order.
 struct SampledFrame {
   double timeSec = 0;
   cv::Mat image;
+  std::vector<TimedPicture> decodedPictures;
 };
 
 // The frames of a FrameSampler::frames call, produced on a thread of their own into an unbounded
@@ -24,7 +28,9 @@ struct SampledFrame {
 // finishing ends the stream.
 class FrameStream {
  public:
-  FrameStream(ImageGenerator generator, std::vector<double> timesSec);
+  // `decodedPicturesSize`: the size of the decoded pictures handed along; none: not handed.
+  FrameStream(ImageGenerator generator, std::vector<double> timesSec,
+              std::optional<cv::Size> decodedPicturesSize = std::nullopt);
   FrameStream(const FrameStream&) = delete;
   FrameStream& operator=(const FrameStream&) = delete;
   ~FrameStream();
@@ -33,7 +39,8 @@ class FrameStream {
   std::optional<SampledFrame> next();
 
  private:
-  void produce(std::stop_token stop, ImageGenerator generator, std::vector<double> timesSec);
+  void produce(std::stop_token stop, ImageGenerator generator, std::vector<double> timesSec,
+               std::optional<cv::Size> decodedPicturesSize);
 
   std::mutex mutex_;
   std::condition_variable_any arrived_;
@@ -55,8 +62,10 @@ inline constexpr ImageGeneratorSettings kSamplingSettings{.maximumWidth = 320,
 // accumulates; empty when either is not positive.
 std::vector<double> sampleTimes(double durationSec, double fps);
 
-// The frames at `timesSec`. A time with no picture (past the end, undecodable) is skipped.
-std::unique_ptr<FrameStream> frames(ImageGenerator generator, std::vector<double> timesSec);
+// The frames at `timesSec`. A time with no picture (past the end, undecodable) is skipped. With
+// `decodedPicturesSize`, each frame also carries the pictures decoded on the way, at that size.
+std::unique_ptr<FrameStream> frames(ImageGenerator generator, std::vector<double> timesSec,
+                                    std::optional<cv::Size> decodedPicturesSize = std::nullopt);
 
 }  // namespace FrameSampler
 

@@ -14,11 +14,21 @@ struct FeaturePrint {
   bool black = false;  // the picture is (nearly) all black: a fade's floor, not a shot
 };
 
+// What the pictures between two samples showed when looked at one by one: the first picture of
+// a new shot, when one step between neighbouring pictures stood out; none when the change was
+// spread over several steps.
+struct CloserLook {
+  std::optional<double> firstPictureSec;
+  bool operator==(const CloserLook&) const = default;
+};
+
 // One step between two consecutive printed frames.
 struct FrameDistance {
   double timeSec = 0;  // the later frame's sample time
   double distance = 0;
   bool black = false;  // the later frame is black
+  // Taken while sampling, from the pictures the decoder gave out anyway, when they settle it.
+  std::optional<CloserLook> look = std::nullopt;
 
   bool operator==(const FrameDistance&) const = default;
 };

@@ -22,6 +22,8 @@ constexpr double kDecodeAheadWithoutIndexSec = 1.0;
 // Pictures shrunk this much or more are decoded without the deblocking filter: its effect is
 // smaller than an output pixel, and it is a large share of H.264 decoding time.
 constexpr double kSkipLoopFilterShrink = 3.0;
+// A keyframe interval shorter than this share of the longest is out of the encoder's rhythm.
+constexpr double kRhythmShare = 0.9;
 
 using PacketUse = ffmpeg::StreamDecoder::PacketUse;
 
@@ -56,6 +58,7 @@ class ImageGenerator::Decoder {
   }
 
   const Asset& asset() const { return asset_; }
+  void observe(PictureObserver observer) { observe_ = std::move(observer); }
 
   // A picture within the tolerance of `timeSec`: the nearest one when decoding on from where we
   // are, the first one reached after a seek; none when the stream has none there. `alone`: no
@@ -177,7 +180,8 @@ class ImageGenerator::Decoder {
     // Decoding on would pass through a keyframe that lies ahead of us and not after the latest
     // acceptable frame; jumping to it skips everything before it.
     if (const auto keyframe = keyframeAtOrBefore(latest); keyframe && *keyframe > newest + 1e-6)
-      return true;
+      return !(settings_.decodesThroughSceneChanges && outOfRhythm(*keyframe) &&
+               timeSec - newest <= kDecodeAheadWithoutIndexSec);
     if (indexReaches(latest)) return false;  // no keyframe between us and the target
     // Some containers index keyframes only as they are read: a far target is sought.
     return timeSec - newest > kDecodeAheadWithoutIndexSec;
@@ -194,6 +198,28 @@ class ImageGenerator::Decoder {
   // The time of the keyframe at or before `timeSec` in the container's index, when it has one.
   // Indexes hold decoding times, which run a few frames ahead of presentation times in streams
   // with B-frames: good for deciding, not for seeking.
+  // Whether the keyframe at `keyframeSec` comes sooner after the one before it than the longest
+  // interval between keyframes in the index: an encoder keeps its rhythm unless a scene changes.
+  bool outOfRhythm(double keyframeSec) {
+    if (!keyframeTimes_) {
+      keyframeTimes_.emplace();
+      const int entries = avformat_index_get_entries_count(&decoder_.stream());
+      for (int index = 0; index < entries; ++index) {
+        const AVIndexEntry* entry = avformat_index_get_entry(&decoder_.stream(), index);
+        if (entry != nullptr && (entry->flags & AVINDEX_KEYFRAME))
+          keyframeTimes_->push_back(streamTimestampToSeconds(
+              entry->timestamp, decoder_.stream().time_base, asset_.presentationStartSec()));
+      }
+      std::sort(keyframeTimes_->begin(), keyframeTimes_->end());
+      for (size_t index = 1; index < keyframeTimes_->size(); ++index)
+        longestKeyframeIntervalSec_ = std::max(longestKeyframeIntervalSec_,
+                                               (*keyframeTimes_)[index] - (*keyframeTimes_)[index - 1]);
+    }
+    const auto at = std::lower_bound(keyframeTimes_->begin(), keyframeTimes_->end(), keyframeSec - 1e-6);
+    if (at == keyframeTimes_->begin() || at == keyframeTimes_->end()) return false;
+    return *at - *std::prev(at) < kRhythmShare * longestKeyframeIntervalSec_;
+  }
+
   std::optional<double> keyframeAtOrBefore(double timeSec) {
     const int64_t timestamp =
         toStreamTimestamp(MediaTime::fromSeconds(timeSec), decoder_.stream().time_base,
@@ -249,6 +275,7 @@ class ImageGenerator::Decoder {
                                                   asset_.presentationStartSec());
         target.present = true;
         atStart_ = false;
+        if (observe_) observe_(*target.frame, target.timeSec);
         return true;
       }
       if (received == AVERROR_EOF) {
@@ -350,6 +377,9 @@ class ImageGenerator::Decoder {
   DecodedFrame current_;
   bool endOfStream_ = false;
   bool stoppedEarly_ = false;  // we stopped handing over packets before the file's end
+  PictureObserver observe_;
+  std::optional<std::vector<double>> keyframeTimes_;  // from the index, read on first use
+  double longestKeyframeIntervalSec_ = 0;
   bool draining_ = false;
   bool atStart_ = true;  // nothing read since the file was opened or rewound
 };
@@ -375,6 +405,10 @@ cv::Mat ImageGenerator::image(double timeSec) {
                      seconds + " s.");
   }
   return std::move(*image);
+}
+
+void ImageGenerator::observeDecodedPictures(PictureObserver observe) {
+  decoder_->observe(std::move(observe));
 }
 
 void ImageGenerator::images(const std::vector<double>& timesSec,

@@ -9,6 +9,8 @@
 
 #include "media/platform/Asset.h"
 
+struct AVFrame;
+
 namespace brisklet {
 
 struct ImageGeneratorSettings {
@@ -23,6 +25,10 @@ struct ImageGeneratorSettings {
   // Threads of the decoder; 0 lets FFmpeg choose. Several generators working on pieces of one
   // video side by side do better with one each than with FFmpeg's frame threads.
   int decodingThreads = 0;
+  // Decode on through a keyframe the encoder placed out of its rhythm (at a scene change,
+  // typically) instead of jumping to it, so the pictures just before it are decoded too: the
+  // cut between two samples can then be seen picture by picture (observeDecodedPictures).
+  bool decodesThroughSceneChanges = false;
 };
 
 // One answer of ImageGenerator::images.
@@ -51,6 +57,12 @@ class ImageGenerator {
   // when `deliver` returns false.
   void images(const std::vector<double>& timesSec,
               const std::function<bool(GeneratedImage)>& deliver);
+
+  // Hands every picture the decoder gives out, on the way to the requested ones, to `observe`
+  // with its source time, in presentation order (pictures before the tolerance that nothing
+  // refers to are never decoded, so they never come). The frame is valid only during the call.
+  using PictureObserver = std::function<void(const AVFrame& picture, double timeSec)>;
+  void observeDecodedPictures(PictureObserver observe);
 
  private:
   class Decoder;

@@ -17,23 +17,22 @@ constexpr double kTimeSlackSec = 0.001;
 // this far past it are still read, only the referenced ones decoded.
 constexpr double kReorderSec = 0.3;
 
-cv::Mat shrunk(const AVFrame& frame, cv::Size size, ffmpeg::ScaleContext& scaler,
-               const Asset& asset) {
-  scaler.reset(sws_getCachedContext(scaler.release(), frame.width, frame.height,
-                                    static_cast<AVPixelFormat>(frame.format), size.width,
-                                    size.height, AV_PIX_FMT_BGR24, SWS_AREA, nullptr, nullptr,
-                                    nullptr));
-  if (!scaler) throw MediaError("The video of " + asset.quotedName() + " cannot be converted.");
+}  // namespace
+
+cv::Mat PictureShrinker::operator()(const AVFrame& frame) {
+  scaler_.reset(sws_getCachedContext(scaler_.release(), frame.width, frame.height,
+                                     static_cast<AVPixelFormat>(frame.format), size_.width,
+                                     size_.height, AV_PIX_FMT_BGR24, SWS_POINT, nullptr, nullptr,
+                                     nullptr));
+  if (!scaler_) throw MediaError("A picture could not be converted for comparing.");
   // libswscale's vector code may write a few bytes past the last row; a spare row takes them.
-  cv::Mat padded(size.height + 1, size.width, CV_8UC3);
-  cv::Mat image = padded.rowRange(0, size.height);
+  cv::Mat padded(size_.height + 1, size_.width, CV_8UC3);
+  cv::Mat image = padded.rowRange(0, size_.height);
   uint8_t* destination[4] = {image.data, nullptr, nullptr, nullptr};
   int stride[4] = {static_cast<int>(image.step), 0, 0, 0};
-  sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, destination, stride);
+  sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, destination, stride);
   return image.clone();
 }
-
-}  // namespace
 
 std::vector<TimedPicture> picturesBetween(const Asset& asset, double fromSec, double toSec,
                                           cv::Size size) {
@@ -59,7 +58,7 @@ std::vector<TimedPicture> picturesBetween(const Asset& asset, double fromSec, do
   };
 
   ffmpeg::Frame frame(av_frame_alloc());
-  ffmpeg::ScaleContext scaler;
+  PictureShrinker shrink(size);
   if (!frame) throw MediaError("Out of memory while reading " + asset.quotedName() + ".");
   std::vector<TimedPicture> pictures;
   bool draining = false;
@@ -72,7 +71,7 @@ std::vector<TimedPicture> picturesBetween(const Asset& asset, double fromSec, do
       if (timestamp == AV_NOPTS_VALUE) continue;
       const double time = secondsOf(timestamp);
       if (time >= fromSec - kTimeSlackSec && time <= toSec + kTimeSlackSec)
-        pictures.push_back({time, shrunk(*frame, size, scaler, asset)});
+        pictures.push_back({time, shrink(*frame)});
       continue;
     }
     if (received == AVERROR_EOF || (draining && received == AVERROR(EAGAIN))) break;

@@ -4,12 +4,27 @@
 #include <vector>
 
 #include "media/platform/Asset.h"
+#include "media/platform/FFmpegHandles.h"
 
 namespace brisklet {
 
 struct TimedPicture {
   double timeSec = 0;  // source time at which the picture starts
   cv::Mat image;       // 8-bit BGR
+};
+
+// Shrinks decoded pictures to one small size, not turned, for comparing them with one another:
+// every pixel is taken from the nearest source pixel, which costs some 70 µs for a 1080p picture,
+// a tenth of area averaging. One per thread.
+class PictureShrinker {
+ public:
+  explicit PictureShrinker(cv::Size size) : size_(size) {}
+  // Throws MediaError when the picture's format cannot be converted.
+  cv::Mat operator()(const AVFrame& frame);
+
+ private:
+  cv::Size size_;
+  ffmpeg::ScaleContext scaler_;
 };
 
 // Every picture of the first video track from `fromSec` through `toSec` (source time), in order,
