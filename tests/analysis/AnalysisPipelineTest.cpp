@@ -281,6 +281,15 @@ TEST(AnalysisPipeline, UnreadableSourcesFailWithASentenceNamingThem) {
       EXPECT_THAT(error.what(), HasSubstr(name));
     }
   }
+
+  // Its index up front, a quarter of it lost: what is there is analysed.
+  testing::runFfmpeg({"-i", video.string(), "-c", "copy", "-movflags", "+faststart",
+                      (folder / "indexed.mp4").string()});
+  const std::string indexed = readFile(folder / "indexed.mp4");
+  testing::writeText(folder / "half.mp4", indexed.substr(0, indexed.size() * 3 / 4));
+  const EditPlan plan =
+      AnalysisPipeline::run(folder / "half.mp4", std::nullopt, "", [](const auto&) {}, {});
+  EXPECT_FALSE(plan.segments.empty());
 }
 
 TEST(AnalysisPipeline, ASourceWithoutLengthFailsBeforeAnyStage) {
