@@ -99,9 +99,6 @@ class SharedProgress {
 // How far back the pictures decoded while sampling are kept: the two samples a step compares,
 // each taken up to the tolerance either side of its time.
 constexpr double kLookBackSec = 0.75;
-// Steps below this are no candidates at all; the first look is spent only on the others.
-constexpr double kCandidateFloor = ShotDetector::kCandidateFloor;
-
 // The first look at the step from the sample at `fromSec` to the one at `toSec`: the pictures
 // decoded between them (and within the tolerance of either), looked at one by one.
 std::optional<ShotDetector::CloserLook> firstLook(const std::vector<TimedPicture>& recent,
@@ -202,7 +199,7 @@ std::vector<ShotDetector::FrameDistance> frameDistances(const Asset& asset,
                 std::back_inserter(recent));
       const size_t steps = series.distances.size();
       ShotDetector::addFrame(series, frame->image, frame->timeSec);
-      if (series.distances.size() > steps && series.distances.back().distance > kCandidateFloor)
+      if (series.distances.size() > steps && ShotDetector::isCandidate(series.distances, steps))
         series.distances.back().look = firstLook(
             recent, steps > 0 ? series.distances[steps - 1].timeSec : series.firstTimeSec,
             frame->timeSec, frameSec);

@@ -171,22 +171,25 @@ DistanceSeries joined(std::vector<DistanceSeries> pieces) {
   return whole;
 }
 
+bool isCandidate(const std::vector<FrameDistance>& distances, size_t index) {
+  const size_t first = index > static_cast<size_t>(kLookBack) ? index - kLookBack : 0;
+  std::vector<double> window;
+  for (size_t before = first; before < index; ++before) window.push_back(distances[before].distance);
+  double median = distances[index].distance;
+  if (!window.empty()) {
+    const auto middle = window.begin() + static_cast<std::ptrdiff_t>(window.size() / 2);
+    std::nth_element(window.begin(), middle, window.end());
+    median = *middle;
+  }
+  return distances[index].distance > std::max(kRatio * median, kCandidateFloor);
+}
+
 std::vector<Candidate> candidates(const std::vector<FrameDistance>& distances) {
   if (distances.size() < static_cast<size_t>(kMinimumDistances)) return {};
   std::vector<Candidate> found;
   for (size_t index = 0; index < distances.size(); ++index) {
-    const size_t first = index > static_cast<size_t>(kLookBack) ? index - kLookBack : 0;
-    std::vector<double> window;
-    for (size_t before = first; before < index; ++before)
-      window.push_back(distances[before].distance);
-    double median = distances[index].distance;
-    if (!window.empty()) {
-      const auto middle = window.begin() + static_cast<std::ptrdiff_t>(window.size() / 2);
-      std::nth_element(window.begin(), middle, window.end());
-      median = *middle;
-    }
     const double distance = distances[index].distance;
-    if (distance > std::max(kRatio * median, kCandidateFloor))
+    if (isCandidate(distances, index))
       found.push_back({.index = index,
                        .fromSec = index > 0 ? distances[index - 1].timeSec
                                             : distances[index].timeSec - kSampleStepSec,

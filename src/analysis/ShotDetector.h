@@ -83,6 +83,10 @@ struct Candidate {
   bool aboveFloor = false;
 };
 
+// Whether the distance at `index` stands above 2.5 × the median of the 12 before it (itself when
+// there are none) and above the candidate floor.
+bool isCandidate(const std::vector<FrameDistance>& distances, size_t index);
+
 // The distances that stand above 2.5 × their local median and above the candidate floor, in
 // time order; none when there are fewer than three distances.
 std::vector<Candidate> candidates(const std::vector<FrameDistance>& distances);
