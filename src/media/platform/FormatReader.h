@@ -11,6 +11,12 @@ namespace brisklet::ffmpeg {
 // naming the file.
 FormatContext openFormat(const std::filesystem::path& file);
 
+// When a decoded frame is shown, in its stream's time base: the decoder's best guess, else the
+// presentation timestamp; AV_NOPTS_VALUE when neither is known.
+inline std::int64_t presentationTimestamp(const AVFrame& frame) {
+  return frame.best_effort_timestamp != AV_NOPTS_VALUE ? frame.best_effort_timestamp : frame.pts;
+}
+
 // One stream of a file, demuxed on its own and decoded with FFmpeg's threads; the file's other
 // streams are dropped early. Each reader owns one, so readers never share FFmpeg state.
 class StreamDecoder {

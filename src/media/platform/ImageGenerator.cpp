@@ -267,9 +267,7 @@ class ImageGenerator::Decoder {
     for (;;) {
       const int received = avcodec_receive_frame(&decoder_.codec(), target.frame.get());
       if (received == 0) {
-        const int64_t timestamp = target.frame->best_effort_timestamp != AV_NOPTS_VALUE
-                                      ? target.frame->best_effort_timestamp
-                                      : target.frame->pts;
+        const int64_t timestamp = ffmpeg::presentationTimestamp(*target.frame);
         if (timestamp == AV_NOPTS_VALUE) continue;  // a frame that cannot be placed is skipped
         target.timeSec = streamTimestampToSeconds(timestamp, decoder_.stream().time_base,
                                                   asset_.presentationStartSec());

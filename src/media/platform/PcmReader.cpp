@@ -115,9 +115,7 @@ class PcmReader::Decoder {
   // requested start (a seek lands early) is dropped.
   void placeFirstFrame(const AVFrame& frame) {
     positioned_ = true;
-    const std::int64_t timestamp = frame.best_effort_timestamp != AV_NOPTS_VALUE
-                                       ? frame.best_effort_timestamp
-                                       : frame.pts;
+    const std::int64_t timestamp = ffmpeg::presentationTimestamp(frame);
     if (timestamp == AV_NOPTS_VALUE) return;
     const double timeSec = streamTimestampToSeconds(timestamp, decoder_.stream().time_base,
                                                     asset_.presentationStartSec());

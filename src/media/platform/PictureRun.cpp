@@ -92,9 +92,7 @@ std::vector<TimedPicture> picturesBetween(const Asset& asset, double fromSec, do
   for (;;) {
     const int received = avcodec_receive_frame(&decoder.codec(), frame.get());
     if (received == 0) {
-      const std::int64_t timestamp = frame->best_effort_timestamp != AV_NOPTS_VALUE
-                                         ? frame->best_effort_timestamp
-                                         : frame->pts;
+      const std::int64_t timestamp = ffmpeg::presentationTimestamp(*frame);
       if (timestamp == AV_NOPTS_VALUE) continue;
       const double time = secondsOf(timestamp);
       if (time >= fromSec - kTimeSlackSec && time <= toSec + kTimeSlackSec)

@@ -18,9 +18,7 @@ const AVFrame* VideoFrameReader::next() {
   for (;;) {
     const int received = avcodec_receive_frame(&decoder_.codec(), frame_.get());
     if (received == 0) {
-      const std::int64_t timestamp = frame_->best_effort_timestamp != AV_NOPTS_VALUE
-                                         ? frame_->best_effort_timestamp
-                                         : frame_->pts;
+      const std::int64_t timestamp = ffmpeg::presentationTimestamp(*frame_);
       if (timestamp == AV_NOPTS_VALUE) continue;  // a picture with no place in time
       timeSec_ = streamTimestampToSeconds(timestamp, decoder_.stream().time_base,
                                           presentationStartSec_);
