@@ -14,9 +14,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -84,10 +84,10 @@ std::vector<double> ffmpegSceneCuts(const Asset& asset) {
       bench::output("ffmpeg -hide_banner -threads 2 -i '" + asset.file().string() +
                     "' -vf \"select='gt(scene,0.3)',showinfo\" -f null - 2>&1");
   std::vector<double> cuts;
-  const std::regex time("pts_time:([-0-9.]+)");
-  for (auto match = std::sregex_iterator(log.begin(), log.end(), time);
-       match != std::sregex_iterator(); ++match)
-    cuts.push_back(std::stod((*match)[1]) - asset.presentationStartSec());
+  const std::string label = "pts_time:";
+  for (size_t at = log.find(label); at != std::string::npos; at = log.find(label, at + 1))
+    cuts.push_back(std::strtod(log.c_str() + at + label.size(), nullptr) -
+                   asset.presentationStartSec());
   return cuts;
 }
 

@@ -8,9 +8,9 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <regex>
 
 #include "cli/CliFixture.h"
 #include "media/platform/Asset.h"
@@ -67,11 +67,11 @@ class CliSafetyTest : public CliTest {
   // goes to `seen`. Progress comes in 10 % steps, some of which a fast stage skips.
   static bool waitForProgress(QProcess& process, const std::string& stage, int percent,
                               std::string& seen) {
-    const std::regex line(stage + "\u2026 ([0-9]+)%");
+    const std::string prefix = stage + "\u2026 ";
     const auto reached = [&] {
-      for (auto match = std::sregex_iterator(seen.begin(), seen.end(), line);
-           match != std::sregex_iterator(); ++match)
-        if (std::stoi((*match)[1]) >= percent) return true;
+      for (size_t at = seen.find(prefix); at != std::string::npos;
+           at = seen.find(prefix, at + prefix.size()))
+        if (std::atoi(seen.c_str() + at + prefix.size()) >= percent) return true;
       return false;
     };
     QElapsedTimer clock;
