@@ -21,8 +21,8 @@ packages=(
   # UI and app loop; the platform plugins give the window a screen (xcb, wayland)
   # and the tests an offscreen one
   qt6-base-dev qt6-multimedia-dev qcoro-qt6-dev qt6-qpa-plugins
-  # tests
-  libgtest-dev libgmock-dev libcpp-httplib-dev
+  # tests; a private PulseAudio server (with pactl and pacat) plays the microphone and speakers
+  libgtest-dev libgmock-dev libcpp-httplib-dev pulseaudio pulseaudio-utils
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <exception>
 #include <stop_token>
 
@@ -15,5 +16,8 @@ class Cancelled : public std::exception {
 inline void throwIfCancelled(const std::stop_token& stop) {
   if (stop.stop_requested()) throw Cancelled();
 }
+
+// Waits `duration` on a monotonic clock; throws Cancelled as soon as `stop` is requested.
+void waitUnlessStopped(std::chrono::duration<double> duration, const std::stop_token& stop);
 
 }  // namespace brisklet

@@ -125,9 +125,14 @@ HttpResponse sendHttpRequest(const HttpRequest& request, const std::stop_token& 
                              (request.maximumResponseBytes >= (1u << 20)
                                   ? std::to_string(request.maximumResponseBytes >> 20) + " MiB."
                                   : std::to_string(request.maximumResponseBytes) + " bytes."));
-  if (result != CURLE_OK)
+  if (result != CURLE_OK) {
+    long requestBytes = 0;
+    curl_easy_getinfo(handle, CURLINFO_REQUEST_SIZE, &requestBytes);
     throw HttpTransportError(std::string("The request failed: ") +
-                             (errorText[0] != '\0' ? errorText : curl_easy_strerror(result)) + ".");
+                                 (errorText[0] != '\0' ? errorText : curl_easy_strerror(result)) +
+                                 ".",
+                             requestBytes > 0);
+  }
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &transfer.response.status);
   return std::move(transfer.response);
 }

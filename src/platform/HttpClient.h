@@ -15,7 +15,14 @@ namespace brisklet {
 // large. what() is a sentence; it never holds the request's headers.
 class HttpTransportError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit HttpTransportError(const std::string& sentence, bool requestSent = true)
+      : std::runtime_error(sentence), requestSent_(requestSent) {}
+  // False only when nothing of the request left this machine (no connection was made): only
+  // then is repeating a request that changes something on the server certainly harmless.
+  bool requestSent() const { return requestSent_; }
+
+ private:
+  bool requestSent_;
 };
 
 struct HttpRequest {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "model/EditPlan.h"
+#include "model/NarrationFile.h"
 #include "model/ModelJson.h"
 #include "support/Projects.h"
 
@@ -170,6 +171,15 @@ TEST(EditPlanJson, NumbersJsonCannotHoldAreRefusedOnEncoding) {
   plan = testing::samplePlan(1);
   plan.segments[0].narration->durationSec = std::numeric_limits<double>::infinity();
   EXPECT_THROW(static_cast<void>(json(plan)), RecordError);
+}
+
+TEST(NarrationFile, NamesCarryTheSegmentAndAHashOfTheExactText) {
+  EXPECT_EQ(textHash("abc"), "ba7816bf8f01");
+  EXPECT_NE(textHash("Hello."), textHash("hello."));
+  EXPECT_NE(textHash("Hello."), textHash("Hello. "));
+  const Uuid id = *Uuid::parse("0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9");
+  EXPECT_EQ(narrationFileName(id, "abc"),
+            "narration_0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9_ba7816bf8f01.mp3");
 }
 
 }  // namespace

@@ -13,12 +13,14 @@ class Server;
 
 namespace brisklet::testing {
 
-// One request as the stand-in received it; header names in lower case.
+// One request as the stand-in received it; header names in lower case. The body of a multipart
+// upload is its parts' contents one after another.
 struct RecordedRequest {
   std::string method;
   std::string path;
   std::map<std::string, std::string> headers;
   std::string body;
+  std::map<std::string, std::string> query = {};
 };
 
 // One scripted answer.

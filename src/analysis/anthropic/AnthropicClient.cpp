@@ -1,9 +1,7 @@
 #include "analysis/anthropic/AnthropicClient.h"
 
 #include <cmath>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <random>
 
 #include "platform/Cancellation.h"
@@ -70,14 +68,7 @@ AnthropicAPIError::AnthropicAPIError(int statusCode, std::string message)
       message_(std::move(message)) {}
 
 AnthropicClient::Pauses AnthropicClient::realPauses() {
-  return {.wait =
-              [](std::chrono::duration<double> duration, const std::stop_token& stop) {
-                std::mutex mutex;
-                std::condition_variable_any wakeUp;
-                std::unique_lock lock(mutex);
-                wakeUp.wait_for(lock, stop, duration, [] { return false; });
-                throwIfCancelled(stop);
-              },
+  return {.wait = waitUnlessStopped,
           .jitter =
               [] {
                 thread_local std::mt19937 generator{std::random_device{}()};

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "model/Uuid.h"
+
+namespace brisklet {
+
+// The first 6 bytes of the SHA-256 of the text's UTF-8 bytes, in lower-case hexadecimal: 12
+// characters that change whenever the text does ("abc" gives "ba7816bf8f01").
+std::string textHash(std::string_view text);
+
+// "narration_" + segment id + "_" + text hash + ".mp3": the file of one spoken line inside the
+// project's "narration" folder. A line edited back to an earlier text finds its earlier file.
+std::string narrationFileName(const Uuid& segmentID, std::string_view text);
+
+}  // namespace brisklet

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+
+class QAudioFormat;
+class QAudioSource;
+class QIODevice;
+
+namespace brisklet {
+
+class WavWriter;
+
+// The meter's reading of a stretch of sound: min(rms of the first channel × 6, 1); 0 for none.
+// `interleaved` holds samples of `format` (16- or 32-bit integers, 32-bit floats, 8-bit unsigned).
+double inputLevel(std::span<const std::byte> interleaved, const QAudioFormat& format);
+
+// Records the user reading aloud, from the default input in its preferred format, into one WAV
+// file (16-bit little-endian PCM at the input's rate and channel count). The sound goes to
+// "<file>.part" and replaces the file only when the recording ends, also when the recorder is
+// destroyed mid-way, so the previous sample stays until there is a new one. Recording stops by
+// itself after 120 s, counted in 0.1 s ticks. No input device, or one that does not open, is
+// shown as `permissionDenied` (Linux has no microphone permission to ask for). Main thread only.
+class VoiceSampleRecorder : public QObject {
+  Q_OBJECT
+
+ public:
+  inline static const char* const kUnavailableText =
+      "Microphone unavailable. Connect a microphone and check your system's sound settings "
+      "(Input).";
+  static constexpr double kLongestSec = 120;
+
+  // The user's sample: applicationDataFolder()/Voice/voice_sample.wav.
+  static std::filesystem::path defaultSamplePath();
+
+  explicit VoiceSampleRecorder(std::filesystem::path sample = defaultSamplePath(),
+                               QObject* parent = nullptr);
+  ~VoiceSampleRecorder() override;
+
+  const std::filesystem::path& samplePath() const { return sample_; }
+  // Recordings stop by themselves after this long (at most, and by default, 120 s).
+  void setLongestSec(double seconds);
+  bool isRecording() const { return isRecording_; }
+  double elapsedSec() const { return ticks_ / 10.0; }
+  double level() const { return level_; }
+  bool permissionDenied() const { return permissionDenied_; }
+
+  // Stops a recording under way; otherwise starts one. A start that fails is logged as
+  // "Recording failed to start: …" and changes nothing else.
+  void toggle();
+  void stop();
+
+ signals:
+  void isRecordingChanged();
+  void elapsedSecChanged();
+  void levelChanged();
+  void permissionDeniedChanged();
+
+ private:
+  bool start();
+  void readSound();
+  void tick();
+  void setLevel(double level);
+  void deny();
+
+  std::filesystem::path sample_;
+  std::unique_ptr<QAudioSource> source_;
+  QIODevice* input_ = nullptr;  // owned by source_
+  std::unique_ptr<WavWriter> writer_;
+  std::unique_ptr<QAudioFormat> format_;
+  QTimer timer_;
+  int ticks_ = 0;
+  int longestTicks_ = static_cast<int>(kLongestSec * 10);
+  bool isRecording_ = false;
+  double level_ = 0;
+  bool permissionDenied_ = false;
+};
+
+}  // namespace brisklet
