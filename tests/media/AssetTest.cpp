@@ -74,6 +74,15 @@ TEST_F(AssetTest, SoundWithoutPictureOpensButCannotGivePictures) {
                   AllOf(HasSubstr("\u201Csound.m4a\u201D"), HasSubstr("no video track"))));
 }
 
+TEST_F(AssetTest, SoundLastsAsLongAsItPlaysWithoutTheEncodersPadding) {
+  testing::TemporaryFolder sounds;
+  for (const char* name : {"line.mp3", "line.m4a", "line.wav"}) {
+    testing::runFfmpeg({"-f", "lavfi", "-i", "sine=f=440:r=44100:d=1.234", (sounds / name).string()});
+    // The MP3 header counts whole frames: 1.28 s, of which 1.234 s play.
+    EXPECT_NEAR(Asset::open(sounds / name).durationSec(), 1.234, 0.002) << name;
+  }
+}
+
 TEST_F(AssetTest, FilesThatAreNotVideosFailWithASentenceNamingThem) {
   testing::TemporaryFolder bad;
   std::mt19937 random(11);

@@ -1,6 +1,8 @@
 #include "media/platform/Asset.h"
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string_view>
 
 #include "media/platform/FormatReader.h"
@@ -10,6 +12,7 @@
 
 extern "C" {
 #include <libavutil/display.h>
+#include <libavutil/intreadwrite.h>
 }
 
 namespace brisklet {
@@ -55,6 +58,34 @@ VideoTrack videoTrackOf(const AVStream& stream, double presentationStartSec) {
   return track;
 }
 
+// Where the sound of a file of sound alone ends, in seconds of its own clock, read from its last
+// packets; none when they do not say. An MP3's header counts whole frames, the encoder's priming
+// and padding included, which decoders drop (the first packets' timestamps and the last
+// packet's side data say how much), so the header promises a little more than plays.
+std::optional<double> soundEndSec(AVFormatContext& format, const AVStream& stream,
+                                  double headerEndSec) {
+  constexpr double kTailSec = 1.0;
+  const auto seekTo = static_cast<std::int64_t>(std::max(headerEndSec - kTailSec, 0.0) * AV_TIME_BASE);
+  if (avformat_seek_file(&format, -1, INT64_MIN, seekTo, seekTo, 0) < 0) return std::nullopt;
+  const ffmpeg::Packet packet(av_packet_alloc());
+  if (!packet) return std::nullopt;
+  std::optional<std::int64_t> end;
+  while (av_read_frame(&format, packet.get()) >= 0) {
+    if (packet->stream_index == stream.index && packet->pts != AV_NOPTS_VALUE && packet->duration > 0) {
+      std::int64_t packetEnd = packet->pts + packet->duration;
+      std::size_t size = 0;
+      if (const uint8_t* skip = av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
+          skip != nullptr && size >= 8 && stream.codecpar->sample_rate > 0)
+        packetEnd -= av_rescale_q(AV_RL32(skip + 4), AVRational{1, stream.codecpar->sample_rate},
+                                  stream.time_base);
+      end = std::max(end.value_or(packetEnd), packetEnd);
+    }
+    av_packet_unref(packet.get());
+  }
+  if (!end) return std::nullopt;
+  return static_cast<double>(*end) * av_q2d(stream.time_base);
+}
+
 }  // namespace
 
 Asset Asset::open(const std::filesystem::path& file) {
@@ -77,6 +108,13 @@ Asset Asset::open(const std::filesystem::path& file) {
   }
   if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
     asset.durationSec_ = static_cast<double>(format->duration) / AV_TIME_BASE;
+  if (asset.videoTracks_.empty() && !asset.audioTracks_.empty() && asset.durationSec_ > 0) {
+    const AVStream& sound = *format->streams[asset.audioTracks_.front().streamIndex];
+    const double headerEndSec = asset.presentationStartSec_ + asset.durationSec_;
+    if (const std::optional<double> end = soundEndSec(*format, sound, headerEndSec);
+        end && *end > asset.presentationStartSec_ && *end < headerEndSec)
+      asset.durationSec_ = *end - asset.presentationStartSec_;
+  }
   // The camera writes when it recorded into the container, or into its video stream.
   const AVDictionaryEntry* recorded = av_dict_get(format->metadata, "creation_time", nullptr, 0);
   if (recorded == nullptr && !asset.videoTracks_.empty())

@@ -48,7 +48,8 @@ class Asset {
   static Asset open(const std::filesystem::path& file);
 
   const std::filesystem::path& file() const { return file_; }
-  // Length of the presentation in seconds.
+  // Length of the presentation in seconds; of a file of sound alone, as long as its sound plays
+  // (an MP3's padding, which its header counts, left out).
   double durationSec() const { return durationSec_; }
   // Where source time 0 lies on the file's own clock: the earliest start of its streams.
   double presentationStartSec() const { return presentationStartSec_; }
