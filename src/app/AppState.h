@@ -106,6 +106,16 @@ class AppState : public QObject {
   // write (see destinationRefusal) is refused before anything starts, as "Export refused: …".
   // A project without a plan is left alone. The project itself does not change.
   QCoro::Task<> exportProject(const Uuid& projectID, const std::filesystem::path& destination);
+  // The narration command: every kept segment whose line has no audio of its text yet gets it,
+  // spoken in the chosen voice into the project's "narration" folder, one line after another.
+  // Files made before for the same text are used again. Progress shows "Generating narration…
+  // (i/n)"; a failure keeps the lines done before it and says "Generated k of n clips, then
+  // hit: …". Missing key or voice, or nothing to do, are told before anything starts.
+  QCoro::Task<> generateNarrationAudio(const Uuid& projectID);
+  // The narration lines as SubRip captions at the output times the export places them, written
+  // to `destination` (.srt). Destinations are refused as for an export ("Captions refused: …");
+  // failures show "Captions failed: …". A project without a plan is left alone.
+  QCoro::Task<> exportCaptions(const Uuid& projectID, const std::filesystem::path& destination);
   // How a written file is shown to the user; the desktop's file browser unless replaced.
   void setFileRevealer(std::function<void(const std::filesystem::path&)> reveal) {
     revealFile_ = std::move(reveal);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <vector>
 
+#include "app/AppState.h"
 #include "platform/FileNames.h"
 #include "platform/Paths.h"
 
@@ -20,10 +21,11 @@ bool inside(const std::filesystem::path& file, const std::filesystem::path& fold
   return end == realFolder.end();
 }
 
-bool movieName(const std::filesystem::path& file) {
+bool nameFits(const std::filesystem::path& file, OutputKind kind) {
   std::string extension = file.extension().string();
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char letter) { return static_cast<char>(std::tolower(letter)); });
+  if (kind == OutputKind::captions) return extension == ".srt";
   return extension == ".mp4" || extension == ".m4v" || extension == ".mov";
 }
 
@@ -50,7 +52,8 @@ std::vector<std::pair<std::filesystem::path, std::string>> inputsOf(const Projec
 }  // namespace
 
 std::optional<std::string> destinationRefusal(const std::filesystem::path& destination,
-                                              const Project& project, const ProjectStore& store) {
+                                              const Project& project, const ProjectStore& store,
+                                              OutputKind kind) {
   const std::string name = quotedFileName(destination);
   std::error_code error;
   if (std::filesystem::is_directory(destination, error)) return name + " is a folder.";
@@ -58,9 +61,24 @@ std::optional<std::string> destinationRefusal(const std::filesystem::path& desti
     if (std::filesystem::equivalent(destination, input, error)) return name + " is " + role + ".";
   if (inside(destination, applicationDataFolder()) || inside(destination, store.root()))
     return name + " is inside Brisklet's own data folder.";
-  if (!movieName(destination))
-    return name + " is not a movie name: it must end in .mp4, .m4v or .mov.";
+  if (!nameFits(destination, kind))
+    return name + (kind == OutputKind::movie
+                       ? " is not a movie name: it must end in .mp4, .m4v or .mov."
+                       : " is not a captions name: it must end in .srt.");
   return std::nullopt;
+}
+
+std::optional<Project> projectToWrite(AppState& state, const Uuid& projectID,
+                                      const std::filesystem::path& destination, OutputKind kind) {
+  const Project* found = state.project(projectID);
+  if (found == nullptr || !found->editPlan) return std::nullopt;
+  if (const std::optional<std::string> refusal =
+          destinationRefusal(destination, *found, state.store(), kind)) {
+    state.setLastError((kind == OutputKind::movie ? "Export refused: " : "Captions refused: ") +
+                       *refusal);
+    return std::nullopt;
+  }
+  return *found;
 }
 
 }  // namespace brisklet

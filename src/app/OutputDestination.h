@@ -9,13 +9,25 @@
 
 namespace brisklet {
 
-// Why a movie of `project` must not be written to `destination`, or none when it may. Checked
-// before anything is touched, since writing there would destroy what the user keeps: a folder,
-// a file this project is made of (its source, music, enhanced sound or narration, compared as
-// files, whatever the spelling or link that names them), anything inside Brisklet's data
-// folder (another project's record, a merged source), or a name players would not open as a
-// movie (.mp4, .m4v, .mov). A sentence such as "“src.mp4” is this project's source video."
+class AppState;
+
+enum class OutputKind { movie, captions };
+
+// Why a movie (or captions) of `project` must not be written to `destination`, or none when it
+// may. Checked before anything is touched, since writing there would destroy what the user
+// keeps: a folder, a file this project is made of (its source, music, enhanced sound or
+// narration, compared as files, whatever the spelling or link that names them), anything inside
+// Brisklet's data folder (another project's record, a merged source), or a name players would
+// not open as a movie (.mp4, .m4v, .mov) or as captions (.srt). A sentence such as "“src.mp4” is
+// this project's source video."
 std::optional<std::string> destinationRefusal(const std::filesystem::path& destination,
-                                              const Project& project, const ProjectStore& store);
+                                              const Project& project, const ProjectStore& store,
+                                              OutputKind kind);
+
+// The project `projectID` as it is now, to be written to `destination`; none when it is missing
+// or has no plan (nothing is said), or when the destination is refused, which the status line
+// then tells ("Export refused: …", "Captions refused: …").
+std::optional<Project> projectToWrite(AppState& state, const Uuid& projectID,
+                                      const std::filesystem::path& destination, OutputKind kind);
 
 }  // namespace brisklet

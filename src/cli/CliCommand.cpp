@@ -16,12 +16,14 @@ namespace brisklet::cli {
 namespace {
 
 // Commands of the command-line contract that this version does not have yet.
-constexpr std::array<std::string_view, 5> kNotYetAvailable = {"narrate", "enhance", "music",
-                                                              "short", "voices"};
+constexpr std::array<std::string_view, 4> kNotYetAvailable = {"enhance", "music", "short",
+                                                              "still"};
 
 std::vector<Command> allCommands() {
-  return {listCommand(),    showCommand(),   deleteCommand(), probeCommand(),
-          analyzeCommand(), importCommand(), setCommand(),    exportCommand()};
+  return {listCommand(),    showCommand(),     deleteCommand(),     probeCommand(),
+          analyzeCommand(), importCommand(),   setCommand(),        exportCommand(),
+          narrateCommand(), captionsCommand(), voicesCommand(),     cloneVoiceCommand(),
+          recordVoiceCommand()};
 }
 
 void printUsage(std::ostream& stream) {

@@ -63,7 +63,7 @@ struct Command {
 // Runs `arguments` (without the program name) against the projects of `store`.
 int runCli(Arguments arguments, ProjectStore& store, std::ostream& out, std::ostream& err);
 
-// The commands, one file each.
+// The commands, one file each (export and captions share one).
 Command listCommand();
 Command showCommand();
 Command deleteCommand();
@@ -72,6 +72,11 @@ Command analyzeCommand();
 Command importCommand();
 Command setCommand();
 Command exportCommand();
+Command narrateCommand();
+Command captionsCommand();
+Command voicesCommand();
+Command cloneVoiceCommand();
+Command recordVoiceCommand();
 
 // Starts a command of the app state and runs the event loop until it, and any command it started
 // in the background, has ended; the progress is drawn on stderr meanwhile. Ctrl-C or SIGTERM

@@ -78,17 +78,19 @@ VideoComposition videoComposition(const Asset& source, const AffineTransform& pr
 }
 
 // Lays narration lines on their segments: never before 0.15 s after the previous line, never
-// starting in the last half second, never cut.
+// starting in the last half second, never cut. A line whose text was cleared is silent, whatever
+// audio it had.
 std::vector<std::pair<double, double>> placeNarration(const std::vector<const Segment*>& kept,
                                                       const std::vector<SegmentTimeMapping>& mappings,
                                                       const std::filesystem::path& folder,
-                                                      double totalSec, Composition& composition) {
+                                                      double totalSec, CompositionResult& result) {
+  Composition& composition = result.composition;
   std::vector<std::pair<double, double>> spans;
   double lastEnd = 0;
   for (size_t index = 0; index < kept.size(); ++index) {
     const std::optional<NarrationClip>& line = kept[index]->narration;
-    if (!line || line->status == NarrationStatus::pendingAudio || !line->audioFileName ||
-        !isPlainFileName(*line->audioFileName))
+    if (!line || line->text.empty() || line->status == NarrationStatus::pendingAudio ||
+        !line->audioFileName || !isPlainFileName(*line->audioFileName))
       continue;
     const std::optional<Asset> audio = soundFile(folder / *line->audioFileName);
     if (!audio) continue;
@@ -100,6 +102,7 @@ std::vector<std::pair<double, double>> placeNarration(const std::vector<const Se
                                       TimeRange{MediaTime{}, at(audio->durationSec())}, at(start)});
     spans.emplace_back(start, std::min(totalSec, start + audio->durationSec()));
     lastEnd = start + audio->durationSec();
+    result.captions.push_back({start, lastEnd, line->text});
   }
   return spans;
 }
@@ -193,7 +196,7 @@ CompositionResult build(const EditPlan& plan, const Asset& source, const Inputs&
 
   std::vector<std::pair<double, double>> spans;
   if (inputs.narrationDirectory)
-    spans = placeNarration(kept, result.mappings, *inputs.narrationDirectory, total, composition);
+    spans = placeNarration(kept, result.mappings, *inputs.narrationDirectory, total, result);
 
   if (total > kShortestBedSec)
     if (const std::optional<Asset> music = soundFile(inputs.music);

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -26,13 +27,14 @@ class BriskletError : public std::runtime_error {
   int code_;
 };
 
-// What the builder makes of a plan: the composition, its optional reframing and mix, and where
-// each kept segment lands.
+// What the builder makes of a plan: the composition, its optional reframing and mix, where each
+// kept segment lands, and the narration lines as captions, in output order.
 struct CompositionResult {
   Composition composition;
   std::optional<VideoComposition> videoComposition;
   std::optional<AudioMix> audioMix;
   std::vector<SegmentTimeMapping> mappings;
+  std::vector<Caption> captions;
 };
 
 namespace CompositionBuilder {

@@ -60,7 +60,7 @@ void exportMovie(const EditPlan& plan, const Asset& source, const CompositionBui
   try {
     CompositionWriter::write(result.composition, result.videoComposition, result.audioMix,
                              destination, videoEncodingFor(result, source.firstVideoTrack(), encoding),
-                             true, progress, std::move(stop));
+                             true, progress, std::move(stop), result.captions);
   } catch (const EncoderUnavailableError&) {
     throw CompositionExporterError::cannotCreateSession();
   }

@@ -21,7 +21,8 @@ constexpr int kSoundBitRate = 192000;
 void write(const Composition& composition, const std::optional<VideoComposition>& videoComposition,
            const std::optional<AudioMix>& audioMix, const std::filesystem::path& destination,
            const VideoEncoding& video, bool indexAtFront,
-           const std::function<void(double)>& progress, std::stop_token stop) {
+           const std::function<void(double)>& progress, std::stop_token stop,
+           const std::vector<Caption>& captions) {
   VideoRenderer pictures(composition, videoComposition);
   AudioRenderer sound(composition, audioMix);
   std::optional<AudioEncoding> audio;
@@ -31,7 +32,13 @@ void write(const Composition& composition, const std::optional<VideoComposition>
   const double totalSec = composition.duration().seconds();
   OutputFile output(destination);
   {
-    MovieWriter movie(output, video, audio, indexAtFront);
+    MovieWriter movie(output, video, audio, indexAtFront, !captions.empty());
+    // Each line goes in as the picture reaches it, so the text track stays interleaved.
+    auto nextCaption = captions.begin();
+    const auto writeCaptionsUntil = [&](double untilSec) {
+      for (; nextCaption != captions.end() && nextCaption->startSec <= untilSec; ++nextCaption)
+        movie.writeCaption(nextCaption->startSec, nextCaption->endSec, nextCaption->text);
+    };
     std::vector<float> block(kSoundBlockFrames * AudioRenderer::kChannels);
     double soundWrittenSec = 0;
     const auto writeSoundUntil = [&](double untilSec) {
@@ -46,6 +53,7 @@ void write(const Composition& composition, const std::optional<VideoComposition>
     while (const std::optional<RenderedPicture> picture = pictures.next()) {
       throwIfCancelled(stop);
       writeSoundUntil(picture->timeSec + kSoundAheadSec);
+      writeCaptionsUntil(picture->timeSec);
       const std::int64_t time =
           videoComposition
               ? frameNumber++
@@ -54,6 +62,7 @@ void write(const Composition& composition, const std::optional<VideoComposition>
       throttle(totalSec > 0 ? picture->timeSec / totalSec : 1.0);
     }
     writeSoundUntil(INFINITY);
+    writeCaptionsUntil(INFINITY);
     movie.finish();
   }
   // Stopped while the index was being written: the movie is whole, but it was not wanted.

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <stop_token>
+#include <vector>
 
 #include "media/platform/Composition.h"
 #include "media/platform/MovieWriter.h"
@@ -17,10 +18,12 @@ namespace brisklet::CompositionWriter {
 // temporary name and replaces `destination` only once it is whole; whatever was there stays
 // until then, and a failure leaves it as it was. Throws MediaError (also
 // EncoderUnavailableError), FileError (a missing folder) and Cancelled.
+// `captions`, in output order, go on a text track, which the movie has only when there are some.
 void write(const Composition& composition, const std::optional<VideoComposition>& videoComposition,
            const std::optional<AudioMix>& audioMix, const std::filesystem::path& destination,
            const VideoEncoding& video, bool indexAtFront,
-           const std::function<void(double)>& progress, std::stop_token stop = {});
+           const std::function<void(double)>& progress, std::stop_token stop = {},
+           const std::vector<Caption>& captions = {});
 
 // The clock of pictures written at the source's own times.
 inline constexpr AVRational kSourceTimingClock{1, 90000};

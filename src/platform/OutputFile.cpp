@@ -106,25 +106,48 @@ void OutputFile::commit() {
                                                 : destination_.parent_path());
 }
 
+namespace {
+
+FileDescriptor openTemporary(const OutputFile& output) {
+  FileDescriptor to(::open(output.temporary().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+  if (!to.valid()) throw fileError("write", output.destination(), errno);
+  return to;
+}
+
+void writeAll(int descriptor, std::string_view bytes, const OutputFile& output) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) throw fileError("write", output.destination(), errno);
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+}
+
+void close(FileDescriptor& descriptor, const OutputFile& output) {
+  if (descriptor.close() != 0) throw fileError("write", output.destination(), errno);
+}
+
+}  // namespace
+
 void copyInto(const std::filesystem::path& source, const OutputFile& output) {
   FileDescriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (!from.valid()) throw fileError("open", source, errno);
-  FileDescriptor to(::open(output.temporary().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-  if (!to.valid()) throw fileError("write", output.destination(), errno);
+  FileDescriptor to = openTemporary(output);
   std::vector<char> buffer(1 << 20);
   for (;;) {
     const ssize_t count = ::read(from.get(), buffer.data(), buffer.size());
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) throw fileError("read", source, errno);
     if (count == 0) break;
-    for (ssize_t done = 0; done < count;) {
-      const ssize_t written = ::write(to.get(), buffer.data() + done, static_cast<size_t>(count - done));
-      if (written < 0 && errno == EINTR) continue;
-      if (written < 0) throw fileError("write", output.destination(), errno);
-      done += written;
-    }
+    writeAll(to.get(), std::string_view(buffer.data(), static_cast<size_t>(count)), output);
   }
-  if (to.close() != 0) throw fileError("write", output.destination(), errno);
+  close(to, output);
+}
+
+void writeInto(std::string_view bytes, const OutputFile& output) {
+  FileDescriptor to = openTemporary(output);
+  writeAll(to.get(), bytes, output);
+  close(to, output);
 }
 
 void sweepAbandonedOutputs() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
 #include "platform/FileDescriptor.h"
 
 namespace brisklet {
@@ -44,6 +45,8 @@ class OutputFile {
 // Copies the bytes of `source` into the temporary of `output`. Throws FileError with the
 // system's reason ("No space left on device").
 void copyInto(const std::filesystem::path& source, const OutputFile& output);
+// Writes `bytes` into the temporary of `output`. Throws FileError as copyInto.
+void writeInto(std::string_view bytes, const OutputFile& output);
 
 // Removes the temporaries of outputs whose writers died before finishing them (their register
 // entries are no longer locked), and those entries. Live writers, in this process or another,

@@ -26,6 +26,12 @@ Segment narrated(double startSec, double endSec, const std::string& file, double
   return made;
 }
 
+auto spoken(double startSec, double endSec, const std::string& text) {
+  return ::testing::AllOf(::testing::Field(&Caption::startSec, DoubleNear(startSec, 1e-3)),
+                          ::testing::Field(&Caption::endSec, DoubleNear(endSec, 1e-3)),
+                          ::testing::Field(&Caption::text, text));
+}
+
 class CompositionBuilderTest : public ::testing::Test {
  protected:
   testing::TemporaryFolder folder;
@@ -132,6 +138,9 @@ TEST_F(CompositionBuilderTest, NarrationIsSpacedAndDucksTheSoundAndTheBed) {
   ASSERT_EQ(result.composition.narration->size(), 2u);
   EXPECT_NEAR(result.composition.narration->at(0).outputStart.seconds(), 0.15, 1e-3);
   EXPECT_NEAR(result.composition.narration->at(1).outputStart.seconds(), 4.8, 1e-3);
+  EXPECT_THAT(result.captions,
+              ElementsAre(spoken(0.15, 4.65, "Here we go."), spoken(4.8, 5.8, "Here we go.")))
+      << "captions are where the lines sound";
   ASSERT_TRUE(result.composition.music);
   EXPECT_EQ(result.composition.music->size(), 4u) << "3 + 3 + 3 + 1 s of a 10 s output";
 
@@ -146,6 +155,22 @@ TEST_F(CompositionBuilderTest, NarrationIsSpacedAndDucksTheSoundAndTheBed) {
   EXPECT_NEAR(volumeAt(music, 4.7), 0.006, 1e-4) << "volume 0 plays at 0.02, ducked to 30 %";
   EXPECT_NEAR(volumeAt(music, 7.0), 0.02, 1e-4);
   EXPECT_NEAR(volumeAt(music, 9.0), 0.01, 1e-3) << "halfway through the fade-out";
+}
+
+TEST_F(CompositionBuilderTest, AClearedLineIsSilentWhateverAudioItHad) {
+  const Asset source = video("source.mp4", 6);
+  std::filesystem::create_directories(folder / "narration");
+  tone("narration/a.wav", 1.0);
+  EditPlan plan;
+  plan.segments = {narrated(0, 3, "a.wav", 0), narrated(3, 6, "a.wav", 0)};
+  plan.segments[0].narration->text.clear();
+  CompositionBuilder::Inputs inputs;
+  inputs.narrationDirectory = folder / "narration";
+  const CompositionResult result = CompositionBuilder::build(plan, source, inputs);
+  ASSERT_TRUE(result.composition.narration);
+  ASSERT_EQ(result.composition.narration->size(), 1u);
+  EXPECT_NEAR(result.composition.narration->at(0).outputStart.seconds(), 3.0, 1e-3);
+  EXPECT_THAT(result.captions, ElementsAre(spoken(3.0, 4.0, "Here we go.")));
 }
 
 TEST_F(CompositionBuilderTest, SpansCloseTogetherMerge) {

@@ -20,6 +20,7 @@ namespace brisklet {
 namespace {
 
 using testing::soundOf;
+using testing::toneLevel;
 
 using testing::segment;
 
@@ -158,19 +159,6 @@ TEST_F(CompositionExporterTest, DipToBlackFadesEverySegment) {
   EXPECT_LT(brightness(pictureAt(movie, 2.0)), 10);
   EXPECT_GT(brightness(pictureAt(movie, 2.2)), 240);
   EXPECT_LT(brightness(pictureAt(movie, 2.7667)), 60);
-}
-
-// Amplitude of a `hertz` tone in the first channel over [fromSec, fromSec + 0.05).
-double toneLevel(const std::vector<float>& stereo, double hertz, double fromSec) {
-  const auto first = static_cast<std::size_t>(fromSec * 48000);
-  const std::size_t count = 2400;
-  double real = 0, imaginary = 0;
-  for (std::size_t index = 0; index < count && 2 * (first + index) < stereo.size(); ++index) {
-    const double phase = 2 * std::numbers::pi * hertz * static_cast<double>(index) / 48000;
-    real += stereo[2 * (first + index)] * std::cos(phase);
-    imaginary += stereo[2 * (first + index)] * std::sin(phase);
-  }
-  return 2 * std::hypot(real, imaginary) / count;
 }
 
 TEST_F(CompositionExporterTest, NarrationDucksTheSoundAndTheBedWhichLoopsAndFades) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <filesystem>
 #include <span>
 #include <vector>
@@ -18,6 +21,21 @@ inline std::vector<float> soundOf(const std::filesystem::path& movie) {
     samples.insert(samples.end(), values, values + bytes.size() / sizeof(float));
   });
   return samples;
+}
+
+// Amplitude of a `hertz` tone in the first channel of `stereo` (as soundOf gives it) over
+// [fromSec, fromSec + windowSec).
+inline double toneLevel(const std::vector<float>& stereo, double hertz, double fromSec,
+                        double windowSec = 0.05) {
+  const auto first = static_cast<std::size_t>(std::max(fromSec, 0.0) * 48000);
+  const auto count = static_cast<std::size_t>(windowSec * 48000);
+  double real = 0, imaginary = 0;
+  for (std::size_t index = 0; index < count && 2 * (first + index) < stereo.size(); ++index) {
+    const double phase = 2 * std::numbers::pi * hertz * static_cast<double>(index) / 48000;
+    real += stereo[2 * (first + index)] * std::cos(phase);
+    imaginary += stereo[2 * (first + index)] * std::sin(phase);
+  }
+  return 2 * std::hypot(real, imaginary) / static_cast<double>(count);
 }
 
 }  // namespace brisklet::testing

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "media/platform/MediaTime.h"
@@ -119,6 +120,14 @@ double opacityAt(const std::vector<OpacityRamp>& ramps, double seconds);
 
 struct AudioMix {
   std::vector<VolumeAutomation> inputs;
+};
+
+// A narration line on the output axis, where and as long as it sounds, for a text track.
+struct Caption {
+  double startSec = 0;
+  double endSec = 0;
+  std::string text;
+  bool operator==(const Caption&) const = default;
 };
 
 }  // namespace brisklet

@@ -1,9 +1,14 @@
 #include "media/platform/MovieWriter.h"
 
+#include "media/platform/TrackHeader.h"
+
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 extern "C" {
+#include <libavutil/avstring.h>
 #include <libavutil/display.h>
 #include <libavutil/opt.h>
 }
@@ -12,11 +17,28 @@ extern "C" {
 
 namespace brisklet {
 
+namespace {
+
+constexpr std::int64_t kCaptionInterleaveMicroseconds = 1'000'000;
+constexpr const char* kCaptionStyle =
+    "[Script Info]\r\nScriptType: v4.00+\r\nPlayResX: 384\r\nPlayResY: 288\r\n\r\n"
+    "[V4+ Styles]\r\nFormat: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, "
+    "OutlineColour, BackColour, Bold, Italic, Underline, StrikeOut, ScaleX, ScaleY, Spacing, "
+    "Angle, BorderStyle, Outline, Shadow, Alignment, MarginL, MarginR, MarginV, Encoding\r\n"
+    "Style: Default,Sans,16,&Hffffff,&Hffffff,&H0,&H0,0,0,0,0,100,100,0,0,1,1,0,2,10,10,10,0"
+    "\r\n\r\n[Events]\r\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, "
+    "Effect, Text\r\n";
+
+}  // namespace
+
 class MovieWriter::Muxer {
  public:
   Muxer(const OutputFile& output, const VideoEncoding& video,
-        const std::optional<AudioEncoding>& audio, bool indexAtFront)
-      : file_(output.destination()), packet_(av_packet_alloc()), frame_(av_frame_alloc()) {
+        const std::optional<AudioEncoding>& audio, bool indexAtFront, bool withCaptions)
+      : file_(output.destination()),
+        temporary_(output.temporary()),
+        packet_(av_packet_alloc()),
+        frame_(av_frame_alloc()) {
     if (!packet_ || !frame_) fail("out of memory");
     AVFormatContext* raw = nullptr;
     // The container goes by the destination's name; the muxer works on the temporary (its
@@ -30,6 +52,12 @@ class MovieWriter::Muxer {
     output_->max_interleave_delta = 0;
     openVideo(video);
     if (audio) openAudio(*audio);
+    if (withCaptions) {
+      openCaptions();
+      // A text track is sparse: waiting for its next packet would hold the picture back until
+      // the next line, so the wait is bounded.
+      output_->max_interleave_delta = kCaptionInterleaveMicroseconds;
+    }
     result = avio_open(&output_->pb, output.temporary().c_str(), AVIO_FLAG_WRITE);
     if (result < 0) fail(describeAVError(result));
     AVDictionary* options = nullptr;
@@ -59,6 +87,44 @@ class MovieWriter::Muxer {
       encodePendingSound(audio_.codec->frame_size);
   }
 
+  void writeCaption(double startSec, double endSec, const std::string& text) {
+    if (!captions_.codec) throw std::logic_error("MovieWriter::writeCaption without a text track");
+    // One ASS event (ReadOrder, Layer, Style, Name, MarginL, MarginR, MarginV, Effect, Text):
+    // the form libavcodec's text encoders read. Braces would open style overrides.
+    std::string line;
+    for (const char letter : text) {
+      if (letter == '\n') line += "\\N";
+      else if (letter == '{') line += '(';
+      else if (letter == '}') line += ')';
+      else if (letter != '\r') line += letter;
+    }
+    std::string event = "0,0,Default,,0,0,0,," + line;
+    AVSubtitleRect rect{};
+    rect.type = SUBTITLE_ASS;
+    rect.ass = event.data();
+    AVSubtitleRect* rects[] = {&rect};
+    AVSubtitle subtitle{};
+    subtitle.num_rects = 1;
+    subtitle.rects = rects;
+    subtitle.start_display_time = 0;
+    subtitle.end_display_time =
+        static_cast<std::uint32_t>(std::max<long long>(std::llround((endSec - startSec) * 1000), 1));
+    subtitle.pts = std::llround(startSec * AV_TIME_BASE);
+    std::vector<std::uint8_t> buffer(event.size() * 4 + 1024);
+    const int size = avcodec_encode_subtitle(captions_.codec.get(), buffer.data(),
+                                             static_cast<int>(buffer.size()), &subtitle);
+    if (size < 0) fail(describeAVError(size));
+    ffmpeg::Packet packet(av_packet_alloc());
+    if (!packet || av_new_packet(packet.get(), size) < 0) fail("out of memory");
+    std::copy_n(buffer.data(), size, packet->data);
+    packet->pts = packet->dts = std::llround(startSec * 1000);
+    packet->duration = subtitle.end_display_time;
+    packet->stream_index = captions_.stream->index;
+    av_packet_rescale_ts(packet.get(), captions_.codec->time_base, captions_.stream->time_base);
+    const int result = av_interleaved_write_frame(output_.get(), packet.get());
+    if (result < 0) fail(describeAVError(result));
+  }
+
   void finish() {
     if (audio_.codec) {
       if (!pendingSound_[0].empty()) encodePendingSound(static_cast<int>(pendingSound_[0].size()));
@@ -69,6 +135,8 @@ class MovieWriter::Muxer {
     if (result < 0) fail(describeAVError(result));
     result = avio_closep(&output_->pb);
     if (result < 0) fail(describeAVError(result));
+    if (captions_.stream && !leaveTrackOff(temporary_, captions_.stream->index))
+      fail("its captions could not be set to stay off");
   }
 
  private:
@@ -144,6 +212,22 @@ class MovieWriter::Muxer {
     pendingSound_.assign(static_cast<size_t>(settings.channels), {});
   }
 
+  void openCaptions() {
+    const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_MOV_TEXT);
+    if (encoder == nullptr) fail("no encoder for captions");
+    captions_.codec.reset(avcodec_alloc_context3(encoder));
+    if (!captions_.codec) fail("out of memory");
+    captions_.codec->time_base = {1, 1000};
+    // The style every line is shown in, as libavcodec's text encoders expect it.
+    captions_.codec->subtitle_header = reinterpret_cast<uint8_t*>(av_strdup(kCaptionStyle));
+    captions_.codec->subtitle_header_size = static_cast<int>(std::strlen(kCaptionStyle));
+    const int result = avcodec_open2(captions_.codec.get(), encoder, nullptr);
+    if (result < 0) fail(describeAVError(result));
+    captions_.stream = addStream(*captions_.codec);
+    captions_.stream->disposition = 0;  // off until the viewer turns it on
+    av_dict_set(&captions_.stream->metadata, "language", "und", 0);
+  }
+
   AVStream* addStream(const AVCodecContext& codec) {
     AVStream* stream = avformat_new_stream(output_.get(), nullptr);
     if (stream == nullptr || avcodec_parameters_from_context(stream->codecpar, &codec) < 0)
@@ -187,19 +271,22 @@ class MovieWriter::Muxer {
   }
 
   std::filesystem::path file_;
+  std::filesystem::path temporary_;
   ffmpeg::OutputContext output_;
   ffmpeg::Packet packet_;
   ffmpeg::Frame frame_;
   EncodedStream video_;
   EncodedStream audio_;
+  EncodedStream captions_;
   std::string videoEncoderName_;
   std::vector<std::vector<float>> pendingSound_;
   std::int64_t soundSamplesSent_ = 0;
 };
 
 MovieWriter::MovieWriter(const OutputFile& output, const VideoEncoding& video,
-                         const std::optional<AudioEncoding>& audio, bool indexAtFront)
-    : muxer_(std::make_unique<Muxer>(output, video, audio, indexAtFront)) {}
+                         const std::optional<AudioEncoding>& audio, bool indexAtFront,
+                         bool withCaptions)
+    : muxer_(std::make_unique<Muxer>(output, video, audio, indexAtFront, withCaptions)) {}
 MovieWriter::MovieWriter(MovieWriter&&) noexcept = default;
 MovieWriter& MovieWriter::operator=(MovieWriter&&) noexcept = default;
 MovieWriter::~MovieWriter() = default;
@@ -210,6 +297,9 @@ void MovieWriter::writeVideo(const AVFrame& frame, std::int64_t time) {
 }
 void MovieWriter::writeAudio(std::span<const float> interleaved) {
   muxer_->writeAudio(interleaved);
+}
+void MovieWriter::writeCaption(double startSec, double endSec, const std::string& text) {
+  muxer_->writeCaption(startSec, endSec, text);
 }
 void MovieWriter::finish() { muxer_->finish(); }
 

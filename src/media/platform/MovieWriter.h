@@ -52,8 +52,11 @@ class EncoderUnavailableError : public MediaError {
 // destination. The file is complete only after finish(); committing `output` is the caller's.
 class MovieWriter {
  public:
+  // `withCaptions`: the movie gets a text track (MPEG-4 timed text, language "und", not shown
+  // unless the viewer turns it on) for writeCaption.
   MovieWriter(const OutputFile& output, const VideoEncoding& video,
-              const std::optional<AudioEncoding>& audio, bool indexAtFront = false);
+              const std::optional<AudioEncoding>& audio, bool indexAtFront = false,
+              bool withCaptions = false);
   MovieWriter(MovieWriter&&) noexcept;
   MovieWriter& operator=(MovieWriter&&) noexcept;
   ~MovieWriter();
@@ -67,6 +70,8 @@ class MovieWriter {
   void writeVideo(const AVFrame& frame, std::int64_t time);
   // Appends interleaved samples to the sound (channels as in the AudioEncoding).
   void writeAudio(std::span<const float> interleaved);
+  // Shows `text` from `startSec` to `endSec` on the text track; in time order.
+  void writeCaption(double startSec, double endSec, const std::string& text);
 
   // Drains the encoders and closes the file.
   void finish();

@@ -1,0 +1,35 @@
+#include "app/AppState.h"
+#include "app/LongCommand.h"
+#include "app/OutputDestination.h"
+#include "app/ProjectComposition.h"
+#include "media/Captions.h"
+#include "platform/OutputFile.h"
+
+namespace brisklet {
+
+QCoro::Task<> AppState::exportCaptions(const Uuid& projectIDArgument,
+                                       const std::filesystem::path& destinationArgument) {
+  const Uuid projectID = projectIDArgument;  // see runLongCommand on coroutine arguments
+  const std::filesystem::path destination = destinationArgument;
+  const std::optional<Project> found =
+      projectToWrite(*this, projectID, destination, OutputKind::captions);
+  if (!found) co_return;
+  const Project project = *found;
+
+  auto command = runLongCommand(
+      *this, LongCommandSteps{"Writing captions\u2026", "Captions failed: "},
+      [project, destination, &store = store_](const ProgressReporter&, std::stop_token) {
+        // The same composition the export writes, so the lines fall where the export puts them.
+        const Asset source = Asset::open(store.resolveVideoURL(project));
+        const CompositionResult result =
+            CompositionBuilder::build(*project.editPlan, source, compositionInputs(project, store));
+        OutputFile output(destination);
+        writeInto(subRipOf(result.captions), output);
+        output.commit();
+        return destination;
+      },
+      [](AppState&, const std::filesystem::path&) {});
+  co_await command;
+}
+
+}  // namespace brisklet

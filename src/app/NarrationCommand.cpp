@@ -1,0 +1,156 @@
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "app/AppState.h"
+#include "app/LongCommand.h"
+#include "media/platform/MediaError.h"
+#include "media/platform/PcmReader.h"
+#include "model/AppSettings.h"
+#include "model/NarrationFile.h"
+#include "platform/Cancellation.h"
+#include "platform/OutputFile.h"
+#include "voice/ElevenLabsClient.h"
+
+namespace brisklet {
+namespace {
+
+const char* const kStage = "Generating narration\u2026";
+
+// One line to speak: the segment it belongs to and the text as it was when the command began.
+struct Line {
+  Uuid segmentID;
+  std::string text;
+};
+
+// One line spoken: where its audio lies and how long it lasts.
+struct Spoken {
+  Line line;
+  std::string fileName;
+  double durationSec = 0;
+};
+
+struct Outcome {
+  std::vector<Spoken> spoken;
+  size_t lineCount = 0;
+  std::optional<std::string> failure;  // what stopped the run before its end
+};
+
+// The lines to speak, in plan order.
+std::vector<Line> linesToSpeak(const EditPlan& plan) {
+  std::vector<Line> lines;
+  for (const Segment& segment : plan.segments)
+    if (needsNarrationAudio(segment)) lines.push_back({segment.id, segment.narration->text});
+  return lines;
+}
+
+// How long the sound in `file` plays, when it decodes to the end and lasts; none otherwise.
+// Only decoding it whole proves that an answer cut off in transfer is not kept.
+std::optional<double> playableLength(const std::filesystem::path& file) {
+  try {
+    const std::optional<Asset> sound = openSoundFile(file);
+    if (!sound) return std::nullopt;
+    const PcmFormat format{.sampleRate = 48000, .channels = 1};
+    std::size_t bytes = 0;
+    PcmReader(*sound, format).read([&](std::span<const std::uint8_t> block) { bytes += block.size(); });
+    const double seconds =
+        static_cast<double>(bytes) / format.bytesPerSample() / format.sampleRate;
+    if (seconds > 0) return seconds;
+  } catch (const MediaError&) {
+    // Not playable: the caller makes it again or says so.
+  }
+  return std::nullopt;
+}
+
+// The audio of `line` in `folder`: the file made before when it plays, else spoken now. What the
+// service sends is kept only when it plays, so a broken answer never stands for the line.
+Spoken speak(const Line& line, const std::filesystem::path& folder, const ElevenLabsClient& client,
+             const std::string& voiceID, const std::stop_token& stop) {
+  const std::string name = narrationFileName(line.segmentID, line.text);
+  const std::filesystem::path file = folder / name;
+  std::error_code error;
+  if (std::filesystem::exists(file, error)) {
+    if (const std::optional<double> length = playableLength(file)) return {line, name, *length};
+    std::filesystem::remove(file, error);  // a damaged file from before: spoken again
+  }
+  const std::string audio = client.textToSpeech(voiceID, line.text, stop);
+  OutputFile output(file);
+  writeInto(audio, output);
+  const std::optional<double> length = playableLength(output.temporary());
+  if (!length) throw MediaError("The speech service sent audio that cannot be played.");
+  output.commit();
+  return {line, name, *length};
+}
+
+}  // namespace
+
+QCoro::Task<> AppState::generateNarrationAudio(const Uuid& projectIDArgument) {
+  const Uuid projectID = projectIDArgument;  // see runLongCommand on coroutine arguments
+  const Project* found = project(projectID);
+  if (found == nullptr || !found->editPlan) co_return;
+  const std::optional<std::string> key = serviceKey(KeychainStore::Key::elevenLabs);
+  if (!key) {
+    setLastError("Add your ElevenLabs API key in Settings first.");
+    co_return;
+  }
+  // The preferences file is the user's to edit: a voice id that could not be one is none.
+  const std::string voiceID = AppSettings::voiceID();
+  if (!isValidVoiceID(voiceID)) {
+    setLastError("Create your voice clone first (Settings \u2192 Voice).");
+    co_return;
+  }
+  const std::filesystem::path folder = store_.projectDirectory(projectID) / "narration";
+  std::error_code ignored;  // a folder that cannot be made fails the first write, which says so
+  std::filesystem::create_directories(folder, ignored);
+  const std::vector<Line> lines = linesToSpeak(*found->editPlan);
+  if (lines.empty()) {
+    setLastError("All narration audio is already up to date.");
+    co_return;
+  }
+
+  auto command = runLongCommand(
+      *this, LongCommandSteps{kStage, "", 0.0},
+      [lines, folder, voiceID, client = ElevenLabsClient(*key)](const ProgressReporter& report,
+                                                               std::stop_token stop) {
+        Outcome outcome{.spoken = {}, .lineCount = lines.size(), .failure = std::nullopt};
+        for (size_t index = 0; index < lines.size(); ++index) {
+          report(std::string(kStage) + " (" + std::to_string(index + 1) + "/" +
+                     std::to_string(lines.size()) + ")",
+                 static_cast<double>(index) / static_cast<double>(lines.size()));
+          try {
+            throwIfCancelled(stop);
+            outcome.spoken.push_back(speak(lines[index], folder, client, voiceID, stop));
+          } catch (const Cancelled&) {
+            throw;
+          } catch (const std::exception& error) {
+            outcome.failure = error.what();
+            break;
+          }
+        }
+        return outcome;
+      },
+      [projectID](AppState& state, const Outcome& outcome) {
+        // By segment id, into the plan as it is now: a re-analysis or an edit made meanwhile
+        // stands, and a line edited meanwhile keeps waiting for audio of its new text.
+        state.modifyProject(projectID, [&](Project& project) {
+          if (!project.editPlan) return;
+          for (const Spoken& spoken : outcome.spoken) {
+            Segment* segment = project.editPlan->segment(spoken.line.segmentID);
+            if (segment == nullptr || !segment->narration ||
+                segment->narration->text != spoken.line.text)
+              continue;
+            segment->narration->audioFileName = spoken.fileName;
+            segment->narration->durationSec = spoken.durationSec;
+            segment->narration->status = NarrationStatus::ready;
+          }
+          project.editPlan->planRevision += 1;
+        });
+        if (outcome.failure)
+          state.setLastError("Generated " + std::to_string(outcome.spoken.size()) + " of " +
+                             std::to_string(outcome.lineCount) + " clips, then hit: " +
+                             *outcome.failure);
+      });
+  co_await command;
+}
+
+}  // namespace brisklet
