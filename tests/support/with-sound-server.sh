@@ -9,7 +9,21 @@ scratch=$(mktemp -d)
 mkdir -m 700 "$scratch/runtime"
 export XDG_RUNTIME_DIR="$scratch/runtime" HOME="$scratch"
 unset PULSE_SERVER
-trap 'pulseaudio --kill >/dev/null 2>&1 || true; rm -rf "$scratch"' EXIT
+
+# `pulseaudio --kill` only signals the daemon, which still writes into the runtime folder as it
+# goes; the folder is removed once the daemon is gone, and the command's own status is kept.
+stop_server() {
+  local status=$? pid
+  pid=$(cat "$XDG_RUNTIME_DIR/pulse/pid" 2>/dev/null || true)
+  pulseaudio --kill >/dev/null 2>&1 || true
+  for _ in $(seq 100); do
+    [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  rm -rf "$scratch" || true
+  exit "$status"
+}
+trap stop_server EXIT
 
 cat > "$scratch/rig.pa" <<'RIG'
 load-module module-native-protocol-unix auth-anonymous=1
