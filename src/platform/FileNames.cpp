@@ -1,5 +1,8 @@
 #include "platform/FileNames.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace brisklet {
 
 bool isPlainFileName(std::string_view name) {
@@ -11,6 +14,13 @@ bool isPlainFileName(std::string_view name) {
 
 std::string quotedFileName(const std::filesystem::path& file) {
   return "\u201C" + file.filename().string() + "\u201D";
+}
+
+std::string lowercaseExtension(const std::filesystem::path& file) {
+  std::string extension = file.extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char letter) { return static_cast<char>(std::tolower(letter)); });
+  return extension;
 }
 
 }  // namespace brisklet

@@ -14,4 +14,7 @@ bool isPlainFileName(std::string_view name);
 // "“name.mp4”": a file's name in curly quotes, for sentences about it.
 std::string quotedFileName(const std::filesystem::path& file);
 
+// The extension of `file` in lower case, with its dot (".mp3"); empty when it has none.
+std::string lowercaseExtension(const std::filesystem::path& file);
+
 }  // namespace brisklet

@@ -33,7 +33,7 @@ constexpr const char* kCaptionStyle =
 
 class MovieWriter::Muxer {
  public:
-  Muxer(const OutputFile& output, const VideoEncoding& video,
+  Muxer(const OutputFile& output, const std::optional<VideoEncoding>& video,
         const std::optional<AudioEncoding>& audio, bool indexAtFront, bool withCaptions)
       : file_(output.destination()),
         temporary_(output.temporary()),
@@ -50,7 +50,7 @@ class MovieWriter::Muxer {
     // Sound is encoded a clip ahead of the picture; waiting for the picture keeps the file
     // interleaved, and the sound it holds back is small.
     output_->max_interleave_delta = 0;
-    openVideo(video);
+    if (video) openVideo(*video);
     if (audio) openAudio(*audio);
     if (withCaptions) {
       openCaptions();
@@ -70,6 +70,7 @@ class MovieWriter::Muxer {
   const std::string& videoEncoderName() const { return videoEncoderName_; }
 
   void writeVideo(const AVFrame& frame, std::int64_t time) {
+    if (!video_.codec) throw std::logic_error("MovieWriter::writeVideo without a picture track");
     av_frame_unref(frame_.get());
     if (av_frame_ref(frame_.get(), &frame) < 0) fail("out of memory");
     frame_->pts = time;
@@ -130,7 +131,7 @@ class MovieWriter::Muxer {
       if (!pendingSound_[0].empty()) encodePendingSound(static_cast<int>(pendingSound_[0].size()));
       encode(audio_, nullptr);
     }
-    encode(video_, nullptr);
+    if (video_.codec) encode(video_, nullptr);
     int result = av_write_trailer(output_.get());
     if (result < 0) fail(describeAVError(result));
     result = avio_closep(&output_->pb);
@@ -283,7 +284,7 @@ class MovieWriter::Muxer {
   std::int64_t soundSamplesSent_ = 0;
 };
 
-MovieWriter::MovieWriter(const OutputFile& output, const VideoEncoding& video,
+MovieWriter::MovieWriter(const OutputFile& output, const std::optional<VideoEncoding>& video,
                          const std::optional<AudioEncoding>& audio, bool indexAtFront,
                          bool withCaptions)
     : muxer_(std::make_unique<Muxer>(output, video, audio, indexAtFront, withCaptions)) {}

@@ -46,22 +46,22 @@ class EncoderUnavailableError : public MediaError {
   using MediaError::MediaError;
 };
 
-// Encodes pictures and sound into the temporary of `output`; the container follows the
-// destination's extension (.mov, .mp4). With `indexAtFront` the index goes before the media, so
+// Encodes pictures and sound, or sound alone, into the temporary of `output`; the container
+// follows the destination's extension (.mov, .mp4, .m4a). With `indexAtFront` the index goes before the media, so
 // players start at once. Failures (a full disk, an unwritable place) throw MediaError naming the
 // destination. The file is complete only after finish(); committing `output` is the caller's.
 class MovieWriter {
  public:
   // `withCaptions`: the movie gets a text track (MPEG-4 timed text, language "und", not shown
   // unless the viewer turns it on) for writeCaption.
-  MovieWriter(const OutputFile& output, const VideoEncoding& video,
+  MovieWriter(const OutputFile& output, const std::optional<VideoEncoding>& video,
               const std::optional<AudioEncoding>& audio, bool indexAtFront = false,
               bool withCaptions = false);
   MovieWriter(MovieWriter&&) noexcept;
   MovieWriter& operator=(MovieWriter&&) noexcept;
   ~MovieWriter();
 
-  // The encoder that opened ("libx265", "libx264").
+  // The encoder that opened ("libx265", "libx264"); empty without a picture.
   const std::string& videoEncoderName() const;
 
   // Encodes `frame` (4:2:0 at the encoding's size) at time `time`, in ticks of the encoding's
