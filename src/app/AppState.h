@@ -3,11 +3,13 @@
 #include <qcoro/qcorotask.h>
 
 #include <QObject>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/FileReveal.h"
@@ -66,8 +68,31 @@ class AppState : public QObject {
   // Clamped to 5…60 percent.
   void setMusicVolume(double percent, const Uuid& projectID);
   // Copies `file` into the project folder as its music bed ("music.<extension>", at 25 % unless
-  // a volume was set); none removes the bed. A failed copy shows "Could not add music: …".
-  void setMusic(const std::optional<std::filesystem::path>& file, const Uuid& projectID);
+  // a volume was set); none removes the bed. A failed copy shows "Could not add music: …" and
+  // keeps the bed there was. True when the project now has the bed asked for.
+  bool setMusic(const std::optional<std::filesystem::path>& file, const Uuid& projectID);
+
+  // How the user is asked for a folder (the window's folder dialog, the command line's
+  // --folder): given the prompt, the chosen folder or none when the user cancels.
+  using FolderChooser =
+      std::function<std::optional<std::filesystem::path>(const std::string& prompt)>;
+  void setFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
+  // Asks for the user's music folder and remembers it for every project. False when the user
+  // cancels or the folder cannot be remembered (which the status line then tells).
+  bool chooseMusicFolder();
+  // The model picks a track for the project's mood, by file name, from the remembered music
+  // folder (asked for first when none is remembered or it is gone; cancelling ends quietly), and
+  // it becomes the project's music. Progress shows "Picking music for the mood…"; every other
+  // outcome is told on the status line. Gives the chosen track's name as the folder lists it.
+  QCoro::Task<std::optional<std::string>> autoPickMusic(const Uuid& projectID);
+
+  // The audio settings: crystal clear (voice isolation and speech equaliser) and a volume boost
+  // of 100 to 200 %. Sound is rendered once per combination into the project folder (progress
+  // "Enhancing audio…"), and from then on preview and export play it instead of the source's.
+  // Crystal clear off at 100 % is the source's own sound. When settings are applied again before
+  // a render ends, only the last ones are kept. Failures show "Audio enhancement failed: …" and
+  // keep the settings there were.
+  QCoro::Task<> applyAudioSettings(const Uuid& projectID, bool crystalClear, double gainPercent);
   // Removes the project and its folder; a removed selection moves to the first project left. A
   // delete that fails, or leaves part of the folder, says so on the status line.
   void deleteProject(const Project& project);
@@ -113,9 +138,17 @@ class AppState : public QObject {
   // hit: …". Missing key or voice, or nothing to do, are told before anything starts.
   QCoro::Task<> generateNarrationAudio(const Uuid& projectID);
   // The narration lines as SubRip captions at the output times the export places them, written
-  // to `destination` (.srt). Destinations are refused as for an export ("Captions refused: …");
-  // failures show "Captions failed: …". A project without a plan is left alone.
+  // to `destination` (.srt), which is then shown in the file browser. Destinations are refused as
+  // for an export ("Captions refused: …"); failures show "Captions failed: …". A project without a plan is left alone.
   QCoro::Task<> exportCaptions(const Uuid& projectID, const std::filesystem::path& destination);
+  // A vertical highlight clip of about `targetSec` seconds: the model picks the moments from the
+  // plan's scenes, which are written in 9:16 with the project's transition, clean sound and music
+  // (no narration) to `destination` (".mp4" is added to a name without an extension), and the
+  // file is shown in the file browser. Progress shows "Directing your Short…", then "Exporting
+  // your Short…"; failures and refused destinations show "Short creation failed: …". The project
+  // does not change.
+  QCoro::Task<> makeShort(const Uuid& projectID, const std::filesystem::path& destination,
+                          double targetSec = 30);
   // How a written file is shown to the user; the desktop's file browser unless replaced.
   void setFileRevealer(std::function<void(const std::filesystem::path&)> reveal) {
     revealFile_ = std::move(reveal);
@@ -142,6 +175,9 @@ class AppState : public QObject {
   ProjectStore& store_;
   KeySource keySource_ = KeychainStore::get;
   std::function<void(const std::filesystem::path&)> revealFile_ = revealInFileBrowser;
+  FolderChooser chooseFolder_ = [](const std::string&) { return std::nullopt; };
+  // The newest audio settings request of each project, counted.
+  std::unordered_map<Uuid, std::uint64_t> audioSettingsRequests_;
   std::vector<Project> projects_;
   std::optional<Uuid> selectedProjectID_;
   std::optional<Uuid> selectedSegmentID_;

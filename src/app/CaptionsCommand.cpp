@@ -28,7 +28,7 @@ QCoro::Task<> AppState::exportCaptions(const Uuid& projectIDArgument,
         output.commit();
         return destination;
       },
-      [](AppState&, const std::filesystem::path&) {});
+      [](AppState& state, const std::filesystem::path& written) { state.revealFile_(written); });
   co_await command;
 }
 

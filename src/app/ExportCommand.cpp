@@ -9,7 +9,7 @@ namespace brisklet {
 QCoro::Task<> AppState::exportProject(const Uuid& projectIDArgument,
                                       const std::filesystem::path& destinationArgument) {
   const Uuid projectID = projectIDArgument;  // see runLongCommand on coroutine arguments
-  const std::filesystem::path destination = destinationArgument;
+  const std::filesystem::path destination = withMovieExtension(destinationArgument);
   const std::optional<Project> found =
       projectToWrite(*this, projectID, destination, OutputKind::movie);
   if (!found) co_return;

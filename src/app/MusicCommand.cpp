@@ -1,6 +1,13 @@
+#include <algorithm>
+#include <memory>
+#include <set>
 #include <system_error>
 
+#include "analysis/AIDirector.h"
 #include "app/AppState.h"
+#include "app/LongCommand.h"
+#include "model/AppSettings.h"
+#include "platform/Bookmark.h"
 #include "media/platform/MediaError.h"
 #include "media/platform/PcmReader.h"
 #include "platform/AtomicFile.h"
@@ -17,24 +24,55 @@ std::string reasonOf(const std::exception& error) {
   return error.what();
 }
 
+// The remembered music folder, when there is one and it is still there.
+std::optional<std::filesystem::path> rememberedMusicFolder() {
+  const std::optional<ByteString> bookmark = AppSettings::musicFolderBookmark();
+  if (!bookmark) return std::nullopt;
+  try {
+    std::filesystem::path folder = resolveBookmark(*bookmark);
+    if (std::filesystem::is_directory(folder)) return folder;
+  } catch (const BookmarkError&) {
+    // Gone or unreadable: the user is asked again.
+  }
+  return std::nullopt;
+}
+
+// The tracks in `folder` by name: regular files whose extension is one of the sound kinds, in
+// any letter case, sorted by name. A folder that cannot be listed has none.
+std::vector<std::string> musicTracks(const std::filesystem::path& folder) {
+  static const std::set<std::string> kinds = {".mp3", ".m4a", ".wav", ".aac", ".aif", ".aiff"};
+  std::vector<std::string> tracks;
+  try {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      std::error_code error;
+      if (kinds.contains(lowercaseExtension(entry.path())) && entry.is_regular_file(error))
+        tracks.push_back(entry.path().filename().string());
+    }
+  } catch (const std::filesystem::filesystem_error&) {
+    return {};
+  }
+  std::sort(tracks.begin(), tracks.end());
+  return tracks;
+}
+
 }  // namespace
 
-void AppState::setMusic(const std::optional<std::filesystem::path>& file, const Uuid& projectID) {
+bool AppState::setMusic(const std::optional<std::filesystem::path>& file, const Uuid& projectID) {
   const Project* current = project(projectID);
-  if (current == nullptr) return;
+  if (current == nullptr) return false;
   if (!file) {
     editProject(projectID, [](Project& project) {
       project.musicFileName.reset();
       countRevision(project);
       return true;
     });
-    return;
+    return true;
   }
   // The project's own copy chosen again: nothing changes (copying it onto itself would end it).
   std::error_code error;
   if (const auto own = store_.musicLocation(*current);
       own && std::filesystem::equivalent(*own, *file, error))
-    return;
+    return true;
 
   // The project keeps its own copy, so the bed survives the original being moved. The copy is
   // made beside the old bed and replaces it only once whole: a full disk keeps the old one.
@@ -50,7 +88,7 @@ void AppState::setMusic(const std::optional<std::filesystem::path>& file, const 
     copy.commit();
   } catch (const std::exception& failure) {
     setLastError("Could not add music: " + reasonOf(failure));
-    return;
+    return false;
   }
   const std::optional<std::string> previous = current->musicFileName;
   editProject(projectID, [&](Project& project) {
@@ -61,8 +99,69 @@ void AppState::setMusic(const std::optional<std::filesystem::path>& file, const 
   });
   // A bed of another kind ("music.mp3" after "music.wav") goes once the record names the new one.
   const Project* stored = project(projectID);
-  if (previous && stored && stored->musicFileName != previous && isPlainFileName(*previous))
+  if (stored == nullptr || stored->musicFileName != destination.filename().string()) return false;
+  if (previous && stored->musicFileName != previous && isPlainFileName(*previous))
     std::filesystem::remove(store_.projectDirectory(projectID) / *previous, error);
+  return true;
+}
+
+bool AppState::chooseMusicFolder() {
+  const std::optional<std::filesystem::path> folder =
+      chooseFolder_("Choose the folder that holds your royalty-free music tracks");
+  if (!folder) return false;
+  try {
+    if (!std::filesystem::is_directory(*folder))
+      throw BookmarkError(quotedFileName(*folder) + " is not a folder.");
+    AppSettings::setMusicFolderBookmark(makeBookmark(std::filesystem::absolute(*folder)));
+    return true;
+  } catch (const std::exception& failure) {
+    setLastError("Could not remember the music folder: " + std::string(failure.what()));
+    return false;
+  }
+}
+
+QCoro::Task<std::optional<std::string>> AppState::autoPickMusic(const Uuid& projectIDArgument) {
+  const Uuid projectID = projectIDArgument;  // see runLongCommand on coroutine arguments
+  std::optional<std::filesystem::path> folder;
+  // A folder chosen just now is read again, as a remembered one is; once is enough.
+  for (bool asked = false; !folder; asked = true) {
+    const Project* found = project(projectID);
+    if (found == nullptr || !found->editPlan) {
+      setLastError("Analyze the video first so I know its mood.");
+      co_return std::nullopt;
+    }
+    if (!serviceKey(KeychainStore::Key::anthropic)) {
+      setLastError("Add your Anthropic API key in Settings first.");
+      co_return std::nullopt;
+    }
+    folder = rememberedMusicFolder();
+    if (!folder && (asked || !chooseMusicFolder())) co_return std::nullopt;
+  }
+  const std::vector<std::string> tracks = musicTracks(*folder);
+  if (tracks.empty()) {
+    setLastError("No audio files found in " + folder->filename().string() + ". " +
+                 "Drop some royalty-free tracks in there first.");
+    co_return std::nullopt;
+  }
+
+  auto picked = std::make_shared<std::optional<std::string>>();
+  auto command = runLongCommand(
+      *this, LongCommandSteps{"Picking music for the mood…", "Music picking failed: "},
+      [plan = *project(projectID)->editPlan, tracks,
+       client = AnthropicClient(*serviceKey(KeychainStore::Key::anthropic),
+                                AppSettings::claudeModel())](const ProgressReporter&,
+                                                             std::stop_token stop) {
+        return AIDirector::pickMusic(tracks, plan, client, stop);
+      },
+      [projectID, folder = *folder, picked](AppState& state, const std::optional<std::string>& name) {
+        if (!name) {
+          state.setLastError("None of the tracks felt right for this vlog. Pick one manually?");
+          return;
+        }
+        if (state.setMusic(folder / *name, projectID)) *picked = name;
+      });
+  co_await command;
+  co_return *picked;
 }
 
 }  // namespace brisklet

@@ -1,7 +1,6 @@
 #include "app/OutputDestination.h"
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
 #include "app/AppState.h"
@@ -22,9 +21,7 @@ bool inside(const std::filesystem::path& file, const std::filesystem::path& fold
 }
 
 bool nameFits(const std::filesystem::path& file, OutputKind kind) {
-  std::string extension = file.extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char letter) { return static_cast<char>(std::tolower(letter)); });
+  const std::string extension = lowercaseExtension(file);
   if (kind == OutputKind::captions) return extension == ".srt";
   return extension == ".mp4" || extension == ".m4v" || extension == ".mov";
 }
@@ -66,6 +63,14 @@ std::optional<std::string> destinationRefusal(const std::filesystem::path& desti
                        ? " is not a movie name: it must end in .mp4, .m4v or .mov."
                        : " is not a captions name: it must end in .srt.");
   return std::nullopt;
+}
+
+std::filesystem::path withMovieExtension(const std::filesystem::path& destination) {
+  std::error_code error;
+  if (!destination.has_extension() && destination.has_filename() &&
+      !std::filesystem::is_directory(destination, error))
+    return std::filesystem::path(destination) += ".mp4";
+  return destination;
 }
 
 std::optional<Project> projectToWrite(AppState& state, const Uuid& projectID,

@@ -24,6 +24,9 @@ std::optional<std::string> destinationRefusal(const std::filesystem::path& desti
                                               const Project& project, const ProjectStore& store,
                                               OutputKind kind);
 
+// A movie's destination as it is written: a name without an extension gets ".mp4".
+std::filesystem::path withMovieExtension(const std::filesystem::path& destination);
+
 // The project `projectID` as it is now, to be written to `destination`; none when it is missing
 // or has no plan (nothing is said), or when the destination is refused, which the status line
 // then tells ("Export refused: …", "Captions refused: …").

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <iostream>
 
@@ -16,14 +18,13 @@ namespace brisklet::cli {
 namespace {
 
 // Commands of the command-line contract that this version does not have yet.
-constexpr std::array<std::string_view, 4> kNotYetAvailable = {"enhance", "music", "short",
-                                                              "still"};
+constexpr std::array<std::string_view, 1> kNotYetAvailable = {"still"};
 
 std::vector<Command> allCommands() {
   return {listCommand(),    showCommand(),     deleteCommand(),     probeCommand(),
           analyzeCommand(), importCommand(),   setCommand(),        exportCommand(),
-          narrateCommand(), captionsCommand(), voicesCommand(),     cloneVoiceCommand(),
-          recordVoiceCommand()};
+          narrateCommand(), enhanceCommand(),  musicCommand(),      shortCommand(),
+          captionsCommand(), voicesCommand(),  cloneVoiceCommand(), recordVoiceCommand()};
 }
 
 void printUsage(std::ostream& stream) {
@@ -73,22 +74,44 @@ bool ParsedArguments::has(std::string_view flag) const {
   return std::find(flags.begin(), flags.end(), flag) != flags.end();
 }
 
+std::optional<std::string> ParsedArguments::value(std::string_view option) const {
+  std::optional<std::string> given;
+  for (const auto& [name, text] : values)
+    if (name == option) given = text;
+  return given;
+}
+
 ParsedArguments parseArguments(Arguments arguments,
-                               std::initializer_list<std::string_view> knownFlags) {
+                               std::initializer_list<std::string_view> knownFlags,
+                               std::initializer_list<std::string_view> valuedOptions) {
   ParsedArguments parsed;
   bool optionsEnded = false;
-  for (const std::string& argument : arguments) {
-    if (argument == "--" && !optionsEnded) {
+  for (auto argument = arguments.begin(); argument != arguments.end(); ++argument) {
+    if (*argument == "--" && !optionsEnded) {
       optionsEnded = true;  // what follows are names, even "--json.mp4"
-    } else if (argument.starts_with("--") && !optionsEnded) {
-      if (std::find(knownFlags.begin(), knownFlags.end(), argument) == knownFlags.end())
-        throw UsageError("unknown option " + argument);
-      parsed.flags.push_back(argument);
+    } else if (argument->starts_with("--") && !optionsEnded) {
+      if (std::find(valuedOptions.begin(), valuedOptions.end(), *argument) != valuedOptions.end()) {
+        if (argument + 1 == arguments.end()) throw UsageError(*argument + " takes a value");
+        parsed.values.emplace_back(*argument, *(argument + 1));
+        ++argument;
+        continue;
+      }
+      if (std::find(knownFlags.begin(), knownFlags.end(), *argument) == knownFlags.end())
+        throw UsageError("unknown option " + *argument);
+      parsed.flags.push_back(*argument);
     } else {
-      parsed.positional.push_back(argument);
+      parsed.positional.push_back(*argument);
     }
   }
   return parsed;
+}
+
+double numberArgument(const std::string& text, std::string_view option) {
+  double number = 0;
+  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (failure != std::errc() || end != text.data() + text.size() || !std::isfinite(number))
+    throw UsageError(std::string(option) + " takes a number, not \u201C" + text + "\u201D");
+  return number;
 }
 
 int runCli(Arguments arguments, ProjectStore& store, std::ostream& out, std::ostream& err) {

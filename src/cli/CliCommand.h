@@ -1,11 +1,13 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/AppState.h"
@@ -63,7 +65,7 @@ struct Command {
 // Runs `arguments` (without the program name) against the projects of `store`.
 int runCli(Arguments arguments, ProjectStore& store, std::ostream& out, std::ostream& err);
 
-// The commands, one file each (export and captions share one).
+// The commands, one file each (export, captions and short share one; enhance and music one).
 Command listCommand();
 Command showCommand();
 Command deleteCommand();
@@ -73,6 +75,9 @@ Command importCommand();
 Command setCommand();
 Command exportCommand();
 Command narrateCommand();
+Command enhanceCommand();
+Command musicCommand();
+Command shortCommand();
 Command captionsCommand();
 Command voicesCommand();
 Command cloneVoiceCommand();
@@ -83,14 +88,21 @@ Command recordVoiceCommand();
 // cancels the commands and, once they have ended, throws Interrupted.
 void runWithProgress(Context& context, const std::function<QCoro::Task<>()>& start);
 
-// Splits `arguments` into flags it knows ("--json") and positional arguments; an unknown flag is
-// a UsageError. After "--" every argument is positional, so a file may be named "--json.mp4".
+// Splits `arguments` into flags it knows ("--json"), options it knows with their values
+// ("--gain 150") and positional arguments; an unknown flag, or an option without its value, is a
+// UsageError. After "--" every argument is positional, so a file may be named "--json.mp4".
 struct ParsedArguments {
   std::vector<std::string> positional;
   std::vector<std::string> flags;
+  std::vector<std::pair<std::string, std::string>> values;
   bool has(std::string_view flag) const;
+  // The value given to `option` (the last, when given twice); none when it was not given.
+  std::optional<std::string> value(std::string_view option) const;
 };
 ParsedArguments parseArguments(Arguments arguments,
-                               std::initializer_list<std::string_view> knownFlags);
+                               std::initializer_list<std::string_view> knownFlags,
+                               std::initializer_list<std::string_view> valuedOptions = {});
+// `text`, the value of `option`, as a finite number; a UsageError names the option otherwise.
+double numberArgument(const std::string& text, std::string_view option);
 
 }  // namespace brisklet::cli

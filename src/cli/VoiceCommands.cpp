@@ -1,6 +1,5 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <charconv>
 #include <cmath>
 #include <iomanip>
 
@@ -67,16 +66,13 @@ Command recordVoiceCommand() {
           "records a voice sample from the default input (level on stderr, Ctrl-C ends it early); "
           "prints the path",
           [](Context& context, Arguments arguments) {
-            std::vector<std::string> rest(arguments.begin(), arguments.end());
+            const ParsedArguments parsed = parseArguments(arguments, {}, {"--seconds"});
             double seconds = VoiceSampleRecorder::kLongestSec;
-            if (const auto flag = std::find(rest.begin(), rest.end(), "--seconds"); flag != rest.end()) {
-              if (flag + 1 == rest.end()) throw UsageError("--seconds takes a number");
-              const std::string& text = *(flag + 1);
-              const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-              if (failure != std::errc() || end != text.data() + text.size() || !(seconds > 0))
-                throw UsageError("--seconds takes a positive number of seconds");
-              rest.erase(flag, flag + 2);
+            if (const std::optional<std::string> given = parsed.value("--seconds")) {
+              seconds = numberArgument(*given, "--seconds");
+              if (!(seconds > 0)) throw UsageError("--seconds takes a positive number of seconds");
             }
+            const std::vector<std::string>& rest = parsed.positional;
             if (rest.size() != 2 || rest[0] != "-o") throw UsageError("record-voice takes -o FILE.wav");
             const std::filesystem::path file = std::filesystem::absolute(rest[1]);
             VoiceSampleRecorder recorder(file);

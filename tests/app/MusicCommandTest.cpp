@@ -1,9 +1,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <qcoro/qcorotask.h>
+
 #include "app/AppState.h"
+#include "app/ProjectComposition.h"
+#include "model/AppSettings.h"
 #include "platform/AtomicFile.h"
+#include "support/FakeService.h"
 #include "support/MediaGenerator.h"
+#include "support/ModelAnswers.h"
 #include "support/Projects.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/TemporaryFolder.h"
@@ -11,6 +17,7 @@
 namespace brisklet {
 namespace {
 
+using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using ::testing::UnorderedElementsAre;
 using testing::entriesOf;
@@ -94,6 +101,101 @@ TEST_F(MusicCommandTest, AFileWithoutSoundIsRefusedWhenItIsSet) {
   EXPECT_FALSE(state.project(project.id)->musicFileName);
   EXPECT_THAT(entriesOf(store.projectDirectory(project.id)),
               UnorderedElementsAre("project.json", ".lock", "narration", "thumbs"));
+}
+
+class AutoPickTest : public MusicCommandTest {
+ protected:
+  testing::FakeService model{"BRISKLET_ANTHROPIC_BASE_URL"};
+  ProjectStore store{folder / "Projects"};
+  AppState state{store};
+  std::vector<std::string> prompts;  // the folder dialog's prompts, in order
+  std::optional<std::filesystem::path> chosen;  // what the dialog answers
+
+  AutoPickTest() {
+    AppSettings::setMusicFolderBookmark(std::nullopt);
+    state.setKeySource([](KeychainStore::Key) { return std::string("sk-test"); });
+    state.setFolderChooser([this](const std::string& prompt) {
+      prompts.push_back(prompt);
+      return chosen;
+    });
+  }
+
+  Project analysed() {
+    Project project = testing::sampleProject("Walk", "2025-03-01T10:00:00Z", 2);
+    state.insertProject(project);
+    return project;
+  }
+
+  static testing::ScriptedResponse picks(const std::string& name) {
+    return testing::modelAnswer(nlohmann::json{{"file_name", name}, {"why", "upbeat"}}.dump());
+  }
+};
+
+TEST_F(AutoPickTest, TheModelChoosesAmongTheFoldersTracksAndTheCopyPlaysAtAQuarter) {
+  const auto tracks = folder / "Tracks";
+  std::filesystem::create_directories(tracks / "dir.mp3");
+  testing::runFfmpeg({"-f", "lavfi", "-i", "sine=d=2", (tracks / "Theme.MP3").string()});
+  testing::runFfmpeg({"-f", "lavfi", "-i", "sine=d=1", "-f", "aiff", (tracks / "loop.AIFF").string()});
+  testing::writeText(tracks / "notes.txt", "credits");
+  const Project project = analysed();
+  chosen = tracks;
+  model.enqueue(picks("Theme.MP3"));
+
+  std::vector<std::string> stages;
+  QObject::connect(&state, &AppState::pipelineProgressChanged, [&] {
+    if (state.pipelineProgress()) stages.push_back(state.pipelineProgress()->stageName);
+  });
+  EXPECT_EQ(QCoro::waitFor(state.autoPickMusic(project.id)), "Theme.MP3");
+  EXPECT_FALSE(state.lastError()) << state.lastError().value_or("");
+  EXPECT_EQ(prompts, std::vector<std::string>{
+                         "Choose the folder that holds your royalty-free music tracks"});
+  EXPECT_EQ(stages, std::vector<std::string>{"Picking music for the mood\u2026"});
+  ASSERT_EQ(model.requests().size(), 1u);
+  EXPECT_THAT(model.requests()[0].body,
+              HasSubstr("judged by file name only):\\nTheme.MP3\\nloop.AIFF\\n\\nPick"))
+      << "regular files of the sound kinds, sorted by name";
+  const Project& now = *state.project(project.id);
+  EXPECT_EQ(now.musicFileName, "music.MP3");
+  EXPECT_EQ(readFile(store.projectDirectory(project.id) / "music.MP3"), readFile(tracks / "Theme.MP3"));
+  EXPECT_EQ(compositionInputs(now, store).musicVolume, 0.25f);
+
+  // The folder is remembered: the next pick does not ask again.
+  model.enqueue(picks("loop.AIFF"));
+  EXPECT_EQ(QCoro::waitFor(state.autoPickMusic(project.id)), "loop.AIFF");
+  EXPECT_EQ(prompts.size(), 1u);
+  EXPECT_EQ(state.project(project.id)->musicFileName, "music.AIFF");
+}
+
+TEST_F(AutoPickTest, EveryOtherOutcomeIsToldAndKeepsTheMusicThereWas) {
+  const Project bare = testing::sampleProject("Bare", "2025-03-01T10:00:00Z", 0);
+  state.insertProject(bare);
+  const auto outcome = [&](const Uuid& id) {
+    state.setLastError(std::nullopt);
+    const std::optional<std::string> picked = QCoro::waitFor(state.autoPickMusic(id));
+    EXPECT_FALSE(picked);
+    return state.lastError().value_or("(nothing said)");
+  };
+  EXPECT_EQ(outcome(bare.id), "Analyze the video first so I know its mood.");
+  const Project project = analysed();
+  state.setKeySource([](KeychainStore::Key) { return std::nullopt; });
+  EXPECT_EQ(outcome(project.id), "Add your Anthropic API key in Settings first.");
+  state.setKeySource([](KeychainStore::Key) { return std::string("sk-test"); });
+  EXPECT_EQ(outcome(project.id), "(nothing said)") << "the folder dialog was cancelled";
+  EXPECT_EQ(prompts.size(), 1u);
+
+  chosen = folder / "Empty";
+  std::filesystem::create_directories(*chosen / "dir.mp3");
+  EXPECT_EQ(outcome(project.id),
+            "No audio files found in Empty. Drop some royalty-free tracks in there first.");
+  EXPECT_TRUE(model.requests().empty());
+
+  tone("Empty/Theme.mp3", 1);
+  model.enqueue(picks("theme.mp3"));
+  EXPECT_EQ(outcome(project.id), "None of the tracks felt right for this vlog. Pick one manually?");
+  model.enqueue({.status = 400, .body = R"({"error":{"message":"bad model"}})"});
+  EXPECT_EQ(outcome(project.id), "Music picking failed: Claude API error (400): bad model");
+  EXPECT_FALSE(state.project(project.id)->musicFileName);
+  EXPECT_FALSE(state.pipelineProgress());
 }
 
 }  // namespace

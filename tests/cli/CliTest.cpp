@@ -107,7 +107,7 @@ TEST_F(CliTest, FailuresAndUsageErrorsUseTheirExitCodes) {
     EXPECT_THAT(run.err, ::testing::Not(IsEmpty()));
   }
   EXPECT_THAT(cli({"delete", "AB"}).err, HasSubstr("matches 2 projects"));
-  EXPECT_THAT(cli({"short", "AB0"}).err, HasSubstr("not available in this version yet"));
+  EXPECT_THAT(cli({"still", "AB0", "1", "-o", "x.png"}).err, HasSubstr("not available in this version yet"));
   EXPECT_THAT(cli({"show"}).err, HasSubstr("usage: brisklet-cli show ID"));
   EXPECT_EQ(store.loadAll().size(), 2u) << "nothing was deleted by the failed calls";
 }

@@ -1,0 +1,75 @@
+#include <algorithm>
+
+#include "analysis/AIDirector.h"
+#include "app/AppState.h"
+#include "app/LongCommand.h"
+#include "app/OutputDestination.h"
+#include "app/ProjectComposition.h"
+#include "app/ShortPlan.h"
+#include "media/CompositionExporter.h"
+#include "model/AppSettings.h"
+
+namespace brisklet {
+namespace {
+
+const char* const kFailurePrefix = "Short creation failed: ";
+
+bool analysedWithTheModel(const Project& project) {
+  return project.editPlan &&
+         std::any_of(project.editPlan->segments.begin(), project.editPlan->segments.end(),
+                     [](const Segment& segment) { return segment.sceneDescription.has_value(); });
+}
+
+}  // namespace
+
+QCoro::Task<> AppState::makeShort(const Uuid& projectIDArgument,
+                                  const std::filesystem::path& destinationArgument,
+                                  double targetSec) {
+  const Uuid projectID = projectIDArgument;  // see runLongCommand on coroutine arguments
+  const std::filesystem::path destination = withMovieExtension(destinationArgument);
+  const Project* found = project(projectID);
+  if (found == nullptr) co_return;
+  if (!analysedWithTheModel(*found)) {
+    setLastError("Run Analyze (with your Anthropic key set) before making a Short.");
+    co_return;
+  }
+  const std::optional<std::string> key = serviceKey(KeychainStore::Key::anthropic);
+  if (!key) {
+    setLastError("Add your Anthropic API key in Settings first.");
+    co_return;
+  }
+  if (const std::optional<std::string> refusal =
+          destinationRefusal(destination, *found, store_, OutputKind::movie)) {
+    setLastError(kFailurePrefix + *refusal);
+    co_return;
+  }
+
+  // The Short is framed upright and carries no narration, whatever the project's own edit does.
+  CompositionBuilder::Inputs inputs = compositionInputs(*found, store_);
+  inputs.aspect = AspectRatio::vertical;
+  inputs.narrationDirectory.reset();
+  auto command = runLongCommand(
+      *this, LongCommandSteps{"Directing your Short\u2026", kFailurePrefix},
+      [project = *found, inputs, destination, targetSec, &store = store_,
+       client = AnthropicClient(*key, AppSettings::claudeModel())](
+          const ProgressReporter& report, std::stop_token stop) -> std::optional<std::filesystem::path> {
+        const std::vector<AIDirector::HighlightClip> clips =
+            AIDirector::pickHighlights(*project.editPlan, targetSec, client, stop);
+        if (clips.empty()) return std::nullopt;
+        const Asset source = Asset::open(store.resolveVideoURL(project));
+        CompositionExporter::exportMovie(
+            shortPlan(*project.editPlan, clips, targetSec), source, inputs, destination,
+            [&report](double fraction) { report("Exporting your Short\u2026", fraction); },
+            std::move(stop));
+        return destination;
+      },
+      [](AppState& state, const std::optional<std::filesystem::path>& written) {
+        if (written)
+          state.revealFile_(*written);
+        else
+          state.setLastError("Claude couldn't find highlight-worthy moments.");
+      });
+  co_await command;
+}
+
+}  // namespace brisklet
