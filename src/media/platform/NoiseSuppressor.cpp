@@ -50,7 +50,9 @@ std::optional<NoiseSuppressor> NoiseSuppressor::create(int channels) {
                                         webrtc::StreamConfig(kSampleRate, channels, false)}};
   if (processing.Initialize(shape) != webrtc::AudioProcessing::kNoError ||
       processing.noise_suppression()->Enable(true) != webrtc::AudioProcessing::kNoError ||
-      processing.noise_suppression()->set_level(webrtc::NoiseSuppression::kHigh) !=
+      // Measured on speech under pink noise: moderate leaves the voice cleanest; the higher
+      // levels take more noise but more of the voice with it.
+      processing.noise_suppression()->set_level(webrtc::NoiseSuppression::kModerate) !=
           webrtc::AudioProcessing::kNoError)
     return std::nullopt;
   return NoiseSuppressor(std::move(processor));
