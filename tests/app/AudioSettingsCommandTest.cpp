@@ -8,6 +8,7 @@
 #include "platform/Bookmark.h"
 #include "support/MediaGenerator.h"
 #include "support/Projects.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TemporaryFolder.h"
 
 namespace brisklet {
@@ -33,16 +34,17 @@ class AudioSettingsCommandTest : public ::testing::Test {
     });
   }
 
-  // A stored project of a 3 s video, with a plan; `withSound` gives the video a tone.
-  Project project(bool withSound = true) {
+  // A project of `app` for a video of `seconds`, with a plan; `withSound` gives the video a tone.
+  Project project(bool withSound = true, AppState* app = nullptr, int seconds = 3) {
     const auto video = folder / (withSound ? "talk.mp4" : "mute.mp4");
-    std::vector<std::string> arguments = {"-f", "lavfi", "-i", "color=gray:s=32x32:d=3"};
-    if (withSound) arguments.insert(arguments.end(), {"-f", "lavfi", "-i", "sine=f=300:d=3"});
+    const std::string length = std::to_string(seconds);
+    std::vector<std::string> arguments = {"-f", "lavfi", "-i", "color=gray:s=32x32:d=" + length};
+    if (withSound) arguments.insert(arguments.end(), {"-f", "lavfi", "-i", "sine=f=300:d=" + length});
     arguments.push_back(video.string());
     testing::runFfmpeg(arguments);
-    Project made = makeProject("Talk", makeBookmark(video), 3.0);
-    made.editPlan = EditPlan{.segments = {testing::segment(0, 3)}, .planRevision = 1};
-    state.insertProject(made);
+    Project made = makeProject("Talk", makeBookmark(video), seconds);
+    made.editPlan = EditPlan{.segments = {testing::segment(0, seconds)}, .planRevision = 1};
+    (app ? *app : state).insertProject(made);
     return made;
   }
 
@@ -136,6 +138,20 @@ TEST_F(AudioSettingsCommandTest, FailuresKeepTheSettingsThereWereAndLeaveNoParti
   QCoro::waitFor(state.applyAudioSettings(mute.id, true, 150));
   EXPECT_EQ(state.lastError(), "Audio enhancement failed: This video has no audio track.");
   EXPECT_FALSE(now(mute).denoisedAudioFileName);
+}
+
+TEST_F(AudioSettingsCommandTest, AFullDiskLeavesNoRenderThatCouldPassForFinished) {
+  testing::SmallDisk disk(folder / "disk", 256);
+  if (!disk.works()) GTEST_SKIP() << "a small file system needs root";
+  ProjectStore small(folder / "disk" / "Projects");
+  AppState app(small);
+  const Project talk = project(true, &app, 30);
+  QCoro::waitFor(app.applyAudioSettings(talk.id, true, 150));
+  EXPECT_THAT(app.lastError().value_or(""), ::testing::StartsWith("Audio enhancement failed: "));
+  EXPECT_THAT(app.lastError().value_or(""), ::testing::HasSubstr("No space left on device"));
+  EXPECT_FALSE(app.project(talk.id)->denoisedAudioFileName);
+  EXPECT_THAT(entriesOf(small.projectDirectory(talk.id)),
+              UnorderedElementsAre(".lock", "project.json", "narration", "thumbs"));
 }
 
 }  // namespace
