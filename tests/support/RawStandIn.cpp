@@ -24,7 +24,9 @@ RawStandIn::RawStandIn(std::string baseAddressVariable, int status, std::string 
     throw std::runtime_error("the raw stand-in could not listen");
   setenv(variable_.c_str(),
          ("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port))).c_str(), 1);
-  server_ = std::jthread([this] { serve(); });
+  // The thread is handed its own stop token: asking server_ for it from the new thread could
+  // run before server_ is assigned and get the token of the empty thread it replaces.
+  server_ = std::jthread([this](const std::stop_token& stop) { serve(stop); });
 }
 
 RawStandIn::~RawStandIn() {
@@ -39,8 +41,7 @@ std::vector<RawStandIn::Request> RawStandIn::requests() const {
   return requests_;
 }
 
-void RawStandIn::serve() {
-  const std::stop_token stop = server_.get_stop_token();
+void RawStandIn::serve(const std::stop_token& stop) {
   while (!stop.stop_requested()) {
     pollfd waiting{listening_, POLLIN, 0};
     if (::poll(&waiting, 1, 50) <= 0) continue;

@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <string>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -25,7 +26,7 @@ class RawStandIn {
   std::vector<Request> requests() const;
 
  private:
-  void serve();
+  void serve(const std::stop_token& stop);
 
   std::string variable_;
   int status_;
