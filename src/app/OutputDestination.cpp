@@ -23,6 +23,7 @@ bool inside(const std::filesystem::path& file, const std::filesystem::path& fold
 bool nameFits(const std::filesystem::path& file, OutputKind kind) {
   const std::string extension = lowercaseExtension(file);
   if (kind == OutputKind::captions) return extension == ".srt";
+  if (kind == OutputKind::picture) return extension == ".png";
   return extension == ".mp4" || extension == ".m4v" || extension == ".mov";
 }
 
@@ -58,10 +59,13 @@ std::optional<std::string> destinationRefusal(const std::filesystem::path& desti
     if (std::filesystem::equivalent(destination, input, error)) return name + " is " + role + ".";
   if (inside(destination, applicationDataFolder()) || inside(destination, store.root()))
     return name + " is inside Brisklet's own data folder.";
-  if (!nameFits(destination, kind))
-    return name + (kind == OutputKind::movie
-                       ? " is not a movie name: it must end in .mp4, .m4v or .mov."
-                       : " is not a captions name: it must end in .srt.");
+  if (!nameFits(destination, kind)) {
+    switch (kind) {
+      case OutputKind::movie: return name + " is not a movie name: it must end in .mp4, .m4v or .mov.";
+      case OutputKind::captions: return name + " is not a captions name: it must end in .srt.";
+      case OutputKind::picture: return name + " is not a picture name: it must end in .png.";
+    }
+  }
   return std::nullopt;
 }
 

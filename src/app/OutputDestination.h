@@ -11,14 +11,14 @@ namespace brisklet {
 
 class AppState;
 
-enum class OutputKind { movie, captions };
+enum class OutputKind { movie, captions, picture };
 
 // Why a movie (or captions) of `project` must not be written to `destination`, or none when it
 // may. Checked before anything is touched, since writing there would destroy what the user
 // keeps: a folder, a file this project is made of (its source, music, enhanced sound or
 // narration, compared as files, whatever the spelling or link that names them), anything inside
 // Brisklet's data folder (another project's record, a merged source), or a name players would
-// not open as a movie (.mp4, .m4v, .mov) or as captions (.srt). A sentence such as "“src.mp4” is
+// not open as a movie (.mp4, .m4v, .mov), as captions (.srt) or as a picture (.png). A sentence such as "“src.mp4” is
 // this project's source video."
 std::optional<std::string> destinationRefusal(const std::filesystem::path& destination,
                                               const Project& project, const ProjectStore& store,

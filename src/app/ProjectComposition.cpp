@@ -14,4 +14,16 @@ CompositionBuilder::Inputs compositionInputs(const Project& project, const Proje
   return inputs;
 }
 
+CompositionResult previewComposition(const Project& project, const ProjectStore& store) {
+  const Asset source = Asset::open(store.resolveVideoURL(project));
+  CompositionBuilder::Inputs inputs = compositionInputs(project, store);
+  inputs.layOutPictures = true;
+  if (project.editPlan && !project.editPlan->segments.empty())
+    return CompositionBuilder::build(*project.editPlan, source, inputs);
+  Segment whole;
+  whole.id = project.id;
+  whole.endSec = source.durationSec();
+  return CompositionBuilder::build(EditPlan{.segments = {whole}}, source, inputs);
+}
+
 }  // namespace brisklet

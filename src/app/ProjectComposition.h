@@ -10,4 +10,8 @@ namespace brisklet {
 // folder, enhanced sound and music when present) and settings (framing, transition, bed volume).
 CompositionBuilder::Inputs compositionInputs(const Project& project, const ProjectStore& store);
 
+// What the preview plays: the project's edit with every picture laid out upright, or, without a
+// plan, the whole source. Throws as the builder does, or when the source cannot be found.
+CompositionResult previewComposition(const Project& project, const ProjectStore& store);
+
 }  // namespace brisklet

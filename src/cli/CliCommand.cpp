@@ -17,14 +17,13 @@
 namespace brisklet::cli {
 namespace {
 
-// Commands of the command-line contract that this version does not have yet.
-constexpr std::array<std::string_view, 1> kNotYetAvailable = {"still"};
 
 std::vector<Command> allCommands() {
   return {listCommand(),    showCommand(),     deleteCommand(),     probeCommand(),
           analyzeCommand(), importCommand(),   setCommand(),        exportCommand(),
           narrateCommand(), enhanceCommand(),  musicCommand(),      shortCommand(),
-          captionsCommand(), voicesCommand(),  cloneVoiceCommand(), recordVoiceCommand()};
+          stillCommand(),   captionsCommand(), voicesCommand(),    cloneVoiceCommand(),
+          recordVoiceCommand()};
 }
 
 void printUsage(std::ostream& stream) {
@@ -126,10 +125,7 @@ int runCli(Arguments arguments, ProjectStore& store, std::ostream& out, std::ost
       std::find_if(commands.begin(), commands.end(),
                    [&](const Command& candidate) { return candidate.name == name; });
   if (command == commands.end()) {
-    const bool planned =
-        std::find(kNotYetAvailable.begin(), kNotYetAvailable.end(), name) != kNotYetAvailable.end();
-    err << "brisklet-cli: \u201C" << name << "\u201D "
-        << (planned ? "is not available in this version yet." : "is not a command.") << "\n\n";
+    err << "brisklet-cli: \u201C" << name << "\u201D is not a command.\n\n";
     printUsage(err);
     return kUsage;
   }

@@ -78,6 +78,7 @@ Command narrateCommand();
 Command enhanceCommand();
 Command musicCommand();
 Command shortCommand();
+Command stillCommand();
 Command captionsCommand();
 Command voicesCommand();
 Command cloneVoiceCommand();

@@ -189,7 +189,8 @@ CompositionResult build(const EditPlan& plan, const Asset& source, const Inputs&
   }
   const double total = cursor.seconds();
 
-  if ((inputs.aspect != AspectRatio::original || inputs.transition == TransitionStyle::dipToBlack) &&
+  if ((inputs.aspect != AspectRatio::original || inputs.transition == TransitionStyle::dipToBlack ||
+       inputs.layOutPictures) &&
       total > 0)
     result.videoComposition =
         videoComposition(source, composition.videoTransform, inputs, result.mappings, cursor);

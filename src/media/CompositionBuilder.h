@@ -50,6 +50,10 @@ struct Inputs {
   std::optional<std::filesystem::path> music;
   // 1.0 is unity; clamped to 0.02…1.0.
   float musicVolume = 0.25f;
+  // Lay the pictures out (upright, at the render size) also in original framing without
+  // transitions, where an export passes the source's own pictures through: what a preview or a
+  // still shows.
+  bool layOutPictures = false;
 };
 
 // The kept segments of `plan`, in source order, back to back, with reframing, dip-to-black,

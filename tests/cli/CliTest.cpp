@@ -3,6 +3,7 @@
 
 #include <QProcess>
 #include <nlohmann/json.hpp>
+#include <opencv2/imgcodecs.hpp>
 
 #include "cli/CliFixture.h"
 #include "media/platform/Asset.h"
@@ -107,7 +108,7 @@ TEST_F(CliTest, FailuresAndUsageErrorsUseTheirExitCodes) {
     EXPECT_THAT(run.err, ::testing::Not(IsEmpty()));
   }
   EXPECT_THAT(cli({"delete", "AB"}).err, HasSubstr("matches 2 projects"));
-  EXPECT_THAT(cli({"still", "AB0", "1", "-o", "x.png"}).err, HasSubstr("not available in this version yet"));
+  EXPECT_THAT(cli({"frobnicate"}).err, HasSubstr("\u201Cfrobnicate\u201D is not a command."));
   EXPECT_THAT(cli({"show"}).err, HasSubstr("usage: brisklet-cli show ID"));
   EXPECT_EQ(store.loadAll().size(), 2u) << "nothing was deleted by the failed calls";
 }
@@ -376,6 +377,31 @@ TEST_F(CliTest, SetNarrationFollowsTheInspectorsCommitRule) {
   EXPECT_EQ(plan.segments[1].narration,
             (NarrationClip{"Hello again.", true, "n.mp3", 1.25, 1.0, NarrationStatus::stale}));
   EXPECT_EQ(plan.planRevision, project.editPlan->planRevision + 2);
+}
+
+TEST_F(CliTest, StillWritesThePictureThePreviewShowsOnEitherAxis) {
+  const auto video = testing::makeClockVideo(home / "clock.mp4", 4.0);
+  Project project = makeProject("Clock", makeBookmark(video), 4.0);
+  project.editPlan = EditPlan{.segments = {testing::segment(0, 1), testing::segment(1, 2, false),
+                                           testing::segment(2, 4)}};
+  store.save(project);
+  const QString id = QString::fromStdString(project.id.text());
+  const auto still = home / "still.png";
+  const auto momentShown = [&](const QStringList& arguments) {
+    const CliRun run = cli(arguments);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, still.string() + "\n");
+    const cv::Mat image = cv::imread(still.string());
+    EXPECT_EQ(image.cols, 64);
+    return image.empty() ? -1.0 : testing::clockTimeOf(image);
+  };
+  const QString path = QString::fromStdString(still.string());
+  EXPECT_NEAR(momentShown({"still", id, "1.5", "-o", path}), 2.5, 0.04) << "output 1.5 is source 2.5";
+  EXPECT_NEAR(momentShown({"still", id, "1.2", "-o", path, "--source"}), 2.0, 0.04)
+      << "a dropped moment shows the next kept one";
+  const CliRun refused = cli({"still", id, "1", "-o", QString::fromStdString(video.string())});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(refused.err, "Still failed: \u201Cclock.mp4\u201D is this project's source video.\n");
 }
 
 TEST_F(CliTest, ImportOfSeveralClipsMergesThem) {

@@ -9,6 +9,7 @@
 #include "media/platform/FormatReader.h"
 #include "media/platform/MediaError.h"
 #include "media/platform/MediaTime.h"
+#include "media/platform/PictureConverter.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -309,45 +310,13 @@ class ImageGenerator::Decoder {
     return {width, height};
   }
 
-  // The old "J" formats are plain YUV in full range; libswscale wants them said that way.
-  static AVPixelFormat withoutFullRangeAlias(AVPixelFormat format, bool& fullRange) {
-    switch (format) {
-      case AV_PIX_FMT_YUVJ420P:
-        fullRange = true;
-        return AV_PIX_FMT_YUV420P;
-      case AV_PIX_FMT_YUVJ422P:
-        fullRange = true;
-        return AV_PIX_FMT_YUV422P;
-      case AV_PIX_FMT_YUVJ444P:
-        fullRange = true;
-        return AV_PIX_FMT_YUV444P;
-      case AV_PIX_FMT_YUVJ440P:
-        fullRange = true;
-        return AV_PIX_FMT_YUV440P;
-      default:
-        return format;
-    }
-  }
-
   cv::Mat toImage(const AVFrame& frame) {
-    bool fullRange = frame.color_range == AVCOL_RANGE_JPEG;
-    const AVPixelFormat format =
-        withoutFullRangeAlias(static_cast<AVPixelFormat>(frame.format), fullRange);
-    scaler_.reset(sws_getCachedContext(scaler_.release(), frame.width, frame.height, format,
-                                       outputSize_.width, outputSize_.height, AV_PIX_FMT_BGR24,
-                                       SWS_AREA, nullptr, nullptr, nullptr));
-    if (!scaler_) throw MediaError("The video of " + asset_.quotedName() + " cannot be converted.");
-    const int* coefficients = sws_getCoefficients(
-        frame.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : frame.colorspace);
-    sws_setColorspaceDetails(scaler_.get(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0,
-                             1 << 16, 1 << 16);
-    // libswscale's vector code may write a few bytes past the last row; a spare row takes them.
-    cv::Mat padded(outputSize_.height + 1, outputSize_.width, CV_8UC3);
-    cv::Mat image = padded.rowRange(0, outputSize_.height);
-    uint8_t* destination[4] = {image.data, nullptr, nullptr, nullptr};
-    int destinationStride[4] = {static_cast<int>(image.step), 0, 0, 0};
-    sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, destination,
-              destinationStride);
+    cv::Mat image;
+    try {
+      image = convert_(frame, outputSize_);
+    } catch (const MediaError&) {
+      throw MediaError("The video of " + asset_.quotedName() + " cannot be converted.");
+    }
     if (!settings_.appliesPreferredTrackTransform) return image;
     switch (track_.rotationDegrees) {
       case 90:
@@ -369,7 +338,7 @@ class ImageGenerator::Decoder {
   const VideoTrack track_;
   const ImageGeneratorSettings settings_;
   ffmpeg::StreamDecoder decoder_;
-  ffmpeg::ScaleContext scaler_;
+  PictureConverter convert_;
   cv::Size outputSize_;
   DecodedFrame previous_;
   DecodedFrame current_;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <stdexcept>
 #include <vector>
 
 #include "media/platform/Asset.h"
@@ -91,6 +92,17 @@ class VideoRenderer::Pictures {
     return videoComposition_ ? nextComposed() : nextPassedThrough();
   }
 
+  void seek(double outputSec) {
+    if (!videoComposition_) throw std::logic_error("VideoRenderer::seek needs a video composition");
+    const double frameSec = videoComposition_->frameDuration.seconds();
+    // At or past the end the edit's last frame is shown, as a paused player shows it.
+    const double lastFrameSec =
+        std::max(0.0, (std::ceil(totalSec_ / frameSec - 1e-9) - 1) * frameSec);
+    const double shownSec = std::clamp(outputSec, 0.0, lastFrameSec);
+    seekSec_ = shownSec;
+    nextFrame_ = static_cast<std::int64_t>(std::floor(shownSec / frameSec + 1e-9)) + 1;
+  }
+
  private:
   // Opens `file` for decoding unless it is the one open.
   void use(const std::filesystem::path& file) {
@@ -102,7 +114,7 @@ class VideoRenderer::Pictures {
     fitter_.reset();
   }
 
-  void seek(double sourceSec) {
+  void seekSource(double sourceSec) {
     reader_->seek(sourceSec);
     holding_ = aheadPresent_ = ended_ = false;
   }
@@ -112,9 +124,9 @@ class VideoRenderer::Pictures {
     // Past the last picture there is nothing a seek could find.
     if (holding_ && (sourceSec < heldTimeSec_ - kFrameTimeSlackSec ||
                      (!ended_ && sourceSec - heldTimeSec_ > kDecodeAheadSec)))
-      seek(sourceSec);
+      seekSource(sourceSec);
     else if (!holding_ && !aheadPresent_ && !ended_ && sourceSec > kDecodeAheadSec)
-      seek(sourceSec);
+      seekSource(sourceSec);
     while (!ended_) {
       if (!aheadPresent_) {
         const AVFrame* decoded = reader_->next();
@@ -182,11 +194,22 @@ class VideoRenderer::Pictures {
   }
 
   std::optional<RenderedPicture> nextComposed() {
+    if (seekSec_) {
+      const double timeSec = *seekSec_;
+      seekSec_.reset();
+      return composedAt(timeSec);
+    }
     const VideoComposition& layout = *videoComposition_;
     const MediaTime at{nextFrame_ * layout.frameDuration.value, layout.frameDuration.timescale};
     const double timeSec = at.seconds();
     if (timeSec >= totalSec_ - 1e-9) return std::nullopt;
     ++nextFrame_;
+    return composedAt(timeSec);
+  }
+
+  // The laid-out picture shown at output time `timeSec`.
+  RenderedPicture composedAt(double timeSec) {
+    const VideoComposition& layout = *videoComposition_;
     const TrackInsert* insert = firstHolding(
         composition_.video, [](const TrackInsert& item) { return TimeRange{item.outputStart, item.source.duration}; },
         timeSec);
@@ -305,6 +328,8 @@ class VideoRenderer::Pictures {
   const double totalSec_;
   const double pictureEndSec_;
   const double startSec_;
+  // The moment asked for by seek(), rendered at exactly that time before the frames after it.
+  std::optional<double> seekSec_;
 
   std::filesystem::path file_;
   std::optional<Asset> asset_;
@@ -346,6 +371,7 @@ VideoRenderer& VideoRenderer::operator=(VideoRenderer&&) noexcept = default;
 VideoRenderer::~VideoRenderer() = default;
 
 std::optional<RenderedPicture> VideoRenderer::next() { return pictures_->next(); }
+void VideoRenderer::seek(double outputSec) { pictures_->seek(outputSec); }
 
 class AudioRenderer::Mixer {
  public:

@@ -30,6 +30,10 @@ class VideoRenderer {
 
   // The next picture; none after the last. Throws MediaError when a source cannot be read.
   std::optional<RenderedPicture> next();
+  // With a video composition: the next picture is the one shown at output time `outputSec` (the
+  // source pictures due by exactly then), or the edit's last frame at or past its end; the
+  // frames after it follow. The files already open stay open.
+  void seek(double outputSec);
 
  private:
   class Pictures;

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "media/SegmentTimeMapping.h"
+
+namespace brisklet {
+
+// Where the preview's playhead goes, on the output axis, when the user points at a moment or
+// skips. Both work on the mappings of the edit being played.
+
+// A seek to source time `sourceSec`: the output time that shows it; in a dropped stretch, the
+// start of the next kept segment; past the last one, the end of the edit; 0 without mappings.
+double seekTarget(const std::vector<SegmentTimeMapping>& mappings, double sourceSec);
+
+// Skipping from output time `nowSec`. Forward: the start of the first segment that starts more
+// than 0.1 s ahead, or none (nothing happens). Back: the start of the last segment that starts
+// more than 0.5 s before now, else 0, so a press early in a segment goes to the one before it and
+// a later press to the segment's own start. None without mappings.
+std::optional<double> skipTarget(const std::vector<SegmentTimeMapping>& mappings, double nowSec,
+                                 bool forward);
+
+}  // namespace brisklet

@@ -1,0 +1,38 @@
+#include "media/PlayheadRules.h"
+
+#include <gtest/gtest.h>
+
+namespace brisklet {
+namespace {
+
+SegmentTimeMapping mapping(double sourceStartSec, double compositionStartSec, double durationSec) {
+  return {Uuid::random(), sourceStartSec, compositionStartSec, durationSec};
+}
+
+TEST(PlayheadRules, ASeekLandsOnTheMomentOrTheNextKeptOne) {
+  EXPECT_DOUBLE_EQ(seekTarget({mapping(5, 12, 5)}, 7.2), 14.2);
+  // Kept: source 2–5 at output 0, 9–12 at output 3.
+  const std::vector<SegmentTimeMapping> mappings = {mapping(2, 0, 3), mapping(9, 3, 3)};
+  EXPECT_DOUBLE_EQ(seekTarget(mappings, 1.0), 0.0) << "before the first kept moment";
+  EXPECT_DOUBLE_EQ(seekTarget(mappings, 7.0), 3.0) << "a dropped stretch: the next segment";
+  EXPECT_DOUBLE_EQ(seekTarget(mappings, 12.5), 6.0) << "past the last: the end of the edit";
+  EXPECT_DOUBLE_EQ(seekTarget({}, 4.0), 0.0);
+}
+
+TEST(PlayheadRules, SkipsGoToSegmentStartsAroundTheirMargins) {
+  // Output: 0–3, 3–6, 6–10.
+  const std::vector<SegmentTimeMapping> mappings = {mapping(0, 0, 3), mapping(4, 3, 3),
+                                                    mapping(8, 6, 4)};
+  EXPECT_EQ(skipTarget(mappings, 0.0, true), 3.0);
+  EXPECT_EQ(skipTarget(mappings, 2.8, true), 3.0);
+  EXPECT_EQ(skipTarget(mappings, 2.95, true), 6.0) << "within 0.1 s of a start: the one after";
+  EXPECT_FALSE(skipTarget(mappings, 7.0, true)) << "on the last segment nothing happens";
+  EXPECT_EQ(skipTarget(mappings, 3.3, false), 0.0) << "early in a segment: the one before";
+  EXPECT_EQ(skipTarget(mappings, 5.0, false), 3.0) << "later: the segment's own start";
+  EXPECT_EQ(skipTarget(mappings, 3.5, false), 0.0) << "exactly 0.5 s in still goes back";
+  EXPECT_EQ(skipTarget(mappings, 0.2, false), 0.0);
+  EXPECT_FALSE(skipTarget({}, 1.0, false));
+}
+
+}  // namespace
+}  // namespace brisklet
