@@ -52,7 +52,8 @@ Wav readWav(const std::filesystem::path& file) {
   wav.bitsPerSample = static_cast<int>(field(34, 2));
   wav.dataSize = field(40, 4);
   wav.samples.resize((bytes.size() - 44) / 2);
-  std::memcpy(wav.samples.data(), bytes.data() + 44, wav.samples.size() * 2);
+  if (!wav.samples.empty())  // a header alone: no samples to copy
+    std::memcpy(wav.samples.data(), bytes.data() + 44, wav.samples.size() * 2);
   return wav;
 }
 
