@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -37,6 +38,21 @@ inline std::string output(const std::string& command) {
     pclose(pipe);
   }
   return text;
+}
+
+// The bench video: 10 minutes of 1920×1080 30 fps H.264 (GOP 60, B-frames) with sound, made once
+// into /tmp/brisklet-bench/.
+inline std::filesystem::path tenMinuteVideo() {
+  std::filesystem::create_directories("/tmp/brisklet-bench");
+  const std::filesystem::path video = "/tmp/brisklet-bench/ten-minutes-1080p30.mp4";
+  if (!std::filesystem::exists(video)) {
+    std::printf("generating %s (once)…\n", video.c_str());
+    run("ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=s=1920x1080:r=30:d=600 "
+        "-f lavfi -i sine=f=330:d=600 -c:v libx264 -preset veryfast -g 60 -bf 2 "
+        "-pix_fmt yuv420p -c:a aac -shortest " +
+        video.string());
+  }
+  return video;
 }
 
 inline long peakRssMegabytes() {

@@ -27,20 +27,7 @@ using bench::run;
 using bench::seconds;
 
 int main(int argc, char** argv) {
-  std::filesystem::path video;
-  if (argc > 1) {
-    video = argv[1];
-  } else {
-    std::filesystem::create_directories("/tmp/brisklet-bench");
-    video = "/tmp/brisklet-bench/ten-minutes-1080p30.mp4";
-    if (!std::filesystem::exists(video)) {
-      std::printf("generating %s (once)…\n", video.c_str());
-      run("ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=s=1920x1080:r=30:d=600 "
-          "-f lavfi -i sine=f=330:d=600 -c:v libx264 -preset veryfast -g 60 -bf 2 "
-          "-pix_fmt yuv420p -c:a aac -shortest " +
-          video.string());
-    }
-  }
+  const std::filesystem::path video = argc > 1 ? argv[1] : bench::tenMinuteVideo();
 
   const Asset asset = Asset::open(video);
   const std::vector<double> times = FrameSampler::sampleTimes(asset.durationSec(), 2.0);

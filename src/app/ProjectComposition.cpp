@@ -23,7 +23,9 @@ CompositionResult previewComposition(const Project& project, const ProjectStore&
   Segment whole;
   whole.id = project.id;
   whole.endSec = source.durationSec();
-  return CompositionBuilder::build(EditPlan{.segments = {whole}}, source, inputs);
+  EditPlan plan;
+  plan.segments = {whole};
+  return CompositionBuilder::build(plan, source, inputs);
 }
 
 }  // namespace brisklet

@@ -115,7 +115,7 @@ class VideoRenderer::Pictures {
   }
 
   void seekSource(double sourceSec) {
-    reader_->seek(sourceSec);
+    reader_->seek(sourceSec, true);
     holding_ = aheadPresent_ = ended_ = false;
   }
 

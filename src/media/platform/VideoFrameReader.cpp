@@ -26,13 +26,24 @@ const AVFrame* VideoFrameReader::next() {
     }
     if (received == AVERROR_EOF || (draining_ && received == AVERROR(EAGAIN))) return nullptr;
     // EAGAIN, or a broken frame the decoder skips: either way, give it the next packet.
-    if (!draining_) draining_ = !decoder_.feedPacket();
+    if (draining_) continue;
+    if (!unwantedBefore_) {
+      draining_ = !decoder_.feedPacket();
+      continue;
+    }
+    draining_ = !decoder_.feedPacket([this](const AVPacket& packet) {
+      const bool unwanted = packet.pts != AV_NOPTS_VALUE && packet.duration > 0 &&
+                            packet.pts + packet.duration <= *unwantedBefore_;
+      return unwanted ? ffmpeg::StreamDecoder::PacketUse::decodeIfReferenced
+                      : ffmpeg::StreamDecoder::PacketUse::decode;
+    });
   }
 }
 
-void VideoFrameReader::seek(double sourceSec) {
+void VideoFrameReader::seek(double sourceSec, bool onlyFromThere) {
   const std::int64_t target =
       toStreamTimestamp(MediaTime::fromSeconds(sourceSec), timeBase_, presentationStartSec_);
+  unwantedBefore_ = onlyFromThere ? std::optional(target) : std::nullopt;
   if (av_seek_frame(&decoder_.format(), streamIndex_, target, AVSEEK_FLAG_BACKWARD) < 0)
     av_seek_frame(&decoder_.format(), streamIndex_, target, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
   avcodec_flush_buffers(&decoder_.codec());
