@@ -28,10 +28,13 @@ std::vector<Command> allCommands() {
 
 void printUsage(std::ostream& stream) {
   stream << "usage: brisklet-cli COMMAND [ARGUMENTS]\n\ncommands:\n";
+  // Descriptions stand in one column; a synopsis too long for its own has the line to itself.
+  constexpr size_t kColumn = 20;
   for (const Command& command : allCommands()) {
     std::string synopsis(command.synopsis);
-    synopsis.resize(std::max<size_t>(synopsis.size(), 18), ' ');
-    stream << "  " << synopsis << "  " << command.description << "\n";
+    if (synopsis.size() + 2 > kColumn) synopsis += "\n" + std::string(kColumn + 2, ' ');
+    else synopsis.resize(kColumn, ' ');
+    stream << "  " << synopsis << command.description << "\n";
   }
   stream << "\nA project is named by its id or any unique prefix of it.\n";
 }

@@ -40,6 +40,17 @@ TEST(Renderer, StartsAtAnyOutputTime) {
     ASSERT_TRUE(first) << rawValue(aspect);
     EXPECT_NEAR(first->timeSec, 1.2, 1.0 / 30) << rawValue(aspect);
     EXPECT_NEAR(clockTimeOf(*first->frame), 2.7, 0.06) << rawValue(aspect);
+    if (!result.videoComposition) continue;
+    // A preview's box: the same picture, scaled down to fit, never up.
+    for (const auto& [box, width, height] : {std::tuple{PictureBox{270, 480}, 270, 270},
+                                             {PictureBox{4000, 4000}, 1080, 1080}}) {
+      VideoRenderer preview(result.composition, result.videoComposition, 1.2, box);
+      const auto shown = preview.next();
+      ASSERT_TRUE(shown);
+      EXPECT_EQ(shown->frame->width, width);
+      EXPECT_EQ(shown->frame->height, height);
+      EXPECT_NEAR(clockTimeOf(*shown->frame), 2.7, 0.06);
+    }
   }
 
   const CompositionResult result = CompositionBuilder::build(plan, source, {});

@@ -72,7 +72,7 @@ void dim(AVFrame& frame, double opacity) {
 class VideoRenderer::Pictures {
  public:
   Pictures(const Composition& composition, const std::optional<VideoComposition>& videoComposition,
-           double startSec)
+           double startSec, const std::optional<PictureBox>& fitInto)
       : composition_(composition),
         videoComposition_(videoComposition),
         totalSec_(composition.duration().seconds()),
@@ -85,6 +85,13 @@ class VideoRenderer::Pictures {
     if (videoComposition_) {
       const double frameSec = videoComposition_->frameDuration.seconds();
       nextFrame_ = static_cast<std::int64_t>(std::ceil(startSec_ / frameSec - 1e-9));
+      const int width = videoComposition_->renderWidth;
+      const int height = videoComposition_->renderHeight;
+      if (fitInto && fitInto->width > 0 && fitInto->height > 0)
+        scale_ = std::min({1.0, static_cast<double>(fitInto->width) / width,
+                           static_cast<double>(fitInto->height) / height});
+      outputWidth_ = std::max(2, static_cast<int>(width * scale_) / 2 * 2);
+      outputHeight_ = std::max(2, static_cast<int>(height * scale_) / 2 * 2);
     }
   }
 
@@ -185,7 +192,7 @@ class VideoRenderer::Pictures {
   }
 
   const AVFrame& composedBlack() {
-    return black(videoComposition_->renderWidth, videoComposition_->renderHeight);
+    return black(outputWidth_, outputHeight_);
   }
 
   // Whether the source ran out of pictures well before `sourceSec`.
@@ -223,8 +230,9 @@ class VideoRenderer::Pictures {
       failDamaged(insert->file, holding_ ? heldTimeSec_ : 0, insert->source.end().seconds());
     const VideoTrack& track = asset_->firstVideoTrack();
     const AVFrame& placed =
-        place(*picture, placementOf(instruction->transform, track.naturalWidth,
-                                    track.naturalHeight, layout.renderWidth, layout.renderHeight));
+        place(*picture, placementOf(instruction->transform.then(AffineTransform::scale(scale_)),
+                                    track.naturalWidth, track.naturalHeight, outputWidth_,
+                                    outputHeight_));
     const double opacity = opacityAt(instruction->opacityRamps, timeSec);
     if (opacity >= 1.0) return RenderedPicture{&placed, timeSec};
     av_frame_unref(output_.get());
@@ -330,6 +338,10 @@ class VideoRenderer::Pictures {
   const double startSec_;
   // The moment asked for by seek(), rendered at exactly that time before the frames after it.
   std::optional<double> seekSec_;
+  // Laid-out pictures come out at the render size times this, fitted into a preview's box.
+  double scale_ = 1.0;
+  int outputWidth_ = 0;
+  int outputHeight_ = 0;
 
   std::filesystem::path file_;
   std::optional<Asset> asset_;
@@ -364,8 +376,8 @@ class VideoRenderer::Pictures {
 
 VideoRenderer::VideoRenderer(const Composition& composition,
                              const std::optional<VideoComposition>& videoComposition,
-                             double startSec)
-    : pictures_(std::make_unique<Pictures>(composition, videoComposition, startSec)) {}
+                             double startSec, const std::optional<PictureBox>& fitInto)
+    : pictures_(std::make_unique<Pictures>(composition, videoComposition, startSec, fitInto)) {}
 VideoRenderer::VideoRenderer(VideoRenderer&&) noexcept = default;
 VideoRenderer& VideoRenderer::operator=(VideoRenderer&&) noexcept = default;
 VideoRenderer::~VideoRenderer() = default;

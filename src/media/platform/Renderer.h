@@ -9,6 +9,12 @@
 
 namespace brisklet {
 
+// The largest picture a view shows, in pixels.
+struct PictureBox {
+  int width = 0;
+  int height = 0;
+};
+
 // One output picture: 8-bit 4:2:0 YUV, valid until the next call of its renderer.
 struct RenderedPicture {
   const AVFrame* frame = nullptr;
@@ -22,8 +28,11 @@ struct RenderedPicture {
 // inserted stretch, in order, with FFmpeg's threads.
 class VideoRenderer {
  public:
+  // `fitInto`: laid-out pictures come out scaled down (never up) to fit a preview's box, in
+  // even sizes; without it, at the render size.
   VideoRenderer(const Composition& composition,
-                const std::optional<VideoComposition>& videoComposition, double startSec = 0);
+                const std::optional<VideoComposition>& videoComposition, double startSec = 0,
+                const std::optional<PictureBox>& fitInto = std::nullopt);
   VideoRenderer(VideoRenderer&&) noexcept;
   VideoRenderer& operator=(VideoRenderer&&) noexcept;
   ~VideoRenderer();
