@@ -70,8 +70,8 @@ Spoken speak(const Line& line, const std::filesystem::path& folder, const Eleven
   const std::filesystem::path file = folder / name;
   std::error_code error;
   if (std::filesystem::exists(file, error)) {
+    // A damaged file from before is spoken again; the new one is renamed over it.
     if (const std::optional<double> length = playableLength(file)) return {line, name, *length};
-    std::filesystem::remove(file, error);  // a damaged file from before: spoken again
   }
   const std::string audio = client.textToSpeech(voiceID, line.text, stop);
   OutputFile output(file);

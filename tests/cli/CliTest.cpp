@@ -250,33 +250,6 @@ TEST_F(CliTest, AnalyzeUsesTheKeyGivenForTheRunAndNeverPrintsIt) {
   EXPECT_THAT(refused.err, ::testing::Not(HasSubstr("run-only-key")));
 }
 
-TEST_F(CliTest, AnalyzeByIdRunsTheAppsCommandOnTheProject) {
-  testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=3", "-f", "lavfi", "-i",
-                      "smptebars=s=160x120:r=25:d=3", "-filter_complex",
-                      "[0:v][1:v]concat=n=2:v=1:a=0", (home / "day.mp4").string()});
-  Project project = makeProject("Day", makeBookmark(home / "day.mp4"), 6.0);
-  project.editPlan = testing::samplePlan(4, 2);
-  store.save(project);
-
-  const std::string prefix = project.id.text().substr(0, 8);
-  const CliRun run = cli({"analyze", QString::fromStdString(prefix)});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out, "3\n") << "the new plan revision";
-  EXPECT_THAT(run.err, HasSubstr("Starting analysis…\n"));
-  EXPECT_THAT(run.err, HasSubstr("Analyzed on-device only."));
-  EXPECT_EQ(store.loadAll().at(0).editPlan->planRevision, 3);
-
-  writeText(home / "day.mp4", "overwritten by something that is no movie");
-  const CliRun broken = cli({"analyze", QString::fromStdString(prefix)});
-  EXPECT_EQ(broken.exitCode, 1);
-  EXPECT_THAT(broken.err, HasSubstr("day.mp4"));
-  EXPECT_THAT(broken.out, IsEmpty());
-
-  const CliRun missing = cli({"analyze", "holiday.mp4"});
-  EXPECT_EQ(missing.exitCode, 1);
-  EXPECT_THAT(missing.err, HasSubstr("\u201Choliday.mp4\u201D does not exist."));
-}
-
 TEST_F(CliTest, ImportMakesAProjectAndAnalysesItUnlessToldNot) {
   testing::runFfmpeg(
       {"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=3", (home / "Beach day.mp4").string()});

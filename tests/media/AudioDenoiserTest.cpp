@@ -80,10 +80,6 @@ TEST(SpeechEqualizerTest, CutsRumbleAndBoomAndLiftsPresence) {
 }
 
 TEST(SoftLimiterTest, BoostsLinearlyBelowTheKneeAndNeverReachesFullScale) {
-  std::vector<double> loud = sine(1000, 0.1, 1.0);
-  applyGain(2.0, loud);
-  EXPECT_GT(peakOf(loud), 0.98);
-  EXPECT_LT(peakOf(loud), 1.0);
   std::vector<double> extremes = {1.0, -1.0, 0.45, -0.2};
   applyGain(2.0, extremes);
   EXPECT_LT(extremes[0], 1.0);
