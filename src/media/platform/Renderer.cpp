@@ -12,6 +12,7 @@
 #include "media/platform/MediaError.h"
 #include "media/platform/PcmReader.h"
 #include "media/platform/VideoFrameReader.h"
+#include "platform/Cancellation.h"
 #include "platform/FileNames.h"
 #include "platform/TimeText.h"
 
@@ -95,7 +96,8 @@ class VideoRenderer::Pictures {
     }
   }
 
-  std::optional<RenderedPicture> next() {
+  std::optional<RenderedPicture> next(const std::stop_token& stop) {
+    stop_ = stop;
     return videoComposition_ ? nextComposed() : nextPassedThrough();
   }
 
@@ -136,6 +138,7 @@ class VideoRenderer::Pictures {
       seekSource(sourceSec);
     while (!ended_) {
       if (!aheadPresent_) {
+        throwIfCancelled(stop_);
         const AVFrame* decoded = reader_->next();
         if (decoded == nullptr) {
           ended_ = true;
@@ -336,6 +339,7 @@ class VideoRenderer::Pictures {
   const double totalSec_;
   const double pictureEndSec_;
   const double startSec_;
+  std::stop_token stop_;
   // The moment asked for by seek(), rendered at exactly that time before the frames after it.
   std::optional<double> seekSec_;
   // Laid-out pictures come out at the render size times this, fitted into a preview's box.
@@ -382,7 +386,9 @@ VideoRenderer::VideoRenderer(VideoRenderer&&) noexcept = default;
 VideoRenderer& VideoRenderer::operator=(VideoRenderer&&) noexcept = default;
 VideoRenderer::~VideoRenderer() = default;
 
-std::optional<RenderedPicture> VideoRenderer::next() { return pictures_->next(); }
+std::optional<RenderedPicture> VideoRenderer::next(const std::stop_token& stop) {
+  return pictures_->next(stop);
+}
 void VideoRenderer::seek(double outputSec) { pictures_->seek(outputSec); }
 
 class AudioRenderer::Mixer {
@@ -409,6 +415,11 @@ class AudioRenderer::Mixer {
   }
 
   bool hasSound() const { return !tracks_.empty(); }
+
+  void seek(double outputSec) {
+    position_ = std::llround(std::max(0.0, outputSec) * kSampleRate);
+    for (Track& track : tracks_) track.readingFor = nullptr;
+  }
 
   std::size_t render(std::span<float> interleaved) {
     const auto frames = static_cast<std::size_t>(std::clamp<std::int64_t>(
@@ -492,5 +503,6 @@ bool AudioRenderer::hasSound() const { return mixer_->hasSound(); }
 std::size_t AudioRenderer::render(std::span<float> interleaved) {
   return mixer_->render(interleaved);
 }
+void AudioRenderer::seek(double outputSec) { mixer_->seek(outputSec); }
 
 }  // namespace brisklet

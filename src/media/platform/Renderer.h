@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <stop_token>
 
 #include "media/platform/Composition.h"
 #include "media/platform/FFmpegHandles.h"
@@ -37,8 +38,10 @@ class VideoRenderer {
   VideoRenderer& operator=(VideoRenderer&&) noexcept;
   ~VideoRenderer();
 
-  // The next picture; none after the last. Throws MediaError when a source cannot be read.
-  std::optional<RenderedPicture> next();
+  // The next picture; none after the last. Throws MediaError when a source cannot be read, and
+  // Cancelled as soon as `stop` is requested while decoding towards it (a seek that superseded
+  // it will place the renderer anew).
+  std::optional<RenderedPicture> next(const std::stop_token& stop = {});
   // With a video composition: the next picture is the one shown at output time `outputSec` (the
   // source pictures due by exactly then), or the edit's last frame at or past its end; the
   // frames after it follow. The files already open stay open.
@@ -67,6 +70,8 @@ class AudioRenderer {
   // Fills `interleaved` with the next samples and returns how many sample frames it wrote:
   // fewer than fit only where the output ends.
   std::size_t render(std::span<float> interleaved);
+  // The next samples are those from output time `outputSec` on. The files already open stay open.
+  void seek(double outputSec);
 
  private:
   class Mixer;
