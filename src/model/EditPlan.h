@@ -33,10 +33,10 @@ struct NarrationClip {
   std::string text;
   bool userEditedText = false;
   // Plain file name inside the project's "narration" folder.
-  std::optional<std::string> audioFileName;
+  std::optional<std::string> audioFileName{};
   // Seconds after the segment's startSec where the line starts.
   double startOffsetSec = 0;
-  std::optional<double> durationSec;
+  std::optional<double> durationSec{};
   NarrationStatus status = NarrationStatus::pendingAudio;
 
   bool operator==(const NarrationClip&) const = default;
@@ -62,8 +62,8 @@ struct Segment {
 // The analysed edit of one source video.
 struct EditPlan {
   std::vector<Segment> segments;  // in source order
-  std::string runningSummary;
-  std::optional<std::vector<std::string>> editorSuggestions;  // the director's notes
+  std::string runningSummary{};
+  std::optional<std::vector<std::string>> editorSuggestions{};  // the director's notes
   // Counts the edits that change the output; observers rebuild the preview when it moves.
   std::int64_t planRevision = 0;
 

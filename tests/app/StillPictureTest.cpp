@@ -15,22 +15,7 @@
 namespace brisklet {
 namespace {
 
-constexpr int kBits = 10;
 constexpr double kFps = 30;
-
-// The frame number a picture carries: ten blocks, two across and five down, light for a 1 bit.
-int frameNumberOf(const std::filesystem::path& png) {
-  const cv::Mat image = cv::imread(png.string(), cv::IMREAD_GRAYSCALE);
-  EXPECT_FALSE(image.empty()) << png;
-  if (image.empty()) return -1;
-  int number = 0;
-  for (int bit = 0; bit < kBits; ++bit) {
-    const int x = static_cast<int>((bit % 2 + 0.5) / 2 * image.cols);
-    const int y = static_cast<int>((bit / 2 + 0.5) / 5 * image.rows);
-    if (image.at<uchar>(y, x) > 128) number |= 1 << bit;
-  }
-  return number;
-}
 
 class StillPictureTest : public ::testing::Test {
  protected:
@@ -39,14 +24,7 @@ class StillPictureTest : public ::testing::Test {
   Project project;
 
   StillPictureTest() {
-    // 20 s of numbered pictures, one keyframe for all of it, three B-frames between references.
-    const auto video = folder / "numbered.mp4";
-    testing::runFfmpeg(
-        {"-f", "lavfi", "-i",
-         "color=black:s=72x128:r=30:d=20,format=gray,"
-         "geq=lum='if(bitand(floor(N/pow(2,floor(Y*5/H)*2+floor(X*2/W))),1),235,16)',format=yuv420p",
-         "-c:v", "libx264", "-g", "600", "-bf", "3", "-sc_threshold", "0", "-crf", "10",
-         video.string()});
+    const auto video = testing::makeNumberedVideo(folder / "numbered.mp4", 20);
     project = makeProject("Numbers", makeBookmark(video), 20.0);
     project.editPlan = EditPlan{.segments = {testing::segment(1.0, 5.0), testing::segment(5.0, 8.0, false),
                                              testing::segment(8.0, 14.3), testing::segment(14.3, 19.0)}};
@@ -56,7 +34,9 @@ class StillPictureTest : public ::testing::Test {
   int shownAt(double timeSec, bool onSourceAxis) {
     const auto png = folder / "still.png";
     writeStill(project, store, timeSec, onSourceAxis, png);
-    return frameNumberOf(png);
+    const cv::Mat image = cv::imread(png.string(), cv::IMREAD_GRAYSCALE);
+    EXPECT_FALSE(image.empty()) << png;
+    return image.empty() ? -1 : testing::frameNumberOf(image);
   }
 };
 

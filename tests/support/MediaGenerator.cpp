@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 #include <stdexcept>
 
 namespace brisklet::testing {
@@ -34,6 +35,29 @@ std::filesystem::path makeClockVideo(const std::filesystem::path& file, double d
 double clockTimeOf(const cv::Mat& image) {
   const cv::Scalar mean = cv::mean(image);
   return (mean[0] + mean[1] + mean[2]) / 3.0 / 60.0;
+}
+
+std::filesystem::path makeNumberedVideo(const std::filesystem::path& file, double durationSec) {
+  runFfmpeg({"-f", "lavfi", "-i",
+             "color=black:s=72x128:r=30:d=" + std::to_string(durationSec) +
+                 ",format=gray,"
+                 "geq=lum='if(bitand(floor(N/pow(2,floor(Y*5/H)*2+floor(X*2/W))),1),235,16)',"
+                 "format=yuv420p",
+             "-c:v", "libx264", "-g", "600", "-bf", "3", "-sc_threshold", "0", "-crf", "10",
+             file.string()});
+  return file;
+}
+
+int frameNumberOf(const cv::Mat& image) {
+  cv::Mat grey = image;
+  if (image.channels() == 3) cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
+  int number = 0;
+  for (int bit = 0; bit < 10; ++bit) {
+    const int x = static_cast<int>((bit % 2 + 0.5) / 2 * grey.cols);
+    const int y = static_cast<int>((bit / 2 + 0.5) / 5 * grey.rows);
+    if (grey.at<uchar>(y, x) > 128) number |= 1 << bit;
+  }
+  return number;
 }
 
 std::filesystem::path sharedMedia(const std::string& name) {

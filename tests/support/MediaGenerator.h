@@ -19,6 +19,14 @@ std::filesystem::path makeClockVideo(const std::filesystem::path& file, double d
 // The moment of a makeClockVideo picture, read from its grey level (±0.04 s).
 double clockTimeOf(const cv::Mat& image);
 
+// A video whose pictures carry their frame number in ten light-or-dark blocks (two across, five
+// down, light for a 1 bit): `durationSec` at 30 frames a second, 72×128, long-GOP H.264 with three
+// B-frames between references, so a frame-exact seek has to decode past many pictures.
+std::filesystem::path makeNumberedVideo(const std::filesystem::path& file, double durationSec);
+
+// The frame number a makeNumberedVideo picture carries (grey or BGR, any size).
+int frameNumberOf(const cv::Mat& image);
+
 // The third-party clips beside the project, or empty when they are not there.
 std::filesystem::path sharedMedia(const std::string& name);
 

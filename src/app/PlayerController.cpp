@@ -1,0 +1,216 @@
+#include "app/PlayerController.h"
+
+#include <QPointer>
+#include <set>
+
+#include "app/LongCommand.h"
+#include "app/ProjectComposition.h"
+#include "media/PlayheadRules.h"
+#include "media/SegmentTimeMapping.h"
+#include "platform/FileNames.h"
+#include "platform/Log.h"
+
+namespace brisklet {
+namespace {
+
+// Pictures are picked up this often, so each shows within a few milliseconds of its time.
+constexpr int kPictureTickMs = 4;
+// The playhead is published 30 times a second.
+constexpr int kTimeObserverMs = 1000 / 30;
+
+// What the build left out because its file is gone, as the status line says it.
+std::string missingFilesLine(const Project& project, const ProjectStore& store) {
+  std::string line;
+  const auto note = [&](const std::optional<std::string>& name, bool found, const char* what) {
+    if (!name || found) return;
+    line += std::string(line.empty() ? "" : " ") + what + " " + quotedFileName(*name) +
+            " is missing; the preview plays without it.";
+  };
+  note(project.musicFileName, store.musicLocation(project).has_value(), "The music");
+  note(project.denoisedAudioFileName, store.cleanAudioLocation(project).has_value(),
+       "The enhanced sound");
+  return line;
+}
+
+bool hasEdit(const Project& project) {
+  return project.editPlan && !project.editPlan->segments.empty();
+}
+
+}  // namespace
+
+PlayerController::PlayerController(const ProjectStore& store, PlayerOptions options,
+                                   QObject* parent)
+    : QObject(parent), store_(store), player_(std::move(options)), sound_(SoundOutput::open(player_)) {
+  pictureTimer_.setTimerType(Qt::PreciseTimer);
+  pictureTimer_.setInterval(kPictureTickMs);
+  connect(&pictureTimer_, &QTimer::timeout, this, &PlayerController::showDuePicture);
+  timeObserver_.setTimerType(Qt::PreciseTimer);
+  timeObserver_.setInterval(kTimeObserverMs);
+  connect(&timeObserver_, &QTimer::timeout, this, &PlayerController::publishTime);
+  // A file the edit plays that is replaced or removed is read again, or left out, at once.
+  connect(&watcher_, &QFileSystemWatcher::fileChanged, this, [this] {
+    if (project_) rebuild(*project_);
+  });
+}
+
+PlayerController::~PlayerController() = default;
+
+void PlayerController::load(const Project& project) {
+  project_ = project;
+  try {
+    store_.resolveVideoURL(project);
+  } catch (const std::exception& error) {
+    logLine(std::string("PlayerController load failed: ") + error.what());
+    return;
+  }
+  sourceFound_ = true;
+  rebuild(project);
+  pictureTimer_.start();
+  timeObserver_.start();
+}
+
+void PlayerController::rebuild(const Project& project) {
+  project_ = project;
+  if (!sourceFound_) return;
+  rebuildInBackground(project, ++rebuildRequests_);
+}
+
+QCoro::Task<> PlayerController::rebuildInBackground(Project projectArgument,
+                                                    std::uint64_t request) {
+  const Project project = std::move(projectArgument);  // see runLongCommand on coroutine arguments
+  QPointer<PlayerController> self(this);
+  const ProjectStore* store = &store_;
+  std::shared_ptr<const CompositionResult> result;
+  try {
+    result = co_await runOnWorker([project, store] {
+      return std::make_shared<const CompositionResult>(previewComposition(project, *store));
+    });
+  } catch (const std::exception& error) {
+    if (!self || request != self->rebuildRequests_) co_return;
+    logLine(std::string("Composition rebuild failed: ") + error.what());
+    self->setStatusLine(std::string("The preview could not be updated: ") + error.what());
+    co_return;
+  }
+  // A newer rebuild, or a teardown, supersedes this one.
+  if (!self || request != self->rebuildRequests_) co_return;
+  self->install(std::move(result), hasEdit(project), missingFilesLine(project, *store));
+}
+
+void PlayerController::install(std::shared_ptr<const CompositionResult> result, bool isEdit,
+                               const std::string& missing) {
+  // The moment under the playhead now, not when the build began: playback went on meanwhile.
+  const double position = player_.positionSec();
+  const double resumeSource =
+      currentResult_ ? sourceTime(currentResult_->mappings, position).value_or(position) : position;
+  currentResult_ = isEdit ? result : nullptr;
+  const double keptDuration = isEdit ? keptDurationSec(result->mappings) : 0;
+  player_.setItem(result, isEdit ? seekTarget(result->mappings, resumeSource) : resumeSource);
+  watchFilesOf(*result);
+  if (keptDuration != keptDuration_) {
+    keptDuration_ = keptDuration;
+    emit keptDurationChanged();
+  }
+  if (!isReady_) {
+    isReady_ = true;
+    emit isReadyChanged();
+  }
+  setStatusLine(missing);
+  publishTime();
+  emit itemInstalled();
+}
+
+void PlayerController::teardown() {
+  ++rebuildRequests_;
+  pictureTimer_.stop();
+  timeObserver_.stop();
+  if (!watcher_.files().isEmpty()) watcher_.removePaths(watcher_.files());
+  player_.setItem(nullptr);
+  currentResult_.reset();
+  sourceFound_ = false;
+  setPlaying(false);
+}
+
+void PlayerController::play() {
+  player_.play();
+  setPlaying(player_.isPlaying());
+}
+
+void PlayerController::pause() {
+  player_.pause();
+  setPlaying(false);
+  publishTime();
+}
+
+void PlayerController::togglePlay() {
+  if (player_.isPlaying())
+    pause();
+  else
+    play();
+}
+
+void PlayerController::seek(double sourceSec) {
+  seekOutput(currentResult_ ? seekTarget(currentResult_->mappings, sourceSec) : sourceSec);
+}
+
+void PlayerController::seekOutput(double outputSec) {
+  player_.seek(outputSec);
+  publishTime();
+}
+
+void PlayerController::skipSegment(bool forward) {
+  if (!currentResult_) return;
+  if (const auto target = skipTarget(currentResult_->mappings, player_.positionSec(), forward))
+    seekOutput(*target);
+}
+
+int PlayerController::underruns() const {
+  return player_.underruns() + (sound_ ? sound_->deviceUnderruns() : 0);
+}
+
+void PlayerController::showDuePicture() {
+  if (std::optional<PlayerPicture> due = player_.pictureDue()) {
+    picture_ = std::move(due->image);
+    pictureTimeSec_ = due->timeSec;
+    emit pictureChanged();
+  }
+  setPlaying(player_.isPlaying());
+  if (const auto problem = player_.problem())
+    setStatusLine(*problem);
+}
+
+void PlayerController::publishTime() {
+  const double position = player_.positionSec();
+  const double source =
+      currentResult_ ? sourceTime(currentResult_->mappings, position).value_or(position) : position;
+  if (position == currentKeptTime_ && source == currentSourceTime_) return;
+  currentKeptTime_ = position;
+  currentSourceTime_ = source;
+  emit timeChanged();
+}
+
+void PlayerController::setPlaying(bool playing) {
+  if (playing == isPlaying_) return;
+  isPlaying_ = playing;
+  emit isPlayingChanged();
+}
+
+void PlayerController::setStatusLine(const std::string& line) {
+  if (line == statusLine_) return;
+  statusLine_ = line;
+  emit statusLineChanged();
+}
+
+void PlayerController::watchFilesOf(const CompositionResult& result) {
+  std::set<std::filesystem::path> files;
+  const auto add = [&](const std::optional<std::vector<TrackInsert>>& track) {
+    if (track)
+      for (const TrackInsert& insert : *track) files.insert(insert.file);
+  };
+  for (const TrackInsert& insert : result.composition.video) files.insert(insert.file);
+  add(result.composition.mainAudio);
+  add(result.composition.music);
+  if (!watcher_.files().isEmpty()) watcher_.removePaths(watcher_.files());
+  for (const std::filesystem::path& file : files) watcher_.addPath(QString::fromStdString(file.string()));
+}
+
+}  // namespace brisklet

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <qcoro/qcorotask.h>
+
+#include <QFileSystemWatcher>
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+#include <opencv2/core.hpp>
+#include <optional>
+#include <string>
+
+#include "app/SoundOutput.h"
+#include "media/Player.h"
+#include "model/Project.h"
+#include "model/ProjectStore.h"
+
+namespace brisklet {
+
+// Plays the open project's edit in the preview and publishes the playhead on both time axes: the
+// timeline draws it on the source axis, the transport bar shows kept time. Edits rebuild the
+// composition in the background; the newest finished build takes over at the same source moment
+// and in the same play state. Main thread only.
+class PlayerController : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit PlayerController(const ProjectStore& store, PlayerOptions options = {},
+                            QObject* parent = nullptr);
+  ~PlayerController() override;
+
+  // Finds the project's source and builds its first item. A source that cannot be found is
+  // logged ("PlayerController load failed: …") and leaves the player empty.
+  void load(const Project& project);
+  // Builds the edit of `project` again; only the latest call installs, and a build that fails
+  // keeps the item that plays.
+  void rebuild(const Project& project);
+  void teardown();
+
+  void play();
+  void pause();
+  void togglePlay();
+  // Frame-exact: the picture at source time `sourceSec`; a dropped moment shows the next kept
+  // one, a moment past the last the end of the edit.
+  void seek(double sourceSec);
+  void seekOutput(double outputSec);
+  // To the start of the next (or this, or the previous) kept segment.
+  void skipSegment(bool forward);
+
+  double currentSourceTime() const { return currentSourceTime_; }
+  double currentKeptTime() const { return currentKeptTime_; }
+  // The length of the edit; 0 while the plain source plays.
+  double keptDuration() const { return keptDuration_; }
+  bool isPlaying() const { return isPlaying_; }
+  bool isReady() const { return isReady_; }
+  // The picture on screen (BGR, at most the view's size) and its output time.
+  const cv::Mat& picture() const { return picture_; }
+  double pictureTimeSec() const { return pictureTimeSec_; }
+  // Why the preview is not all there (a file gone, a source that cannot be read); empty when it is.
+  const std::string& statusLine() const { return statusLine_; }
+  const Player& player() const { return player_; }
+  int underruns() const;
+
+ signals:
+  void timeChanged();
+  void isPlayingChanged();
+  void isReadyChanged();
+  void keptDurationChanged();
+  void pictureChanged();
+  void statusLineChanged();
+  // A rebuild put its item into the player.
+  void itemInstalled();
+
+ private:
+  QCoro::Task<> rebuildInBackground(Project project, std::uint64_t request);
+  void install(std::shared_ptr<const CompositionResult> result, bool isEdit,
+               const std::string& missing);
+  void showDuePicture();
+  void publishTime();
+  void setPlaying(bool playing);
+  void setStatusLine(const std::string& line);
+  void watchFilesOf(const CompositionResult& result);
+
+  const ProjectStore& store_;
+  Player player_;
+  std::unique_ptr<SoundOutput> sound_;
+  QTimer pictureTimer_;
+  QTimer timeObserver_;
+  QFileSystemWatcher watcher_;
+
+  std::optional<Project> project_;
+  bool sourceFound_ = false;
+  // The edit now playing; null while the plain source plays.
+  std::shared_ptr<const CompositionResult> currentResult_;
+  std::uint64_t rebuildRequests_ = 0;
+
+  double currentSourceTime_ = 0;
+  double currentKeptTime_ = 0;
+  double keptDuration_ = 0;
+  bool isPlaying_ = false;
+  bool isReady_ = false;
+  cv::Mat picture_;
+  double pictureTimeSec_ = 0;
+  std::string statusLine_;
+};
+
+}  // namespace brisklet

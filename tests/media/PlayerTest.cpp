@@ -1,0 +1,164 @@
+#include "media/Player.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+#include "media/SegmentTimeMapping.h"
+#include "support/MediaGenerator.h"
+#include "support/TemporaryFolder.h"
+
+namespace brisklet {
+namespace {
+
+constexpr double kFrameSec = 1.0 / 30;
+
+class PlayerTest : public ::testing::Test {
+ protected:
+  testing::TemporaryFolder folder;
+  std::atomic<double> now = 100.0;
+  std::unique_ptr<Player> player;
+  std::shared_ptr<const CompositionResult> edit;
+
+  // 6 s of numbered pictures with a sound whose level tells its time (t / 10); kept: source
+  // [1, 3) and [4, 6), which meet at output 2.
+  PlayerTest() {
+    const auto pictures = testing::makeNumberedVideo(folder / "numbered.mp4", 6);
+    testing::runFfmpeg({"-i", pictures.string(), "-f", "lavfi", "-i", "aevalsrc=t/10:s=48000:d=6",
+                        "-c:v", "copy", "-c:a", "pcm_s16le", (folder / "source.mov").string()});
+    EditPlan plan;
+    for (const auto& [start, end] : {std::pair{1.0, 3.0}, {4.0, 6.0}}) {
+      Segment kept;
+      kept.id = Uuid::random();
+      kept.startSec = start;
+      kept.endSec = end;
+      plan.segments.push_back(kept);
+    }
+    CompositionBuilder::Inputs inputs;
+    inputs.layOutPictures = true;
+    edit = std::make_shared<const CompositionResult>(
+        CompositionBuilder::build(plan, Asset::open(folder / "source.mov"), inputs));
+    PlayerOptions options;
+    options.steadySeconds = [this] { return now.load(); };
+    player = std::make_unique<Player>(options);
+  }
+
+  // The frame of the numbered source shown at output time `outputSec`.
+  int frameAt(double outputSec) const {
+    return static_cast<int>(std::floor(*sourceTime(edit->mappings, outputSec) * 30 + 1e-6));
+  }
+
+  // The next picture due, waiting (in real time) for the renderer to have it.
+  std::optional<PlayerPicture> nextDue() {
+    for (int attempt = 0; attempt < 2000; ++attempt) {
+      if (auto due = player->pictureDue()) return due;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return std::nullopt;
+  }
+};
+
+TEST_F(PlayerTest, PicturesComeOnTheClockAcrossSegmentsAndLateOnesAreDropped) {
+  player->setItem(edit, 0);
+  const auto first = player->awaitPicture(std::chrono::seconds(10));
+  ASSERT_TRUE(first);
+  EXPECT_EQ(testing::frameNumberOf(first->image), 30);
+
+  player->play();
+  const double started = now;
+  for (int frame = 1; frame <= 75; ++frame) {
+    now = started + frame * kFrameSec + 0.001;
+    const auto due = nextDue();
+    ASSERT_TRUE(due) << frame;
+    EXPECT_NEAR(due->timeSec, frame * kFrameSec, 1e-6);
+    EXPECT_EQ(testing::frameNumberOf(due->image), frameAt(frame * kFrameSec)) << frame;
+  }
+  EXPECT_EQ(player->droppedPictures(), 0);
+
+  // The clock runs half a second ahead of the renderer: the pictures it overtook are never shown.
+  now = now + 0.5;
+  const double position = player->positionSec();
+  for (;;) {
+    const auto due = nextDue();
+    ASSERT_TRUE(due);
+    EXPECT_LE(due->timeSec, position);
+    if (due->timeSec > position - kFrameSec) break;
+  }
+  EXPECT_GT(player->droppedPictures(), 0);
+
+  player->pause();
+  now = now + 5;
+  EXPECT_DOUBLE_EQ(player->positionSec(), position);
+  EXPECT_FALSE(player->isPlaying());
+}
+
+TEST_F(PlayerTest, ScrubbingShowsTheLatestMomentAndTheEndItsLastFrame) {
+  player->setItem(edit, 0);
+  for (int step = 0; step <= 20; ++step) player->seek(0.1 * step + 0.51);
+  auto shown = player->awaitPicture(std::chrono::seconds(10));
+  ASSERT_TRUE(shown);
+  EXPECT_NEAR(shown->timeSec, 2.51, 1e-9);
+  EXPECT_EQ(testing::frameNumberOf(shown->image), frameAt(2.51));
+
+  player->seek(1e9);
+  shown = player->awaitPicture(std::chrono::seconds(10));
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(testing::frameNumberOf(shown->image), 179) << "the last frame, not black";
+  player->play();
+  player->positionSec();
+  EXPECT_TRUE(player->isPlaying()) << "play at the end starts over";
+  EXPECT_DOUBLE_EQ(player->positionSec(), 0);
+}
+
+TEST_F(PlayerTest, TheSoundDevicePacesThePlayheadAndRunningDryIsCounted) {
+  player->useSoundDevice();
+  player->setItem(edit, 1.5);
+  player->play();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the sound thread fills its ring
+
+  std::vector<float> sound(2 * 4800);
+  player->pullSound(sound, 0.0);
+  // Output 1.5 is source 2.5: level 0.25, spread to both channels at −3 dB.
+  EXPECT_NEAR(sound[0], 0.25 * std::sqrt(0.5), 0.01);
+  EXPECT_NEAR(sound[sound.size() - 1], 0.26 * std::sqrt(0.5), 0.01);
+  player->pullSound(sound, 0.05);
+  // Heard: the first 0.1 s, less the 0.05 s the device still holds of it.
+  EXPECT_NEAR(player->positionSec(), 1.55, 1e-9);
+  now = now + 0.02;
+  EXPECT_NEAR(player->positionSec(), 1.57, 1e-9);
+  now = now + 1.0;
+  EXPECT_NEAR(player->positionSec(), 1.7, 1e-9) << "never ahead of the sound handed over";
+  EXPECT_EQ(player->underruns(), 0);
+
+  std::vector<float> long_(2 * 48000);
+  player->pullSound(long_, 0.05);
+  EXPECT_EQ(player->underruns(), 1);
+  EXPECT_EQ(long_.back(), 0.0f) << "silence where the sound was not ready";
+
+  player->pause();
+  player->pullSound(sound, 0.05);
+  EXPECT_EQ(sound[0], 0.0f);
+  EXPECT_EQ(player->underruns(), 1) << "a pause is not an underrun";
+}
+
+TEST_F(PlayerTest, ASourceDamagedWhilePlayingKeepsItsLastPictureAndSaysSo) {
+  player->setItem(edit, 0);
+  ASSERT_TRUE(player->awaitPicture(std::chrono::seconds(10)));
+  std::filesystem::resize_file(folder / "source.mov",
+                               std::filesystem::file_size(folder / "source.mov") / 8);
+  player->play();
+  for (int frame = 1; frame <= 120 && !player->problem(); ++frame) {
+    now = now + kFrameSec;
+    player->pictureDue();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_TRUE(player->problem());
+  EXPECT_NE(player->problem()->find("source.mov"), std::string::npos) << *player->problem();
+  std::vector<float> sound(2 * 480);
+  player->pullSound(sound, 0);
+}
+
+}  // namespace
+}  // namespace brisklet
