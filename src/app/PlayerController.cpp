@@ -39,8 +39,12 @@ bool hasEdit(const Project& project) {
 }  // namespace
 
 PlayerController::PlayerController(const ProjectStore& store, PlayerOptions options,
-                                   QObject* parent)
-    : QObject(parent), store_(store), player_(std::move(options)), sound_(SoundOutput::open(player_)) {
+                                   PreviewBuild build, QObject* parent)
+    : QObject(parent),
+      store_(store),
+      build_(std::move(build)),
+      player_(std::move(options)),
+      sound_(SoundOutput::open(player_)) {
   pictureTimer_.setTimerType(Qt::PreciseTimer);
   pictureTimer_.setInterval(kPictureTickMs);
   connect(&pictureTimer_, &QTimer::timeout, this, &PlayerController::showDuePicture);
@@ -81,10 +85,13 @@ QCoro::Task<> PlayerController::rebuildInBackground(Project projectArgument,
   QPointer<PlayerController> self(this);
   const ProjectStore* store = &store_;
   std::shared_ptr<const CompositionResult> result;
+  // Named locals, not temporaries in the co_await operand: see runOnWorker.
+  auto build = [project, store, builder = build_] {
+    return std::make_shared<const CompositionResult>(builder(project, *store));
+  };
   try {
-    result = co_await runOnWorker([project, store] {
-      return std::make_shared<const CompositionResult>(previewComposition(project, *store));
-    });
+    auto built = runOnWorker(std::move(build));
+    result = co_await built;
   } catch (const std::exception& error) {
     if (!self || request != self->rebuildRequests_) co_return;
     logLine(std::string("Composition rebuild failed: ") + error.what());

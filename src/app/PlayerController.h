@@ -6,11 +6,13 @@
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <optional>
 #include <string>
 
+#include "app/ProjectComposition.h"
 #include "app/SoundOutput.h"
 #include "media/Player.h"
 #include "model/Project.h"
@@ -26,8 +28,11 @@ class PlayerController : public QObject {
   Q_OBJECT
 
  public:
+  // What a rebuild runs on a worker thread; tests slow it down.
+  using PreviewBuild = std::function<CompositionResult(const Project&, const ProjectStore&)>;
+
   explicit PlayerController(const ProjectStore& store, PlayerOptions options = {},
-                            QObject* parent = nullptr);
+                            PreviewBuild build = previewComposition, QObject* parent = nullptr);
   ~PlayerController() override;
 
   // Finds the project's source and builds its first item. A source that cannot be found is
@@ -83,6 +88,7 @@ class PlayerController : public QObject {
   void watchFilesOf(const CompositionResult& result);
 
   const ProjectStore& store_;
+  const PreviewBuild build_;
   Player player_;
   std::unique_ptr<SoundOutput> sound_;
   QTimer pictureTimer_;
