@@ -65,6 +65,8 @@ class PlayerController : public QObject {
   // Why the preview is not all there (a file gone, a source that cannot be read); empty when it is.
   const std::string& statusLine() const { return statusLine_; }
   const Player& player() const { return player_; }
+  // Whether a sound device plays the sound (and paces the playhead).
+  bool playsSound() const { return sound_ != nullptr; }
   int underruns() const;
 
  signals:

@@ -1,6 +1,7 @@
 #include "media/Player.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "media/platform/PictureConverter.h"
@@ -12,6 +13,10 @@ namespace {
 // About half a second of sound is rendered ahead of the device.
 constexpr std::size_t kSoundAheadFrames = Player::kSampleRate / 2;
 constexpr std::size_t kSoundChunkFrames = 1024;
+// How the playhead follows the device's reports: a tenth of the way at each, or all of it at once
+// when it is further off than a device's burst could explain.
+constexpr double kFollowRate = 0.1;
+constexpr double kSnapSec = 0.08;
 
 double steadyClockSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -96,19 +101,24 @@ double Player::positionSec() {
 }
 
 double Player::positionLocked() {
-  if (!playing_) return anchorSec_;
-  double elapsed = now() - anchorSteadySec_;
-  if (soundDevice_) {
-    // The device's played position, carried forward on the steady clock between its reports but
-    // never past the sound it was given.
-    elapsed = std::min(soundClockSec_ + (now() - soundClockSteadySec_),
-                       static_cast<double>(framesPlayed_) / kSampleRate);
-  }
-  const double position = anchorSec_ + std::max(0.0, elapsed);
-  if (position < durationSec_) return position;
+  const double clock = clockLocked();
+  if (clock < durationSec_) return std::max(anchorSec_, clock);
   anchorSec_ = durationSec_;
   playing_ = false;
   return durationSec_;
+}
+
+// While playback starts (the first picture or the first sound of a start or a seek is on its
+// way), the clock stands before the anchor, so that no picture shows ahead of its sound.
+double Player::clockLocked() const {
+  constexpr double kStarting = -1;
+  if (!playing_) return anchorSec_;
+  if (waitingForPicture_) return anchorSec_ + kStarting;
+  if (!soundDevice_) return anchorSec_ + (now() - anchorSteadySec_);
+  if (framesPlayed_ == 0) return anchorSec_ + kStarting;
+  // The steady clock kept in step with the device, never past the sound it was given.
+  return anchorSec_ + std::min(now() - anchorSteadySec_ + correctionSec_,
+                               static_cast<double>(framesPlayed_) / kSampleRate);
 }
 
 // Puts the playhead at `outputSec` and starts rendering both picture and sound from there.
@@ -121,6 +131,7 @@ void Player::anchor(double outputSec) {
   pictureTargetSec_ = anchorSec_;
   pictures_.clear();
   picturesEnded_ = false;
+  waitingForPicture_ = item_ && item_->videoComposition;
   restartSoundLocked(anchorSec_);
   changed_.notify_all();
 }
@@ -131,16 +142,15 @@ void Player::restartSoundLocked(double outputSec) {
   sound_.clear();
   soundEnded_ = false;
   framesPlayed_ = 0;
-  soundClockSec_ = -deviceBufferedSec_;
-  soundClockSteadySec_ = now();
   changed_.notify_all();
 }
 
 std::optional<PlayerPicture> Player::pictureDue() {
   std::optional<PlayerPicture> due;
   const std::lock_guard lock(mutex_);
-  const double position = positionLocked();
-  while (!pictures_.empty() && pictures_.front().timeSec <= position + 1e-6) {
+  positionLocked();  // pauses at the end
+  const double clock = clockLocked();
+  while (!pictures_.empty() && pictures_.front().timeSec <= clock + 1e-6) {
     if (due) ++dropped_;
     due = std::move(pictures_.front());
     pictures_.pop_front();
@@ -172,19 +182,28 @@ void Player::useSoundDevice() {
 void Player::pullSound(std::span<float> interleaved, double deviceBufferedSec) {
   const std::lock_guard lock(mutex_);
   std::size_t given = 0;
-  if (playing_) {
+  if (playing_ && !waitingForPicture_) {
     given = sound_.read(interleaved);
     // Before the first sound after a seek or a start the playhead waits; that is no underrun.
     if (given * kChannels < interleaved.size() && !soundEnded_ && framesPlayed_ > 0) ++underruns_;
   }
   std::fill(interleaved.begin() + static_cast<std::ptrdiff_t>(given * kChannels), interleaved.end(), 0.0f);
-  // What was handed over before this call, less what the device has yet to play of it, is
-  // what has been heard.
-  soundClockSec_ = static_cast<double>(framesPlayed_) / kSampleRate - deviceBufferedSec;
-  soundClockSteadySec_ = now();
-  deviceBufferedSec_ = deviceBufferedSec;
+  if (given > 0) {
+    // What the device has played of the sound since the anchor; it hears what it takes now once
+    // the `deviceBufferedSec` it holds have played.
+    const double heard = static_cast<double>(framesPlayed_) / kSampleRate - deviceBufferedSec;
+    if (framesPlayed_ == 0) {
+      anchorSteadySec_ = now() + deviceBufferedSec;
+      correctionSec_ = 0;
+    } else {
+      // Devices take sound in uneven bursts: the playhead follows them smoothly, and jumps only
+      // when it is far off (after the device stalled).
+      const double error = heard - (now() - anchorSteadySec_ + correctionSec_);
+      correctionSec_ += std::fabs(error) > kSnapSec ? error : kFollowRate * error;
+    }
+    changed_.notify_all();
+  }
   framesPlayed_ += static_cast<std::int64_t>(given);
-  if (given > 0) changed_.notify_all();
 }
 
 int Player::underruns() const {
@@ -200,6 +219,15 @@ int Player::droppedPictures() const {
 std::optional<std::string> Player::problem() const {
   const std::lock_guard lock(mutex_);
   return problem_;
+}
+
+// The first picture of a seek (or the news that there is none) lets playback start.
+void Player::pictureArrivedLocked() {
+  if (waitingForPicture_) {
+    waitingForPicture_ = false;
+    anchorSteadySec_ = now();
+  }
+  changed_.notify_all();
 }
 
 void Player::renderPictures(std::stop_token stop) {
@@ -241,7 +269,7 @@ void Player::renderPictures(std::stop_token stop) {
       if (generation != pictureGeneration_) continue;
       if (picture) pictures_.push_back(std::move(*picture));
       else ended = picturesEnded_ = true;
-      changed_.notify_all();
+      pictureArrivedLocked();
     } catch (const Cancelled&) {
       // A newer seek is waiting.
     } catch (const std::exception& error) {
@@ -251,7 +279,7 @@ void Player::renderPictures(std::stop_token stop) {
       if (generation != pictureGeneration_) continue;
       picturesEnded_ = true;
       problem_ = error.what();
-      changed_.notify_all();
+      pictureArrivedLocked();
     }
   }
 }

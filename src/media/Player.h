@@ -88,6 +88,8 @@ class Player {
  private:
   double now() const;
   double positionLocked();
+  double clockLocked() const;
+  void pictureArrivedLocked();
   void anchor(double outputSec);
   void restartSoundLocked(double outputSec);
   void renderPictures(std::stop_token stop);
@@ -106,10 +108,10 @@ class Player {
   double anchorSec_ = 0;
   double anchorSteadySec_ = 0;
   bool soundDevice_ = false;
+  // Sound handed to the device since the anchor, and how far its played position runs ahead of
+  // the steady clock.
   std::int64_t framesPlayed_ = 0;
-  double soundClockSec_ = 0;
-  double soundClockSteadySec_ = 0;
-  double deviceBufferedSec_ = 0;
+  double correctionSec_ = 0;
 
   // Pictures of the latest seek, in output order. Every seek or item change starts a new
   // generation and makes the one before it stop.
@@ -118,6 +120,7 @@ class Player {
   std::stop_source superseded_;
   std::deque<PlayerPicture> pictures_;
   bool picturesEnded_ = false;
+  bool waitingForPicture_ = false;
   int dropped_ = 0;
 
   std::uint64_t soundGeneration_ = 0;

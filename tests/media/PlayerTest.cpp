@@ -115,30 +115,45 @@ TEST_F(PlayerTest, ScrubbingShowsTheLatestMomentAndTheEndItsLastFrame) {
 TEST_F(PlayerTest, TheSoundDevicePacesThePlayheadAndRunningDryIsCounted) {
   player->useSoundDevice();
   player->setItem(edit, 1.5);
+  ASSERT_TRUE(player->awaitPicture(std::chrono::seconds(10)));
   player->play();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the sound thread fills its ring
+  now = now + 0.5;
+  EXPECT_DOUBLE_EQ(player->positionSec(), 1.5) << "nothing heard yet: the playhead waits";
 
   std::vector<float> sound(2 * 4800);
-  player->pullSound(sound, 0.0);
+  player->pullSound(sound, 0.04);
   // Output 1.5 is source 2.5: level 0.25, spread to both channels at −3 dB.
   EXPECT_NEAR(sound[0], 0.25 * std::sqrt(0.5), 0.01);
   EXPECT_NEAR(sound[sound.size() - 1], 0.26 * std::sqrt(0.5), 0.01);
-  player->pullSound(sound, 0.05);
-  // Heard: the first 0.1 s, less the 0.05 s the device still holds of it.
-  EXPECT_NEAR(player->positionSec(), 1.55, 1e-9);
-  now = now + 0.02;
-  EXPECT_NEAR(player->positionSec(), 1.57, 1e-9);
+  now = now + 0.04;
+  EXPECT_DOUBLE_EQ(player->positionSec(), 1.5) << "heard once the device played what it held";
+  now = now + 0.06;
+  EXPECT_NEAR(player->positionSec(), 1.56, 1e-9);
+
+  // A device taking 40 ms every 40 ms, holding 40 ms.
+  std::vector<float> burst(2 * 1920);
+  for (int pull = 0; pull < 20; ++pull) {
+    player->pullSound(burst, 0.04);
+    now = now + 0.04;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_NEAR(player->positionSec(), 2.36, 1e-9);
+  // A report 20 ms off moves the playhead a tenth of it, not all at once.
+  player->pullSound(burst, 0.06);
+  EXPECT_NEAR(player->positionSec(), 2.358, 1e-9);
+  // A device that stalls holds the playhead at the end of the sound it was given.
   now = now + 1.0;
-  EXPECT_NEAR(player->positionSec(), 1.7, 1e-9) << "never ahead of the sound handed over";
+  EXPECT_NEAR(player->positionSec(), 1.5 + (4800 + 21 * 1920) / 48000.0, 1e-9);
   EXPECT_EQ(player->underruns(), 0);
 
-  std::vector<float> long_(2 * 48000);
-  player->pullSound(long_, 0.05);
+  std::vector<float> second(2 * 48000);
+  player->pullSound(second, 0.04);
   EXPECT_EQ(player->underruns(), 1);
-  EXPECT_EQ(long_.back(), 0.0f) << "silence where the sound was not ready";
+  EXPECT_EQ(second.back(), 0.0f) << "silence where the sound was not ready";
 
   player->pause();
-  player->pullSound(sound, 0.05);
+  player->pullSound(sound, 0.04);
   EXPECT_EQ(sound[0], 0.0f);
   EXPECT_EQ(player->underruns(), 1) << "a pause is not an underrun";
 }
