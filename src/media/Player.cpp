@@ -251,8 +251,11 @@ void Player::renderPictures(std::stop_token stop) {
         if (item != item_) {
           item = item_;
           renderer.reset();
-          if (item && item->videoComposition)
+          if (item && item->videoComposition) {
             renderer.emplace(item->composition, item->videoComposition, 0, options_.viewBox);
+            convert.setOriginalSize(item->videoComposition->renderWidth,
+                                    item->videoComposition->renderHeight);
+          }
         }
         ended = !renderer;
         if (renderer) renderer->seek(pictureTargetSec_);

@@ -123,6 +123,8 @@ TEST_F(PlaybackSyncTest, EveryFlashIsSeenWhenItsClickIsHeard) {
     shown.push_back({steadyNow(), controller.pictureTimeSec(), cv::mean(controller.picture())[0] > 128,
                      stretch});
   });
+  // A new edit starts playing anew at the same moment.
+  QObject::connect(&controller, &PlayerController::itemInstalled, [&] { ++stretch; });
   controller.load(project);
   ASSERT_TRUE(QTest::qWaitFor([&] { return controller.isReady(); }, 10000));
   // The private server's null sink takes two seconds to start a stream; the preview's sound

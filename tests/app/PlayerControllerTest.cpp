@@ -106,6 +106,7 @@ TEST_F(PlayerControllerTest, SeeksAndSkipsLandOnTheRightFrames) {
 TEST_F(PlayerControllerTest, ARebuildKeepsTheSourceMomentAsItIsWhenTheNewEditArrives) {
   loadAndWait(project);
   controller->seek(2.0);
+  EXPECT_EQ(frameShown(), 60);
   controller->play();
   now = now + 0.5;  // playing at source 2.5
 

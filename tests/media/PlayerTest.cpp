@@ -8,6 +8,7 @@
 
 #include "media/SegmentTimeMapping.h"
 #include "support/MediaGenerator.h"
+#include "support/Projects.h"
 #include "support/TemporaryFolder.h"
 
 namespace brisklet {
@@ -173,6 +174,36 @@ TEST_F(PlayerTest, ASourceDamagedWhilePlayingKeepsItsLastPictureAndSaysSo) {
   EXPECT_NE(player->problem()->find("source.mov"), std::string::npos) << *player->problem();
   std::vector<float> sound(2 * 480);
   player->pullSound(sound, 0);
+}
+
+TEST(PlayerColours, PicturesShowTheirOwnColourWhateverMatrixTheySayOrLeaveUnsaid) {
+  testing::TemporaryFolder folder;
+  // The same orange, turned into YUV by BT.601 and saying so, and by BT.709 saying nothing, as
+  // HD cameras and editors often leave it.
+  for (const auto& [matrix, tag] : {std::pair{"bt601", "smpte170m"}, {"bt709", ""}}) {
+    const auto file = folder / (std::string(matrix) + ".mp4");
+    std::vector<std::string> arguments = {
+        "-f", "lavfi", "-i", "color=c=0xC03020:s=1280x720:r=30:d=1", "-vf",
+        std::string("scale=out_color_matrix=") + matrix + ":out_range=tv,format=yuv420p", "-c:v",
+        "libx264", "-crf", "5"};
+    if (*tag) arguments.insert(arguments.end(), {"-colorspace", tag});
+    arguments.push_back(file.string());
+    testing::runFfmpeg(arguments);
+    EditPlan plan;
+    plan.segments = {testing::segment(0, 1)};
+    CompositionBuilder::Inputs inputs;
+    inputs.layOutPictures = true;
+    Player player;
+    player.setItem(std::make_shared<const CompositionResult>(
+        CompositionBuilder::build(plan, Asset::open(file), inputs)));
+    const auto shown = player.awaitPicture(std::chrono::seconds(10));
+    ASSERT_TRUE(shown) << matrix;
+    EXPECT_EQ(shown->image.cols, 1280);
+    const cv::Scalar colour = cv::mean(shown->image);
+    EXPECT_NEAR(colour[2], 192, 4) << matrix;
+    EXPECT_NEAR(colour[1], 48, 4) << matrix;
+    EXPECT_NEAR(colour[0], 32, 4) << matrix;
+  }
 }
 
 }  // namespace

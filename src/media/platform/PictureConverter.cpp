@@ -1,5 +1,7 @@
 #include "media/platform/PictureConverter.h"
 
+#include <algorithm>
+
 #include "media/platform/MediaError.h"
 
 namespace brisklet {
@@ -27,6 +29,11 @@ AVPixelFormat withoutFullRangeAlias(AVPixelFormat format, bool& fullRange) {
 
 }  // namespace
 
+void PictureConverter::setOriginalSize(int width, int height) {
+  originalWidth_ = width;
+  originalHeight_ = height;
+}
+
 cv::Mat PictureConverter::operator()(const AVFrame& frame, cv::Size size) {
   bool fullRange = frame.color_range == AVCOL_RANGE_JPEG;
   const AVPixelFormat format =
@@ -35,8 +42,12 @@ cv::Mat PictureConverter::operator()(const AVFrame& frame, cv::Size size) {
                                      size.width, size.height, AV_PIX_FMT_BGR24, SWS_AREA, nullptr,
                                      nullptr, nullptr));
   if (!scaler_) throw MediaError("A picture cannot be converted.");
-  const int* coefficients =
-      sws_getCoefficients(frame.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : frame.colorspace);
+  const int width = originalWidth_ > 0 ? originalWidth_ : frame.width;
+  const int height = originalHeight_ > 0 ? originalHeight_ : frame.height;
+  const bool highDefinition = std::max(width, height) >= 1280 || std::min(width, height) >= 720;
+  const int* coefficients = sws_getCoefficients(
+      frame.colorspace != AVCOL_SPC_UNSPECIFIED ? frame.colorspace
+                                                : (highDefinition ? SWS_CS_ITU709 : SWS_CS_ITU601));
   sws_setColorspaceDetails(scaler_.get(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0,
                            1 << 16, 1 << 16);
   // libswscale's vector code may write a few bytes past the last row; a spare row takes them.
