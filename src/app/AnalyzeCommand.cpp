@@ -32,6 +32,8 @@ QCoro::Task<> AppState::startAnalysis(const Uuid& projectIDArgument) {
           current.editPlan = plan;
         });
         if (!stored) return;
+        // Steps taken on the old plan do not apply to the new one.
+        state.forgetHistory(projectID);
         state.setSelectedSegmentID(
             plan.segments.empty() ? std::nullopt : std::optional<Uuid>(plan.segments.front().id));
         if (withoutKey) state.setLastError(kOnDeviceOnlyNotice);

@@ -1,13 +1,23 @@
 #include "app/AppState.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "platform/OutputFile.h"
 
 namespace brisklet {
 
-AppState::AppState(ProjectStore& store, QObject* parent) : QObject(parent), store_(store) {
+namespace {
+
+double steadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+AppState::AppState(ProjectStore& store, QObject* parent)
+    : QObject(parent), store_(store), editClock_(steadySeconds) {
   // What killed processes left behind goes before anything is listed.
   store_.sweepAbandoned();
   sweepAbandonedOutputs();
@@ -119,11 +129,62 @@ void AppState::countRevision(Project& project) {
   if (project.editPlan) project.editPlan->planRevision += 1;
 }
 
-void AppState::updateSegment(const Segment& segment, const Uuid& projectID) {
+void AppState::editByUser(const Uuid& projectID, const EditGesture& gesture,
+                          const std::function<bool(Project&)>& change) {
+  std::optional<EditableState> before;
   editProject(projectID, [&](Project& project) {
+    EditableState was = EditableState::of(project);
+    if (!change(project)) return false;
+    before = std::move(was);
+    return true;
+  });
+  // Only an edit that was stored can be undone.
+  const Project* stored = project(projectID);
+  if (!before || stored == nullptr || EditableState::of(*stored) == *before) return;
+  histories_[projectID].record(*before, gesture, editClock_());
+  emit historyChanged();
+}
+
+bool AppState::undo(const Uuid& projectID) { return stepHistory(projectID, true); }
+bool AppState::redo(const Uuid& projectID) { return stepHistory(projectID, false); }
+
+bool AppState::stepHistory(const Uuid& projectID, bool backward) {
+  const auto history = histories_.find(projectID);
+  if (history == histories_.end()) return false;
+  bool stepped = false;
+  editProject(projectID, [&](Project& project) {
+    const EditableState current = EditableState::of(project);
+    const std::optional<EditableState> target =
+        backward ? history->second.undo(current) : history->second.redo(current);
+    if (!target) return false;
+    target->applyTo(project);
+    stepped = true;
+    return true;
+  });
+  if (stepped) emit historyChanged();
+  return stepped;
+}
+
+bool AppState::canUndo(const Uuid& projectID) const {
+  const auto history = histories_.find(projectID);
+  return history != histories_.end() && history->second.canUndo();
+}
+
+bool AppState::canRedo(const Uuid& projectID) const {
+  const auto history = histories_.find(projectID);
+  return history != histories_.end() && history->second.canRedo();
+}
+
+void AppState::forgetHistory(const Uuid& projectID) {
+  if (histories_.erase(projectID) > 0) emit historyChanged();
+}
+
+void AppState::updateSegment(const Segment& segment, const Uuid& projectID,
+                             const EditGesture& gesture) {
+  editByUser(projectID, gesture, [&](Project& project) {
     if (!project.editPlan) return false;
     Segment* existing = project.editPlan->segment(segment.id);
-    if (existing == nullptr) return false;
+    if (existing == nullptr || *existing == segment) return false;
     *existing = segment;
     project.editPlan->planRevision += 1;
     return true;
@@ -131,7 +192,7 @@ void AppState::updateSegment(const Segment& segment, const Uuid& projectID) {
 }
 
 void AppState::setAspectRatio(AspectRatio aspectRatio, const Uuid& projectID) {
-  editProject(projectID, [&](Project& project) {
+  editByUser(projectID, {}, [&](Project& project) {
     project.aspectRatioRaw = std::string(rawValue(aspectRatio));
     countRevision(project);
     return true;
@@ -139,16 +200,16 @@ void AppState::setAspectRatio(AspectRatio aspectRatio, const Uuid& projectID) {
 }
 
 void AppState::setTransition(TransitionStyle style, const Uuid& projectID) {
-  editProject(projectID, [&](Project& project) {
+  editByUser(projectID, {}, [&](Project& project) {
     project.transitionStyleRaw = std::string(rawValue(style));
     countRevision(project);
     return true;
   });
 }
 
-void AppState::setMusicVolume(double percent, const Uuid& projectID) {
+void AppState::setMusicVolume(double percent, const Uuid& projectID, const EditGesture& gesture) {
   if (!std::isfinite(percent)) return;
-  editProject(projectID, [&](Project& project) {
+  editByUser(projectID, gesture, [&](Project& project) {
     project.musicVolumePercent =
         std::clamp(percent, kMinimumMusicVolumePercent, kMaximumMusicVolumePercent);
     countRevision(project);
@@ -167,6 +228,7 @@ void AppState::deleteProject(const Project& project) {
       return;
   }
   removeFromList(project.id);
+  forgetHistory(project.id);
 }
 
 void AppState::cancelRunningCommands() {

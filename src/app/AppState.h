@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/EditHistory.h"
 #include "app/FileReveal.h"
 #include "model/KeychainStore.h"
 #include "model/PipelineProgress.h"
@@ -61,12 +62,14 @@ class AppState : public QObject {
   // deleted meanwhile leaves the list first); the project is unchanged then.
   bool modifyProject(const Uuid& projectID, const std::function<void(Project&)>& change);
 
+  // The user's own edits; each can be undone. `gesture` groups the edits of one drag, or of
+  // typing until a pause, into one undo step.
   // Replaces the segment with the same id in the project's plan and counts a revision.
-  void updateSegment(const Segment& segment, const Uuid& projectID);
+  void updateSegment(const Segment& segment, const Uuid& projectID, const EditGesture& gesture = {});
   void setAspectRatio(AspectRatio aspectRatio, const Uuid& projectID);
   void setTransition(TransitionStyle style, const Uuid& projectID);
   // Clamped to 5…60 percent.
-  void setMusicVolume(double percent, const Uuid& projectID);
+  void setMusicVolume(double percent, const Uuid& projectID, const EditGesture& gesture = {});
   // Copies `file` into the project folder as its music bed ("music.<extension>", at 25 % unless
   // a volume was set); none removes the bed. A failed copy shows "Could not add music: …" and
   // keeps the bed there was. True when the project now has the bed asked for.
@@ -93,6 +96,17 @@ class AppState : public QObject {
   // a render ends, only the last ones are kept. Failures show "Audio enhancement failed: …" and
   // keep the settings there were.
   QCoro::Task<> applyAudioSettings(const Uuid& projectID, bool crystalClear, double gainPercent);
+  // Goes back one step of the user's edits of the project, or forward again. Each step puts back
+  // the plan (with its revision) and the output settings as they were, and is stored at once.
+  // The history lives in memory and ends when the project is analysed again. False when there
+  // is no step to take.
+  bool undo(const Uuid& projectID);
+  bool redo(const Uuid& projectID);
+  bool canUndo(const Uuid& projectID) const;
+  bool canRedo(const Uuid& projectID) const;
+  // The steady clock that tells a pause in typing; tests replace it.
+  void setEditClock(std::function<double()> clock) { editClock_ = std::move(clock); }
+
   // Removes the project and its folder; a removed selection moves to the first project left. A
   // delete that fails, or leaves part of the folder, says so on the status line.
   void deleteProject(const Project& project);
@@ -161,8 +175,16 @@ class AppState : public QObject {
   void selectedSegmentIDChanged();
   void pipelineProgressChanged();
   void lastErrorChanged();
+  // What can be undone or redone changed.
+  void historyChanged();
 
  private:
+  // An edit by the user: as editProject, and the state before it becomes an undo step.
+  void editByUser(const Uuid& projectID, const EditGesture& gesture,
+                  const std::function<bool(Project&)>& change);
+  // Moves through the history in one direction.
+  bool stepHistory(const Uuid& projectID, bool backward);
+  void forgetHistory(const Uuid& projectID);
   // An edit: `change` applied to the project as stored and, when it reports a change, stored.
   // A failure goes to the status line.
   void editProject(const Uuid& projectID, const std::function<bool(Project&)>& change);
@@ -178,6 +200,8 @@ class AppState : public QObject {
   FolderChooser chooseFolder_ = [](const std::string&) { return std::nullopt; };
   // The newest audio settings request of each project, counted.
   std::unordered_map<Uuid, std::uint64_t> audioSettingsRequests_;
+  std::unordered_map<Uuid, EditHistory> histories_;
+  std::function<double()> editClock_;
   std::vector<Project> projects_;
   std::optional<Uuid> selectedProjectID_;
   std::optional<Uuid> selectedSegmentID_;

@@ -61,7 +61,7 @@ bool AppState::setMusic(const std::optional<std::filesystem::path>& file, const 
   const Project* current = project(projectID);
   if (current == nullptr) return false;
   if (!file) {
-    editProject(projectID, [](Project& project) {
+    editByUser(projectID, {}, [](Project& project) {
       project.musicFileName.reset();
       countRevision(project);
       return true;
@@ -91,7 +91,7 @@ bool AppState::setMusic(const std::optional<std::filesystem::path>& file, const 
     return false;
   }
   const std::optional<std::string> previous = current->musicFileName;
-  editProject(projectID, [&](Project& project) {
+  editByUser(projectID, {}, [&](Project& project) {
     project.musicFileName = destination.filename().string();
     if (!project.musicVolumePercent) project.musicVolumePercent = kDefaultMusicVolumePercent;
     countRevision(project);
