@@ -20,7 +20,7 @@ packages=(
   libsecret-1-dev gnome-keyring dbus
   # UI and app loop; the platform plugins give the window a screen (xcb, wayland)
   # and the tests an offscreen one
-  qt6-base-dev qt6-multimedia-dev qcoro-qt6-dev qt6-qpa-plugins
+  qt6-base-dev qt6-multimedia-dev qt6-svg-dev qcoro-qt6-dev qt6-qpa-plugins
   # tests; a private PulseAudio server (with pactl and pacat) plays the microphone and speakers
   libgtest-dev libgmock-dev libcpp-httplib-dev pulseaudio pulseaudio-utils
 )

@@ -1,0 +1,37 @@
+#include "ui/Symbols.h"
+
+#include <QPainter>
+#include <QSvgRenderer>
+#include <cmath>
+
+namespace brisklet {
+
+QPixmap symbolPixmap(const QString& name, int size, const QColor& tint, qreal devicePixelRatio) {
+  const int pixels = static_cast<int>(std::ceil(size * devicePixelRatio));
+  QPixmap pixmap(pixels, pixels);
+  pixmap.fill(Qt::transparent);
+  QSvgRenderer renderer(":/symbols/" + name);
+  QPainter painter(&pixmap);
+  renderer.render(&painter, QRectF(0, 0, pixels, pixels));
+  // The drawing is black; its coverage takes the tint.
+  painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+  painter.fillRect(pixmap.rect(), tint);
+  painter.end();
+  pixmap.setDevicePixelRatio(devicePixelRatio);
+  return pixmap;
+}
+
+QIcon symbolIcon(const QString& name, const QColor& tint, int size) {
+  QIcon icon;
+  for (const qreal ratio : {1.0, 2.0}) icon.addPixmap(symbolPixmap(name, size, tint, ratio));
+  return icon;
+}
+
+void paintSymbol(QPainter& painter, const QString& name, const QRectF& box, const QColor& tint) {
+  const double side = std::min(box.width(), box.height());
+  const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+  const QPixmap pixmap = symbolPixmap(name, static_cast<int>(std::ceil(side)), tint, ratio);
+  painter.drawPixmap(QPointF(box.center().x() - side / 2, box.center().y() - side / 2), pixmap);
+}
+
+}  // namespace brisklet
