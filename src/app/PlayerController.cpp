@@ -1,6 +1,7 @@
 #include "app/PlayerController.h"
 
 #include <QPointer>
+#include <cmath>
 #include <set>
 
 #include "app/LongCommand.h"
@@ -13,7 +14,7 @@
 namespace brisklet {
 namespace {
 
-// Pictures are picked up this often, so each shows within a few milliseconds of its time.
+// Pictures not yet rendered are looked for this often.
 constexpr int kPictureTickMs = 4;
 // The playhead is published 30 times a second.
 constexpr int kTimeObserverMs = 1000 / 30;
@@ -46,7 +47,7 @@ PlayerController::PlayerController(const ProjectStore& store, PlayerOptions opti
       player_(std::move(options)),
       sound_(SoundOutput::open(player_)) {
   pictureTimer_.setTimerType(Qt::PreciseTimer);
-  pictureTimer_.setInterval(kPictureTickMs);
+  pictureTimer_.setSingleShot(true);
   connect(&pictureTimer_, &QTimer::timeout, this, &PlayerController::showDuePicture);
   timeObserver_.setTimerType(Qt::PreciseTimer);
   timeObserver_.setInterval(kTimeObserverMs);
@@ -183,6 +184,10 @@ void PlayerController::showDuePicture() {
   setPlaying(player_.isPlaying());
   if (const auto problem = player_.problem())
     setStatusLine(*problem);
+  // Woken when the next picture is due, so it shows on time; otherwise looked for again soon.
+  const double untilNext = player_.secondsUntilNextPicture();
+  pictureTimer_.start(untilNext < 0 ? kPictureTickMs
+                                    : std::min(kPictureTickMs, static_cast<int>(std::ceil(untilNext * 1000))));
 }
 
 void PlayerController::publishTime() {

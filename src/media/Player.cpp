@@ -159,6 +159,13 @@ std::optional<PlayerPicture> Player::pictureDue() {
   return due;
 }
 
+double Player::secondsUntilNextPicture() const {
+  const std::lock_guard lock(mutex_);
+  const double clock = clockLocked();
+  if (!playing_ || pictures_.empty() || clock < anchorSec_) return -1;
+  return std::max(0.0, pictures_.front().timeSec - clock);
+}
+
 std::optional<PlayerPicture> Player::awaitPicture(std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
   const std::uint64_t generation = pictureGeneration_;

@@ -69,6 +69,9 @@ class Player {
   // The newest picture the playhead has reached that was not handed out yet; the pictures it
   // overtook are dropped.
   std::optional<PlayerPicture> pictureDue();
+  // How long until the next rendered picture is due, in seconds; negative while paused, starting,
+  // or with no picture rendered yet.
+  double secondsUntilNextPicture() const;
   // Waits up to `timeout` for the picture of the latest seek (or item) and hands it out. None when
   // the time runs out or the picture cannot be rendered (see `problem`).
   std::optional<PlayerPicture> awaitPicture(std::chrono::milliseconds timeout);

@@ -4,12 +4,22 @@
 #include <QSvgRenderer>
 #include <cmath>
 
+// Resources of a static library are registered by hand, once, from outside any namespace.
+static void registerSymbols() {
+  static const bool registered = [] {
+    Q_INIT_RESOURCE(Symbols);
+    return true;
+  }();
+  (void)registered;
+}
+
 namespace brisklet {
 
 QPixmap symbolPixmap(const QString& name, int size, const QColor& tint, qreal devicePixelRatio) {
   const int pixels = static_cast<int>(std::ceil(size * devicePixelRatio));
   QPixmap pixmap(pixels, pixels);
   pixmap.fill(Qt::transparent);
+  registerSymbols();
   QSvgRenderer renderer(":/symbols/" + name);
   QPainter painter(&pixmap);
   renderer.render(&painter, QRectF(0, 0, pixels, pixels));

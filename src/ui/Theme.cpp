@@ -79,6 +79,17 @@ QColor primaryColor() {
 
 QColor secondaryColor() { return withOpacity(primaryColor(), 0.55); }
 
+QColor statusGreen() { return QColor(52, 199, 89); }
+QColor statusOrange() { return QColor(255, 149, 0); }
+QColor statusRed() { return QColor(255, 69, 58); }
+QColor statusYellow() { return QColor(255, 204, 0); }
+
+QColor scoreColor(double score) {
+  if (score >= 0.6) return statusGreen();
+  if (score >= 0.35) return statusOrange();
+  return statusRed();
+}
+
 void applyTheme(QApplication& application, ColorScheme scheme) {
   application.setStyle(QStyleFactory::create("Fusion"));
   const NeuTheme theme = NeuTheme::of(scheme);

@@ -37,6 +37,15 @@ void applyTheme(QApplication& application, ColorScheme scheme);
 QColor primaryColor();
 QColor secondaryColor();
 
+// The status colours: kept and good (green), middling (orange), dropped and poor (red), ideas
+// (yellow).
+QColor statusGreen();
+QColor statusOrange();
+QColor statusRed();
+QColor statusYellow();
+// The colour of a score from 0 to 1: green from 0.6, orange from 0.35, red below.
+QColor scoreColor(double score);
+
 // A raised panel: `element` behind, a 1 px `highlight` border inside the edge.
 void paintPanel(QPainter& painter, const QRectF& box, double cornerRadius);
 // A sunken well: `shadow` behind, a 1 px border of black at 35 % inside the edge.

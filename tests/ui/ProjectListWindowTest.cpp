@@ -8,15 +8,12 @@
 #include "support/Projects.h"
 #include "support/TemporaryFolder.h"
 #include "ui/ProjectListWindow.h"
+#include "ui/Screenshots.h"
 
 namespace brisklet {
 namespace {
 
-// Saves what the window shows, for a person to look at.
-void saveScreenshot(QWidget& window, const std::string& name) {
-  std::filesystem::create_directories(BRISKLET_SCREENSHOT_DIR);
-  window.grab().save(QString::fromStdString(std::string(BRISKLET_SCREENSHOT_DIR) + "/" + name));
-}
+using testing::saveScreenshot;
 
 TEST(ProjectListWindow, ListsTheStoredProjectsWithNameAndDurationNewestFirst) {
   testing::TemporaryFolder folder;

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/EditPlan.h"
+
+namespace brisklet::timeline {
+
+// The timeline's rules of size and time, in logical pixels and source seconds.
+
+constexpr double kInitialPixelsPerSecond = 8;
+constexpr double kMinimumPixelsPerSecond = 2;
+constexpr double kMaximumPixelsPerSecond = 40;
+constexpr double kMinimumContentWidth = 60;
+// A record may claim any duration; the canvas stops here (Qt's widgets cannot be wider).
+constexpr double kMaximumContentWidth = 4'000'000;
+constexpr double kRulerHeight = 20;
+constexpr double kVideoHeight = 76;
+constexpr double kWaveformHeight = 32;
+constexpr double kNarrationHeight = 24;
+constexpr double kRowSpacing = 5;
+constexpr double kRowPadding = 2;
+constexpr double kTracksHeight = 171;
+constexpr double kShortestTrimSec = 0.5;
+
+// A duration a record may hold, made safe to lay out: not finite or negative counts as 0.
+double usableDuration(double seconds);
+
+// The canvas width for a video of `durationSec` at `pixelsPerSecond`.
+double contentWidth(double durationSec, double pixelsPerSecond);
+
+// The zoom that fits a video into a timeline `width` wide, once: none while the width or the
+// duration cannot tell.
+std::optional<double> fittingZoom(double width, double durationSec);
+
+// The ruler's tick step and label interval for a zoom.
+struct RulerSpacing {
+  int tickSec = 60;
+  int labelSec = 600;
+};
+RulerSpacing rulerSpacing(double pixelsPerSecond);
+
+// The blocks the timeline shows: the plan's segments, or, without a plan, one kept segment over
+// the whole video.
+std::vector<Segment> blocksOf(const std::optional<EditPlan>& plan, double durationSec);
+
+// How many thumbnails a block `width` wide shows: one per 64 px, 1 to 10.
+int thumbnailCount(double width);
+
+// The neighbours' limits for trimming `segment`, in source order: the end of the segment before
+// it (or 0) and the start of the one after it (or the video's end).
+struct TrimLimits {
+  double minimumSec = 0;
+  double maximumSec = 0;
+};
+TrimLimits trimLimits(const std::vector<Segment>& segments, const Segment& segment,
+                      double durationSec);
+
+enum class TrimEdge { leading, trailing };
+
+// `base` (the segment as it was when the drag began) with `edge` moved by `deltaSec`: never
+// shorter than 0.5 s (a shorter one may grow but not shrink), then held inside the neighbours, 0
+// and the video's end; its end always after its start.
+Segment trimmed(const Segment& base, TrimEdge edge, double deltaSec, const TrimLimits& limits);
+
+// The segment a click at source time `sourceSec` selects: the first holding it, else the last.
+std::optional<Segment> segmentAt(const std::vector<Segment>& segments, double sourceSec);
+
+// A narration bubble's span in seconds: its audio's length, or one second per 15 characters.
+double bubbleSeconds(const NarrationClip& narration);
+
+}  // namespace brisklet::timeline

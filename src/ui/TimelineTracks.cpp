@@ -1,0 +1,434 @@
+#include "ui/TimelineTracks.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QtConcurrent/QtConcurrent>
+#include <cmath>
+
+#include "app/AppState.h"
+#include "app/PlayerController.h"
+#include "platform/TimeText.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
+
+namespace brisklet {
+namespace {
+
+using namespace timeline;
+
+constexpr double kRulerTop = kRowPadding;
+constexpr double kVideoTop = kRulerTop + kRulerHeight + kRowSpacing;
+constexpr double kWaveformTop = kVideoTop + kVideoHeight + kRowSpacing;
+constexpr double kNarrationTop = kWaveformTop + kWaveformHeight + kRowSpacing;
+constexpr double kHandleHitWidth = 12;
+constexpr double kMinimumBlockWidth = 4;
+
+QColor withOpacity(QColor colour, double opacity) {
+  colour.setAlphaF(opacity);
+  return colour;
+}
+
+QFont pixelFont(int pixels, bool monospaced = false, QFont::Weight weight = QFont::Normal) {
+  QFont font = monospaced ? QFont("monospace") : QFont();
+  if (monospaced) font.setStyleHint(QFont::Monospace);
+  font.setPixelSize(pixels);
+  font.setWeight(weight);
+  return font;
+}
+
+QImage imageOf(const cv::Mat& bgr) {
+  return QImage(bgr.data, bgr.cols, bgr.rows, static_cast<qsizetype>(bgr.step), QImage::Format_BGR888)
+      .copy();
+}
+
+}  // namespace
+
+TimelineTracks::TimelineTracks(AppState& state, PlayerController* player, const Uuid& projectID,
+                               QWidget* parent)
+    : QWidget(parent), state_(state), player_(player), projectID_(projectID) {
+  setMouseTracking(true);
+  setAttribute(Qt::WA_OpaquePaintEvent, false);
+  connect(&state_, &AppState::projectsChanged, this, [this] {
+    updateSize();
+    update();
+  });
+  connect(&state_, &AppState::selectedSegmentIDChanged, this, qOverload<>(&QWidget::update));
+  if (player_) connect(player_, &PlayerController::timeChanged, this, &TimelineTracks::updatePlayhead);
+  connect(&thumbnailFetch_, &QFutureWatcher<std::optional<cv::Mat>>::finished, this, [this] {
+    const std::optional<cv::Mat> picture = thumbnailFetch_.result();
+    if (picture && !picture->empty()) thumbnails_[fetchingSecond_] = imageOf(*picture);
+    fetchingSecond_ = -1;
+    update(QRect(0, static_cast<int>(kVideoTop), width(), static_cast<int>(kVideoHeight)));
+    fetchNextThumbnail();
+  });
+  updateSize();
+}
+
+const Project* TimelineTracks::project() const { return state_.project(projectID_); }
+
+double TimelineTracks::durationSec() const {
+  const Project* shown = project();
+  return shown ? usableDuration(shown->videoDurationSec) : 0;
+}
+
+std::vector<Segment> TimelineTracks::blocks() const {
+  const Project* shown = project();
+  if (shown == nullptr) return {};
+  return blocksOf(shown->editPlan, shown->videoDurationSec);
+}
+
+void TimelineTracks::setPixelsPerSecond(double pixelsPerSecond) {
+  if (!std::isfinite(pixelsPerSecond)) return;
+  pixelsPerSecond_ = std::clamp(pixelsPerSecond, kMinimumPixelsPerSecond, kMaximumPixelsPerSecond);
+  updateSize();
+  update();
+}
+
+void TimelineTracks::setWaveform(std::vector<float> waveform) {
+  waveform_ = std::move(waveform);
+  update();
+}
+
+void TimelineTracks::setThumbnailSource(ThumbnailSource source) {
+  thumbnailSource_ = std::move(source);
+  update();
+}
+
+void TimelineTracks::updateSize() {
+  setFixedSize(static_cast<int>(std::ceil(contentWidth(durationSec(), pixelsPerSecond_))),
+               static_cast<int>(kTracksHeight));
+}
+
+void TimelineTracks::updatePlayhead() {
+  const double was = playheadSec_;
+  playheadSec_ = player_->currentSourceTime();
+  for (const double at : {was, playheadSec_}) {
+    const int x = static_cast<int>(at * pixelsPerSecond_);
+    update(QRect(x - 8, 0, 16, height()));
+  }
+}
+
+QRectF TimelineTracks::blockRect(const Segment& segment) const {
+  const double width = std::max((segment.endSec - segment.startSec) * pixelsPerSecond_, kMinimumBlockWidth);
+  return {segment.startSec * pixelsPerSecond_, kVideoTop, width, kVideoHeight};
+}
+
+QRectF TimelineTracks::badgeRect(const Segment& segment) const {
+  const QRectF block = blockRect(segment);
+  return {block.left() + 3, block.top() + 3, 16, 16};
+}
+
+QRectF TimelineTracks::bubbleRect(const Segment& segment) const {
+  const double x = (segment.startSec + segment.narration->startOffsetSec) * pixelsPerSecond_;
+  const double width = std::max(bubbleSeconds(*segment.narration) * pixelsPerSecond_, 20.0);
+  return {x, kNarrationTop + 2, width, 20};
+}
+
+double TimelineTracks::sourceTimeAt(double x) const {
+  return std::max(std::min(x / pixelsPerSecond_, durationSec()), 0.0);
+}
+
+std::optional<Segment> TimelineTracks::blockAt(QPointF point) const {
+  if (point.y() < kVideoTop || point.y() >= kVideoTop + kVideoHeight) return std::nullopt;
+  const std::vector<Segment> shown = blocks();
+  // Handles reach a little outside their block, so an edge is caught from either side.
+  for (const Segment& segment : shown)
+    if (blockRect(segment).adjusted(-kHandleHitWidth / 2, 0, kHandleHitWidth / 2, 0).contains(point) &&
+        handleAt(segment, point))
+      return segment;
+  for (const Segment& segment : shown)
+    if (blockRect(segment).contains(point)) return segment;
+  return std::nullopt;
+}
+
+std::optional<TrimEdge> TimelineTracks::handleAt(const Segment& segment, QPointF point) const {
+  const QRectF block = blockRect(segment);
+  if (std::fabs(point.x() - block.left()) <= kHandleHitWidth / 2) return TrimEdge::leading;
+  if (std::fabs(point.x() - block.right()) <= kHandleHitWidth / 2) return TrimEdge::trailing;
+  return std::nullopt;
+}
+
+std::optional<Segment> TimelineTracks::bubbleAt(QPointF point) const {
+  for (const Segment& segment : blocks())
+    if (segment.narration && !segment.narration->text.empty() && bubbleRect(segment).contains(point))
+      return segment;
+  return std::nullopt;
+}
+
+void TimelineTracks::seekAndSelect(double x) {
+  const double at = sourceTimeAt(x);
+  if (const std::optional<Segment> target = segmentAt(blocks(), at))
+    state_.setSelectedSegmentID(target->id);
+  if (player_) player_->seek(at);
+}
+
+void TimelineTracks::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const QPointF point = event->position();
+  if (const std::optional<Segment> block = blockAt(point)) {
+    if (blockRect(*block).width() > 40 && badgeRect(*block).adjusted(-2, -2, 2, 2).contains(point)) {
+      Segment flipped = *block;
+      flipped.keep = !flipped.keep;
+      flipped.userOverrodeKeep = true;
+      state_.updateSegment(flipped, projectID_);
+      return;
+    }
+    if (const std::optional<TrimEdge> edge = handleAt(*block, point)) {
+      trimDrag_ = TrimDrag{*block, *edge, point.x(), "trim-" + std::to_string(++drags_)};
+      return;
+    }
+  }
+  if (const std::optional<Segment> bubble = bubbleAt(point)) {
+    state_.setSelectedSegmentID(bubble->id);
+    return;
+  }
+  seeking_ = true;
+  seekAndSelect(point.x());
+}
+
+void TimelineTracks::mouseMoveEvent(QMouseEvent* event) {
+  const QPointF point = event->position();
+  if (trimDrag_) {
+    const double delta = (point.x() - trimDrag_->pressX) / pixelsPerSecond_;
+    const Segment changed = trimmed(trimDrag_->base, trimDrag_->edge, delta,
+                                    trimLimits(blocks(), trimDrag_->base, durationSec()));
+    state_.updateSegment(changed, projectID_, {trimDrag_->gesture});
+    return;
+  }
+  if (seeking_) {
+    seekAndSelect(point.x());
+    return;
+  }
+  const std::optional<Segment> block = blockAt(point);
+  setCursor(block && handleAt(*block, point) ? Qt::SizeHorCursor : Qt::ArrowCursor);
+  const std::optional<Uuid> hovered = block ? std::optional(block->id) : std::nullopt;
+  if (hovered != hovered_) {
+    hovered_ = hovered;
+    update(QRect(0, static_cast<int>(kVideoTop), width(), static_cast<int>(kVideoHeight)));
+  }
+}
+
+void TimelineTracks::mouseReleaseEvent(QMouseEvent*) {
+  trimDrag_.reset();
+  seeking_ = false;
+}
+
+void TimelineTracks::leaveEvent(QEvent*) {
+  if (!hovered_) return;
+  hovered_.reset();
+  update();
+}
+
+void TimelineTracks::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QRectF exposed = event->rect();
+  const std::vector<Segment> shown = blocks();
+  paintRuler(painter, exposed);
+  paintBlocks(painter, exposed, shown);
+  paintWaveform(painter, exposed, shown);
+  paintNarration(painter, exposed, shown);
+  paintPlayhead(painter);
+}
+
+void TimelineTracks::paintRuler(QPainter& painter, const QRectF& exposed) const {
+  const RulerSpacing spacing = rulerSpacing(pixelsPerSecond_);
+  const double duration = durationSec();
+  const QColor ink = secondaryColor();
+  painter.setFont(pixelFont(8, true));
+  const double bottom = kRulerTop + kRulerHeight;
+  // Only the ticks in sight, and the label that may reach into it from the left.
+  const long first = std::max(0L, static_cast<long>((exposed.left() - 40) / pixelsPerSecond_) /
+                                      spacing.tickSec * spacing.tickSec);
+  for (long t = first; t <= duration && t * pixelsPerSecond_ <= exposed.right(); t += spacing.tickSec) {
+    const double x = t * pixelsPerSecond_;
+    const bool major = t % spacing.labelSec == 0;
+    painter.setPen(QPen(withOpacity(ink, ink.alphaF() * 0.55), 1));
+    painter.drawLine(QPointF(x + 0.5, bottom), QPointF(x + 0.5, bottom - (major ? 8 : 4)));
+    if (major) {
+      painter.setPen(ink);
+      painter.drawText(QPointF(x + 2, kRulerTop + 5 + 8), QString::fromStdString(formatMinutesSeconds(t)));
+    }
+  }
+}
+
+void TimelineTracks::paintBlocks(QPainter& painter, const QRectF& exposed,
+                                 const std::vector<Segment>& shown) {
+  const QRectF track(0, kVideoTop, width(), kVideoHeight);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(withOpacity(primaryColor(), 0.04));
+  painter.drawRoundedRect(track, 5, 5);
+  const std::optional<Uuid> selected = state_.selectedSegmentID();
+  for (const Segment& segment : shown) {
+    const QRectF block = blockRect(segment);
+    if (!block.intersects(exposed.adjusted(-kHandleHitWidth, 0, kHandleHitWidth, 0))) continue;
+    const bool isSelected = selected == segment.id;
+    const bool isHovered = hovered_ == segment.id;
+    QPainterPath shape;
+    shape.addRoundedRect(block, 5, 5);
+    painter.save();
+    painter.setClipPath(shape);
+    // Thumbnails side by side, a grey placeholder where one has not come yet.
+    const std::vector<const QImage*> pictures = thumbnailsOf(segment, block.width());
+    const double slot = block.width() / static_cast<double>(pictures.size());
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+      const QRectF cell(block.left() + slot * static_cast<double>(i), block.top(), slot, block.height());
+      if (!cell.intersects(exposed)) continue;
+      if (pictures[i] == nullptr) {
+        painter.fillRect(cell, QColor(128, 128, 128, 64));
+        continue;
+      }
+      // Scaled to fill, the overflow cut off.
+      const QSizeF size = QSizeF(pictures[i]->size()).scaled(cell.size(), Qt::KeepAspectRatioByExpanding);
+      painter.save();
+      painter.setClipRect(cell, Qt::IntersectClip);
+      painter.drawImage(QRectF(cell.center().x() - size.width() / 2, cell.center().y() - size.height() / 2,
+                               size.width(), size.height()),
+                        *pictures[i]);
+      painter.restore();
+    }
+    if (!segment.keep) painter.fillRect(block, QColor(0, 0, 0, 140));
+    painter.restore();
+
+    // The border, inside the edge.
+    const double borderWidth = isSelected ? 2.5 : 1;
+    const QColor border = isSelected ? NeuTheme::accentColor()
+                                     : withOpacity(segment.keep ? statusGreen() : statusRed(),
+                                                   segment.keep ? 0.55 : 0.6);
+    painter.setPen(QPen(border, borderWidth));
+    painter.setBrush(Qt::NoBrush);
+    const double inset = borderWidth / 2;
+    painter.drawRoundedRect(block.adjusted(inset, inset, -inset, -inset), 5 - inset, 5 - inset);
+
+    if (block.width() > 40) {
+      // The keep badge on a white disc, a little larger under the pointer.
+      const QRectF badge = badgeRect(segment);
+      const double scale = isHovered ? 1.15 : 1.0;
+      const QRectF drawn(badge.center().x() - badge.width() * scale / 2,
+                         badge.center().y() - badge.height() * scale / 2, badge.width() * scale,
+                         badge.height() * scale);
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(Qt::white);
+      painter.drawEllipse(drawn.adjusted(2, 2, -2, -2));
+      paintSymbol(painter, segment.keep ? "checkmark.circle.fill" : "xmark.circle.fill", drawn,
+                  segment.keep ? statusGreen() : statusRed());
+      if (block.width() > 80 && segment.quality) {
+        const QFont font = pixelFont(8, true, QFont::Bold);
+        const QString score = QString::number(std::lround(segment.quality->composite * 100));
+        const double capsuleWidth = QFontMetricsF(font).horizontalAdvance(score) + 6;
+        const QRectF capsule(badge.right() + 3, badge.top() + 2, capsuleWidth, 12);
+        painter.setBrush(scoreColor(segment.quality->composite));
+        painter.drawRoundedRect(capsule, 6, 6);
+        painter.setPen(Qt::white);
+        painter.setFont(font);
+        painter.drawText(capsule, Qt::AlignCenter, score);
+      }
+    }
+    if (isHovered || isSelected) {
+      // The trim handles.
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(withOpacity(NeuTheme::accentColor(), 0.9));
+      const double barTop = block.top() + (kVideoHeight - 44) / 2;
+      painter.drawRoundedRect(QRectF(block.left() + 2, barTop, 5, 44), 2, 2);
+      painter.drawRoundedRect(QRectF(block.right() - 7, barTop, 5, 44), 2, 2);
+    }
+  }
+}
+
+void TimelineTracks::paintWaveform(QPainter& painter, const QRectF& exposed,
+                                   const std::vector<Segment>& shown) const {
+  const QRectF track(0, kWaveformTop, width(), kWaveformHeight);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(withOpacity(primaryColor(), 0.04));
+  painter.drawRoundedRect(track, 5, 5);
+  const double duration = durationSec();
+  if (waveform_.empty() || duration <= 0) return;
+  const double samplesPerSec = static_cast<double>(waveform_.size()) / duration;
+  const double middle = kWaveformTop + kWaveformHeight / 2;
+  const double tallest = kWaveformHeight - 6;
+  QPainterPath kept;
+  QPainterPath dropped;
+  const double right = std::min(exposed.right() + 2, static_cast<double>(width()));
+  for (double x = std::max(0.0, std::floor(exposed.left() / 2) * 2); x < right; x += 2) {
+    const double at = x / pixelsPerSecond_;
+    const auto index = std::min(static_cast<std::size_t>(at * samplesPerSec), waveform_.size() - 1);
+    const double bar = std::max(tallest * std::clamp(static_cast<double>(waveform_[index]), 0.0, 1.0), 1.5);
+    const auto holder = std::find_if(shown.begin(), shown.end(), [&](const Segment& segment) {
+      return segment.startSec <= at && at < segment.endSec;
+    });
+    (holder != shown.end() && holder->keep ? kept : dropped).addRect(x, middle - bar / 2, 1.2, bar);
+  }
+  painter.fillPath(kept, withOpacity(NeuTheme::accentColor(), 0.75));
+  QColor secondary = secondaryColor();
+  painter.fillPath(dropped, withOpacity(secondary, secondary.alphaF() * 0.25));
+}
+
+void TimelineTracks::paintNarration(QPainter& painter, const QRectF& exposed,
+                                    const std::vector<Segment>& shown) const {
+  const QRectF track(0, kNarrationTop, width(), kNarrationHeight);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(withOpacity(primaryColor(), 0.04));
+  painter.drawRoundedRect(track, 5, 5);
+  painter.setFont(pixelFont(9));
+  for (const Segment& segment : shown) {
+    if (!segment.narration || segment.narration->text.empty()) continue;
+    const QRectF bubble = bubbleRect(segment);
+    if (!bubble.intersects(exposed)) continue;
+    const bool ready = segment.narration->status == NarrationStatus::ready;
+    QPainterPath shape;
+    shape.addRoundedRect(bubble, 5, 5);
+    painter.save();
+    painter.setClipPath(shape);
+    painter.fillPath(shape, withOpacity(NeuTheme::accentColor(), ready ? 0.85 : 0.4));
+    paintSymbol(painter, ready ? "waveform" : "waveform.slash",
+                QRectF(bubble.left() + 5, bubble.center().y() - 4, 8, 8), Qt::white);
+    painter.setPen(Qt::white);
+    painter.drawText(bubble.adjusted(16, 0, -5, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                     QString::fromStdString(segment.narration->text).simplified());
+    painter.restore();
+  }
+}
+
+void TimelineTracks::paintPlayhead(QPainter& painter) const {
+  const double x = playheadSec_ * pixelsPerSecond_;
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(NeuTheme::accentColor());
+  const QPointF triangle[] = {{x - 5.5, 0}, {x + 5.5, 0}, {x, 7}};
+  painter.drawPolygon(triangle, 3);
+  painter.fillRect(QRectF(x - 1, 0, 2, kTracksHeight), NeuTheme::accentColor());
+}
+
+std::vector<const QImage*> TimelineTracks::thumbnailsOf(const Segment& segment, double width) {
+  const int count = thumbnailCount(width);
+  std::vector<const QImage*> pictures(static_cast<std::size_t>(count), nullptr);
+  if (!thumbnailSource_) return pictures;
+  const double length = segment.endSec - segment.startSec;
+  for (int i = 0; i < count; ++i) {
+    // The cache keeps one picture per whole second: ask for each second once.
+    const long second = std::lround(segment.startSec + (i + 0.5) * length / count);
+    const auto found = thumbnails_.find(second);
+    if (found != thumbnails_.end())
+      pictures[static_cast<std::size_t>(i)] = &found->second;
+    else
+      requestThumbnail(second);
+  }
+  return pictures;
+}
+
+void TimelineTracks::requestThumbnail(long second) {
+  if (!thumbnailsAsked_.insert(second).second) return;
+  thumbnailQueue_.push_back(second);
+  fetchNextThumbnail();
+}
+
+void TimelineTracks::fetchNextThumbnail() {
+  if (fetchingSecond_ >= 0 || thumbnailQueue_.empty()) return;
+  fetchingSecond_ = thumbnailQueue_.front();
+  thumbnailQueue_.pop_front();
+  ++thumbnailRequests_;
+  thumbnailFetch_.setFuture(QtConcurrent::run(
+      [source = thumbnailSource_, second = fetchingSecond_] { return source(static_cast<double>(second)); }));
+}
+
+}  // namespace brisklet

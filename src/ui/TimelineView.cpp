@@ -1,0 +1,147 @@
+#include "ui/TimelineView.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "app/AppState.h"
+#include "app/PlayerController.h"
+#include "platform/TimeText.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
+#include "ui/TimelineTracks.h"
+
+namespace brisklet {
+namespace {
+
+// The zoom slider counts hundredths of a pixel per second.
+constexpr int kZoomSteps = 100;
+constexpr int kCaptionPixels = 11;
+
+QLabel* symbolLabel(const QString& symbol, int size, int height, QWidget* parent) {
+  auto* label = new QLabel(parent);
+  label->setPixmap(symbolPixmap(symbol, size, secondaryColor(), parent->devicePixelRatioF()));
+  label->setFixedSize(38, height);
+  label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  return label;
+}
+
+QLabel* captionLabel(QWidget* parent, bool monospaced) {
+  auto* label = new QLabel(parent);
+  QFont font = monospaced ? QFont("monospace") : label->font();
+  font.setStyleHint(monospaced ? QFont::Monospace : QFont::AnyStyle);
+  font.setPixelSize(kCaptionPixels);
+  label->setFont(font);
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, secondaryColor());
+  label->setPalette(palette);
+  return label;
+}
+
+}  // namespace
+
+TimelineView::TimelineView(AppState& state, PlayerController* player, const Uuid& projectID,
+                           QWidget* parent)
+    : QWidget(parent), state_(state), player_(player), projectID_(projectID) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(8, 8, 8, 8);
+  layout->setSpacing(6);
+
+  auto* header = new QHBoxLayout;
+  header->setContentsMargins(6, 0, 6, 0);
+  time_ = captionLabel(this, true);
+  time_->setObjectName("timelineTime");
+  keeping_ = captionLabel(this, false);
+  keeping_->setObjectName("timelineKeeping");
+  header->addWidget(time_);
+  header->addSpacing(8);
+  header->addWidget(keeping_);
+  header->addStretch();
+  auto* zoomOut = new QLabel(this);
+  zoomOut->setPixmap(symbolPixmap("minus.magnifyingglass", kCaptionPixels, secondaryColor(), devicePixelRatioF()));
+  zoom_ = new QSlider(Qt::Horizontal, this);
+  zoom_->setObjectName("timelineZoom");
+  zoom_->setFixedWidth(150);
+  zoom_->setRange(static_cast<int>(timeline::kMinimumPixelsPerSecond * kZoomSteps),
+                  static_cast<int>(timeline::kMaximumPixelsPerSecond * kZoomSteps));
+  auto* zoomIn = new QLabel(this);
+  zoomIn->setPixmap(symbolPixmap("plus.magnifyingglass", kCaptionPixels, secondaryColor(), devicePixelRatioF()));
+  header->addWidget(zoomOut);
+  header->addWidget(zoom_);
+  header->addWidget(zoomIn);
+  layout->addLayout(header);
+
+  auto* body = new QHBoxLayout;
+  body->setSpacing(6);
+  auto* labels = new QVBoxLayout;
+  labels->setContentsMargins(0, 2, 0, 2);
+  labels->setSpacing(5);
+  auto* rulerCell = new QWidget(this);
+  rulerCell->setFixedSize(38, static_cast<int>(timeline::kRulerHeight));
+  labels->addWidget(rulerCell);
+  labels->addWidget(symbolLabel("film", kCaptionPixels, static_cast<int>(timeline::kVideoHeight), this));
+  labels->addWidget(symbolLabel("waveform", kCaptionPixels, static_cast<int>(timeline::kWaveformHeight), this));
+  labels->addWidget(symbolLabel("mic", kCaptionPixels, static_cast<int>(timeline::kNarrationHeight), this));
+  labels->addStretch();
+  body->addLayout(labels);
+
+  tracks_ = new TimelineTracks(state_, player_, projectID_, this);
+  scroll_ = new QScrollArea(this);
+  scroll_->setWidget(tracks_);
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  scroll_->setWidgetResizable(false);
+  scroll_->setFixedHeight(static_cast<int>(timeline::kTracksHeight) +
+                          scroll_->horizontalScrollBar()->sizeHint().height());
+  scroll_->viewport()->setAutoFillBackground(false);
+  scroll_->setAutoFillBackground(false);
+  body->addWidget(scroll_, 1);
+  layout->addLayout(body);
+
+  zoom_->setValue(static_cast<int>(std::lround(tracks_->pixelsPerSecond() * kZoomSteps)));
+  connect(zoom_, &QSlider::valueChanged, this, [this](int value) {
+    tracks_->setPixelsPerSecond(static_cast<double>(value) / kZoomSteps);
+  });
+  connect(&state_, &AppState::projectsChanged, this, &TimelineView::showTimes);
+  if (player_) connect(player_, &PlayerController::timeChanged, this, &TimelineView::showTimes);
+  showTimes();
+}
+
+void TimelineView::setZoom(double pixelsPerSecond) {
+  tracks_->setPixelsPerSecond(pixelsPerSecond);
+  const QSignalBlocker quiet(zoom_);
+  zoom_->setValue(static_cast<int>(std::lround(tracks_->pixelsPerSecond() * kZoomSteps)));
+}
+
+void TimelineView::showTimes() {
+  time_->setText(QString::fromStdString(formatMinutesSeconds(player_ ? player_->currentSourceTime() : 0)));
+  const Project* project = state_.project(projectID_);
+  if (project == nullptr || !project->editPlan) {
+    keeping_->clear();
+    return;
+  }
+  keeping_->setText(QString::fromStdString("Keeping " + formatMinutesSeconds(project->editPlan->keptDurationSec()) +
+                                           " of " + formatMinutesSeconds(project->videoDurationSec)));
+}
+
+void TimelineView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  paintWell(painter, rect(), 14);
+}
+
+void TimelineView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (didAutoFit_) return;
+  if (const auto zoom = timeline::fittingZoom(width(), tracks_->durationSec())) {
+    didAutoFit_ = true;
+    setZoom(*zoom);
+  }
+}
+
+}  // namespace brisklet

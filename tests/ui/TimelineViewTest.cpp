@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTest>
+#include <mutex>
+#include <set>
+
+#include "app/AppState.h"
+#include "app/PlayerController.h"
+#include "platform/AtomicFile.h"
+#include "platform/Bookmark.h"
+#include "support/MediaGenerator.h"
+#include "support/Projects.h"
+#include "support/TemporaryFolder.h"
+#include "ui/Screenshots.h"
+#include "ui/Theme.h"
+#include "ui/TimelineTracks.h"
+#include "ui/TimelineView.h"
+
+namespace brisklet {
+namespace {
+
+Segment scored(double start, double end, bool keep, double composite) {
+  Segment segment = testing::segment(start, end, keep);
+  QualityScores quality;
+  quality.composite = composite;
+  segment.quality = quality;
+  return segment;
+}
+
+class TimelineViewTest : public ::testing::Test {
+ protected:
+  testing::TemporaryFolder folder;
+  ProjectStore store{folder / "Projects"};
+  Project project;
+  std::unique_ptr<AppState> state;
+
+  TimelineViewTest() { applyTheme(*qApp, ColorScheme::dark); }
+
+  void start(double durationSec, std::vector<Segment> segments) {
+    project = testing::sampleProject("Coast", "2025-03-01T10:00:00Z");
+    project.videoDurationSec = durationSec;
+    EditPlan plan;
+    plan.segments = std::move(segments);
+    plan.planRevision = 1;
+    project.editPlan = plan;
+    store.save(project);
+    state = std::make_unique<AppState>(store);
+  }
+
+  const Segment& stored(std::size_t index) const {
+    return state->project(project.id)->editPlan->segments.at(index);
+  }
+  std::string record() const { return readFile(store.projectDirectory(project.id) / "project.json"); }
+
+  static QColor pixel(QWidget& widget, QPointF at) {
+    return widget.grab().toImage().pixelColor(at.toPoint());
+  }
+};
+
+// Roughly the same colour, as antialiasing and blending leave it.
+void expectColour(const QColor& seen, const QColor& expected, int tolerance, const char* what) {
+  EXPECT_NEAR(seen.red(), expected.red(), tolerance) << what;
+  EXPECT_NEAR(seen.green(), expected.green(), tolerance) << what;
+  EXPECT_NEAR(seen.blue(), expected.blue(), tolerance) << what;
+}
+
+TEST_F(TimelineViewTest, FitsThePlanOnceAndShowsBadgesAndScoresByWidth) {
+  // At 5 px/s: 6 s is 30 px (no badge), 12 s is 60 px (a badge), 30 s and more show the score.
+  start(120, {scored(0, 6, true, 0.9), scored(6, 18, true, 0.9), scored(18, 48, true, 0.6),
+              scored(48, 78, false, 0.35), scored(78, 120, true, 0.2)});
+  TimelineView view(*state, nullptr, project.id);
+  view.resize(690, 240);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  TimelineTracks& tracks = view.tracks();
+  EXPECT_DOUBLE_EQ(tracks.pixelsPerSecond(), 5);
+  EXPECT_EQ(view.zoomSlider().value(), 500);
+  view.resize(900, 240);
+  EXPECT_DOUBLE_EQ(tracks.pixelsPerSecond(), 5) << "fitted once only";
+  state->setSelectedSegmentID(stored(2).id);
+  testing::saveScreenshot(view, "timeline-fit-dark.png");
+
+  const auto segments = tracks.blocks();
+  const QColor narrowCorner = pixel(tracks, tracks.badgeRect(segments[0]).center());
+  EXPECT_LT(narrowCorner.lightness(), 200) << "no badge on a 30 px block";
+  const auto ringOf = [&](const Segment& segment) {
+    const QRectF badge = tracks.badgeRect(segment);
+    return pixel(tracks, {badge.center().x(), badge.top() + 1.5});
+  };
+  expectColour(ringOf(segments[1]), statusGreen(), 40, "the keep badge of a kept block");
+  expectColour(ringOf(segments[3]), statusRed(), 40, "the badge of a dropped block");
+  const auto capsuleOf = [&](const Segment& segment) {
+    const QRectF badge = tracks.badgeRect(segment);
+    return pixel(tracks, {badge.right() + 5, badge.top() + 8});
+  };
+  const QColor noCapsule = capsuleOf(segments[1]);
+  EXPECT_FALSE(std::abs(noCapsule.green() - statusGreen().green()) < 30 && noCapsule.red() < 100)
+      << "no score on a 60 px block";
+  expectColour(capsuleOf(segments[2]), statusGreen(), 30, "a score of 60");
+  expectColour(capsuleOf(segments[3]), statusOrange(), 30, "a score of 35");
+  expectColour(capsuleOf(segments[4]), statusRed(), 30, "a score of 20");
+
+  // Borders: the selected block's accent, the kept green, the dropped red; a dropped block dims.
+  const auto borderOf = [&](const Segment& segment) {
+    const QRectF block = tracks.blockRect(segment);
+    return pixel(tracks, {block.center().x(), block.bottom() - 1});
+  };
+  expectColour(borderOf(segments[2]), NeuTheme::accentColor(), 40, "the selected block");
+  EXPECT_GT(borderOf(segments[4]).green(), borderOf(segments[4]).red()) << "a kept block";
+  EXPECT_GT(borderOf(segments[3]).red(), borderOf(segments[3]).green()) << "a dropped block";
+  const auto middleOf = [&](const Segment& segment) {
+    return pixel(tracks, tracks.blockRect(segment).center() + QPointF(0, 20)).lightness();
+  };
+  EXPECT_LT(middleOf(segments[3]), middleOf(segments[4])) << "a dropped block is dimmed";
+}
+
+TEST_F(TimelineViewTest, ClicksSelectAndSeekBadgesKeepAndTrimsStopAtTheirLimitsAndUndoWhole) {
+  const auto video = testing::makeClockVideo(folder / "clock.mp4", 20, 64, 48, 10);
+  start(20, {testing::segment(0, 5), testing::segment(5, 12), testing::segment(12, 12.3),
+             testing::segment(12.3, 20)});
+  project.videoBookmark = makeBookmark(video);
+  store.save(project);
+  state = std::make_unique<AppState>(store);
+  PlayerController player(store);
+  player.load(project);
+  TimelineView view(*state, &player, project.id);
+  view.resize(1100, 240);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player.isReady(); }, 10000));
+  TimelineTracks& tracks = view.tracks();
+  const double pps = tracks.pixelsPerSecond();
+  EXPECT_DOUBLE_EQ(pps, 40);
+  const auto at = [&](double sec, double y) { return QPoint(static_cast<int>(sec * pps), static_cast<int>(y)); };
+  const double blockY = tracks.blockRect(stored(0)).center().y() + 20;
+
+  QTest::mouseClick(&tracks, Qt::LeftButton, {}, at(7.5, blockY));
+  EXPECT_EQ(state->selectedSegmentID(), stored(1).id);
+  EXPECT_NEAR(player.currentSourceTime(), 7.5, 1.0 / pps);
+
+  const QPoint badge = tracks.badgeRect(stored(1)).center().toPoint();
+  QTest::mouseClick(&tracks, Qt::LeftButton, {}, badge);
+  EXPECT_FALSE(stored(1).keep);
+  EXPECT_TRUE(stored(1).userOverrodeKeep);
+  const std::string beforeTrim = record();
+
+  // The trailing edge of [5, 12) dragged far right stops at the next start, far left 0.5 s after
+  // its own start; the whole drag is one step.
+  QTest::mousePress(&tracks, Qt::LeftButton, {}, at(12, blockY));
+  QTest::mouseMove(&tracks, at(19, blockY));
+  EXPECT_DOUBLE_EQ(stored(1).endSec, 12);
+  QTest::mouseMove(&tracks, at(1, blockY));
+  EXPECT_DOUBLE_EQ(stored(1).endSec, 5.5);
+  QTest::mouseMove(&tracks, at(10, blockY));
+  QTest::mouseRelease(&tracks, Qt::LeftButton, {}, at(10, blockY));
+  EXPECT_DOUBLE_EQ(stored(1).endSec, 10);
+  testing::saveScreenshot(view, "timeline-trimmed-dark.png");
+  ASSERT_TRUE(state->undo(project.id));
+  EXPECT_EQ(record(), beforeTrim);
+
+  // The first segment's leading edge stops at 0.
+  QTest::mousePress(&tracks, Qt::LeftButton, {}, at(0, blockY) + QPoint(2, 0));
+  QTest::mouseMove(&tracks, QPoint(-200, static_cast<int>(blockY)));
+  QTest::mouseRelease(&tracks, Qt::LeftButton, {}, QPoint(-200, static_cast<int>(blockY)));
+  EXPECT_DOUBLE_EQ(stored(0).startSec, 0);
+
+  // A 0.3 s segment may grow into nothing but may not shrink, nor pass its neighbours.
+  const Segment shortOne = stored(2);
+  const auto limits = timeline::trimLimits(tracks.blocks(), shortOne, 20);
+  for (const double delta : {-5.0, -0.1, 0.1, 0.2, 5.0}) {
+    const Segment leading = timeline::trimmed(shortOne, timeline::TrimEdge::leading, delta, limits);
+    const Segment trailing = timeline::trimmed(shortOne, timeline::TrimEdge::trailing, delta, limits);
+    for (const Segment& trim : {leading, trailing}) {
+      EXPECT_GE(trim.startSec, 12.0) << delta;
+      EXPECT_LE(trim.endSec, 12.3 + 1e-9) << delta;
+      EXPECT_LT(trim.startSec, trim.endSec) << delta;
+      EXPECT_GE(trim.endSec - trim.startSec, 0.3 - 1e-9) << "never shorter, delta " << delta;
+    }
+  }
+}
+
+TEST_F(TimelineViewTest, ThumbnailsAreAskedForOnceWhateverTheScrolling) {
+  std::vector<Segment> segments;
+  for (int i = 0; i < 60; ++i) segments.push_back(testing::segment(i * 10.0, i * 10.0 + 10, i % 3 != 0));
+  start(600, segments);
+  TimelineView view(*state, nullptr, project.id);
+  std::mutex asked;
+  std::multiset<long> seconds;
+  view.tracks().setThumbnailSource([&](double sourceSec) -> std::optional<cv::Mat> {
+    const std::lock_guard lock(asked);
+    seconds.insert(static_cast<long>(sourceSec));
+    return cv::Mat(45, 80, CV_8UC3, cv::Scalar(40, 90 + static_cast<int>(sourceSec) % 120, 160));
+  });
+  view.resize(1100, 240);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  view.zoomSlider().setValue(2000);  // 20 px/s: 12 000 px of blocks
+  QScrollBar& scroll = *view.scrollArea().horizontalScrollBar();
+  for (int pass = 0; pass < 2; ++pass)
+    for (int value = 0; value <= scroll.maximum(); value += 700) {
+      scroll.setValue(value);
+      QTest::qWait(20);
+    }
+  QTest::qWait(200);
+  testing::saveScreenshot(view, "timeline-thumbnails-dark.png");
+  const std::lock_guard lock(asked);
+  EXPECT_GT(seconds.size(), 100u);
+  for (const long second : seconds) EXPECT_EQ(seconds.count(second), 1u) << second;
+  EXPECT_EQ(view.tracks().thumbnailRequests(), static_cast<int>(seconds.size()));
+}
+
+TEST_F(TimelineViewTest, RecordsWithImpossibleDurationsStillLayOutAndPaint) {
+  for (const double duration : {1e12, -5.0}) {
+    start(duration, {testing::segment(0, 10)});
+    TimelineView view(*state, nullptr, project.id);
+    view.resize(1100, 240);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    EXPECT_LE(view.tracks().width(), static_cast<int>(timeline::kMaximumContentWidth)) << duration;
+    EXPECT_FALSE(view.grab().isNull());
+    const auto* keeping = view.findChild<QLabel*>("timelineKeeping");
+    ASSERT_NE(keeping, nullptr);
+    EXPECT_FALSE(keeping->text().contains("-")) << keeping->text().toStdString();
+  }
+}
+
+TEST_F(TimelineViewTest, LooksRightInBothSchemesAndSizes) {
+  std::vector<Segment> segments;
+  for (int i = 0; i < 24; ++i) {
+    Segment segment = scored(i * 5.0, i * 5.0 + 5, i % 4 != 1, 0.2 + 0.03 * i);
+    if (i % 3 == 0) segment = *committingNarrationText(segment, "We made it to the top of the ridge.");
+    segments.push_back(segment);
+  }
+  start(120, segments);
+  std::vector<float> waveform;
+  for (int i = 0; i < 1200; ++i) waveform.push_back(0.3f + 0.3f * static_cast<float>(std::sin(i * 0.07)) * static_cast<float>(std::sin(i * 0.013)));
+  for (const auto scheme : {ColorScheme::dark, ColorScheme::light}) {
+    applyTheme(*qApp, scheme);
+    for (const QSize size : {QSize(1100, 240), QSize(1920, 240)}) {
+      TimelineView view(*state, nullptr, project.id);
+      view.tracks().setWaveform(waveform);
+      view.resize(size);
+      view.show();
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+      state->setSelectedSegmentID(stored(6).id);
+      EXPECT_EQ(view.palette().color(QPalette::Window), NeuTheme::of(scheme).surface);
+      testing::saveScreenshot(view, std::string("timeline-") + (scheme == ColorScheme::dark ? "dark" : "light") +
+                                        "-" + std::to_string(size.width()) + ".png");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace brisklet
