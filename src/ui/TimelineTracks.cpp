@@ -37,6 +37,21 @@ QFont pixelFont(int pixels, bool monospaced = false, QFont::Weight weight = QFon
   return font;
 }
 
+// A track's rounded background, drawn only across what is exposed (and a little beyond, so the
+// rounding of a cut-off end stays out of sight): a canvas may be 100 000 px wide.
+void paintTrackBackground(QPainter& painter, double top, double height, double width,
+                          const QRectF& exposed) {
+  const double left = std::max(0.0, exposed.left() - 10);
+  const double right = std::min(width, exposed.right() + 10);
+  if (right <= left) return;
+  painter.save();
+  painter.setClipRect(exposed);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(withOpacity(primaryColor(), 0.04));
+  painter.drawRoundedRect(QRectF(left, top, right - left, height), 5, 5);
+  painter.restore();
+}
+
 QImage imageOf(const cv::Mat& bgr) {
   return QImage(bgr.data, bgr.cols, bgr.rows, static_cast<qsizetype>(bgr.step), QImage::Format_BGR888)
       .copy();
@@ -255,10 +270,7 @@ void TimelineTracks::paintRuler(QPainter& painter, const QRectF& exposed) const 
 
 void TimelineTracks::paintBlocks(QPainter& painter, const QRectF& exposed,
                                  const std::vector<Segment>& shown) {
-  const QRectF track(0, kVideoTop, width(), kVideoHeight);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(withOpacity(primaryColor(), 0.04));
-  painter.drawRoundedRect(track, 5, 5);
+  paintTrackBackground(painter, kVideoTop, kVideoHeight, width(), exposed);
   const std::optional<Uuid> selected = state_.selectedSegmentID();
   for (const Segment& segment : shown) {
     const QRectF block = blockRect(segment);
@@ -338,38 +350,34 @@ void TimelineTracks::paintBlocks(QPainter& painter, const QRectF& exposed,
 
 void TimelineTracks::paintWaveform(QPainter& painter, const QRectF& exposed,
                                    const std::vector<Segment>& shown) const {
-  const QRectF track(0, kWaveformTop, width(), kWaveformHeight);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(withOpacity(primaryColor(), 0.04));
-  painter.drawRoundedRect(track, 5, 5);
+  paintTrackBackground(painter, kWaveformTop, kWaveformHeight, width(), exposed);
   const double duration = durationSec();
   if (waveform_.empty() || duration <= 0) return;
   const double samplesPerSec = static_cast<double>(waveform_.size()) / duration;
   const double middle = kWaveformTop + kWaveformHeight / 2;
   const double tallest = kWaveformHeight - 6;
-  QPainterPath kept;
-  QPainterPath dropped;
+  const QColor kept = withOpacity(NeuTheme::accentColor(), 0.75);
+  QColor dropped = secondaryColor();
+  dropped.setAlphaF(dropped.alphaF() * 0.25);
   const double right = std::min(exposed.right() + 2, static_cast<double>(width()));
+  auto holder = shown.begin();
   for (double x = std::max(0.0, std::floor(exposed.left() / 2) * 2); x < right; x += 2) {
     const double at = x / pixelsPerSecond_;
     const auto index = std::min(static_cast<std::size_t>(at * samplesPerSec), waveform_.size() - 1);
     const double bar = std::max(tallest * std::clamp(static_cast<double>(waveform_[index]), 0.0, 1.0), 1.5);
-    const auto holder = std::find_if(shown.begin(), shown.end(), [&](const Segment& segment) {
-      return segment.startSec <= at && at < segment.endSec;
-    });
-    (holder != shown.end() && holder->keep ? kept : dropped).addRect(x, middle - bar / 2, 1.2, bar);
+    // Bars go left to right: the segment under the last one is the first place to look.
+    if (holder == shown.end() || !(holder->startSec <= at && at < holder->endSec))
+      holder = std::find_if(shown.begin(), shown.end(), [&](const Segment& segment) {
+        return segment.startSec <= at && at < segment.endSec;
+      });
+    painter.fillRect(QRectF(x, middle - bar / 2, 1.2, bar),
+                     holder != shown.end() && holder->keep ? kept : dropped);
   }
-  painter.fillPath(kept, withOpacity(NeuTheme::accentColor(), 0.75));
-  QColor secondary = secondaryColor();
-  painter.fillPath(dropped, withOpacity(secondary, secondary.alphaF() * 0.25));
 }
 
 void TimelineTracks::paintNarration(QPainter& painter, const QRectF& exposed,
                                     const std::vector<Segment>& shown) const {
-  const QRectF track(0, kNarrationTop, width(), kNarrationHeight);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(withOpacity(primaryColor(), 0.04));
-  painter.drawRoundedRect(track, 5, 5);
+  paintTrackBackground(painter, kNarrationTop, kNarrationHeight, width(), exposed);
   painter.setFont(pixelFont(9));
   for (const Segment& segment : shown) {
     if (!segment.narration || segment.narration->text.empty()) continue;
