@@ -137,6 +137,7 @@ NeuButton::NeuButton(const QString& text, double cornerRadius, bool prominent, Q
     : QAbstractButton(parent), cornerRadius_(cornerRadius), prominent_(prominent) {
   setText(text);
   setCursor(Qt::PointingHandCursor);
+  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   QFont label = font();
   label.setPixelSize(kLabelPixels);
   label.setWeight(prominent ? QFont::DemiBold : QFont::Normal);
