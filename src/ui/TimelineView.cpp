@@ -12,6 +12,7 @@
 #include "app/AppState.h"
 #include "app/PlayerController.h"
 #include "platform/TimeText.h"
+#include "ui/Labels.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 #include "ui/TimelineTracks.h"
@@ -23,23 +24,11 @@ namespace {
 constexpr int kZoomSteps = 100;
 constexpr int kCaptionPixels = 11;
 
-QLabel* symbolLabel(const QString& symbol, int size, int height, QWidget* parent) {
-  auto* label = new QLabel(parent);
-  label->setPixmap(symbolPixmap(symbol, size, secondaryColor(), parent->devicePixelRatioF()));
-  label->setFixedSize(38, height);
+// A track's label: its symbol at the right of a cell as high as the track.
+QLabel* trackLabel(const QString& symbol, double height, QWidget* parent) {
+  QLabel* label = symbolLabel(symbol, kCaptionPixels, secondaryColor(), parent);
+  label->setFixedSize(38, static_cast<int>(height));
   label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  return label;
-}
-
-QLabel* captionLabel(QWidget* parent, bool monospaced) {
-  auto* label = new QLabel(parent);
-  QFont font = monospaced ? QFont("monospace") : label->font();
-  font.setStyleHint(monospaced ? QFont::Monospace : QFont::AnyStyle);
-  font.setPixelSize(kCaptionPixels);
-  label->setFont(font);
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, secondaryColor());
-  label->setPalette(palette);
   return label;
 }
 
@@ -54,23 +43,21 @@ TimelineView::TimelineView(AppState& state, PlayerController* player, const Uuid
 
   auto* header = new QHBoxLayout;
   header->setContentsMargins(6, 0, 6, 0);
-  time_ = captionLabel(this, true);
+  time_ = styledLabel("", TextStyle::caption, true, this, true);
   time_->setObjectName("timelineTime");
-  keeping_ = captionLabel(this, false);
+  keeping_ = styledLabel("", TextStyle::caption, true, this);
   keeping_->setObjectName("timelineKeeping");
   header->addWidget(time_);
   header->addSpacing(8);
   header->addWidget(keeping_);
   header->addStretch();
-  auto* zoomOut = new QLabel(this);
-  zoomOut->setPixmap(symbolPixmap("minus.magnifyingglass", kCaptionPixels, secondaryColor(), devicePixelRatioF()));
+  auto* zoomOut = symbolLabel("minus.magnifyingglass", kCaptionPixels, secondaryColor(), this);
   zoom_ = new QSlider(Qt::Horizontal, this);
   zoom_->setObjectName("timelineZoom");
   zoom_->setFixedWidth(150);
   zoom_->setRange(static_cast<int>(timeline::kMinimumPixelsPerSecond * kZoomSteps),
                   static_cast<int>(timeline::kMaximumPixelsPerSecond * kZoomSteps));
-  auto* zoomIn = new QLabel(this);
-  zoomIn->setPixmap(symbolPixmap("plus.magnifyingglass", kCaptionPixels, secondaryColor(), devicePixelRatioF()));
+  auto* zoomIn = symbolLabel("plus.magnifyingglass", kCaptionPixels, secondaryColor(), this);
   header->addWidget(zoomOut);
   header->addWidget(zoom_);
   header->addWidget(zoomIn);
@@ -84,9 +71,9 @@ TimelineView::TimelineView(AppState& state, PlayerController* player, const Uuid
   auto* rulerCell = new QWidget(this);
   rulerCell->setFixedSize(38, static_cast<int>(timeline::kRulerHeight));
   labels->addWidget(rulerCell);
-  labels->addWidget(symbolLabel("film", kCaptionPixels, static_cast<int>(timeline::kVideoHeight), this));
-  labels->addWidget(symbolLabel("waveform", kCaptionPixels, static_cast<int>(timeline::kWaveformHeight), this));
-  labels->addWidget(symbolLabel("mic", kCaptionPixels, static_cast<int>(timeline::kNarrationHeight), this));
+  labels->addWidget(trackLabel("film", timeline::kVideoHeight, this));
+  labels->addWidget(trackLabel("waveform", timeline::kWaveformHeight, this));
+  labels->addWidget(trackLabel("mic", timeline::kNarrationHeight, this));
   labels->addStretch();
   body->addLayout(labels);
 

@@ -1,0 +1,360 @@
+#include "ui/TransportBar.h"
+
+#include <QAbstractSpinBox>
+#include <QActionGroup>
+#include <QApplication>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "app/AppState.h"
+#include "app/PlayerController.h"
+#include "platform/TimeText.h"
+#include "ui/Card.h"
+#include "ui/Labels.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
+
+namespace brisklet {
+namespace {
+
+constexpr double kUntouchedGainPercent = 100.5;
+
+QToolButton* plainButton(const QString& symbol, const QString& help, QWidget* parent) {
+  auto* button = new QToolButton(parent);
+  button->setAutoRaise(true);
+  button->setIcon(symbolIcon(symbol, primaryColor(), 16));
+  button->setToolTip(help);
+  button->setCursor(Qt::PointingHandCursor);
+  return button;
+}
+
+// A popover's surface: a raised panel that closes when the user clicks elsewhere.
+class Popover : public QFrame {
+ public:
+  explicit Popover(QWidget* parent) : QFrame(parent, Qt::Popup) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_TranslucentBackground);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    paintPanel(painter, rect(), 10);
+  }
+};
+
+QSlider* stepSlider(int minimum, int maximum, int value, QWidget* parent) {
+  auto* slider = new QSlider(Qt::Horizontal, parent);
+  slider->setRange(minimum / 5, maximum / 5);
+  slider->setValue(static_cast<int>(std::lround(value / 5.0)));
+  slider->setPageStep(1);
+  return slider;
+}
+
+bool isTextInput(const QWidget* widget) {
+  return qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QPlainTextEdit*>(widget) ||
+         qobject_cast<const QTextEdit*>(widget) || qobject_cast<const QAbstractSpinBox*>(widget);
+}
+
+}  // namespace
+
+TransportBar::TransportBar(AppState& state, PlayerController& player, const Uuid& projectID,
+                           QWidget* parent)
+    : QWidget(parent), state_(state), player_(player), projectID_(projectID) {
+  chooseMusicFile_ = [this]() -> std::optional<std::filesystem::path> {
+    const QString file = QFileDialog::getOpenFileName(
+        this, "Choose a royalty-free music track", {}, "Audio (*.mp3 *.m4a *.aac *.wav *.aif *.aiff *.flac *.ogg)");
+    if (file.isEmpty()) return std::nullopt;
+    return std::filesystem::path(file.toStdString());
+  };
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(14, 8, 14, 8);
+  row->setSpacing(14);
+  auto* previous = plainButton("backward.end.fill", "Previous scene", this);
+  previous->setObjectName("previousScene");
+  connect(previous, &QToolButton::clicked, this, [this] { player_.skipSegment(false); });
+  play_ = new NeuButton("", 17, true, this);
+  play_->setObjectName("playPause");
+  play_->setFixedSize(34, 34);
+  play_->setToolTip("Play / pause (Space)");
+  connect(play_, &NeuButton::clicked, this, [this] { player_.togglePlay(); });
+  auto* next = plainButton("forward.end.fill", "Next scene", this);
+  next->setObjectName("nextScene");
+  connect(next, &QToolButton::clicked, this, [this] { player_.skipSegment(true); });
+  position_ = styledLabel("", TextStyle::callout, true, this, true);
+  position_->setObjectName("position");
+  row->addWidget(previous);
+  row->addWidget(play_);
+  row->addWidget(next);
+  row->addWidget(position_);
+  row->addStretch();
+
+  audio_ = plainButton("speaker.wave.2", "Audio enhancement: crystal-clear voice and volume boost", this);
+  audio_->setObjectName("audioButton");
+  audio_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  connect(audio_, &QToolButton::clicked, this, &TransportBar::openAudioPopover);
+  music_ = plainButton("music.note", "Background music \u2014 AI-picked for the vlog's mood", this);
+  music_->setObjectName("musicButton");
+  connect(music_, &QToolButton::clicked, this, &TransportBar::openMusicPopover);
+
+  transition_ = plainButton("scissors", "Transitions between scenes", this);
+  transition_->setObjectName("transitionMenu");
+  transition_->setPopupMode(QToolButton::InstantPopup);
+  auto* transitions = new QMenu(transition_);
+  transitions->addSection("Transitions");
+  auto* transitionGroup = new QActionGroup(transitions);
+  for (const TransitionStyle style : kAllTransitionStyles) {
+    QAction* action = transitions->addAction(symbolIcon(QString::fromUtf8(symbolName(style).data()), primaryColor()),
+                                             QString::fromUtf8(label(style).data()));
+    action->setCheckable(true);
+    action->setData(static_cast<int>(style));
+    transitionGroup->addAction(action);
+    connect(action, &QAction::triggered, this, [this, style] { state_.setTransition(style, projectID_); });
+  }
+  transition_->setMenu(transitions);
+
+  aspect_ = plainButton("arrow.up.left.and.arrow.down.right", "Reframe for YouTube, Reels, or square feeds", this);
+  aspect_->setObjectName("aspectMenu");
+  aspect_->setPopupMode(QToolButton::InstantPopup);
+  aspect_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  auto* aspects = new QMenu(aspect_);
+  aspects->addSection("Aspect ratio");
+  auto* aspectGroup = new QActionGroup(aspects);
+  for (const AspectRatio ratio : kAllAspectRatios) {
+    QAction* action = aspects->addAction(symbolIcon(QString::fromUtf8(symbolName(ratio).data()), primaryColor()),
+                                         QString::fromUtf8(label(ratio).data()));
+    action->setCheckable(true);
+    action->setData(static_cast<int>(ratio));
+    aspectGroup->addAction(action);
+    connect(action, &QAction::triggered, this, [this, ratio] { state_.setAspectRatio(ratio, projectID_); });
+  }
+  aspect_->setMenu(aspects);
+  for (QToolButton* button : {audio_, music_, transition_, aspect_}) row->addWidget(button);
+
+  connect(&player_, &PlayerController::timeChanged, this, &TransportBar::showPosition);
+  connect(&player_, &PlayerController::keptDurationChanged, this, &TransportBar::showPosition);
+  connect(&player_, &PlayerController::isPlayingChanged, this, &TransportBar::showPosition);
+  connect(&state_, &AppState::projectsChanged, this, &TransportBar::showSettings);
+  qApp->installEventFilter(this);
+  showPosition();
+  showSettings();
+}
+
+bool TransportBar::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress || !isVisible()) return QWidget::eventFilter(watched, event);
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (key->key() != Qt::Key_Space || key->modifiers() != Qt::NoModifier || key->isAutoRepeat())
+    return QWidget::eventFilter(watched, event);
+  // Space types a space in text; elsewhere in this window it plays and pauses.
+  QWidget* focus = QApplication::focusWidget();
+  QWidget* target = qobject_cast<QWidget*>(watched);
+  if (isTextInput(focus) || isTextInput(target) || target == nullptr || target->window() != window())
+    return QWidget::eventFilter(watched, event);
+  player_.togglePlay();
+  return true;
+}
+
+void TransportBar::showPosition() {
+  position_->setText(QString::fromStdString(formatMinutesSeconds(player_.currentKeptTime()) + " / " +
+                                            formatMinutesSeconds(player_.keptDuration())));
+  play_->setSymbol(player_.isPlaying() ? "pause.fill" : "play.fill");
+}
+
+void TransportBar::showSettings() {
+  const Project* project = state_.project(projectID_);
+  if (project == nullptr) return;
+  const QColor accent = NeuTheme::accentColor();
+  const bool enhanced = project->denoisedAudioFileName.has_value();
+  audio_->setIcon(symbolIcon(enhanced ? "speaker.wave.3.fill" : "speaker.wave.2", enhanced ? accent : primaryColor()));
+  const bool boosted = project->audioGainPercent && *project->audioGainPercent > kUntouchedGainPercent;
+  audio_->setText(boosted ? QString::number(static_cast<int>(*project->audioGainPercent)) + "%" : QString());
+  audio_->setFont(styledFont(TextStyle::caption));
+  const bool hasMusic = project->musicFileName.has_value();
+  music_->setIcon(symbolIcon(hasMusic ? "music.note.list" : "music.note", hasMusic ? accent : primaryColor()));
+
+  const TransitionStyle transition = transitionStyleFromStored(project->transitionStyleRaw);
+  const bool dips = transition == TransitionStyle::dipToBlack;
+  transition_->setIcon(symbolIcon(dips ? "circle.lefthalf.filled" : "scissors", dips ? accent : primaryColor()));
+  for (QAction* action : transition_->menu()->actions())
+    if (action->isCheckable()) action->setChecked(action->data().toInt() == static_cast<int>(transition));
+
+  const AspectRatio aspect = aspectRatioFromStored(project->aspectRatioRaw);
+  const bool reframed = aspect != AspectRatio::original;
+  aspect_->setIcon(symbolIcon(reframed ? QString::fromUtf8(symbolName(aspect).data()) : "arrow.up.left.and.arrow.down.right",
+                              reframed ? accent : primaryColor()));
+  aspect_->setText(reframed ? QString::fromUtf8(rawValue(aspect).data()) : "Aspect");
+  QPalette palette = aspect_->palette();
+  palette.setColor(QPalette::ButtonText, reframed ? accent : primaryColor());
+  aspect_->setPalette(palette);
+  for (QAction* action : aspect_->menu()->actions())
+    if (action->isCheckable()) action->setChecked(action->data().toInt() == static_cast<int>(aspect));
+}
+
+QWidget* TransportBar::popover(int width) {
+  auto* surface = new Popover(this);
+  surface->setFixedWidth(width);
+  auto* column = new QVBoxLayout(surface);
+  column->setContentsMargins(16, 16, 16, 16);
+  column->setSpacing(14);
+  return surface;
+}
+
+void TransportBar::openAudioPopover() {
+  const Project* project = state_.project(projectID_);
+  if (project == nullptr) return;
+  const bool storedClear = project->audioCrystalClear.value_or(false);
+  const double storedGain = project->audioGainPercent.value_or(100);
+  QWidget* surface = popover(320);
+  surface->setObjectName("audioPopover");
+  auto* column = static_cast<QVBoxLayout*>(surface->layout());
+  column->addWidget(styledLabel("Audio Enhancement", TextStyle::headline, false, surface));
+
+  auto* clear = new ToggleSwitch("Crystal-clear voice", surface);
+  clear->setObjectName("crystalClear");
+  clear->setChecked(storedClear);
+  column->addWidget(clear);
+  auto* clearHint = styledLabel("Removes background noise and tunes the EQ for speech \u2014 all on-device.",
+                                TextStyle::caption, true, surface);
+  clearHint->setWordWrap(true);
+  column->addWidget(clearHint);
+
+  auto* boostRow = new QHBoxLayout;
+  boostRow->addWidget(styledLabel("Volume boost", TextStyle::body, false, surface));
+  boostRow->addStretch();
+  auto* boostValue = styledLabel("", TextStyle::callout, true, surface, true);
+  boostRow->addWidget(boostValue);
+  column->addLayout(boostRow);
+  QSlider* boost = stepSlider(100, 200, static_cast<int>(storedGain), surface);
+  boost->setObjectName("volumeBoost");
+  column->addWidget(boost);
+  auto* ends = new QHBoxLayout;
+  ends->addWidget(styledLabel("100%", TextStyle::smallCaption, true, surface));
+  ends->addStretch();
+  ends->addWidget(styledLabel("200%", TextStyle::smallCaption, true, surface));
+  column->addLayout(ends);
+  column->addWidget(styledLabel("Boost is soft-limited, so even 200% won't clip or distort.", TextStyle::caption, true, surface));
+
+  auto* buttons = new QHBoxLayout;
+  auto* reset = new NeuButton("Reset", 6, false, surface);
+  auto* apply = new NeuButton("Apply", 6, true, surface);
+  apply->setObjectName("applyAudio");
+  buttons->addWidget(reset);
+  buttons->addStretch();
+  buttons->addWidget(apply);
+  column->addLayout(buttons);
+
+  const auto draftGain = [boost] { return boost->value() * 5.0; };
+  const auto showDraft = [=] {
+    const double gain = draftGain();
+    boostValue->setText(QString::number(static_cast<int>(gain)) + "%");
+    setLabelColor(*boostValue, gain > 100 ? NeuTheme::accentColor() : secondaryColor());
+    apply->setEnabled(clear->isChecked() != storedClear || std::fabs(gain - storedGain) >= 0.5);
+  };
+  connect(boost, &QSlider::valueChanged, surface, showDraft);
+  connect(clear, &ToggleSwitch::toggled, surface, showDraft);
+  connect(reset, &NeuButton::clicked, surface, [=] {
+    clear->setChecked(false);
+    boost->setValue(20);
+    showDraft();
+  });
+  connect(apply, &NeuButton::clicked, this, [this, surface, clear, draftGain] {
+    const bool crystalClear = clear->isChecked();
+    const double gain = draftGain();
+    surface->close();
+    state_.applyAudioSettings(projectID_, crystalClear, gain);
+  });
+  showDraft();
+  audioPopover_ = surface;
+  connect(surface, &QObject::destroyed, this, [this] { audioPopover_ = nullptr; });
+  surface->adjustSize();
+  surface->move(audio_->mapToGlobal(QPoint(audio_->width() - surface->width(), -surface->height() - 6)));
+  surface->show();
+}
+
+void TransportBar::openMusicPopover() {
+  const Project* project = state_.project(projectID_);
+  if (project == nullptr) return;
+  QWidget* surface = popover(300);
+  surface->setObjectName("musicPopover");
+  auto* column = static_cast<QVBoxLayout*>(surface->layout());
+  column->addWidget(styledLabel("Background Music", TextStyle::headline, false, surface));
+  if (!project->musicFileName) {
+    auto* autoPick = new NeuButton("Auto-pick for this vlog's mood", 6, true, surface);
+    autoPick->setSymbol("sparkles");
+    auto* choose = new NeuButton("Choose a track\u2026", 6, false, surface);
+    choose->setSymbol("folder");
+    choose->setObjectName("chooseTrack");
+    auto* folder = new QToolButton(surface);
+    folder->setText("Set music folder\u2026");
+    folder->setAutoRaise(true);
+    folder->setFont(styledFont(TextStyle::caption));
+    column->addWidget(autoPick);
+    column->addWidget(choose);
+    column->addWidget(folder);
+    auto* hint = styledLabel("Auto-pick chooses from your royalty-free music folder based on what happens in the vlog.",
+                             TextStyle::caption, true, surface);
+    hint->setWordWrap(true);
+    column->addWidget(hint);
+    connect(autoPick, &NeuButton::clicked, this, [this, surface] {
+      surface->close();
+      state_.autoPickMusic(projectID_);
+    });
+    connect(choose, &NeuButton::clicked, this, [this, surface] {
+      surface->close();
+      if (const auto file = chooseMusicFile_()) state_.setMusic(*file, projectID_);
+    });
+    connect(folder, &QToolButton::clicked, this, [this] { state_.chooseMusicFolder(); });
+  } else {
+    auto* name = new QHBoxLayout;
+    name->addWidget(symbolLabel("music.note", 12, primaryColor(), surface));
+    name->addWidget(styledLabel(QString::fromStdString(*project->musicFileName), TextStyle::callout, false, surface), 1);
+    column->addLayout(name);
+    auto* remove = new QToolButton(surface);
+    remove->setText("Remove Music");
+    remove->setObjectName("removeMusic");
+    remove->setAutoRaise(true);
+    QPalette red = remove->palette();
+    red.setColor(QPalette::ButtonText, statusRed());
+    remove->setPalette(red);
+    column->addWidget(remove);
+    const double volume = project->musicVolumePercent.value_or(kDefaultMusicVolumePercent);
+    auto* volumeRow = new QHBoxLayout;
+    volumeRow->addWidget(styledLabel("Music volume", TextStyle::body, false, surface));
+    volumeRow->addStretch();
+    auto* volumeValue = styledLabel(QString::number(static_cast<int>(volume)) + "%", TextStyle::callout, true, surface, true);
+    volumeValue->setObjectName("musicVolumeValue");
+    volumeRow->addWidget(volumeValue);
+    column->addLayout(volumeRow);
+    QSlider* slider = stepSlider(5, 60, static_cast<int>(volume), surface);
+    slider->setObjectName("musicVolume");
+    column->addWidget(slider);
+    column->addWidget(styledLabel("Music automatically ducks under your narration.", TextStyle::caption, true, surface));
+    connect(remove, &QToolButton::clicked, this, [this, surface] {
+      state_.setMusic(std::nullopt, projectID_);
+      surface->close();
+    });
+    connect(slider, &QSlider::sliderPressed, this, [this] { ++volumeDrags_; });
+    connect(slider, &QSlider::valueChanged, this, [this, volumeValue](int steps) {
+      volumeValue->setText(QString::number(steps * 5) + "%");
+      state_.setMusicVolume(steps * 5.0, projectID_, {"volume-" + std::to_string(volumeDrags_), true});
+    });
+  }
+  musicPopover_ = surface;
+  connect(surface, &QObject::destroyed, this, [this] { musicPopover_ = nullptr; });
+  surface->adjustSize();
+  surface->move(music_->mapToGlobal(QPoint(music_->width() - surface->width(), -surface->height() - 6)));
+  surface->show();
+}
+
+}  // namespace brisklet
