@@ -69,7 +69,10 @@ TimelineTracks::TimelineTracks(AppState& state, PlayerController* player, const 
     update();
   });
   connect(&state_, &AppState::selectedSegmentIDChanged, this, qOverload<>(&QWidget::update));
-  if (player_) connect(player_, &PlayerController::timeChanged, this, &TimelineTracks::updatePlayhead);
+  if (player_) {
+    playheadSec_ = player_->currentSourceTime();
+    connect(player_, &PlayerController::timeChanged, this, &TimelineTracks::updatePlayhead);
+  }
   connect(&thumbnailFetch_, &QFutureWatcher<std::optional<cv::Mat>>::finished, this, [this] {
     const std::optional<cv::Mat> picture = thumbnailFetch_.result();
     if (picture && !picture->empty()) thumbnails_[fetchingSecond_] = imageOf(*picture);

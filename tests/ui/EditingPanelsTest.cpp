@@ -12,12 +12,15 @@
 
 #include "app/AppState.h"
 #include "app/PlayerController.h"
+#include "model/ModelJson.h"
 #include "platform/AtomicFile.h"
 #include "platform/Bookmark.h"
 #include "support/MediaGenerator.h"
 #include "support/Projects.h"
 #include "support/TemporaryFolder.h"
 #include "ui/Card.h"
+#include "ui/EditActions.h"
+#include "ui/TimelineView.h"
 #include "ui/Screenshots.h"
 #include "ui/SegmentInspector.h"
 #include "ui/Theme.h"
@@ -37,6 +40,8 @@ class EditingPanelsTest : public ::testing::Test {
   std::unique_ptr<QWidget> window;
   SegmentInspector* inspector = nullptr;
   TransportBar* transport = nullptr;
+  TimelineView* timeline = nullptr;
+  EditActions* edits = nullptr;
   QWidget* elsewhere = nullptr;
 
   EditingPanelsTest() {
@@ -85,6 +90,9 @@ class EditingPanelsTest : public ::testing::Test {
     column->addLayout(row, 1);
     transport = new TransportBar(*state, *player, project.id, window.get());
     column->addWidget(transport);
+    timeline = new TimelineView(*state, player.get(), project.id, window.get());
+    column->addWidget(timeline);
+    edits = new EditActions(*state, [this] { return std::optional(project.id); }, window.get());
     window->resize(1100, 700);
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -151,6 +159,16 @@ TEST_F(EditingPanelsTest, TheInspectorShowsTheSegmentAndItsEditsGoToItAlone) {
   EXPECT_FALSE(stored(1).keep);
   EXPECT_TRUE(stored(1).userOverrodeKeep);
   testing::saveScreenshot(*window, "inspector-narration-dark.png");
+
+  // Ctrl+Z takes back the switch, Ctrl+Shift+Z puts it again; each is stored.
+  elsewhere->setFocus();
+  EXPECT_TRUE(edits->undo()->isEnabled());
+  QTest::keyClick(elsewhere, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_TRUE(stored(1).keep);
+  EXPECT_TRUE(edits->redo()->isEnabled());
+  QTest::keyClick(elsewhere, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_FALSE(stored(1).keep);
+  EXPECT_EQ(decodeProjectRecord(record()).editPlan->segments.at(1).keep, false);
 
   // Elsewhere, Space plays and pauses.
   elsewhere->setFocus();
