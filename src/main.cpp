@@ -3,11 +3,13 @@
 #include "app/AppState.h"
 #include "app/TerminationSignals.h"
 #include "ui/ProjectListWindow.h"
+#include "ui/Theme.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("Brisklet");
   QApplication::setOrganizationName("Kettlewick");
+  brisklet::applyTheme(application, brisklet::desktopColorScheme());
 
   // Loads every stored project before the first window shows.
   brisklet::AppState state;
