@@ -243,7 +243,9 @@ void TransportBar::openAudioPopover() {
   ends->addStretch();
   ends->addWidget(styledLabel("200%", TextStyle::smallCaption, true, surface));
   column->addLayout(ends);
-  column->addWidget(styledLabel("Boost is soft-limited, so even 200% won't clip or distort.", TextStyle::caption, true, surface));
+  auto* boostHint = styledLabel("Boost is soft-limited, so even 200% won't clip or distort.", TextStyle::caption, true, surface);
+  boostHint->setWordWrap(true);
+  column->addWidget(boostHint);
 
   auto* buttons = new QHBoxLayout;
   auto* reset = new NeuButton("Reset", 6, false, surface);
@@ -339,7 +341,9 @@ void TransportBar::openMusicPopover() {
     QSlider* slider = stepSlider(5, 60, static_cast<int>(volume), surface);
     slider->setObjectName("musicVolume");
     column->addWidget(slider);
-    column->addWidget(styledLabel("Music automatically ducks under your narration.", TextStyle::caption, true, surface));
+    auto* duckHint = styledLabel("Music automatically ducks under your narration.", TextStyle::caption, true, surface);
+    duckHint->setWordWrap(true);
+    column->addWidget(duckHint);
     connect(remove, &QToolButton::clicked, this, [this, surface] {
       state_.setMusic(std::nullopt, projectID_);
       surface->close();
