@@ -8,6 +8,8 @@ namespace brisklet {
 
 // A raised panel with a title in small capitals over its content (the inspector's cards).
 class Card : public QWidget {
+  Q_OBJECT
+
  public:
   Card(const QString& title, QWidget* parent = nullptr);
   // Where the card's content goes, below the title, 8 px apart.

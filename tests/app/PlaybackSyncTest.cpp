@@ -22,6 +22,15 @@ namespace {
 // preview plays into the null sink "out", and the test records its monitor to hear what was
 // played and when.
 
+// The share of frame intervals that may miss 33 ± 8 ms (and of pictures that may be dropped): one
+// in a hundred on a busy 2-core machine; with the sanitizers' instrumentation, which slows our
+// own code several times over, one in twenty. The timing is held to its bar in the plain build.
+#ifdef __SANITIZE_ADDRESS__
+constexpr std::size_t kOutlierDivisor = 20;
+#else
+constexpr std::size_t kOutlierDivisor = 100;
+#endif
+
 double steadyNow() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
@@ -163,8 +172,8 @@ TEST_F(PlaybackSyncTest, EveryFlashIsSeenWhenItsClickIsHeard) {
   EXPECT_GE(paired, 14);
   std::printf("flashes paired with clicks: %d, worst offset %.1f ms\n", paired, worst * 1000);
 
-  // Pictures come every 33 ± 8 ms while playing on; on a busy 2-core machine one in a hundred
-  // may miss that by a little, none by a whole frame.
+  // Pictures come every 33 ± 8 ms while playing on; a few may miss that by a little (see
+  // kOutlierDivisor), none by a whole frame.
   std::vector<double> intervals;
   for (std::size_t i = 1; i < shown.size(); ++i)
     if (shown[i].stretch == shown[i - 1].stretch && shown[i].stretch > 0)
@@ -173,13 +182,13 @@ TEST_F(PlaybackSyncTest, EveryFlashIsSeenWhenItsClickIsHeard) {
   const auto outside = std::count_if(intervals.begin(), intervals.end(), [](double interval) {
     return std::fabs(interval - 1.0 / 30) > 0.008;
   });
-  EXPECT_LE(outside, static_cast<long>(intervals.size() / 100));
+  EXPECT_LE(outside, static_cast<long>(intervals.size() / kOutlierDivisor));
   for (const double interval : intervals) EXPECT_LT(interval, 2.0 / 30);
   std::printf("frame intervals: %zu, %ld outside 33 \u00b1 8 ms\n", intervals.size(),
               static_cast<long>(outside));
   EXPECT_EQ(controller.underruns(), 0);
   // A picture late beyond saving is dropped rather than shown late; on a busy machine one may be.
-  EXPECT_LE(controller.player().droppedPictures(), static_cast<int>(shown.size() / 100));
+  EXPECT_LE(controller.player().droppedPictures(), static_cast<int>(shown.size() / kOutlierDivisor));
 }
 
 }  // namespace
