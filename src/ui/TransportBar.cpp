@@ -278,7 +278,6 @@ void TransportBar::openAudioPopover() {
   });
   showDraft();
   audioPopover_ = surface;
-  connect(surface, &QObject::destroyed, this, [this] { audioPopover_ = nullptr; });
   surface->adjustSize();
   surface->move(audio_->mapToGlobal(QPoint(audio_->width() - surface->width(), -surface->height() - 6)));
   surface->show();
@@ -355,7 +354,6 @@ void TransportBar::openMusicPopover() {
     });
   }
   musicPopover_ = surface;
-  connect(surface, &QObject::destroyed, this, [this] { musicPopover_ = nullptr; });
   surface->adjustSize();
   surface->move(music_->mapToGlobal(QPoint(music_->width() - surface->width(), -surface->height() - 6)));
   surface->show();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <filesystem>
 #include <functional>
@@ -56,8 +57,9 @@ class TransportBar : public QWidget {
   QToolButton* music_;
   QToolButton* transition_;
   QToolButton* aspect_;
-  QWidget* audioPopover_ = nullptr;
-  QWidget* musicPopover_ = nullptr;
+  // Popovers delete themselves on closing.
+  QPointer<QWidget> audioPopover_;
+  QPointer<QWidget> musicPopover_;
   int volumeDrags_ = 0;
 };
 
