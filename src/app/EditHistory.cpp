@@ -26,20 +26,21 @@ void EditHistory::record(const EditableState& before, const EditGesture& gesture
 }
 
 std::optional<EditableState> EditHistory::undo(const EditableState& current) {
-  if (undo_.empty()) return std::nullopt;
-  EditableState target = std::move(undo_.back());
-  undo_.pop_back();
-  redo_.push_back(current);
-  // The next edit starts a step of its own, whatever its gesture.
-  lastGesture_ = {};
-  return target;
+  return step(undo_, redo_, current);
 }
 
 std::optional<EditableState> EditHistory::redo(const EditableState& current) {
-  if (redo_.empty()) return std::nullopt;
-  EditableState target = std::move(redo_.back());
-  redo_.pop_back();
-  undo_.push_back(current);
+  return step(redo_, undo_, current);
+}
+
+std::optional<EditableState> EditHistory::step(std::vector<EditableState>& from,
+                                               std::vector<EditableState>& to,
+                                               const EditableState& current) {
+  if (from.empty()) return std::nullopt;
+  EditableState target = std::move(from.back());
+  from.pop_back();
+  to.push_back(current);
+  // The next edit starts a step of its own, whatever its gesture.
   lastGesture_ = {};
   return target;
 }

@@ -43,6 +43,10 @@ class EditHistory {
   bool canRedo() const { return !redo_.empty(); }
 
  private:
+  // Takes the newest state off `from`, leaving `current` on `to`.
+  std::optional<EditableState> step(std::vector<EditableState>& from, std::vector<EditableState>& to,
+                                    const EditableState& current);
+
   std::vector<EditableState> undo_;
   std::vector<EditableState> redo_;
   EditGesture lastGesture_;

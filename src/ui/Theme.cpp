@@ -17,11 +17,6 @@ namespace {
 
 QColor rgb(double red, double green, double blue) { return QColor::fromRgbF(red, green, blue); }
 
-QColor withOpacity(QColor colour, double opacity) {
-  colour.setAlphaF(opacity);
-  return colour;
-}
-
 // A rounded rectangle with a border of `width` drawn inside its edge.
 void paintRounded(QPainter& painter, const QRectF& box, double radius, const QColor& fill,
                   const QColor& border) {
@@ -38,7 +33,17 @@ void paintRounded(QPainter& painter, const QRectF& box, double radius, const QCo
 
 constexpr int kLabelPixels = 13;
 
+// The text colour of a scheme.
+QColor primaryOf(ColorScheme scheme) {
+  return scheme == ColorScheme::dark ? QColor(236, 237, 241) : QColor(28, 29, 33);
+}
+
 }  // namespace
+
+QColor withOpacity(QColor colour, double opacity) {
+  colour.setAlphaF(opacity);
+  return colour;
+}
 
 QColor NeuTheme::accentColor() {
   static const QColor accent = rgb(0.33, 0.49, 1.0);
@@ -73,9 +78,7 @@ ColorScheme currentColorScheme() {
                                                                           : ColorScheme::light;
 }
 
-QColor primaryColor() {
-  return currentColorScheme() == ColorScheme::dark ? QColor(236, 237, 241) : QColor(28, 29, 33);
-}
+QColor primaryColor() { return primaryOf(currentColorScheme()); }
 
 QColor secondaryColor() { return withOpacity(primaryColor(), 0.55); }
 
@@ -94,7 +97,7 @@ void applyTheme(QApplication& application, ColorScheme scheme) {
   application.setStyle(QStyleFactory::create("Fusion"));
   const NeuTheme theme = NeuTheme::of(scheme);
   const bool dark = scheme == ColorScheme::dark;
-  const QColor primary = dark ? QColor(236, 237, 241) : QColor(28, 29, 33);
+  const QColor primary = primaryOf(scheme);
   QPalette palette;
   palette.setColor(QPalette::Window, theme.surface);
   palette.setColor(QPalette::WindowText, primary);

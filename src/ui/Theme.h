@@ -33,6 +33,9 @@ ColorScheme currentColorScheme();
 // Fusion, with a palette made of the theme's colours for `scheme`.
 void applyTheme(QApplication& application, ColorScheme scheme);
 
+// `colour` at `opacity` (0…1).
+QColor withOpacity(QColor colour, double opacity);
+
 // The text colours of the scheme in force: primary, and secondary (dimmer).
 QColor primaryColor();
 QColor secondaryColor();

@@ -24,11 +24,6 @@ constexpr double kNarrationTop = kWaveformTop + kWaveformHeight + kRowSpacing;
 constexpr double kHandleHitWidth = 12;
 constexpr double kMinimumBlockWidth = 4;
 
-QColor withOpacity(QColor colour, double opacity) {
-  colour.setAlphaF(opacity);
-  return colour;
-}
-
 QFont pixelFont(int pixels, bool monospaced = false, QFont::Weight weight = QFont::Normal) {
   QFont font = monospaced ? QFont("monospace") : QFont();
   if (monospaced) font.setStyleHint(QFont::Monospace);

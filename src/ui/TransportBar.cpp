@@ -15,6 +15,7 @@
 #include <QTextEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <array>
 #include <cmath>
 
 #include "app/AppState.h"
@@ -60,6 +61,32 @@ QSlider* stepSlider(int minimum, int maximum, int value, QWidget* parent) {
   slider->setValue(static_cast<int>(std::lround(value / 5.0)));
   slider->setPageStep(1);
   return slider;
+}
+
+// A menu under `button` titled `title` with one checkable entry per case, each labelled and
+// symbolled as the model names it; choosing one calls `pick` with it.
+template <typename Choice, std::size_t count, typename Pick>
+void addPicker(QToolButton& button, const QString& title, const std::array<Choice, count>& cases,
+               Pick pick) {
+  auto* menu = new QMenu(&button);
+  menu->addSection(title);
+  auto* group = new QActionGroup(menu);
+  for (const Choice choice : cases) {
+    QAction* action = menu->addAction(symbolIcon(QString::fromUtf8(symbolName(choice).data()), primaryColor()),
+                                      QString::fromUtf8(label(choice).data()));
+    action->setCheckable(true);
+    action->setData(static_cast<int>(choice));
+    group->addAction(action);
+    QObject::connect(action, &QAction::triggered, &button, [pick, choice] { pick(choice); });
+  }
+  button.setMenu(menu);
+}
+
+// Checks the entry of `current` in the menu addPicker made.
+template <typename Choice>
+void checkPicked(QToolButton& button, Choice current) {
+  for (QAction* action : button.menu()->actions())
+    if (action->isCheckable()) action->setChecked(action->data().toInt() == static_cast<int>(current));
 }
 
 bool isTextInput(const QWidget* widget) {
@@ -111,35 +138,15 @@ TransportBar::TransportBar(AppState& state, PlayerController& player, const Uuid
   transition_ = plainButton("scissors", "Transitions between scenes", this);
   transition_->setObjectName("transitionMenu");
   transition_->setPopupMode(QToolButton::InstantPopup);
-  auto* transitions = new QMenu(transition_);
-  transitions->addSection("Transitions");
-  auto* transitionGroup = new QActionGroup(transitions);
-  for (const TransitionStyle style : kAllTransitionStyles) {
-    QAction* action = transitions->addAction(symbolIcon(QString::fromUtf8(symbolName(style).data()), primaryColor()),
-                                             QString::fromUtf8(label(style).data()));
-    action->setCheckable(true);
-    action->setData(static_cast<int>(style));
-    transitionGroup->addAction(action);
-    connect(action, &QAction::triggered, this, [this, style] { state_.setTransition(style, projectID_); });
-  }
-  transition_->setMenu(transitions);
+  addPicker(*transition_, "Transitions", kAllTransitionStyles,
+            [this](TransitionStyle style) { state_.setTransition(style, projectID_); });
 
   aspect_ = plainButton("arrow.up.left.and.arrow.down.right", "Reframe for YouTube, Reels, or square feeds", this);
   aspect_->setObjectName("aspectMenu");
   aspect_->setPopupMode(QToolButton::InstantPopup);
   aspect_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  auto* aspects = new QMenu(aspect_);
-  aspects->addSection("Aspect ratio");
-  auto* aspectGroup = new QActionGroup(aspects);
-  for (const AspectRatio ratio : kAllAspectRatios) {
-    QAction* action = aspects->addAction(symbolIcon(QString::fromUtf8(symbolName(ratio).data()), primaryColor()),
-                                         QString::fromUtf8(label(ratio).data()));
-    action->setCheckable(true);
-    action->setData(static_cast<int>(ratio));
-    aspectGroup->addAction(action);
-    connect(action, &QAction::triggered, this, [this, ratio] { state_.setAspectRatio(ratio, projectID_); });
-  }
-  aspect_->setMenu(aspects);
+  addPicker(*aspect_, "Aspect ratio", kAllAspectRatios,
+            [this](AspectRatio ratio) { state_.setAspectRatio(ratio, projectID_); });
   for (QToolButton* button : {audio_, music_, transition_, aspect_}) row->addWidget(button);
 
   connect(&player_, &PlayerController::timeChanged, this, &TransportBar::showPosition);
@@ -186,8 +193,7 @@ void TransportBar::showSettings() {
   const TransitionStyle transition = transitionStyleFromStored(project->transitionStyleRaw);
   const bool dips = transition == TransitionStyle::dipToBlack;
   transition_->setIcon(symbolIcon(dips ? "circle.lefthalf.filled" : "scissors", dips ? accent : primaryColor()));
-  for (QAction* action : transition_->menu()->actions())
-    if (action->isCheckable()) action->setChecked(action->data().toInt() == static_cast<int>(transition));
+  checkPicked(*transition_, transition);
 
   const AspectRatio aspect = aspectRatioFromStored(project->aspectRatioRaw);
   const bool reframed = aspect != AspectRatio::original;
@@ -197,8 +203,7 @@ void TransportBar::showSettings() {
   QPalette palette = aspect_->palette();
   palette.setColor(QPalette::ButtonText, reframed ? accent : primaryColor());
   aspect_->setPalette(palette);
-  for (QAction* action : aspect_->menu()->actions())
-    if (action->isCheckable()) action->setChecked(action->data().toInt() == static_cast<int>(aspect));
+  checkPicked(*aspect_, aspect);
 }
 
 QWidget* TransportBar::popover(int width) {
