@@ -269,6 +269,7 @@ void Player::renderPictures(std::stop_token stop) {
         picturesEnded_ = ended;
       }
     }
+    if (!renderer) continue;  // no item, or one without pictures: wait for the next
     try {
       const std::optional<RenderedPicture> rendered = renderer->next(superseded);
       std::optional<PlayerPicture> picture;
@@ -327,6 +328,7 @@ void Player::renderSound(std::stop_token stop) {
         soundEnded_ = ended;
       }
     }
+    if (!renderer) continue;
     std::size_t rendered = 0;
     try {
       if (!silent) rendered = renderer->render(chunk);

@@ -111,6 +111,13 @@ TEST_F(PlayerTest, ScrubbingShowsTheLatestMomentAndTheEndItsLastFrame) {
   player->positionSec();
   EXPECT_TRUE(player->isPlaying()) << "play at the end starts over";
   EXPECT_DOUBLE_EQ(player->positionSec(), 0);
+
+  // Emptied (a project whose source is gone) and given an item again.
+  player->setItem(nullptr, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(player->awaitPicture(std::chrono::milliseconds(50)));
+  player->setItem(edit, 1.0);
+  ASSERT_TRUE(player->awaitPicture(std::chrono::seconds(10)));
 }
 
 TEST_F(PlayerTest, TheSoundDevicePacesThePlayheadAndRunningDryIsCounted) {
