@@ -15,7 +15,7 @@ QCoro::Task<> AppState::startAnalysis(const Uuid& projectIDArgument) {
   const std::string model = AppSettings::claudeModel();
 
   auto command = runLongCommand(
-      *this, LongCommandSteps{"Starting analysis…", ""},
+      *this, LongCommandSteps{"Starting analysis…", "", -1.0, projectID},
       [project, key, model, &store = store_](const ProgressReporter& report, std::stop_token stop) {
         const std::filesystem::path source = store.resolveVideoURL(project);
         return AnalysisPipeline::run(

@@ -217,7 +217,14 @@ void AppState::setMusicVolume(double percent, const Uuid& projectID, const EditG
   });
 }
 
-void AppState::deleteProject(const Project& project) {
+void AppState::deleteProject(const Project& projectArgument) {
+  // A copy: the caller's may be the list's own element, which goes below.
+  const Project project = projectArgument;
+  // Its commands stop first, so none of them writes into the folder while it goes.
+  if (const auto stop = projectCommandStops_.find(project.id); stop != projectCommandStops_.end()) {
+    stop->second.request_stop();
+    projectCommandStops_.erase(stop);
+  }
   try {
     store_.deleteProject(project);
   } catch (const ProjectStoreError& error) {
@@ -231,9 +238,57 @@ void AppState::deleteProject(const Project& project) {
   forgetHistory(project.id);
 }
 
+std::stop_token AppState::commandStopToken(const std::optional<Uuid>& projectID) {
+  if (!projectID) return commandStop_.get_token();
+  return projectCommandStops_[*projectID].get_token();
+}
+
 void AppState::cancelRunningCommands() {
   commandStop_.request_stop();
   commandStop_ = std::stop_source();
+  for (auto& [id, stop] : projectCommandStops_) stop.request_stop();
+  projectCommandStops_.clear();
+}
+
+void AppState::commandEnded() {
+  runningCommands_ = std::max(0, runningCommands_ - 1);
+  if (runningCommands_ == 0) setPipelineProgress(std::nullopt);
+}
+
+namespace {
+
+std::filesystem::path outputKey(const std::filesystem::path& destination) {
+  std::error_code error;
+  const std::filesystem::path normal = std::filesystem::weakly_canonical(destination, error);
+  return error ? destination.lexically_normal() : normal;
+}
+
+}  // namespace
+
+bool AppState::claimOutput(const std::filesystem::path& destination, const Uuid& projectID) {
+  if (!outputsBeingWritten_.try_emplace(outputKey(destination), projectID).second) return false;
+  emit exportingChanged();
+  return true;
+}
+
+void AppState::releaseOutput(const std::filesystem::path& destination) {
+  if (outputsBeingWritten_.erase(outputKey(destination)) > 0) emit exportingChanged();
+}
+
+bool AppState::isExporting(const Uuid& projectID) const {
+  return std::any_of(outputsBeingWritten_.begin(), outputsBeingWritten_.end(),
+                     [&](const auto& output) { return output.second == projectID; });
+}
+
+void AppState::renameProject(const Uuid& projectID, const std::string& name) {
+  const auto first = name.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return;
+  const std::string trimmed = name.substr(first, name.find_last_not_of(" \t\r\n") - first + 1);
+  editProject(projectID, [&](Project& project) {
+    if (project.name == trimmed) return false;
+    project.name = trimmed;
+    return true;
+  });
 }
 
 }  // namespace brisklet

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -27,6 +28,9 @@ namespace brisklet {
 // survive, and the list here changes only once the record on disk has. A change that cannot be
 // saved is told on the status line. Lives on the main thread; worker threads reach it only
 // through queued calls (see LongCommand.h).
+// The music folder the user chose, when there is one and it is still there.
+std::optional<std::filesystem::path> rememberedMusicFolder();
+
 class AppState : public QObject {
   Q_OBJECT
 
@@ -112,8 +116,24 @@ class AppState : public QObject {
   void deleteProject(const Project& project);
 
   // Long commands take this token when they start and stop at the next check once
-  // cancelRunningCommands() is called; commands started afterwards get a fresh token.
-  std::stop_token commandStopToken() const { return commandStop_.get_token(); }
+  // cancelRunningCommands() is called, or, for a command on a project, once that project is
+  // deleted; commands started afterwards get a fresh token.
+  std::stop_token commandStopToken(const std::optional<Uuid>& projectID = std::nullopt);
+
+  // Every long command counts itself while it runs: the progress goes away when the last one
+  // ends, not when the first does.
+  void commandStarted() { ++runningCommands_; }
+  void commandEnded();
+
+  // Exports and Shorts hold their destination while they write it, so a second one to the same
+  // file is refused rather than writing beside the first. False when it is held already.
+  bool claimOutput(const std::filesystem::path& destination, const Uuid& projectID);
+  void releaseOutput(const std::filesystem::path& destination);
+  // Whether an export or Short of the project is being written.
+  bool isExporting(const Uuid& projectID) const;
+
+  // Gives the project a new name (white space around it trimmed); an empty name is ignored.
+  void renameProject(const Uuid& projectID, const std::string& name);
 
   // Where commands read the service keys: the secret store, unless something is put in front
   // (the command-line tool's keys for one run).
@@ -177,6 +197,7 @@ class AppState : public QObject {
   void lastErrorChanged();
   // What can be undone or redone changed.
   void historyChanged();
+  void exportingChanged();
 
  private:
   // An edit by the user: as editProject, and the state before it becomes an undo step.
@@ -208,6 +229,10 @@ class AppState : public QObject {
   std::optional<PipelineProgress> pipelineProgress_;
   std::optional<std::string> lastError_;
   std::stop_source commandStop_;
+  std::unordered_map<Uuid, std::stop_source> projectCommandStops_;
+  int runningCommands_ = 0;
+  // Destinations being written (as their absolute, normalised paths) and by which project.
+  std::map<std::filesystem::path, Uuid> outputsBeingWritten_;
 };
 
 }  // namespace brisklet

@@ -60,7 +60,7 @@ QCoro::Task<> AppState::applyAudioSettings(const Uuid& projectIDArgument, bool c
   }
 
   auto command = runLongCommand(
-      *this, LongCommandSteps{"Enhancing audio\u2026", "Audio enhancement failed: "},
+      *this, LongCommandSteps{"Enhancing audio\u2026", "Audio enhancement failed: ", -1.0, projectID},
       [project = *found, file, crystalClear, gain, &store = store_](const ProgressReporter& report,
                                                                     std::stop_token stop) {
         AudioDenoiser::enhance(store.resolveVideoURL(project), file, crystalClear, gain / 100,

@@ -17,7 +17,7 @@ QCoro::Task<> AppState::exportCaptions(const Uuid& projectIDArgument,
   const Project project = *found;
 
   auto command = runLongCommand(
-      *this, LongCommandSteps{"Writing captions\u2026", "Captions failed: "},
+      *this, LongCommandSteps{"Writing captions\u2026", "Captions failed: ", -1.0, projectID},
       [project, destination, &store = store_](const ProgressReporter&, std::stop_token) {
         // The same composition the export writes, so the lines fall where the export puts them.
         const Asset source = Asset::open(store.resolveVideoURL(project));

@@ -14,9 +14,11 @@ QCoro::Task<> AppState::exportProject(const Uuid& projectIDArgument,
       projectToWrite(*this, projectID, destination, OutputKind::movie);
   if (!found) co_return;
   const Project project = *found;
+  if (!claimDestination(*this, destination, projectID, "Export refused: ")) co_return;
+  QPointer<AppState> guard(this);
 
   auto command = runLongCommand(
-      *this, LongCommandSteps{"Exporting\u2026", "Export failed: ", 0.0},
+      *this, LongCommandSteps{"Exporting\u2026", "Export failed: ", 0.0, projectID},
       [project, destination, &store = store_](const ProgressReporter& report,
                                               std::stop_token stop) {
         const Asset source = Asset::open(store.resolveVideoURL(project));
@@ -27,6 +29,7 @@ QCoro::Task<> AppState::exportProject(const Uuid& projectIDArgument,
       },
       [](AppState& state, const std::filesystem::path& written) { state.revealFile_(written); });
   co_await command;
+  if (guard) guard->releaseOutput(destination);
 }
 
 }  // namespace brisklet

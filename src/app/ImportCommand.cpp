@@ -68,6 +68,7 @@ QCoro::Task<> AppState::importVideos(const std::vector<std::filesystem::path>& f
   }
   QPointer<AppState> guard(this);
   const std::string stage = "Merging " + std::to_string(files.size()) + " clips\u2026";
+  commandStarted();
   setPipelineProgress(PipelineProgress{stage, -1.0});
   ProgressReporter report = progressReporter(*this);
   std::exception_ptr failure;
@@ -93,7 +94,7 @@ QCoro::Task<> AppState::importVideos(const std::vector<std::filesystem::path>& f
     Project project = makeProject(merged.name, std::move(merged.bookmark), merged.durationSec);
     project.id = made->id();
     guard->insertProject(project, &*made);
-    guard->setPipelineProgress(std::nullopt);
+    guard->commandEnded();
     if (analyzeAfterwards) {
       // Started, not awaited, as for a single video.
       auto analysis = guard->startAnalysis(project.id);
@@ -104,7 +105,7 @@ QCoro::Task<> AppState::importVideos(const std::vector<std::filesystem::path>& f
   }
   made.reset();  // removes the hidden folder and whatever the merge left in it
   if (!guard) co_return;
-  guard->setPipelineProgress(std::nullopt);
+  guard->commandEnded();
   try {
     std::rethrow_exception(failure);
   } catch (const Cancelled&) {

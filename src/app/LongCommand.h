@@ -69,11 +69,13 @@ struct LongCommandSteps {
   std::string failurePrefix;
   // The first stage's fraction; −1 while it is not known.
   double firstFraction = -1.0;
+  // The project the command works on: deleting it stops the command.
+  std::optional<Uuid> projectID = {};
 };
 
 // The common pattern: show the first stage, run `work(report, stopToken)` on a worker thread,
 // then, on the main thread, `apply(state, result)` to the state as it is by then and clear the
-// progress. A failure puts failurePrefix + description into the status line; a cancellation
+// progress (once no other command runs). A failure puts failurePrefix + description into the status line; a cancellation
 // ends silently. Nothing happens after the work if the state was destroyed meanwhile.
 // `apply` typically uses AppState::modifyProject so edits made during the work survive.
 //
@@ -92,9 +94,10 @@ QCoro::Task<> runLongCommand(AppState& state, const LongCommandSteps& stepsArgum
   std::decay_t<Apply> apply(std::forward<Apply>(applyArgument));
 
   QPointer<AppState> guard(&state);
+  state.commandStarted();
   state.setPipelineProgress(PipelineProgress{steps.firstStage, steps.firstFraction});
   ProgressReporter report = progressReporter(state);
-  std::stop_token stop = state.commandStopToken();
+  std::stop_token stop = state.commandStopToken(steps.projectID);
   std::exception_ptr failure;
   try {
     auto onWorker = runOnWorker(
@@ -109,7 +112,7 @@ QCoro::Task<> runLongCommand(AppState& state, const LongCommandSteps& stepsArgum
   }
   if (!guard) co_return;
   if (failure) guard->setLastError(steps.failurePrefix + describe(failure));
-  guard->setPipelineProgress(std::nullopt);
+  guard->commandEnded();
 }
 
 }  // namespace brisklet

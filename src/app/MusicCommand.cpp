@@ -24,19 +24,6 @@ std::string reasonOf(const std::exception& error) {
   return error.what();
 }
 
-// The remembered music folder, when there is one and it is still there.
-std::optional<std::filesystem::path> rememberedMusicFolder() {
-  const std::optional<ByteString> bookmark = AppSettings::musicFolderBookmark();
-  if (!bookmark) return std::nullopt;
-  try {
-    std::filesystem::path folder = resolveBookmark(*bookmark);
-    if (std::filesystem::is_directory(folder)) return folder;
-  } catch (const BookmarkError&) {
-    // Gone or unreadable: the user is asked again.
-  }
-  return std::nullopt;
-}
-
 // The tracks in `folder` by name: regular files whose extension is one of the sound kinds, in
 // any letter case, sorted by name. A folder that cannot be listed has none.
 std::vector<std::string> musicTracks(const std::filesystem::path& folder) {
@@ -56,6 +43,18 @@ std::vector<std::string> musicTracks(const std::filesystem::path& folder) {
 }
 
 }  // namespace
+
+std::optional<std::filesystem::path> rememberedMusicFolder() {
+  const std::optional<ByteString> bookmark = AppSettings::musicFolderBookmark();
+  if (!bookmark) return std::nullopt;
+  try {
+    std::filesystem::path folder = resolveBookmark(*bookmark);
+    if (std::filesystem::is_directory(folder)) return folder;
+  } catch (const BookmarkError&) {
+    // Gone or unreadable: the user is asked again.
+  }
+  return std::nullopt;
+}
 
 bool AppState::setMusic(const std::optional<std::filesystem::path>& file, const Uuid& projectID) {
   const Project* current = project(projectID);
@@ -146,7 +145,7 @@ QCoro::Task<std::optional<std::string>> AppState::autoPickMusic(const Uuid& proj
 
   auto picked = std::make_shared<std::optional<std::string>>();
   auto command = runLongCommand(
-      *this, LongCommandSteps{"Picking music for the mood…", "Music picking failed: "},
+      *this, LongCommandSteps{"Picking music for the mood…", "Music picking failed: ", -1.0, projectID},
       [plan = *project(projectID)->editPlan, tracks,
        client = AnthropicClient(*serviceKey(KeychainStore::Key::anthropic),
                                 AppSettings::claudeModel())](const ProgressReporter&,

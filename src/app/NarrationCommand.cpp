@@ -109,7 +109,7 @@ QCoro::Task<> AppState::generateNarrationAudio(const Uuid& projectIDArgument) {
   }
 
   auto command = runLongCommand(
-      *this, LongCommandSteps{kStage, "", 0.0},
+      *this, LongCommandSteps{kStage, "", 0.0, projectID},
       [lines, folder, voiceID, client = ElevenLabsClient(*key)](const ProgressReporter& report,
                                                                std::stop_token stop) {
         Outcome outcome{.spoken = {}, .lineCount = lines.size(), .failure = std::nullopt};

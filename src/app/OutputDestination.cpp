@@ -90,4 +90,12 @@ std::optional<Project> projectToWrite(AppState& state, const Uuid& projectID,
   return *found;
 }
 
+bool claimDestination(AppState& state, const std::filesystem::path& destination,
+                      const Uuid& projectID, const std::string& refusalPrefix) {
+  if (state.claimOutput(destination, projectID)) return true;
+  state.setLastError(refusalPrefix + quotedFileName(destination) +
+                     " is being written by another export; wait for it to finish.");
+  return false;
+}
+
 }  // namespace brisklet

@@ -33,4 +33,9 @@ std::filesystem::path withMovieExtension(const std::filesystem::path& destinatio
 std::optional<Project> projectToWrite(AppState& state, const Uuid& projectID,
                                       const std::filesystem::path& destination, OutputKind kind);
 
+// Claims `destination` for one export or Short of the project (AppState::claimOutput); when
+// another one is writing it, the status line says so after `refusalPrefix` and this is false.
+bool claimDestination(AppState& state, const std::filesystem::path& destination,
+                      const Uuid& projectID, const std::string& refusalPrefix);
+
 }  // namespace brisklet

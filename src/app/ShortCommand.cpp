@@ -44,12 +44,15 @@ QCoro::Task<> AppState::makeShort(const Uuid& projectIDArgument,
     co_return;
   }
 
+  if (!claimDestination(*this, destination, projectID, kFailurePrefix)) co_return;
+  QPointer<AppState> guard(this);
+
   // The Short is framed upright and carries no narration, whatever the project's own edit does.
   CompositionBuilder::Inputs inputs = compositionInputs(*found, store_);
   inputs.aspect = AspectRatio::vertical;
   inputs.narrationDirectory.reset();
   auto command = runLongCommand(
-      *this, LongCommandSteps{"Directing your Short\u2026", kFailurePrefix},
+      *this, LongCommandSteps{"Directing your Short\u2026", kFailurePrefix, -1.0, projectID},
       [project = *found, inputs, destination, targetSec, &store = store_,
        client = AnthropicClient(*key, AppSettings::claudeModel())](
           const ProgressReporter& report, std::stop_token stop) -> std::optional<std::filesystem::path> {
@@ -70,6 +73,7 @@ QCoro::Task<> AppState::makeShort(const Uuid& projectIDArgument,
           state.setLastError("Claude couldn't find highlight-worthy moments.");
       });
   co_await command;
+  if (guard) guard->releaseOutput(destination);
 }
 
 }  // namespace brisklet

@@ -45,8 +45,9 @@ std::optional<cv::Mat> ThumbnailCache::thumbnail(double timeSec) {
   memory_[second] = *made;
   std::vector<std::uint8_t> jpeg;
   try {
+    // Only "thumbs" itself is made: a project folder deleted meanwhile stays deleted.
     std::error_code ignored;
-    std::filesystem::create_directories(diskDirectory_, ignored);
+    std::filesystem::create_directory(diskDirectory_, ignored);
     if (cv::imencode(".jpg", *made, jpeg, {cv::IMWRITE_JPEG_QUALITY, kJpegQuality}))
       writeFileAtomically(file,
                           std::string_view(reinterpret_cast<const char*>(jpeg.data()), jpeg.size()),

@@ -76,6 +76,38 @@ TEST_F(ExportCommandTest, TheEditIsWrittenAndShownAndTheProjectStaysAsItWas) {
   EXPECT_EQ(record(project), before);
 }
 
+TEST_F(ExportCommandTest, ASecondExportToTheSameFileIsRefusedAndProgressStaysUntilTheLastEnds) {
+  const auto video = testing::makeClockVideo(folder / "walk.mp4", 4.0, 96, 54);
+  EditPlan plan;
+  plan.segments = {testing::segment(0, 4)};
+  const Project project = storedProject(video, plan);
+  auto app = state();
+  bool exportingSeen = false;
+  QObject::connect(app.get(), &AppState::exportingChanged,
+                   [&] { exportingSeen |= app->isExporting(project.id); });
+
+  int cleared = 0;
+  QObject::connect(app.get(), &AppState::pipelineProgressChanged,
+                   [&] { cleared += app->pipelineProgress() ? 0 : 1; });
+  // Two exports run side by side (each suspends at once); a third to the first one's file is
+  // refused before it starts.
+  const auto destination = folder / "Day out.mp4";
+  auto first = app->exportProject(project.id, destination);
+  auto second = app->exportProject(project.id, folder / "Other.mp4");
+  EXPECT_TRUE(app->isExporting(project.id)) << "held by the state, not by a view";
+  auto refused = app->exportProject(project.id, folder / "." / "Day out.mp4");
+  EXPECT_THAT(app->lastError().value_or(""),
+              StartsWith("Export refused: \u201cDay out.mp4\u201d is being written by another export"));
+  EXPECT_TRUE(app->pipelineProgress());
+  QCoro::waitFor(first);
+  QCoro::waitFor(second);
+  EXPECT_EQ(cleared, 1);
+  EXPECT_FALSE(app->isExporting(project.id));
+  EXPECT_TRUE(exportingSeen);
+  EXPECT_NEAR(Asset::open(destination).durationSec(), 4.0, 1.0 / 30);
+  EXPECT_NEAR(Asset::open(folder / "Other.mp4").durationSec(), 4.0, 1.0 / 30);
+}
+
 TEST_F(ExportCommandTest, FailuresAreReportedAndUnanalysedProjectsLeftAlone) {
   const auto video = testing::makeClockVideo(folder / "walk.mp4", 2.0);
   const Project unanalysed = storedProject(video, std::nullopt);

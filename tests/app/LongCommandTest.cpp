@@ -21,7 +21,7 @@ QCoro::Task<> writeNotes(AppState& state, Uuid projectID, std::binary_semaphore&
   const std::function<void()> failure = failureArgument;
   if (state.project(projectID) == nullptr) co_return;
   auto command = runLongCommand(
-      state, LongCommandSteps{"Writing notes…", "Notes failed: "},
+      state, LongCommandSteps{"Writing notes…", "Notes failed: ", -1.0, projectID},
       [&engineMayFinish, failure](const ProgressReporter& report, std::stop_token stop) {
         report("Reading the plan…", 0.25);
         report("Writing notes…", 0.5);
@@ -154,6 +154,25 @@ TEST_F(LongCommandTest, ProgressArrivingAfterTheStateIsGoneIsDropped) {
   QCoro::waitFor(std::move(task));
   EXPECT_TRUE(engineEnded);
   EXPECT_EQ(store.loadAll().at(0), project);
+}
+
+TEST_F(LongCommandTest, DeletingAProjectStopsItsOwnCommandsAndNoOthers) {
+  const Project doomed = storedProject();
+  const Project other = storedProject();
+  AppState state(store);
+  std::binary_semaphore otherMayFinish{0};
+  auto doomedCommand = writeNotes(state, doomed.id, engineMayFinish);
+  auto otherCommand = writeNotes(state, other.id, otherMayFinish);
+  state.deleteProject(doomed);
+  engineMayFinish.release();
+  otherMayFinish.release();
+  QCoro::waitFor(doomedCommand);
+  QCoro::waitFor(otherCommand);
+  EXPECT_FALSE(state.lastError()) << "a stopped command ends without a word";
+  EXPECT_FALSE(std::filesystem::exists(store.projectDirectory(doomed.id)));
+  EXPECT_EQ(state.project(other.id)->editPlan->editorSuggestions.value_or(std::vector<std::string>()).size(), 2u)
+      << "the other project's command ran to its end";
+  EXPECT_FALSE(state.pipelineProgress());
 }
 
 }  // namespace

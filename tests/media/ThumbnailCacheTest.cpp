@@ -15,6 +15,7 @@ class ThumbnailCacheTest : public ::testing::Test {
   void SetUp() override {
     testing::makeClockVideo(folder / "clip.mp4", 4.0, 480, 270, 30);
     asset.emplace(Asset::open(folder / "clip.mp4"));
+    std::filesystem::create_directories(store.projectDirectory(projectID));  // as a stored project has
   }
   std::filesystem::path thumbFile(int second) const {
     return store.projectDirectory(projectID) / "thumbs" / ("t_" + std::to_string(second) + ".jpg");
@@ -69,12 +70,21 @@ TEST_F(ThumbnailCacheTest, AMissingPictureIsNotRememberedAndNothingIsWritten) {
 }
 
 TEST_F(ThumbnailCacheTest, AnUnwritableProjectFolderStillGetsPictures) {
+  std::filesystem::remove(store.projectDirectory(projectID));
   testing::writeText(store.projectDirectory(projectID), "a file where the folder should be");
   ThumbnailCache cache(projectID, *asset, store);
   const auto picture = cache.thumbnail(2.0);
   ASSERT_TRUE(picture.has_value());
   EXPECT_NEAR(testing::clockTimeOf(*picture), 2.0, kWithinTolerance);
   EXPECT_TRUE(cache.thumbnail(2.2).has_value()) << "kept in memory";
+}
+
+TEST_F(ThumbnailCacheTest, AProjectDeletedWhileItsPicturesAreMadeStaysDeleted) {
+  ThumbnailCache cache(projectID, *asset, store);
+  ASSERT_TRUE(cache.thumbnail(1.0).has_value());
+  std::filesystem::remove_all(store.projectDirectory(projectID));
+  EXPECT_TRUE(cache.thumbnail(3.0).has_value());
+  EXPECT_FALSE(std::filesystem::exists(store.projectDirectory(projectID)));
 }
 
 }  // namespace
