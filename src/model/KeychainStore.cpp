@@ -1,5 +1,7 @@
 #include "model/KeychainStore.h"
 
+#include <algorithm>
+
 #include "platform/SecretStore.h"
 
 namespace brisklet::KeychainStore {
@@ -12,6 +14,25 @@ std::optional<std::string> get(Key key) { return SecretStore::lookup(kService, a
 
 void set(std::string_view value, Key key) { SecretStore::store(kService, accountName(key), value); }
 
+TypedKey cleanTypedKey(std::string_view typed) {
+  const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!typed.empty() && isSpace(typed.front())) typed.remove_prefix(1);
+  while (!typed.empty() && isSpace(typed.back())) typed.remove_suffix(1);
+  const bool hasControl = std::any_of(typed.begin(), typed.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+  });
+  if (hasControl)
+    return {{}, "This key has a line break or another control character inside it. Copy the key "
+                "again, on its own, and paste it here."};
+  return {std::string(typed), std::nullopt};
+}
+
 void remove(Key key) { SecretStore::remove(kService, accountName(key)); }
+
+std::string storageDescription() {
+  return SecretStore::secretServiceRuns()
+             ? "Keys are stored in your desktop keyring (Secret Service), never in project files."
+             : "No desktop keyring is running, so keys are kept in a file only you can read.";
+}
 
 }  // namespace brisklet::KeychainStore

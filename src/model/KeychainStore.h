@@ -19,7 +19,20 @@ std::string_view accountName(Key key);
 std::optional<std::string> get(Key key);
 // Stores the key; an empty value removes it. Failures are not reported.
 void set(std::string_view value, Key key);
+// A key as the user typed or pasted it, ready to store: the white space around it (a trailing
+// line break from a copy) trimmed. A key with a control character inside cannot be sent in a
+// request header; `problem` then says so and `key` is empty.
+struct TypedKey {
+  std::string key;
+  std::optional<std::string> problem;
+};
+TypedKey cleanTypedKey(std::string_view typed);
+
 // Removes the key; failures are not reported.
 void remove(Key key);
+
+// Where keys are kept, as the settings tell the user: the desktop keyring, or, when no Secret
+// Service runs, a file only the user can read.
+std::string storageDescription();
 
 }  // namespace brisklet::KeychainStore

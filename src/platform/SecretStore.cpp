@@ -185,4 +185,10 @@ void remove(std::string_view service, std::string_view account) {
     setInFallback(serviceName, accountName, std::nullopt);
 }
 
+bool secretServiceRuns() {
+  // A lookup of nothing in particular tells whether anybody serves secrets.
+  return lookupInService("com.kettlewick.Brisklet", "availability-probe").reply !=
+         ServiceReply::unavailable;
+}
+
 }  // namespace brisklet::SecretStore

@@ -22,4 +22,7 @@ void store(std::string_view service, std::string_view account, std::string_view 
 
 void remove(std::string_view service, std::string_view account);
 
+// Whether a Secret Service answers here; when none does, secrets go to the file.
+bool secretServiceRuns();
+
 }  // namespace brisklet::SecretStore
