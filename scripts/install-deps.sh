@@ -23,6 +23,8 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev qcoro-qt6-dev qt6-qpa-plugins
   # tests; a private PulseAudio server (with pactl and pacat) plays the microphone and speakers
   libgtest-dev libgmock-dev libcpp-httplib-dev pulseaudio pulseaudio-utils
+  # the whole app on a virtual display, the desktop entry checked, a local HTTPS feed
+  xvfb xauth desktop-file-utils openssl
 )
 
 missing=()

@@ -1,14 +1,20 @@
 #include <QApplication>
+#include <QFileDialog>
+#include <QTimer>
+#include <filesystem>
+#include <vector>
 
 #include "app/AppState.h"
 #include "app/TerminationSignals.h"
-#include "ui/ProjectListWindow.h"
+#include "ui/MainWindow.h"
 #include "ui/Theme.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("Brisklet");
+  QApplication::setApplicationVersion(BRISKLET_VERSION);
   QApplication::setOrganizationName("Kettlewick");
+  QApplication::setDesktopFileName("brisklet");
   brisklet::applyTheme(application, brisklet::desktopColorScheme());
 
   // Loads every stored project before the first window shows.
@@ -19,7 +25,19 @@ int main(int argc, char** argv) {
     state.cancelRunningCommands();
     QApplication::quit();
   });
-  brisklet::ProjectListWindow window(state);
+  brisklet::MainWindow window(state);
+  state.setFolderChooser([&window](const std::string& prompt) -> std::optional<std::filesystem::path> {
+    const QString folder = QFileDialog::getExistingDirectory(&window, QString::fromStdString(prompt));
+    if (folder.isEmpty()) return std::nullopt;
+    return std::filesystem::path(folder.toStdString());
+  });
   window.show();
+
+  // Videos opened with Brisklet from the file manager (`brisklet FILE…`) are imported together,
+  // as if dropped.
+  std::vector<std::filesystem::path> files;
+  for (const QString& argument : QApplication::arguments().mid(1)) files.emplace_back(argument.toStdString());
+  if (!files.empty())
+    QTimer::singleShot(0, &state, [&state, files] { auto import = state.importVideos(files); });
   return application.exec();
 }

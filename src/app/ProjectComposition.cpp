@@ -1,5 +1,7 @@
 #include "app/ProjectComposition.h"
 
+#include <cmath>
+
 namespace brisklet {
 
 CompositionBuilder::Inputs compositionInputs(const Project& project, const ProjectStore& store) {
@@ -26,6 +28,24 @@ CompositionResult previewComposition(const Project& project, const ProjectStore&
   EditPlan plan;
   plan.segments = {whole};
   return CompositionBuilder::build(plan, source, inputs);
+}
+
+namespace {
+
+// Truncated; a stored value that is no number at all (a hand-edited record) reads as the default.
+std::string wholePercent(double percent) {
+  if (!std::isfinite(percent) || std::fabs(percent) > 1e9) percent = kDefaultMusicVolumePercent;
+  return std::to_string(static_cast<long long>(percent));
+}
+
+}  // namespace
+
+std::string settingsFingerprint(const Project& project) {
+  const auto text = [](const std::optional<std::string>& value) { return value.value_or(""); };
+  return std::to_string(project.editPlan ? project.editPlan->planRevision : -1) + "|" +
+         text(project.denoisedAudioFileName) + "|" + text(project.aspectRatioRaw) + "|" +
+         text(project.transitionStyleRaw) + "|" + text(project.musicFileName) + "|" +
+         wholePercent(musicVolumePercent(project));
 }
 
 }  // namespace brisklet

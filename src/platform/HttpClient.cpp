@@ -106,7 +106,9 @@ HttpResponse sendHttpRequest(const HttpRequest& request, const std::stop_token& 
   curl_easy_setopt(handle, CURLOPT_TIMEOUT, static_cast<long>(request.timeout.count()));
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, request.allowedSchemes.c_str());
+  if (!request.certificateAuthorities.empty())
+    curl_easy_setopt(handle, CURLOPT_CAINFO, request.certificateAuthorities.c_str());
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");  // whatever curl can decompress
   curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);

@@ -33,6 +33,11 @@ struct HttpRequest {
   std::chrono::seconds timeout{600};
   // An answer larger than this fails the request instead of filling memory.
   std::size_t maximumResponseBytes = std::size_t{64} << 20;
+  // Where certificates are checked against: the system's authorities when empty, else this
+  // PEM file (a test's own authority).
+  std::string certificateAuthorities;
+  // The schemes the address may use.
+  std::string allowedSchemes = "http,https";
 };
 
 struct HttpResponse {

@@ -121,6 +121,19 @@ void applyTheme(QApplication& application, ColorScheme scheme) {
   for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
     palette.setColor(QPalette::Disabled, role, withOpacity(primary, 0.35));
   application.setPalette(palette);
+  // Thin scroll bars in the theme's colours: Fusion's own are light grey troughs with arrows.
+  const QString handle = withOpacity(primary, dark ? 0.22 : 0.28).name(QColor::HexArgb);
+  const QString hovered = withOpacity(primary, dark ? 0.35 : 0.42).name(QColor::HexArgb);
+  application.setStyleSheet(QString(R"(
+    QScrollBar:vertical { background: transparent; width: 10px; margin: 0; }
+    QScrollBar:horizontal { background: transparent; height: 10px; margin: 0; }
+    QScrollBar::handle { background: %1; border-radius: 3px; margin: 2px; }
+    QScrollBar::handle:hover { background: %2; }
+    QScrollBar::handle:vertical { min-height: 28px; }
+    QScrollBar::handle:horizontal { min-width: 28px; }
+    QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; border: none; }
+    QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }
+  )").arg(handle, hovered));
   QFont font = application.font();
   font.setPixelSize(kLabelPixels);
   application.setFont(font);

@@ -8,16 +8,23 @@
 
 namespace brisklet::testing {
 
-void runFfmpeg(const std::vector<std::string>& arguments) {
-  QStringList list = {"-hide_banner", "-loglevel", "error", "-nostdin", "-y"};
-  for (const std::string& argument : arguments) list << QString::fromStdString(argument);
+void runCommand(const std::vector<std::string>& command) {
+  QStringList list;
+  for (const std::string& argument : command) list << QString::fromStdString(argument);
+  const QString program = list.takeFirst();
   QProcess process;
   process.setProcessChannelMode(QProcess::MergedChannels);
-  process.start("ffmpeg", list);
+  process.start(program, list);
   if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
       process.exitCode() != 0)
-    throw std::runtime_error("ffmpeg " + list.join(' ').toStdString() +
+    throw std::runtime_error(program.toStdString() + " " + list.join(' ').toStdString() +
                              " failed: " + process.readAll().toStdString());
+}
+
+void runFfmpeg(const std::vector<std::string>& arguments) {
+  std::vector<std::string> command = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y"};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  runCommand(command);
 }
 
 std::filesystem::path makeClockVideo(const std::filesystem::path& file, double durationSec,

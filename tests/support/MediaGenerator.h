@@ -10,6 +10,9 @@ namespace brisklet::testing {
 // Runs the ffmpeg command line (quietly, overwriting) to make a test input; throws with its
 // output when it fails.
 void runFfmpeg(const std::vector<std::string>& arguments);
+// Runs a program with its arguments (the first element names it); throws with its output when it
+// fails.
+void runCommand(const std::vector<std::string>& command);
 
 // A video whose grey level tells its time: 60 × t (t in seconds, up to 4.25 s), so a sampled
 // picture shows which moment it came from. Size 64×48 unless given; H.264, one keyframe per second.

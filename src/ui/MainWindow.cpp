@@ -1,0 +1,228 @@
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPropertyAnimation>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrent>
+
+#include "app/AppState.h"
+#include "ui/EditActions.h"
+#include "ui/PipelineProgressView.h"
+#include "ui/ProjectSidebar.h"
+#include "ui/SettingsWindow.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
+
+namespace brisklet {
+namespace {
+
+constexpr int kFadeMilliseconds = 200;
+
+QString sidebarHelp(bool visible) { return visible ? "Hide project list" : "Show project list"; }
+
+}  // namespace
+
+MainWindow::MainWindow(AppState& state, MainWindowSetup setup, QWidget* parent)
+    : QMainWindow(parent), state_(state), setup_(std::move(setup)) {
+  setWindowTitle("Brisklet");
+  setMinimumSize(1100, 700);
+  resize(1280, 800);
+  if (!setup_.chooseVideos)
+    setup_.chooseVideos = [this](const QString& message) { return chooseVideosWithDialog(this, message); };
+  if (setup_.updates.feedURL.empty()) setup_.updates.feedURL = updateFeedURLFromEnvironment();
+  if (setup_.updates.currentVersion.empty())
+    setup_.updates.currentVersion = QApplication::applicationVersion().toStdString();
+
+  auto* central = new QWidget(this);
+  auto* row = new QHBoxLayout(central);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+  sidebar_ = new ProjectSidebar(state_, [this] { importWithDialog(); }, central);
+  row->addWidget(sidebar_);
+  detailArea_ = new QVBoxLayout;
+  detailArea_->setContentsMargins(0, 0, 0, 0);
+  row->addLayout(detailArea_, 1);
+  setCentralWidget(central);
+
+  progress_ = new PipelineProgressView(central);
+  progress_->setObjectName("progressPanel");
+  progress_->setGraphicsEffect(new QGraphicsOpacityEffect(progress_));
+  progress_->hide();
+
+  // The window's one tool sits in the menu bar's corner rather than in a bar of its own.
+  toggleSidebar_ = new QAction(symbolIcon("sidebar.left", secondaryColor(), 18), "Toggle Sidebar", this);
+  auto* toggle = new QToolButton(this);
+  toggle->setDefaultAction(toggleSidebar_);
+  toggle->setAutoRaise(true);
+  toggle->setIconSize(QSize(18, 18));
+  menuBar()->setCornerWidget(toggle, Qt::TopLeftCorner);
+  toggleSidebar_->setObjectName("toggleSidebar");
+  toggleSidebar_->setToolTip(sidebarHelp(true));
+  connect(toggleSidebar_, &QAction::triggered, this, [this] {
+    sidebar_->setVisible(!sidebar_->isVisible());
+    toggleSidebar_->setToolTip(sidebarHelp(sidebar_->isVisible()));
+  });
+
+  buildMenus();
+  connect(&state_, &AppState::selectedProjectIDChanged, this, &MainWindow::showSelectedProject);
+  connect(&state_, &AppState::projectsChanged, this, &MainWindow::showSelectedProject);
+  connect(&state_, &AppState::pipelineProgressChanged, this, &MainWindow::showProgress);
+  connect(&state_, &AppState::lastErrorChanged, this, &MainWindow::showError);
+  showSelectedProject();
+  showProgress();
+  showError();
+}
+
+MainWindow::~MainWindow() {
+  if (settings_) delete settings_.data();
+}
+
+QWidget* MainWindow::progressPanel() const { return progress_; }
+QWidget* MainWindow::sidebar() const { return sidebar_; }
+
+void MainWindow::buildMenus() {
+  QMenu* file = menuBar()->addMenu("&File");
+  QAction* import = file->addAction("Import Video\u2026", this, &MainWindow::importWithDialog);
+  import->setShortcut(QKeySequence::Open);
+  QAction* settings = file->addAction("Settings\u2026", this, &MainWindow::openSettings);
+  settings->setShortcut(QKeySequence("Ctrl+,"));
+  settings->setMenuRole(QAction::PreferencesRole);
+  file->addSeparator();
+  QAction* quit = file->addAction("Quit", qApp, &QApplication::quit);
+  quit->setShortcut(QKeySequence::Quit);
+
+  QMenu* edit = menuBar()->addMenu("&Edit");
+  edits_ = new EditActions(state_, [this] { return state_.selectedProjectID(); }, this);
+  edit->addAction(edits_->undo());
+  edit->addAction(edits_->redo());
+
+  QMenu* help = menuBar()->addMenu("&Help");
+  help->addAction("About Brisklet", this, [this] {
+    QMessageBox::about(this, "About Brisklet",
+                       "<b>Brisklet " + QApplication::applicationVersion() +
+                           "</b><p>A video editor for first-person vlogs: it finds your best "
+                           "moments, trims the rest and narrates them in your own voice.</p>");
+  });
+  help->addAction("Check for Updates\u2026", this, &MainWindow::checkForUpdates);
+}
+
+void MainWindow::showSelectedProject() {
+  const Project* selected = state_.selectedProject();
+  if (selected != nullptr && detail_ != nullptr && detail_->projectID() == selected->id) return;
+  if (selected == nullptr && shown_ != nullptr && detail_ == nullptr) return;
+  if (shown_ != nullptr) {
+    detailArea_->removeWidget(shown_);
+    shown_->hide();
+    shown_->deleteLater();
+  }
+  detail_ = nullptr;
+  if (selected != nullptr) {
+    detail_ = new ProjectDetailView(state_, selected->id, setup_.detail, centralWidget());
+    shown_ = detail_;
+  } else {
+    shown_ = new ImportDropView(state_, setup_.chooseVideos, centralWidget());
+  }
+  detailArea_->addWidget(shown_);
+  progress_->raise();
+}
+
+void MainWindow::showProgress() {
+  const auto& progress = state_.pipelineProgress();
+  auto* effect = static_cast<QGraphicsOpacityEffect*>(progress_->graphicsEffect());
+  auto* fade = new QPropertyAnimation(effect, "opacity", progress_);
+  fade->setDuration(kFadeMilliseconds);
+  fade->setEasingCurve(QEasingCurve::InOutQuad);
+  if (progress) {
+    progress_->setProgress(*progress);
+    placeProgressPanel();
+    if (progress_->isVisible()) {
+      delete fade;
+      return;
+    }
+    progress_->show();
+    progress_->raise();
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+  } else {
+    if (!progress_->isVisible()) {
+      delete fade;
+      return;
+    }
+    fade->setStartValue(effect->opacity());
+    fade->setEndValue(0.0);
+    connect(fade, &QPropertyAnimation::finished, progress_, [this] {
+      if (!state_.pipelineProgress()) progress_->hide();
+    });
+  }
+  fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void MainWindow::placeProgressPanel() {
+  progress_->adjustSize();
+  const QRect area = centralWidget()->rect();
+  progress_->move(area.center() - QPoint(progress_->width() / 2, progress_->height() / 2));
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  placeProgressPanel();
+}
+
+void MainWindow::showError() {
+  const auto& message = state_.lastError();
+  if (!message) {
+    if (alert_) alert_->close();
+    return;
+  }
+  if (!alert_) {
+    alert_ = new QMessageBox(QMessageBox::Warning, "Heads up", {}, QMessageBox::Ok, this);
+    alert_->setObjectName("headsUp");
+    alert_->setAttribute(Qt::WA_DeleteOnClose);
+    // However it is dismissed, the message has been read.
+    connect(alert_, &QMessageBox::finished, &state_, [state = &state_] { state->setLastError(std::nullopt); });
+  }
+  alert_->setText(QString::fromStdString(*message));
+  alert_->open();
+}
+
+void MainWindow::openSettings() {
+  if (!settings_) {
+    settings_ = new SettingsWindow(state_);
+    settings_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  settings_->show();
+  settings_->raise();
+  settings_->activateWindow();
+}
+
+void MainWindow::importWithDialog() {
+  const std::vector<std::filesystem::path> files = setup_.chooseVideos(
+      "Choose one or more clips \u2014 multiple clips are merged into one vlog");
+  if (!files.empty()) auto task = state_.importVideos(files);
+}
+
+void MainWindow::checkForUpdates() {
+  auto* watcher = new QFutureWatcher<UpdateCheckResult>(this);
+  connect(watcher, &QFutureWatcher<UpdateCheckResult>::finished, this, [this, watcher] {
+    watcher->deleteLater();
+    const UpdateCheckResult result = watcher->result();
+    const QString message = QString::fromStdString(result.message);
+    emit updateCheckFinished(message);
+    auto* box = new QMessageBox(result.outcome == UpdateCheckResult::Outcome::failed
+                                    ? QMessageBox::Warning
+                                    : QMessageBox::Information,
+                                "Software Update", message, QMessageBox::Ok, this);
+    box->setObjectName("updateResult");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+  });
+  watcher->setFuture(QtConcurrent::run([options = setup_.updates] { return brisklet::checkForUpdates(options); }));
+}
+
+}  // namespace brisklet

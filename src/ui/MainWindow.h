@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
+#include <functional>
+
+#include "app/UpdateCheck.h"
+#include "ui/ImportDropView.h"
+#include "ui/ProjectDetailView.h"
+
+class QAction;
+
+class QVBoxLayout;
+
+namespace brisklet {
+
+class AppState;
+class EditActions;
+class PipelineProgressView;
+class ProjectSidebar;
+class SettingsWindow;
+
+// What the window is made with besides the state: how it asks the user for files and what the
+// detail views are made with. Tests answer the dialogs themselves.
+struct MainWindowSetup {
+  DetailViewSetup detail = {};
+  VideoChooser chooseVideos = {};  // the desktop's open dialog when empty
+  // Where "Check for Updates…" looks; the environment's feed when empty.
+  UpdateCheckOptions updates = {};
+};
+
+// The one window: the projects down the left, the selected project (or the drop zone) on the
+// right, the progress of a long command over everything, and "Heads up" for whatever went wrong.
+// It holds the menus: File, Edit (undo and redo) and Help.
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(AppState& state, MainWindowSetup setup = {}, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // The detail view on show, or null while the drop zone is.
+  ProjectDetailView* detailView() const { return detail_; }
+  QWidget* progressPanel() const;
+  QMessageBox* alert() const { return alert_; }
+  QAction* toggleSidebarAction() const { return toggleSidebar_; }
+  QWidget* sidebar() const;
+  void openSettings();
+  void importWithDialog();
+  void checkForUpdates();
+
+ signals:
+  // "Check for Updates…" finished with this message.
+  void updateCheckFinished(const QString& message);
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void buildMenus();
+  void showSelectedProject();
+  void showProgress();
+  void showError();
+  void placeProgressPanel();
+
+  AppState& state_;
+  MainWindowSetup setup_;
+  ProjectSidebar* sidebar_;
+  QVBoxLayout* detailArea_;
+  QWidget* shown_ = nullptr;  // the detail view or the drop zone
+  ProjectDetailView* detail_ = nullptr;
+  PipelineProgressView* progress_;
+  QAction* toggleSidebar_ = nullptr;
+  EditActions* edits_ = nullptr;
+  QPointer<QMessageBox> alert_;
+  QPointer<SettingsWindow> settings_;
+};
+
+}  // namespace brisklet

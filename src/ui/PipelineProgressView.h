@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QWidget>
+
+#include "model/PipelineProgress.h"
+
+class QLabel;
+class QProgressBar;
+
+namespace brisklet {
+
+// The panel shown over the window while a long command runs: its stage and a bar, which runs
+// without end while the amount is not known.
+class PipelineProgressView : public QWidget {
+ public:
+  explicit PipelineProgressView(QWidget* parent = nullptr);
+  void setProgress(const PipelineProgress& progress);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QLabel* stage_;
+  QProgressBar* bar_;
+};
+
+}  // namespace brisklet

@@ -1,0 +1,39 @@
+#include "ui/PreviewView.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include "app/PlayerController.h"
+
+namespace brisklet {
+namespace {
+
+constexpr double kCornerRadius = 16;
+
+}  // namespace
+
+PreviewView::PreviewView(PlayerController& player, QWidget* parent)
+    : QWidget(parent), player_(player) {
+  setAttribute(Qt::WA_OpaquePaintEvent, false);
+  setMinimumSize(160, 90);
+  connect(&player_, &PlayerController::pictureChanged, this, qOverload<>(&QWidget::update));
+}
+
+void PreviewView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  QPainterPath frame;
+  frame.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
+  painter.fillPath(frame, Qt::black);
+  const cv::Mat& picture = player_.picture();
+  if (picture.empty() || picture.type() != CV_8UC3) return;
+  const QImage image(picture.data, picture.cols, picture.rows, static_cast<qsizetype>(picture.step),
+                     QImage::Format_BGR888);
+  QSizeF fitted = QSizeF(image.size()).scaled(QSizeF(size()), Qt::KeepAspectRatio);
+  const QRectF box(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+  painter.setClipPath(frame);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawImage(box, image);
+}
+
+}  // namespace brisklet

@@ -1,0 +1,225 @@
+#include "ui/ProjectSidebar.h"
+
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollArea>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/AppState.h"
+#include "platform/TimeText.h"
+#include "ui/Labels.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
+
+namespace brisklet {
+namespace {
+
+constexpr QSize kThumbnailSize(44, 28);
+// What is left of the 236 px sidebar for a card's name.
+constexpr int kNameWidth = 236 - 2 * 14 - 8 - 10 - 44 - 10;
+
+// The picture the timeline kept of the project's earliest second, cropped to the card's frame;
+// none until the timeline has made one.
+QPixmap firstThumbnail(const std::filesystem::path& projectFolder) {
+  const QDir thumbs(QString::fromStdString((projectFolder / "thumbs").string()));
+  long earliest = -1;
+  for (const QString& name : thumbs.entryList({"t_*.jpg"}, QDir::Files)) {
+    bool isNumber = false;
+    const long second = name.mid(2, name.size() - 6).toLong(&isNumber);
+    if (isNumber && second >= 0 && (earliest < 0 || second < earliest)) earliest = second;
+  }
+  if (earliest < 0) return {};
+  const QImage image(thumbs.filePath(QString("t_%1.jpg").arg(earliest)));
+  if (image.isNull()) return {};
+  return QPixmap::fromImage(
+      image.scaled(kThumbnailSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation)
+          .copy(QRect(QPoint(0, 0), kThumbnailSize)));
+}
+
+QLabel* thumbnailLabel(const Project& project, const std::filesystem::path& folder, bool selected,
+                       QWidget* parent) {
+  const QPixmap thumbnail = firstThumbnail(folder);
+  if (thumbnail.isNull()) {
+    QLabel* symbol = symbolLabel(project.editPlan ? "sparkles.rectangle.stack" : "film", 18,
+                                 selected ? NeuTheme::accentColor() : secondaryColor(), parent);
+    symbol->setObjectName(project.editPlan ? "symbol-sparkles.rectangle.stack" : "symbol-film");
+    symbol->setFixedSize(kThumbnailSize);
+    symbol->setAlignment(Qt::AlignCenter);
+    return symbol;
+  }
+  QPixmap rounded(thumbnail.size());
+  rounded.fill(Qt::transparent);
+  QPainter painter(&rounded);
+  painter.setRenderHint(QPainter::Antialiasing);
+  QPainterPath clip;
+  clip.addRoundedRect(QRectF(rounded.rect()), 4, 4);
+  painter.setClipPath(clip);
+  painter.drawPixmap(0, 0, thumbnail);
+  painter.end();
+  auto* label = new QLabel(parent);
+  label->setObjectName("thumbnail");
+  label->setPixmap(rounded);
+  label->setFixedSize(kThumbnailSize);
+  return label;
+}
+
+}  // namespace
+
+ProjectCard::ProjectCard(AppState& state, const Project& project, bool selected, QWidget* parent)
+    : QWidget(parent), state_(state), project_(project), selected_(selected) {
+  setObjectName("projectCard");
+  setCursor(Qt::PointingHandCursor);
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(8, 7, 10, 7);
+  row->setSpacing(10);
+  row->addWidget(thumbnailLabel(project, state.store().projectDirectory(project.id), selected, this));
+  auto* text = new QVBoxLayout;
+  text->setSpacing(2);
+  const QFont nameFont = styledFont(TextStyle::body, false, selected ? QFont::DemiBold : QFont::Normal);
+  // One line: a long name ends in an ellipsis, and the tooltip holds all of it.
+  name_ = new QLabel(QFontMetrics(nameFont).elidedText(QString::fromStdString(project.name),
+                                                       Qt::ElideRight, kNameWidth),
+                     this);
+  name_->setObjectName("projectName");
+  name_->setFont(nameFont);
+  name_->setMinimumWidth(0);
+  name_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  QLabel* duration = styledLabel(QString::fromStdString(formatMinutesSeconds(project.videoDurationSec)),
+                                 TextStyle::smallCaption, true, this, true);
+  duration->setObjectName("projectDuration");
+  text->addWidget(name_);
+  text->addWidget(duration);
+  row->addLayout(text, 1);
+  setToolTip(QString::fromStdString(project.name));
+}
+
+void ProjectCard::paintEvent(QPaintEvent*) {
+  if (!selected_) return;
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QColor accent = NeuTheme::accentColor();
+  painter.setBrush(withOpacity(accent, 0.16));
+  painter.setPen(QPen(withOpacity(accent, 0.35), 1));
+  painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+}
+
+void ProjectCard::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && renameEditor_ == nullptr)
+    state_.setSelectedProjectID(project_.id);
+  QWidget::mousePressEvent(event);
+}
+
+void ProjectCard::mouseDoubleClickEvent(QMouseEvent*) { beginRename(); }
+
+void ProjectCard::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  QAction* rename = menu.addAction(symbolIcon("pencil", primaryColor()), "Rename\u2026");
+  QAction* remove = menu.addAction(symbolIcon("trash", statusRed()), "Delete Project");
+  connect(rename, &QAction::triggered, this, &ProjectCard::beginRename);
+  // The card goes with the project: the delete runs once the menu has closed.
+  connect(remove, &QAction::triggered, &state_, [state = &state_, project = project_] {
+    QTimer::singleShot(0, state, [state, project] { state->deleteProject(project); });
+  });
+  menu.exec(event->globalPos());
+}
+
+void ProjectCard::beginRename() {
+  if (renameEditor_ != nullptr) return;
+  renameEditor_ = new QLineEdit(QString::fromStdString(project_.name), this);
+  renameEditor_->setObjectName("renameEditor");
+  renameEditor_->setGeometry(name_->geometry().adjusted(-3, -3, 3, 3));
+  renameEditor_->selectAll();
+  renameEditor_->show();
+  renameEditor_->setFocus();
+  connect(renameEditor_, &QLineEdit::returnPressed, this, [this] { endRename(true); });
+  connect(renameEditor_, &QLineEdit::editingFinished, this, [this] { endRename(true); });
+  auto* cancel = new QAction(renameEditor_);
+  cancel->setShortcut(Qt::Key_Escape);
+  cancel->setShortcutContext(Qt::WidgetShortcut);
+  renameEditor_->addAction(cancel);
+  connect(cancel, &QAction::triggered, this, [this] { endRename(false); });
+}
+
+void ProjectCard::endRename(bool keep) {
+  if (renameEditor_ == nullptr) return;
+  QLineEdit* editor = std::exchange(renameEditor_, nullptr);
+  const std::string typed = editor->text().toStdString();
+  editor->hide();
+  editor->deleteLater();
+  // Renaming rebuilds the list, and this card with it: last thing done here.
+  if (keep) state_.renameProject(project_.id, typed);
+}
+
+void ProjectSidebar::paintEvent(QPaintEvent*) {
+  // A hairline between the list and the project.
+  QPainter painter(this);
+  painter.setPen(NeuTheme::of(currentColorScheme()).highlight);
+  painter.drawLine(width() - 1, 0, width() - 1, height());
+}
+
+ProjectSidebar::ProjectSidebar(AppState& state, std::function<void()> importVideos, QWidget* parent)
+    : QWidget(parent), state_(state) {
+  setObjectName("sidebar");
+  setFixedWidth(236);
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 14);
+  column->setSpacing(0);
+
+  QLabel* heading = styledLabel("PROJECTS", TextStyle::smallCaption, true, this);
+  QFont font = styledFont(TextStyle::smallCaption, false, QFont::DemiBold);
+  font.setLetterSpacing(QFont::AbsoluteSpacing, 0.8);
+  heading->setFont(font);
+  heading->setContentsMargins(20, 14, 20, 6);
+  column->addWidget(heading);
+
+  auto* scroll = new QScrollArea(this);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->viewport()->setAutoFillBackground(false);
+  auto* list = new QWidget(scroll);
+  list->setAutoFillBackground(false);
+  cards_ = new QVBoxLayout(list);
+  cards_->setContentsMargins(14, 8, 14, 8);
+  cards_->setSpacing(10);
+  cards_->addStretch(1);
+  scroll->setWidget(list);
+  column->addWidget(scroll, 1);
+
+  auto* import = new NeuButton("Import Video", 6, true, this);
+  import->setObjectName("importVideo");
+  import->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  import->setSymbol("plus");
+  auto* importRow = new QHBoxLayout;
+  importRow->setContentsMargins(14, 0, 14, 0);
+  importRow->addWidget(import);
+  column->addLayout(importRow);
+  connect(import, &NeuButton::clicked, this, std::move(importVideos));
+
+  connect(&state_, &AppState::projectsChanged, this, &ProjectSidebar::showProjects);
+  connect(&state_, &AppState::selectedProjectIDChanged, this, &ProjectSidebar::showProjects);
+  showProjects();
+}
+
+void ProjectSidebar::showProjects() {
+  while (cards_->count() > 1) {
+    QLayoutItem* item = cards_->takeAt(0);
+    item->widget()->hide();
+    item->widget()->deleteLater();
+    delete item;
+  }
+  int index = 0;
+  for (const Project& project : state_.projects())
+    cards_->insertWidget(index++, new ProjectCard(state_, project,
+                                                  state_.selectedProjectID() == project.id,
+                                                  cards_->parentWidget()));
+}
+
+}  // namespace brisklet

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+#include "model/Project.h"
+
+class QLabel;
+class QLineEdit;
+class QVBoxLayout;
+
+namespace brisklet {
+
+class AppState;
+
+// One project in the sidebar: its first thumbnail (or a symbol until there is one), its name and
+// length. A click selects it; its menu renames it in place or deletes it.
+class ProjectCard : public QWidget {
+  Q_OBJECT
+
+ public:
+  ProjectCard(AppState& state, const Project& project, bool selected, QWidget* parent = nullptr);
+
+  // Puts an editor over the name; Return keeps what was typed, Escape keeps the old name.
+  void beginRename();
+  QLineEdit* renameEditor() const { return renameEditor_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void endRename(bool keep);
+
+  AppState& state_;
+  const Project project_;
+  const bool selected_;
+  QLabel* name_;
+  QLineEdit* renameEditor_ = nullptr;
+};
+
+// The list of projects down the left of the window, 236 px wide: a heading, the cards in the
+// state's order and the import button.
+class ProjectSidebar : public QWidget {
+ public:
+  ProjectSidebar(AppState& state, std::function<void()> importVideos, QWidget* parent = nullptr);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void showProjects();
+
+  AppState& state_;
+  QVBoxLayout* cards_;
+};
+
+}  // namespace brisklet

@@ -1,0 +1,131 @@
+#include "ui/SettingsWindow.h"
+
+#include <QButtonGroup>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "app/AppState.h"
+#include "model/AppSettings.h"
+#include "model/KeychainStore.h"
+#include "ui/Labels.h"
+#include "ui/SettingsForm.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
+
+namespace brisklet {
+namespace {
+
+// One key: a masked field filled from the store, stored on every keystroke once it is clean.
+void addKeyField(QVBoxLayout& form, QWidget* tab, KeychainStore::Key key, const QString& title,
+                 const QString& caption, const char* name) {
+  form.addWidget(styledLabel(title, TextStyle::body, false, tab));
+  auto* field = new QLineEdit(QString::fromStdString(KeychainStore::get(key).value_or("")), tab);
+  field->setObjectName(name);
+  field->setEchoMode(QLineEdit::Password);
+  field->setPlaceholderText("Paste your key");
+  form.addWidget(field);
+  QLabel* problem = styledLabel({}, TextStyle::caption, false, tab);
+  problem->setObjectName(QString(name) + "Problem");
+  problem->setWordWrap(true);
+  setLabelColor(*problem, statusOrange());
+  problem->hide();
+  form.addWidget(problem);
+  form.addWidget(captionLabel(caption, tab));
+  QObject::connect(field, &QLineEdit::textEdited, tab, [key, problem](const QString& text) {
+    const KeychainStore::TypedKey typed = KeychainStore::cleanTypedKey(text.toStdString());
+    problem->setVisible(typed.problem.has_value());
+    if (typed.problem) {
+      problem->setText(QString::fromStdString(*typed.problem));
+      return;  // the stored key stays as it was
+    }
+    KeychainStore::set(typed.key, key);
+  });
+}
+
+}  // namespace
+
+QWidget* makeKeysTab(QWidget* parent) {
+  auto* tab = new QWidget(parent);
+  auto* form = settingsForm(tab);
+  addKeyField(*form, tab, KeychainStore::Key::anthropic, "Anthropic API key",
+              "Used to understand scenes and write narration. Get one at "
+              "https://console.anthropic.com/settings/keys",
+              "anthropicKey");
+  form->addSpacing(10);
+  addKeyField(*form, tab, KeychainStore::Key::elevenLabs, "ElevenLabs API key",
+              "Used to clone your voice and speak the narration. Get one at "
+              "https://elevenlabs.io/app/settings/api-keys",
+              "elevenLabsKey");
+  form->addSpacing(14);
+  QWidget* storage = captionWithSymbol("lock.shield", QString::fromStdString(KeychainStore::storageDescription()),
+                                       secondaryColor(), tab);
+  storage->setObjectName("keyStorage");
+  form->addWidget(storage);
+  form->addStretch(1);
+  return tab;
+}
+
+QWidget* makeModelTab(AppState& state, QWidget* parent) {
+  auto* tab = new QWidget(parent);
+  auto* form = settingsForm(tab);
+  form->addWidget(styledLabel("Scene analysis model", TextStyle::body, false, tab));
+  auto* choices = new QButtonGroup(tab);
+  const std::string stored = AppSettings::claudeModel();
+  for (const auto& [text, identifier] :
+       {std::pair{"Claude Sonnet 5 \u2014 fast & affordable", "claude-sonnet-5"},
+        std::pair{"Claude Fable 5 \u2014 highest quality", "claude-fable-5"}}) {
+    auto* choice = new QRadioButton(QString::fromUtf8(text), tab);
+    choice->setObjectName(identifier);
+    choice->setChecked(stored == identifier);
+    choices->addButton(choice);
+    form->addWidget(choice);
+    QObject::connect(choice, &QRadioButton::toggled, tab, [id = std::string(identifier)](bool on) {
+      if (on) AppSettings::setClaudeModel(id);
+    });
+  }
+  form->addWidget(captionLabel(
+      "A typical 10-minute vlog costs roughly $0.15\u20130.30 to analyze with Sonnet 5.", tab));
+
+  form->addSpacing(18);
+  form->addWidget(styledLabel("Music folder", TextStyle::body, false, tab));
+  QLabel* folder = captionLabel({}, tab);
+  folder->setObjectName("musicFolder");
+  const auto showFolder = [folder] {
+    const auto remembered = rememberedMusicFolder();
+    folder->setText(remembered ? QString::fromStdString(remembered->string())
+                               : "No folder chosen yet. Auto-pick asks for one the first time.");
+  };
+  showFolder();
+  form->addWidget(folder);
+  auto* choose = new NeuButton("Choose Folder\u2026", 6, false, tab);
+  choose->setSymbol("folder");
+  choose->setObjectName("chooseMusicFolder");
+  QObject::connect(choose, &NeuButton::clicked, tab, [&state, showFolder] {
+    if (state.chooseMusicFolder()) showFolder();
+  });
+  form->addWidget(choose, 0, Qt::AlignLeft);
+  form->addWidget(captionLabel("Royalty-free tracks in this folder are what \u201cAuto-pick\u201d "
+                               "chooses from, by their file names.",
+                               tab));
+  form->addStretch(1);
+  return tab;
+}
+
+SettingsWindow::SettingsWindow(AppState& state, QWidget* parent) : QWidget(parent, Qt::Window) {
+  setWindowTitle("Brisklet Settings");
+  setObjectName("settingsWindow");
+  setFixedSize(520, 420);
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(10, 10, 10, 10);
+  tabs_ = new QTabWidget(this);
+  const QColor tint = primaryColor();
+  tabs_->addTab(makeKeysTab(tabs_), symbolIcon("key", tint), "API Keys");
+  tabs_->addTab(makeModelTab(state, tabs_), symbolIcon("sparkles", tint), "AI");
+  tabs_->addTab(makeVoiceTab(state, tabs_), symbolIcon("waveform", tint), "Voice");
+  column->addWidget(tabs_);
+}
+
+}  // namespace brisklet

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMimeData>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+#include "app/AppState.h"
+#include "support/FakeService.h"
+#include "support/MediaGenerator.h"
+#include "support/ModelAnswers.h"
+#include "support/TemporaryFolder.h"
+#include "ui/ImportDropView.h"
+#include "ui/MainWindow.h"
+#include "ui/Screenshots.h"
+#include "ui/Theme.h"
+#include "ui/TimelineTracks.h"
+#include "ui/TimelineView.h"
+
+namespace brisklet {
+namespace {
+
+// A clip of `seconds` with a tone, recorded at `recordedAt`.
+std::filesystem::path clip(const std::filesystem::path& file, const std::string& pictures,
+                           const std::string& recordedAt) {
+  testing::runFfmpeg({"-f", "lavfi", "-i", pictures + "=s=320x180:r=25:d=3", "-f", "lavfi", "-i",
+                      "sine=f=440:d=3", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac",
+                      "-shortest", "-metadata", "creation_time=" + recordedAt, file.string()});
+  return file;
+}
+
+double probedDurationSec(const std::filesystem::path& movie) {
+  QProcess probe;
+  probe.start("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
+                          QString::fromStdString(movie.string())});
+  probe.waitForFinished(30000);
+  return probe.readAllStandardOutput().trimmed().toDouble();
+}
+
+double keptSec(const Project& project) {
+  double total = 0;
+  for (const Segment& segment : project.editPlan->segments)
+    if (segment.keep) total += segment.endSec - segment.startSec;
+  return total;
+}
+
+// The model's answer for up to eight scenes: every one kept, the first narrated. Answers for
+// scenes the video does not have are left unused.
+std::string sceneAnswers() {
+  nlohmann::json answer = {{"running_summary", "A walk from the test card to the bars."},
+                           {"scenes", nlohmann::json::array()}};
+  for (int index = 0; index < 8; ++index)
+    answer["scenes"].push_back({{"scene_index", index},
+                                {"description", "Scene " + std::to_string(index + 1)},
+                                {"activity", "Walking"},
+                                {"keep", true},
+                                {"keep_reason", "Lively"},
+                                {"narration", index == 0 ? "Off we go." : ""},
+                                {"narration_start_offset_sec", 0.2}});
+  return answer.dump();
+}
+
+// The whole application on a virtual display: two clips dropped, merged and analysed with the
+// model's stand-in, one scene dropped on the timeline, a second of playback, and the export
+// through the save dialog, checked with ffprobe.
+TEST(EndToEnd, DropTwoClipsEditPlayAndExport) {
+  testing::TemporaryFolder folder;
+  ProjectStore store{folder / "Projects"};
+  testing::FakeService model("BRISKLET_ANTHROPIC_BASE_URL");
+  model.enqueue(testing::modelAnswer(sceneAnswers()));
+  model.enqueue(testing::modelAnswer(R"({"notes":["Open on the bars.","Hold the last shot longer.","Add a sign-off."]})"));
+  const auto first = clip(folder / "IMG_0001.MOV", "testsrc2", "2025-06-01T09:00:00Z");
+  const auto second = clip(folder / "IMG_0002.MOV", "smptebars", "2025-06-01T09:05:00Z");
+
+  applyTheme(*qApp, ColorScheme::dark);
+  AppState state(store);
+  state.setKeySource([](KeychainStore::Key key) -> std::optional<std::string> {
+    if (key == KeychainStore::Key::anthropic) return "test-key";
+    return std::nullopt;
+  });
+  state.setFileRevealer([](const std::filesystem::path&) {});
+  std::vector<QString> askedToSave;
+  MainWindowSetup setup;
+  setup.detail.chooseSaveLocation = [&](const QString& proposed, const QString&) {
+    askedToSave.push_back(proposed);
+    return std::optional(folder / proposed.toStdString());
+  };
+  MainWindow window(state, setup);
+  window.resize(1280, 800);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  testing::saveScreenshot(window, "e2e-1-empty.png");
+
+  // The drop: the two clips and a text file, as a file manager hands them over.
+  std::vector<std::string> stages;
+  bool panelShown = false, analysisShot = false;
+  QObject::connect(&state, &AppState::pipelineProgressChanged, &window, [&] {
+    if (!state.pipelineProgress()) return;
+    const std::string stage = state.pipelineProgress()->stageName;
+    if (stages.empty() || stages.back() != stage) stages.push_back(stage);
+    panelShown |= window.progressPanel()->isVisible();
+    if (!analysisShot && stage.rfind("Merging", 0) != 0) {
+      analysisShot = true;  // once the panel has faded in, if the analysis is still running
+      QTimer::singleShot(250, &window, [&] {
+        if (state.pipelineProgress()) testing::saveScreenshot(window, "e2e-2-analysing.png");
+      });
+    }
+  });
+  auto* zone = window.findChild<ImportDropView*>();
+  ASSERT_NE(zone, nullptr);
+  QMimeData dropped;
+  dropped.setUrls({QUrl::fromLocalFile(QString::fromStdString(second.string())),
+                   QUrl::fromLocalFile(QString::fromStdString(first.string()))});
+  QDragEnterEvent enter(zone->rect().center(), Qt::CopyAction, &dropped, Qt::LeftButton, {});
+  static_cast<QObject*>(zone)->event(&enter);
+  QDropEvent drop(QRectF(zone->rect()).center(), Qt::CopyAction, &dropped, Qt::LeftButton, {});
+  static_cast<QObject*>(zone)->event(&drop);
+
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    const Project* project = state.selectedProject();
+    return project != nullptr && project->editPlan && !state.pipelineProgress();
+  }, 180000)) << "merged and analysed";
+  EXPECT_FALSE(state.lastError()) << state.lastError().value_or("");
+  ASSERT_FALSE(stages.empty());
+  EXPECT_EQ(stages.front(), "Merging 2 clips\u2026");
+  EXPECT_GT(stages.size(), 2u) << "the analysis shows its stages";
+  EXPECT_TRUE(panelShown);
+  EXPECT_EQ(model.requests().size(), 2u) << "one batch of scenes, then the notes";
+
+  const Uuid projectID = state.selectedProject()->id;
+  EXPECT_EQ(state.selectedProject()->name, "IMG_0001 + 1 more");
+  ProjectDetailView* detail = window.detailView();
+  ASSERT_NE(detail, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return detail->player().isReady(); }, 20000));
+  ASSERT_GE(state.selectedProject()->editPlan->segments.size(), 2u);
+  testing::saveScreenshot(window, "e2e-3-plan.png");
+
+  // Drop the first scene with its keep badge.
+  TimelineTracks& tracks = detail->timeline().tracks();
+  const Segment firstScene = state.selectedProject()->editPlan->segments.front();
+  ASSERT_TRUE(firstScene.keep);
+  QTest::mouseClick(&tracks, Qt::LeftButton, {}, tracks.badgeRect(firstScene).center().toPoint());
+  const Project edited = *state.project(projectID);
+  EXPECT_FALSE(edited.editPlan->segments.front().keep);
+  EXPECT_TRUE(edited.editPlan->segments.front().userOverrodeKeep);
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    return std::abs(detail->player().keptDuration() - keptSec(edited)) < 0.05;
+  }, 5000)) << "the preview plays the new edit";
+
+  // A second of playback.
+  auto* play = detail->findChild<QWidget*>("playPause");
+  QTest::mouseClick(play, Qt::LeftButton);
+  EXPECT_TRUE(detail->player().isPlaying());
+  QTest::qWait(1000);
+  EXPECT_GT(detail->player().currentKeptTime(), 0.5);
+  testing::saveScreenshot(window, "e2e-4-playing.png");
+  QTest::mouseClick(play, Qt::LeftButton);
+  EXPECT_FALSE(detail->player().isPlaying());
+
+  // Export through the save dialog.
+  QTest::mouseClick(detail->findChild<QWidget*>("exportAction"), Qt::LeftButton);
+  ASSERT_EQ(askedToSave, std::vector<QString>{"IMG_0001 + 1 more \u2014 Edited.mp4"});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !state.isExporting(projectID); }, 120000));
+  EXPECT_FALSE(state.lastError()) << state.lastError().value_or("");
+  const auto movie = folder / askedToSave.front().toStdString();
+  EXPECT_NEAR(probedDurationSec(movie), keptSec(edited), 1.0 / 25) << "kept time, within a frame";
+  testing::saveScreenshot(window, "e2e-5-exported.png");
+}
+
+}  // namespace
+}  // namespace brisklet

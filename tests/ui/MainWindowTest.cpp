@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QTest>
+#include <QToolBar>
+
+#include "app/AppState.h"
+#include "platform/Bookmark.h"
+#include "support/MediaGenerator.h"
+#include "support/Projects.h"
+#include "support/TemporaryFolder.h"
+#include "ui/ImportDropView.h"
+#include "ui/MainWindow.h"
+#include "ui/ProjectSidebar.h"
+#include "ui/Screenshots.h"
+#include "ui/SettingsWindow.h"
+#include "ui/Theme.h"
+
+namespace brisklet {
+namespace {
+
+QStringList actionTexts(const QMenu* menu) {
+  QStringList texts;
+  for (const QAction* action : menu->actions())
+    if (!action->isSeparator()) texts << action->text();
+  return texts;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  testing::TemporaryFolder folder;
+  ProjectStore store{folder / "Projects"};
+
+  std::unique_ptr<MainWindow> open(AppState& state, ColorScheme scheme) {
+    applyTheme(*qApp, scheme);
+    MainWindowSetup setup;
+    setup.chooseVideos = [](const QString&) { return std::vector<std::filesystem::path>(); };
+    auto window = std::make_unique<MainWindow>(state, setup);
+    window->resize(1100, 700);
+    window->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    return window;
+  }
+  std::vector<ProjectCard*> cards(MainWindow& window) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const QList<ProjectCard*> found = window.sidebar()->findChildren<ProjectCard*>();
+    return {found.begin(), found.end()};
+  }
+};
+
+TEST_F(MainWindowTest, EmptyItOffersTheDropZoneAndTheMenusHoldTheApplicationsCommands) {
+  for (const ColorScheme scheme : {ColorScheme::dark, ColorScheme::light}) {
+    AppState state(store);
+    auto window = open(state, scheme);
+    EXPECT_EQ(window->minimumSize(), QSize(1100, 700));
+    EXPECT_TRUE(cards(*window).empty());
+    EXPECT_NE(window->findChild<ImportDropView*>(), nullptr);
+    EXPECT_EQ(window->detailView(), nullptr);
+    testing::saveScreenshot(*window, scheme == ColorScheme::dark ? "main-empty-dark.png"
+                                                                 : "main-empty-light.png");
+  }
+  AppState state(store);
+  auto window = open(state, ColorScheme::dark);
+  QList<QMenu*> menus;
+  for (QAction* entry : window->menuBar()->actions()) menus << entry->menu();
+  ASSERT_EQ(menus.size(), 3);
+  EXPECT_EQ(actionTexts(menus[0]), (QStringList{"Import Video\u2026", "Settings\u2026", "Quit"}));
+  EXPECT_EQ(menus[0]->actions()[1]->shortcut(), QKeySequence("Ctrl+,"));
+  EXPECT_EQ(actionTexts(menus[1]), (QStringList{"Undo", "Redo"}));
+  EXPECT_EQ(actionTexts(menus[2]), (QStringList{"About Brisklet", "Check for Updates\u2026"}));
+
+  QString told;
+  QObject::connect(window.get(), &MainWindow::updateCheckFinished, [&](const QString& message) { told = message; });
+  menus[2]->actions()[1]->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !told.isEmpty(); }, 5000));
+  EXPECT_EQ(told, "Brisklet is updated through your system's package manager.");
+
+  // Without a keyring on the bus, the keys tab says where keys go instead.
+  window->openSettings();
+  SettingsWindow* settings = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* found = qobject_cast<SettingsWindow*>(top); found != nullptr) settings = found;
+  ASSERT_NE(settings, nullptr);
+  EXPECT_TRUE(settings->isVisible());
+  EXPECT_EQ(settings->findChild<QWidget*>("keyStorage")->findChild<QLabel*>("caption")->text(),
+            "No desktop keyring is running, so keys are kept in a file only you can read.");
+  testing::saveScreenshot(*settings, "settings-keys-fallback-dark.png");
+}
+
+TEST_F(MainWindowTest, TheSidebarListsSelectsRenamesAndDeletesProjects) {
+  Project analysed = testing::sampleProject("Harbour walk", "2025-03-03T10:00:00Z", 4);
+  analysed.videoDurationSec = 75.4;
+  store.save(analysed);
+  for (const auto& [name, date] : {std::pair{"Market morning", "2025-03-02T10:00:00Z"},
+                                   std::pair{"IMG_0412 + 3 more", "2025-03-01T10:00:00Z"}}) {
+    Project project = testing::sampleProject(name, date);
+    project.videoDurationSec = 312;
+    store.save(project);
+  }
+  for (const ColorScheme scheme : {ColorScheme::dark, ColorScheme::light}) {
+    AppState state(store);
+    state.setSelectedProjectID(std::nullopt);
+    auto window = open(state, scheme);
+    ASSERT_EQ(cards(*window).size(), 3u);
+    EXPECT_NE(cards(*window)[0]->findChild<QLabel*>("symbol-sparkles.rectangle.stack"), nullptr);
+    EXPECT_NE(cards(*window)[1]->findChild<QLabel*>("symbol-film"), nullptr);
+    EXPECT_EQ(cards(*window)[0]->findChild<QLabel*>("projectDuration")->text(), "1:15");
+    QTest::mouseClick(cards(*window)[1], Qt::LeftButton);
+    EXPECT_EQ(state.selectedProjectID(), state.projects()[1].id);
+    ASSERT_NE(window->detailView(), nullptr);
+    testing::saveScreenshot(*window, scheme == ColorScheme::dark ? "main-projects-dark.png"
+                                                                 : "main-projects-light.png");
+  }
+
+  AppState state(store);
+  auto window = open(state, ColorScheme::dark);
+  ProjectCard* card = cards(*window)[2];
+  card->beginRename();
+  QTest::keyClicks(card->renameEditor(), "Lisbon day");
+  QTest::keyClick(card->renameEditor(), Qt::Key_Return);
+  EXPECT_EQ(state.projects()[2].name, "Lisbon day");
+  EXPECT_EQ(store.loadAll()[2].name, "Lisbon day") << "stored at once";
+  cards(*window)[2]->beginRename();
+  QTest::keyClicks(cards(*window)[2]->renameEditor(), "   ");
+  QTest::keyClick(cards(*window)[2]->renameEditor(), Qt::Key_Return);
+  EXPECT_EQ(state.projects()[2].name, "Lisbon day") << "a blank name is no name";
+
+  // The sidebar hides and keeps the selection; the toggle says what it will do.
+  const auto selected = state.selectedProjectID();
+  EXPECT_EQ(window->toggleSidebarAction()->toolTip(), "Hide project list");
+  window->toggleSidebarAction()->trigger();
+  EXPECT_FALSE(window->sidebar()->isVisible());
+  EXPECT_EQ(window->toggleSidebarAction()->toolTip(), "Show project list");
+  EXPECT_EQ(state.selectedProjectID(), selected);
+  window->toggleSidebarAction()->trigger();
+
+  // Deleting the selected project leaves the selection to the state.
+  state.deleteProject(*state.selectedProject());
+  EXPECT_EQ(cards(*window).size(), 2u);
+  EXPECT_EQ(state.selectedProjectID(), state.projects().front().id);
+  EXPECT_EQ(window->detailView()->projectID(), state.projects().front().id);
+}
+
+TEST_F(MainWindowTest, ProgressCoversTheWindowAndErrorsArriveAsHeadsUp) {
+  testing::runFfmpeg({"-f", "lavfi", "-i", "smptebars=s=320x180:r=25:d=4", (folder / "bars.mp4").string()});
+  Project project = testing::sampleProject("Lisbon day", "2025-03-01T10:00:00Z");
+  project.videoBookmark = makeBookmark(folder / "bars.mp4");
+  project.videoDurationSec = 4;
+  store.save(project);
+  for (const ColorScheme scheme : {ColorScheme::dark, ColorScheme::light}) {
+    AppState state(store);
+    auto window = open(state, scheme);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->detailView()->player().isReady(); }, 10000));
+    state.setPipelineProgress(PipelineProgress{"Scoring visual quality\u2026", 0.45});
+    EXPECT_TRUE(window->progressPanel()->isVisible());
+    EXPECT_EQ(window->progressPanel()->findChild<QLabel*>("progressStage")->text(),
+              "Scoring visual quality\u2026");
+    EXPECT_FALSE(window->findChild<QWidget*>("analyzeHint")->isVisible());
+    QTest::qWait(300);  // the panel fades in
+    testing::saveScreenshot(*window, scheme == ColorScheme::dark ? "main-analysing-dark.png"
+                                                                 : "main-analysing-light.png");
+    state.setPipelineProgress(std::nullopt);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->progressPanel()->isVisible(); }, 2000));
+  }
+  AppState state(store);
+  auto window = open(state, ColorScheme::dark);
+
+  state.setLastError("Export failed: The disk is full.");
+  ASSERT_NE(window->alert(), nullptr);
+  EXPECT_TRUE(window->alert()->isVisible());
+  EXPECT_EQ(window->alert()->windowTitle(), "Heads up");
+  EXPECT_EQ(window->alert()->text(), "Export failed: The disk is full.");
+  testing::saveScreenshot(*window->alert(), "heads-up-dark.png");
+  QTest::keyClick(window->alert(), Qt::Key_Return);
+  EXPECT_FALSE(state.lastError()) << "dismissed means read";
+}
+
+TEST_F(MainWindowTest, OnlyLocalVideoFilesAreImportedFromADrop) {
+  EXPECT_EQ(acceptedVideoFiles({QUrl::fromLocalFile("/clips/clip.MP4"), QUrl::fromLocalFile("/clips/notes.txt"),
+                                QUrl("https://example.org/clip.mp4"), QUrl::fromLocalFile("/clips/IMG_1.MoV")}),
+            (std::vector<std::filesystem::path>{"/clips/clip.MP4", "/clips/IMG_1.MoV"}));
+  EXPECT_TRUE(videoNameFilter().contains("*.mov *.MOV"));
+
+  testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=2", (folder / "clip.MP4").string()});
+  testing::writeText(folder / "notes.txt", "shot list");
+  AppState state(store);
+  state.setKeySource([](KeychainStore::Key) { return std::nullopt; });
+  auto window = open(state, ColorScheme::dark);
+  auto* zone = window->findChild<ImportDropView*>();
+  ASSERT_NE(zone, nullptr);
+  QMimeData dropped;
+  dropped.setUrls({QUrl::fromLocalFile(QString::fromStdString((folder / "clip.MP4").string())),
+                   QUrl::fromLocalFile(QString::fromStdString((folder / "notes.txt").string()))});
+  const QPointF centre = QRectF(zone->rect()).center();
+  QDragEnterEvent enter(centre.toPoint(), Qt::CopyAction, &dropped, Qt::LeftButton, {});
+  // Straight to the zone: the application routes drag events only while a drag runs.
+  static_cast<QObject*>(zone)->event(&enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(centre, Qt::CopyAction, &dropped, Qt::LeftButton, {});
+  static_cast<QObject*>(zone)->event(&drop);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !state.projects().empty(); }, 20000));
+  EXPECT_EQ(state.projects().size(), 1u);
+  EXPECT_EQ(state.projects().front().name, "clip");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !state.pipelineProgress(); }, 60000)) << "analysed";
+}
+
+}  // namespace
+}  // namespace brisklet

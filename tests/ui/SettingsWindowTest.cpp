@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include "app/AppState.h"
+#include "model/AppSettings.h"
+#include "model/KeychainStore.h"
+#include "support/FakeService.h"
+#include "support/TemporaryFolder.h"
+#include "ui/Screenshots.h"
+#include "ui/SettingsWindow.h"
+#include "ui/Theme.h"
+
+namespace brisklet {
+namespace {
+
+// This suite runs inside a private D-Bus session with an unlocked GNOME Keyring
+// (tests/support/with-secret-service.sh): the keys typed below go to a real Secret Service.
+class SettingsWindowTest : public ::testing::Test {
+ protected:
+  testing::TemporaryFolder folder;
+  ProjectStore store{folder / "Projects"};
+  AppState state{store};
+
+  void SetUp() override {
+    ASSERT_NE(std::getenv("DBUS_SESSION_BUS_ADDRESS"), nullptr);
+    KeychainStore::remove(KeychainStore::Key::anthropic);
+    KeychainStore::remove(KeychainStore::Key::elevenLabs);
+    std::filesystem::remove_all(AppSettings::file().parent_path());
+  }
+
+  std::unique_ptr<SettingsWindow> open(ColorScheme scheme = ColorScheme::dark) {
+    applyTheme(*qApp, scheme);
+    auto window = std::make_unique<SettingsWindow>(state);
+    window->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    return window;
+  }
+  static QString caption(QWidget& in, const char* name) {
+    return in.findChild<QWidget*>(name)->findChild<QLabel*>("caption")->text();
+  }
+};
+
+TEST_F(SettingsWindowTest, KeysAreStoredAsTypedAndAnEmptyFieldDeletesThem) {
+  auto window = open();
+  EXPECT_EQ(window->size(), QSize(520, 420));
+  auto* anthropic = window->findChild<QLineEdit*>("anthropicKey");
+  ASSERT_NE(anthropic, nullptr);
+  EXPECT_TRUE(anthropic->text().isEmpty()) << "a fresh installation has no key";
+  EXPECT_EQ(anthropic->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(caption(*window, "keyStorage"),
+            "Keys are stored in your desktop keyring (Secret Service), never in project files.");
+
+  QTest::keyClicks(anthropic, "sk-ant-123");
+  EXPECT_EQ(KeychainStore::get(KeychainStore::Key::anthropic), "sk-ant-123");
+  testing::saveScreenshot(*window, "settings-keys-dark.png");
+  anthropic->selectAll();
+  QTest::keyClick(anthropic, Qt::Key_Backspace);
+  EXPECT_FALSE(KeychainStore::get(KeychainStore::Key::anthropic)) << "cleared means deleted";
+
+  // A pasted key loses the line break copied with it; one with a break inside is refused.
+  auto* elevenLabs = window->findChild<QLineEdit*>("elevenLabsKey");
+  elevenLabs->setFocus();
+  elevenLabs->insert("el-key-7\n");
+  EXPECT_EQ(KeychainStore::get(KeychainStore::Key::elevenLabs), "el-key-7");
+  elevenLabs->insert("\r\nX-Injected: yes");
+  EXPECT_EQ(KeychainStore::get(KeychainStore::Key::elevenLabs), "el-key-7");
+  auto* problem = window->findChild<QLabel*>("elevenLabsKeyProblem");
+  EXPECT_TRUE(problem->isVisible());
+  EXPECT_TRUE(problem->text().startsWith("This key has a line break or another control character"));
+  testing::saveScreenshot(*window, "settings-key-problem-dark.png");
+
+  // Keys typed here are read by the next command through the same state.
+  EXPECT_EQ(state.serviceKey(KeychainStore::Key::elevenLabs), "el-key-7");
+  window.reset();
+  EXPECT_EQ(open()->findChild<QLineEdit*>("elevenLabsKey")->text(), "el-key-7")
+      << "filled from the store when the window is made again";
+}
+
+TEST_F(SettingsWindowTest, TheModelIsStoredAtOnce) {
+  auto window = open(ColorScheme::light);
+  window->tabs().setCurrentIndex(1);
+  auto* sonnet = window->findChild<QRadioButton*>("claude-sonnet-5");
+  auto* fable = window->findChild<QRadioButton*>("claude-fable-5");
+  EXPECT_TRUE(sonnet->isChecked());
+  EXPECT_EQ(sonnet->text(), "Claude Sonnet 5 \u2014 fast & affordable");
+  testing::saveScreenshot(*window, "settings-ai-light.png");
+  QTest::mouseClick(fable, Qt::LeftButton, {}, QPoint(8, fable->height() / 2));
+  EXPECT_EQ(AppSettings::claudeModel(), "claude-fable-5");
+}
+
+TEST_F(SettingsWindowTest, TheVoiceTabListsTheAccountsVoicesAndSaysWhatIsMissing) {
+  for (const ColorScheme scheme : {ColorScheme::dark, ColorScheme::light}) {
+    auto window = open(scheme);
+    window->tabs().setCurrentIndex(2);
+    EXPECT_EQ(window->findChild<QLabel*>("voiceCaption")->text(),
+              "Add your ElevenLabs API key first (API Keys tab).");
+    EXPECT_FALSE(window->findChild<QWidget*>("recordButton")->isEnabled()) << "no consent yet";
+    EXPECT_FALSE(window->findChild<QWidget*>("cloneButton")->isEnabled());
+    EXPECT_TRUE(window->findChild<QWidget*>("cloneNeedsKey")->isVisible());
+    testing::saveScreenshot(*window, scheme == ColorScheme::dark ? "settings-voice-nokey-dark.png"
+                                                                 : "settings-voice-nokey-light.png");
+  }
+
+  testing::FakeService service("BRISKLET_ELEVENLABS_BASE_URL");
+  service.enqueue({.body = R"({"voices":[{"voice_id":"z1","name":"Zed","category":"premade"},
+                              {"voice_id":"a1","name":"Alice","category":"cloned"},
+                              {"voice_id":"b1","name":"Bob","category":"premade"},
+                              {"voice_id":"a2","name":"Amy","category":"cloned"}]})"});
+  KeychainStore::set("el-key", KeychainStore::Key::elevenLabs);
+  AppSettings::setVoiceID("b1");
+  AppSettings::setVoiceConsentGiven(true);
+  auto window = open();
+  window->tabs().setCurrentIndex(2);
+  auto* picker = window->findChild<QComboBox*>("voicePicker");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return picker->count() == 4; }, 5000));
+  EXPECT_EQ(picker->itemText(0), "Alice  \u00b7  cloned");
+  EXPECT_EQ(picker->itemText(3), "Zed  \u00b7  premade");
+  EXPECT_EQ(picker->currentText(), "Bob  \u00b7  premade");
+  EXPECT_TRUE(window->findChild<QWidget*>("recordButton")->isEnabled());
+  EXPECT_FALSE(window->findChild<QWidget*>("cloneButton")->isEnabled()) << "no sample yet";
+  EXPECT_FALSE(window->findChild<QWidget*>("cloneNeedsKey")->isVisible());
+  picker->activated(picker->findText("Amy  \u00b7  cloned"));
+  EXPECT_EQ(AppSettings::voiceID(), "a2");
+  testing::saveScreenshot(*window, "settings-voice-dark.png");
+}
+
+}  // namespace
+}  // namespace brisklet
