@@ -6,7 +6,7 @@ BUILD_DIR ?= build
 SANITIZED_DIR ?= build-sanitized
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build build-sanitized deps configure clean
+.PHONY: run test install build build-sanitized deps configure clean
 
 run: build
 	$(BUILD_DIR)/src/brisklet
@@ -14,6 +14,11 @@ run: build
 test: build build-sanitized
 	ctest --test-dir $(BUILD_DIR) --output-on-failure --parallel $(JOBS)
 	ctest --test-dir $(SANITIZED_DIR) --output-on-failure --parallel $(JOBS)
+
+# Installs under PREFIX (default /usr/local); DESTDIR=… stages the files for a package.
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 build: configure
 	cmake --build $(BUILD_DIR) --parallel $(JOBS)

@@ -7,6 +7,7 @@
 #include "app/AppState.h"
 #include "app/TerminationSignals.h"
 #include "ui/MainWindow.h"
+#include "ui/Symbols.h"
 #include "ui/Theme.h"
 
 int main(int argc, char** argv) {
@@ -14,7 +15,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Brisklet");
   QApplication::setApplicationVersion(BRISKLET_VERSION);
   QApplication::setOrganizationName("Kettlewick");
-  QApplication::setDesktopFileName("brisklet");
+  QApplication::setDesktopFileName("com.kettlewick.Brisklet");
+  QApplication::setWindowIcon(brisklet::applicationIcon());
   brisklet::applyTheme(application, brisklet::desktopColorScheme());
 
   // Loads every stored project before the first window shows.

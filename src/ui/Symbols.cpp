@@ -44,4 +44,9 @@ void paintSymbol(QPainter& painter, const QString& name, const QRectF& box, cons
   painter.drawPixmap(QPointF(box.center().x() - side / 2, box.center().y() - side / 2), pixmap);
 }
 
+QIcon applicationIcon() {
+  registerSymbols();
+  return QIcon::fromTheme("com.kettlewick.Brisklet", QIcon(":/symbols/app-icon"));
+}
+
 }  // namespace brisklet

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTest>
 #include <QTimer>
 
@@ -167,6 +168,32 @@ TEST(EndToEnd, DropTwoClipsEditPlayAndExport) {
   const auto movie = folder / askedToSave.front().toStdString();
   EXPECT_NEAR(probedDurationSec(movie), keptSec(edited), 1.0 / 25) << "kept time, within a frame";
   testing::saveScreenshot(window, "e2e-5-exported.png");
+}
+
+// The installed program, opened on two clips as a file manager opens it: they become one project.
+TEST(EndToEnd, TheApplicationImportsTheVideosItIsOpenedWith) {
+  testing::TemporaryFolder folder;
+  const auto first = clip(folder / "IMG_0101.MOV", "testsrc2", "2025-06-02T09:00:00Z");
+  const auto second = clip(folder / "IMG_0102.MOV", "smptebars", "2025-06-02T09:05:00Z");
+  QProcess app;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("XDG_DATA_HOME", QString::fromStdString((folder / "data").string()));
+  environment.insert("XDG_CONFIG_HOME", QString::fromStdString((folder / "config").string()));
+  app.setProcessEnvironment(environment);
+  app.setProcessChannelMode(QProcess::ForwardedChannels);
+  app.start(BRISKLET_APP, {QString::fromStdString(second.string()), QString::fromStdString(first.string())});
+  ASSERT_TRUE(app.waitForStarted(10000));
+
+  ProjectStore store(folder / "data" / "Brisklet" / "Projects");
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    const std::vector<Project> projects = store.loadAll();
+    return projects.size() == 1 && projects.front().editPlan.has_value();
+  }, 120000)) << "merged, stored and analysed on the device";
+  EXPECT_EQ(store.loadAll().front().name, "IMG_0101 + 1 more");
+  app.terminate();  // as a logout does
+  ASSERT_TRUE(app.waitForFinished(20000));
+  EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(app.exitCode(), 0);
 }
 
 }  // namespace
