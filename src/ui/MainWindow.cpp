@@ -195,6 +195,8 @@ void MainWindow::openSettings() {
   if (!settings_) {
     settings_ = new SettingsWindow(state_);
     settings_->setAttribute(Qt::WA_DeleteOnClose);
+    // Closing the main window ends the application, settings open or not.
+    settings_->setAttribute(Qt::WA_QuitOnClose, false);
   }
   settings_->show();
   settings_->raise();

@@ -43,9 +43,8 @@ QPixmap firstThumbnail(const std::filesystem::path& projectFolder) {
           .copy(QRect(QPoint(0, 0), kThumbnailSize)));
 }
 
-QLabel* thumbnailLabel(const Project& project, const std::filesystem::path& folder, bool selected,
+QLabel* thumbnailLabel(const Project& project, const QPixmap& thumbnail, bool selected,
                        QWidget* parent) {
-  const QPixmap thumbnail = firstThumbnail(folder);
   if (thumbnail.isNull()) {
     QLabel* symbol = symbolLabel(project.editPlan ? "sparkles.rectangle.stack" : "film", 18,
                                  selected ? NeuTheme::accentColor() : secondaryColor(), parent);
@@ -72,14 +71,15 @@ QLabel* thumbnailLabel(const Project& project, const std::filesystem::path& fold
 
 }  // namespace
 
-ProjectCard::ProjectCard(AppState& state, const Project& project, bool selected, QWidget* parent)
+ProjectCard::ProjectCard(AppState& state, const Project& project, bool selected,
+                         const QPixmap& thumbnail, QWidget* parent)
     : QWidget(parent), state_(state), project_(project), selected_(selected) {
   setObjectName("projectCard");
   setCursor(Qt::PointingHandCursor);
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(8, 7, 10, 7);
   row->setSpacing(10);
-  row->addWidget(thumbnailLabel(project, state.store().projectDirectory(project.id), selected, this));
+  row->addWidget(thumbnailLabel(project, thumbnail, selected, this));
   auto* text = new QVBoxLayout;
   text->setSpacing(2);
   const QFont nameFont = styledFont(TextStyle::body, false, selected ? QFont::DemiBold : QFont::Normal);
@@ -209,6 +209,15 @@ ProjectSidebar::ProjectSidebar(AppState& state, std::function<void()> importVide
 }
 
 void ProjectSidebar::showProjects() {
+  // Edits come many a second (a trim drag, typing); the cards are made again only when what
+  // they show changed.
+  std::vector<CardFace> faces;
+  for (const Project& project : state_.projects())
+    faces.push_back({project.id, project.name, project.videoDurationSec, project.editPlan.has_value(),
+                     state_.selectedProjectID() == project.id});
+  if (faces == shownFaces_) return;
+  shownFaces_ = faces;
+
   while (cards_->count() > 1) {
     QLayoutItem* item = cards_->takeAt(0);
     item->widget()->hide();
@@ -216,10 +225,13 @@ void ProjectSidebar::showProjects() {
     delete item;
   }
   int index = 0;
-  for (const Project& project : state_.projects())
+  for (const Project& project : state_.projects()) {
+    QPixmap& thumbnail = thumbnails_[project.id];
+    if (thumbnail.isNull()) thumbnail = firstThumbnail(state_.store().projectDirectory(project.id));
     cards_->insertWidget(index++, new ProjectCard(state_, project,
                                                   state_.selectedProjectID() == project.id,
-                                                  cards_->parentWidget()));
+                                                  thumbnail, cards_->parentWidget()));
+  }
 }
 
 }  // namespace brisklet

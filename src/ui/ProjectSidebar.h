@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QPixmap>
 #include <QWidget>
 #include <functional>
+#include <map>
+#include <vector>
 
 #include "model/Project.h"
 
@@ -19,7 +22,8 @@ class ProjectCard : public QWidget {
   Q_OBJECT
 
  public:
-  ProjectCard(AppState& state, const Project& project, bool selected, QWidget* parent = nullptr);
+  ProjectCard(AppState& state, const Project& project, bool selected, const QPixmap& thumbnail,
+              QWidget* parent = nullptr);
 
   // Puts an editor over the name; Return keeps what was typed, Escape keeps the old name.
   void beginRename();
@@ -51,10 +55,23 @@ class ProjectSidebar : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // What one card shows.
+  struct CardFace {
+    Uuid id;
+    std::string name;
+    double durationSec;
+    bool hasPlan;
+    bool selected;
+    bool operator==(const CardFace&) const = default;
+  };
+
   void showProjects();
 
   AppState& state_;
   QVBoxLayout* cards_;
+  std::vector<CardFace> shownFaces_;
+  // Each project's first thumbnail, once there is one.
+  std::map<Uuid, QPixmap> thumbnails_;
 };
 
 }  // namespace brisklet

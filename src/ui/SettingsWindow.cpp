@@ -20,7 +20,7 @@ namespace {
 
 // One key: a masked field filled from the store, stored on every keystroke once it is clean.
 void addKeyField(QVBoxLayout& form, QWidget* tab, KeychainStore::Key key, const QString& title,
-                 const QString& caption, const char* name) {
+                 const QString& caption, const QString& console, const char* name) {
   form.addWidget(styledLabel(title, TextStyle::body, false, tab));
   auto* field = new QLineEdit(QString::fromStdString(KeychainStore::get(key).value_or("")), tab);
   field->setObjectName(name);
@@ -33,7 +33,11 @@ void addKeyField(QVBoxLayout& form, QWidget* tab, KeychainStore::Key key, const 
   setLabelColor(*problem, statusOrange());
   problem->hide();
   form.addWidget(problem);
-  form.addWidget(captionLabel(caption, tab));
+  QLabel* where = captionLabel(caption + QString("<a href=\"https://%1\">%1</a>").arg(console), tab);
+  where->setTextFormat(Qt::RichText);
+  where->setTextInteractionFlags(Qt::TextBrowserInteraction);
+  where->setOpenExternalLinks(true);
+  form.addWidget(where);
   QObject::connect(field, &QLineEdit::textEdited, tab, [key, problem](const QString& text) {
     const KeychainStore::TypedKey typed = KeychainStore::cleanTypedKey(text.toStdString());
     problem->setVisible(typed.problem.has_value());
@@ -51,14 +55,12 @@ QWidget* makeKeysTab(QWidget* parent) {
   auto* tab = new QWidget(parent);
   auto* form = settingsForm(tab);
   addKeyField(*form, tab, KeychainStore::Key::anthropic, "Anthropic API key",
-              "Used to understand scenes and write narration. Get one at "
-              "https://console.anthropic.com/settings/keys",
-              "anthropicKey");
+              "Used to understand scenes and write narration. Get one at ",
+              "console.anthropic.com/settings/keys", "anthropicKey");
   form->addSpacing(10);
   addKeyField(*form, tab, KeychainStore::Key::elevenLabs, "ElevenLabs API key",
-              "Used to clone your voice and speak the narration. Get one at "
-              "https://elevenlabs.io/app/settings/api-keys",
-              "elevenLabsKey");
+              "Used to clone your voice and speak the narration. Get one at ",
+              "elevenlabs.io/app/settings/api-keys", "elevenLabsKey");
   form->addSpacing(14);
   QWidget* storage = captionWithSymbol("lock.shield", QString::fromStdString(KeychainStore::storageDescription()),
                                        secondaryColor(), tab);

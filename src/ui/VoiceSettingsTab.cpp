@@ -97,26 +97,30 @@ class VoiceSettingsTab : public QWidget {
     connect(record_, &NeuButton::clicked, &recorder_, &VoiceSampleRecorder::toggle);
     connect(clone_, &NeuButton::clicked, this,
             [this] { auto task = settings_.cloneVoice(recorder_.samplePath()); });
+    for (auto signal : {&VoiceSettings::accountVoicesChanged, &VoiceSettings::voiceIDChanged})
+      connect(&settings_, signal, this, &VoiceSettingsTab::showVoices);
     for (auto signal : {&VoiceSettings::accountVoicesChanged, &VoiceSettings::isCloningChanged,
-                        &VoiceSettings::statusMessageChanged, &VoiceSettings::voiceIDChanged,
-                        &VoiceSettings::consentGivenChanged})
+                        &VoiceSettings::statusMessageChanged, &VoiceSettings::consentGivenChanged})
       connect(&settings_, signal, this, &VoiceSettingsTab::refresh);
     for (auto signal : {&VoiceSampleRecorder::isRecordingChanged, &VoiceSampleRecorder::elapsedSecChanged,
                         &VoiceSampleRecorder::levelChanged, &VoiceSampleRecorder::permissionDeniedChanged})
       connect(&recorder_, signal, this, &VoiceSettingsTab::refresh);
+    showVoices();
     refresh();
   }
 
  protected:
   void showEvent(QShowEvent* event) override {
     QWidget::showEvent(event);
-    refresh();  // a key typed in the other tab meanwhile
+    showVoices();  // a key typed in the other tab meanwhile
+    refresh();
     auto task = settings_.loadVoices();
   }
 
  private:
-  void refresh() {
-    const bool hasKey = settings_.hasKey();
+  // The picker, made again only when the voices or the choice change (not with every level the
+  // meter shows), so an open list stays as it is.
+  void showVoices() {
     const auto& voices = settings_.accountVoices();
     picker_->setVisible(!voices.empty());
     if (!voices.empty()) {
@@ -128,9 +132,13 @@ class VoiceSettingsTab : public QWidget {
           "Every voice on your ElevenLabs account is listed \u2014 pick a cloned voice (yours or a "
           "teammate's) or any stock voice. To narrate in your own voice, record and clone one below.");
     } else {
-      voiceCaption_->setText(hasKey ? "Loading voices from your ElevenLabs account\u2026"
-                                    : "Add your ElevenLabs API key first (API Keys tab).");
+      voiceCaption_->setText(settings_.hasKey() ? "Loading voices from your ElevenLabs account\u2026"
+                                                : "Add your ElevenLabs API key first (API Keys tab).");
     }
+  }
+
+  void refresh() {
+    const bool hasKey = settings_.hasKey();
     consent_->setChecked(settings_.consentGiven());
 
     const bool recording = recorder_.isRecording();

@@ -116,6 +116,23 @@ TEST_F(ProjectDetailViewTest, AnUnanalysedProjectOffersOnlyAnalysisAndARunningCo
   EXPECT_TRUE(enabled(*analysed, "exportAction")) << "a plan can be exported meanwhile";
 }
 
+TEST_F(ProjectDetailViewTest, AProjectWithAPlanOpensOnItsFirstSegmentAndPlaysTheEdit) {
+  const Project project = stored(4);
+  for (const ColorScheme scheme : {ColorScheme::dark, ColorScheme::light}) {
+    applyTheme(*qApp, scheme);
+    AppState state(store);
+    auto view = shown(state, project.id);
+    EXPECT_EQ(state.selectedSegmentID(), project.editPlan->segments.front().id);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->player().keptDuration() > 0; }, 10000));
+    EXPECT_DOUBLE_EQ(view->player().keptDuration(), 5.0) << "two of the four 2.5 s scenes are kept";
+    EXPECT_FALSE(view->findChild<QWidget*>("analyzeHint")->isVisible());
+    view->player().seekOutput(1.0);
+    QTest::qWait(200);
+    testing::saveScreenshot(*view, scheme == ColorScheme::dark ? "detail-plan-dark.png"
+                                                               : "detail-plan-light.png");
+  }
+}
+
 TEST_F(ProjectDetailViewTest, ThreeChangesATenthApartRebuildOnceAFifthAfterTheLast) {
   const Project project = stored(4);
   AppState state(store);
