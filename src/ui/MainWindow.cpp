@@ -64,10 +64,7 @@ MainWindow::MainWindow(AppState& state, MainWindowSetup setup, QWidget* parent)
   menuBar()->setCornerWidget(toggle, Qt::TopLeftCorner);
   toggleSidebar_->setObjectName("toggleSidebar");
   toggleSidebar_->setToolTip(sidebarHelp(true));
-  connect(toggleSidebar_, &QAction::triggered, this, [this] {
-    sidebar_->setVisible(!sidebar_->isVisible());
-    toggleSidebar_->setToolTip(sidebarHelp(sidebar_->isVisible()));
-  });
+  connect(toggleSidebar_, &QAction::triggered, this, &MainWindow::toggleSidebar);
 
   buildMenus();
   connect(&state_, &AppState::selectedProjectIDChanged, this, &MainWindow::showSelectedProject);
@@ -161,6 +158,27 @@ void MainWindow::showProgress() {
     });
   }
   fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void MainWindow::toggleSidebar() {
+  sidebarVisible_ = !sidebarVisible_;
+  toggleSidebar_->setToolTip(sidebarHelp(sidebarVisible_));
+  // The list slides in from the left edge, or out to it.
+  if (sidebarSlide_) sidebarSlide_->stop();
+  sidebarSlide_ = new QPropertyAnimation(sidebar_, "maximumWidth", this);
+  sidebarSlide_->setDuration(kFadeMilliseconds);
+  sidebarSlide_->setEasingCurve(QEasingCurve::InOutQuad);
+  sidebarSlide_->setStartValue(sidebar_->isVisible() ? sidebar_->width() : 0);
+  sidebarSlide_->setEndValue(sidebarVisible_ ? ProjectSidebar::kWidth : 0);
+  sidebar_->setMinimumWidth(0);
+  if (sidebarVisible_) sidebar_->show();
+  connect(sidebarSlide_, &QPropertyAnimation::finished, sidebar_, [this, visible = sidebarVisible_] {
+    if (visible)
+      sidebar_->setFixedWidth(ProjectSidebar::kWidth);
+    else
+      sidebar_->hide();
+  });
+  sidebarSlide_->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 void MainWindow::placeProgressPanel() {

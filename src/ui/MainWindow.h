@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPropertyAnimation>
 #include <functional>
 
 #include "app/UpdateCheck.h"
@@ -10,6 +11,7 @@
 #include "ui/ProjectDetailView.h"
 
 class QAction;
+class QPropertyAnimation;
 
 class QVBoxLayout;
 
@@ -63,6 +65,7 @@ class MainWindow : public QMainWindow {
   void showProgress();
   void showError();
   void placeProgressPanel();
+  void toggleSidebar();
 
   AppState& state_;
   MainWindowSetup setup_;
@@ -75,6 +78,8 @@ class MainWindow : public QMainWindow {
   EditActions* edits_ = nullptr;
   QPointer<QMessageBox> alert_;
   QPointer<SettingsWindow> settings_;
+  bool sidebarVisible_ = true;
+  QPointer<QPropertyAnimation> sidebarSlide_;
 };
 
 }  // namespace brisklet

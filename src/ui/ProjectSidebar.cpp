@@ -22,8 +22,8 @@ namespace brisklet {
 namespace {
 
 constexpr QSize kThumbnailSize(44, 28);
-// What is left of the 236 px sidebar for a card's name.
-constexpr int kNameWidth = 236 - 2 * 14 - 8 - 10 - 44 - 10;
+// What is left of the sidebar's width for a card's name.
+constexpr int kNameWidth = ProjectSidebar::kWidth - 2 * 14 - 8 - 10 - 44 - 10;
 
 // The picture the timeline kept of the project's earliest second, cropped to the card's frame;
 // none until the timeline has made one.
@@ -167,9 +167,9 @@ void ProjectSidebar::paintEvent(QPaintEvent*) {
 ProjectSidebar::ProjectSidebar(AppState& state, std::function<void()> importVideos, QWidget* parent)
     : QWidget(parent), state_(state) {
   setObjectName("sidebar");
-  setFixedWidth(236);
+  setFixedWidth(kWidth);
   auto* column = new QVBoxLayout(this);
-  column->setContentsMargins(0, 0, 0, 14);
+  column->setContentsMargins(0, 0, 1, 14);  // the hairline on the right stays uncovered
   column->setSpacing(0);
 
   QLabel* heading = styledLabel("PROJECTS", TextStyle::smallCaption, true, this);

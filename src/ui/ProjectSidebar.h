@@ -49,6 +49,8 @@ class ProjectCard : public QWidget {
 // state's order and the import button.
 class ProjectSidebar : public QWidget {
  public:
+  static constexpr int kWidth = 236;
+
   ProjectSidebar(AppState& state, std::function<void()> importVideos, QWidget* parent = nullptr);
 
  protected:

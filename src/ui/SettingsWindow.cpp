@@ -79,7 +79,8 @@ QWidget* makeModelTab(AppState& state, QWidget* parent) {
   for (const auto& [text, identifier] :
        {std::pair{"Claude Sonnet 5 \u2014 fast & affordable", "claude-sonnet-5"},
         std::pair{"Claude Fable 5 \u2014 highest quality", "claude-fable-5"}}) {
-    auto* choice = new QRadioButton(QString::fromUtf8(text), tab);
+    // "&" would underline the next letter as a shortcut.
+    auto* choice = new QRadioButton(QString::fromUtf8(text).replace("&", "&&"), tab);
     choice->setObjectName(identifier);
     choice->setChecked(stored == identifier);
     choices->addButton(choice);

@@ -133,10 +133,11 @@ TEST_F(MainWindowTest, TheSidebarListsSelectsRenamesAndDeletesProjects) {
   const auto selected = state.selectedProjectID();
   EXPECT_EQ(window->toggleSidebarAction()->toolTip(), "Hide project list");
   window->toggleSidebarAction()->trigger();
-  EXPECT_FALSE(window->sidebar()->isVisible());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window->sidebar()->isVisible(); }, 2000)) << "slides out";
   EXPECT_EQ(window->toggleSidebarAction()->toolTip(), "Show project list");
   EXPECT_EQ(state.selectedProjectID(), selected);
   window->toggleSidebarAction()->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window->sidebar()->width() == 236; }, 2000)) << "and in";
 
   // Deleting the selected project leaves the selection to the state.
   state.deleteProject(*state.selectedProject());

@@ -89,7 +89,7 @@ TEST_F(SettingsWindowTest, TheModelIsStoredAtOnce) {
   auto* sonnet = window->findChild<QRadioButton*>("claude-sonnet-5");
   auto* fable = window->findChild<QRadioButton*>("claude-fable-5");
   EXPECT_TRUE(sonnet->isChecked());
-  EXPECT_EQ(sonnet->text(), "Claude Sonnet 5 \u2014 fast & affordable");
+  EXPECT_EQ(sonnet->text(), "Claude Sonnet 5 \u2014 fast && affordable") << "an ampersand, not a shortcut";
   testing::saveScreenshot(*window, "settings-ai-light.png");
   QTest::mouseClick(fable, Qt::LeftButton, {}, QPoint(8, fable->height() / 2));
   EXPECT_EQ(AppSettings::claudeModel(), "claude-fable-5");
