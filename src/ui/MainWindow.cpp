@@ -1,7 +1,6 @@
 #include "ui/MainWindow.h"
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QMenuBar>
@@ -95,9 +94,9 @@ void MainWindow::buildMenus() {
   quit->setShortcut(QKeySequence::Quit);
 
   QMenu* edit = menuBar()->addMenu("&Edit");
-  edits_ = new EditActions(state_, [this] { return state_.selectedProjectID(); }, this);
-  edit->addAction(edits_->undo());
-  edit->addAction(edits_->redo());
+  auto* edits = new EditActions(state_, [this] { return state_.selectedProjectID(); }, this);
+  edit->addAction(edits->undo());
+  edit->addAction(edits->redo());
 
   QMenu* help = menuBar()->addMenu("&Help");
   help->addAction("About Brisklet", this, [this] {

@@ -18,7 +18,6 @@ class QVBoxLayout;
 namespace brisklet {
 
 class AppState;
-class EditActions;
 class PipelineProgressView;
 class ProjectSidebar;
 class SettingsWindow;
@@ -75,7 +74,6 @@ class MainWindow : public QMainWindow {
   ProjectDetailView* detail_ = nullptr;
   PipelineProgressView* progress_;
   QAction* toggleSidebar_ = nullptr;
-  EditActions* edits_ = nullptr;
   QPointer<QMessageBox> alert_;
   QPointer<SettingsWindow> settings_;
   bool sidebarVisible_ = true;

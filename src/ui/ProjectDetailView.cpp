@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrent>
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 #include "app/AppState.h"
@@ -29,6 +30,9 @@ namespace brisklet {
 namespace {
 
 constexpr double kWaveformSamplesPerSecond = 10;
+// A burst of edits (a trim drag, a volume slider) builds the preview once, this long after the
+// last one.
+constexpr std::chrono::milliseconds kRebuildDelay{300};
 
 // A raised panel behind whatever it holds.
 class PanelBox : public QWidget {
@@ -83,7 +87,7 @@ ProjectDetailView::ProjectDetailView(AppState& state, const Uuid& projectID, Det
       state_(state),
       projectID_(projectID),
       setup_(std::move(setup)),
-      player_(state.store(), setup_.player, setup_.build) {
+      player_(state.store(), PlayerOptions{}, setup_.build) {
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
@@ -92,16 +96,14 @@ ProjectDetailView::ProjectDetailView(AppState& state, const Uuid& projectID, Det
   auto* stage = new QWidget(this);
   auto* stacked = new QGridLayout(stage);
   stacked->setContentsMargins(14, 14, 14, 0);
-  preview_ = new PreviewView(player_, stage);
-  stacked->addWidget(preview_, 0, 0);
+  stacked->addWidget(new PreviewView(player_, stage), 0, 0);
   analyzeHint_ = makeAnalyzeHint(stage);
   stacked->addWidget(analyzeHint_, 0, 0, Qt::AlignCenter);
   column->addWidget(stage, 1);
 
-  transport_ = new TransportBar(state_, player_, projectID_, this);
   auto* transportRow = new QHBoxLayout;
   transportRow->setContentsMargins(14, 10, 14, 0);
-  transportRow->addWidget(transport_);
+  transportRow->addWidget(new TransportBar(state_, player_, projectID_, this));
   column->addLayout(transportRow);
 
   auto* editing = new QWidget(this);
@@ -110,12 +112,11 @@ ProjectDetailView::ProjectDetailView(AppState& state, const Uuid& projectID, Det
   editingRow->setContentsMargins(14, 14, 14, 14);
   editingRow->setSpacing(14);
   timeline_ = new TimelineView(state_, &player_, projectID_, editing);
-  inspector_ = new SegmentInspector(state_, projectID_, editing);
-  inspector_->setFixedWidth(300);
-  editingRow->addWidget(timeline_, 1, Qt::AlignTop);
-  editingRow->addWidget(inspector_, 0, Qt::AlignTop);
+  auto* inspector = new SegmentInspector(state_, projectID_, editing);
+  inspector->setFixedSize(300, 254);
   timeline_->setFixedHeight(254);
-  inspector_->setFixedHeight(254);
+  editingRow->addWidget(timeline_, 1, Qt::AlignTop);
+  editingRow->addWidget(inspector, 0, Qt::AlignTop);
   column->addWidget(editing);
 
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -124,7 +125,7 @@ ProjectDetailView::ProjectDetailView(AppState& state, const Uuid& projectID, Det
 
   rebuildDebounce_.setSingleShot(true);
   rebuildDebounce_.setTimerType(Qt::PreciseTimer);
-  rebuildDebounce_.setInterval(setup_.rebuildDelay);
+  rebuildDebounce_.setInterval(kRebuildDelay);
   connect(&rebuildDebounce_, &QTimer::timeout, this, [this] {
     if (const Project* live = state_.project(projectID_)) player_.rebuild(*live);
   });

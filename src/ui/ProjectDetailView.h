@@ -2,7 +2,6 @@
 
 #include <QTimer>
 #include <QWidget>
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -19,23 +18,18 @@ namespace brisklet {
 
 class AppState;
 class NeuButton;
-class SegmentInspector;
 class TimelineView;
-class TransportBar;
 
 // Asks the user where to save a movie: the proposed file name and the dialog's message; none when
 // the user cancels.
 using SaveLocationChooser = std::function<std::optional<std::filesystem::path>(
     const QString& proposedName, const QString& message)>;
 
-// What the detail view is made with besides the state; tests slow the builds, shorten nothing
-// and answer the save dialog themselves.
+// What the detail view is made with besides the state; tests count the builds and answer the
+// save dialog themselves.
 struct DetailViewSetup {
-  PlayerOptions player = {};
   PlayerController::PreviewBuild build = previewComposition;
   SaveLocationChooser chooseSaveLocation = {};  // the desktop's save dialog when empty
-  // How long after the last change the preview is built again.
-  std::chrono::milliseconds rebuildDelay{300};
 };
 
 // "Trip — Edited.mp4" and "Trip — Short.mp4": the names the save dialogs propose.
@@ -57,7 +51,6 @@ class ProjectDetailView : public QWidget {
   const Uuid& projectID() const { return projectID_; }
   PlayerController& player() { return player_; }
   TimelineView& timeline() const { return *timeline_; }
-  TransportBar& transport() const { return *transport_; }
   // The waveform has been read (or failed to be).
   bool waveformLoaded() const { return waveformLoaded_; }
 
@@ -92,11 +85,8 @@ class ProjectDetailView : public QWidget {
   NeuButton* generateVoice_ = nullptr;
   NeuButton* makeShort_ = nullptr;
   NeuButton* export_ = nullptr;
-  QWidget* preview_ = nullptr;
   QWidget* analyzeHint_ = nullptr;
-  TransportBar* transport_ = nullptr;
   TimelineView* timeline_ = nullptr;
-  SegmentInspector* inspector_ = nullptr;
 };
 
 }  // namespace brisklet
