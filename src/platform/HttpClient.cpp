@@ -76,7 +76,20 @@ HeaderList headerList(const HttpRequest& request) {
     (void)list.release();  // now part of `extended`
     list.reset(extended);
   };
-  for (const auto& [name, value] : request.headers) append(name + ": " + value);
+  for (const auto& [name, value] : request.headers) {
+    // A line break would end the header and start another of the sender's choosing (a key
+    // pasted with one); such a request is not sent. The value is never repeated: it may be a key.
+    const auto isControl = [](char c) {
+      return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f;
+    };
+    if (std::any_of(name.begin(), name.end(), isControl) ||
+        std::any_of(value.begin(), value.end(), isControl))
+      throw HttpTransportError("The request header \u201c" + std::string(name.size() <= 40 ? name : "?") +
+                                   "\u201d holds a line break or another control character, so "
+                                   "the request was not sent. Check the key in Settings.",
+                               /*requestSent=*/false);
+    append(name + ": " + value);
+  }
   // curl would otherwise add "Expect: 100-continue" to large bodies and wait for an answer.
   append("Expect:");
   return list;

@@ -176,6 +176,19 @@ TEST(AnthropicClient, ANetworkFailureIsRetriedAndNeverShowsTheKey) {
   EXPECT_THAT(pauses.waits, ElementsAre(2.0, 4.0));
 }
 
+TEST_F(AnthropicClientTest, AKeyWithALineBreakInsideIsNeverSent) {
+  const std::string pasted = std::string(kKey) + "\r\nX-Injected: yes";
+  const AnthropicClient broken(pasted, "claude-sonnet-5", pauses.pauses());
+  try {
+    broken.complete({}, {}, std::nullopt, 10, {});
+    ADD_FAILURE() << "the call succeeded";
+  } catch (const HttpTransportError& error) {
+    EXPECT_THAT(error.what(), HasSubstr("line break"));
+    EXPECT_THAT(error.what(), Not(HasSubstr(kKey)));
+  }
+  EXPECT_TRUE(service.requests().empty());
+}
+
 TEST_F(AnthropicClientTest, CancellingStopsAWaitAndATransferUnderWay) {
   service.enqueue({.status = 503, .body = ""});
   std::stop_source stop;
