@@ -1,6 +1,8 @@
 #include "ui/MainWindow.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QPushButton>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QMenuBar>
@@ -189,6 +191,32 @@ void MainWindow::placeProgressPanel() {
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   placeProgressPanel();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  const auto& progress = state_.pipelineProgress();
+  if (!progress || quitConfirmed_) {
+    QMainWindow::closeEvent(event);
+    return;
+  }
+  event->ignore();
+  if (quitQuestion_) return;
+  quitQuestion_ = new QMessageBox(
+      QMessageBox::Question, "Quit Brisklet?",
+      QString::fromStdString("Brisklet is still working (" + progress->stageName +
+                             "). If you quit now, that work stops and what it had begun "
+                             "writing is removed; your projects stay as they are."),
+      QMessageBox::NoButton, this);
+  quitQuestion_->setObjectName("quitQuestion");
+  quitQuestion_->setAttribute(Qt::WA_DeleteOnClose);
+  QPushButton* quit = quitQuestion_->addButton("Quit", QMessageBox::DestructiveRole);
+  quitQuestion_->setDefaultButton(quitQuestion_->addButton("Keep Working", QMessageBox::RejectRole));
+  connect(quit, &QPushButton::clicked, this, [this] {
+    quitConfirmed_ = true;
+    state_.cancelRunningCommands();
+    close();
+  });
+  quitQuestion_->open();
 }
 
 void MainWindow::showError() {

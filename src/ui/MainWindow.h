@@ -45,6 +45,8 @@ class MainWindow : public QMainWindow {
   ProjectDetailView* detailView() const { return detail_; }
   QWidget* progressPanel() const;
   QMessageBox* alert() const { return alert_; }
+  // The question asked when the window is closed while a command runs, while it is open.
+  QMessageBox* quitQuestion() const { return quitQuestion_; }
   QAction* toggleSidebarAction() const { return toggleSidebar_; }
   QWidget* sidebar() const;
   void openSettings();
@@ -57,6 +59,9 @@ class MainWindow : public QMainWindow {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  // Closing while a command runs asks first; quitting then stops the command, which removes
+  // what it had begun writing.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void buildMenus();
@@ -76,6 +81,8 @@ class MainWindow : public QMainWindow {
   QAction* toggleSidebar_ = nullptr;
   QPointer<QMessageBox> alert_;
   QPointer<SettingsWindow> settings_;
+  QPointer<QMessageBox> quitQuestion_;
+  bool quitConfirmed_ = false;
   bool sidebarVisible_ = true;
   QPointer<QPropertyAnimation> sidebarSlide_;
 };

@@ -170,6 +170,28 @@ TEST_F(MainWindowTest, ProgressCoversTheWindowAndErrorsArriveAsHeadsUp) {
   AppState state(store);
   auto window = open(state, ColorScheme::dark);
 
+  // Closing while a command runs asks; "Keep Working" keeps it, "Quit" stops it and closes.
+  state.setPipelineProgress(PipelineProgress{"Exporting\u2026", 0.3});
+  const std::stop_token running = state.commandStopToken();
+  EXPECT_FALSE(window->close());
+  ASSERT_NE(window->quitQuestion(), nullptr);
+  EXPECT_TRUE(window->quitQuestion()->text().contains("Exporting\u2026"));
+  testing::saveScreenshot(*window->quitQuestion(), "quit-question-dark.png");
+  QTest::keyClick(window->quitQuestion(), Qt::Key_Escape);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_FALSE(running.stop_requested());
+  EXPECT_FALSE(window->close());
+  ASSERT_NE(window->quitQuestion(), nullptr);
+  QAbstractButton* quit = nullptr;
+  for (QAbstractButton* button : window->quitQuestion()->buttons())
+    if (button->text() == "Quit") quit = button;
+  ASSERT_NE(quit, nullptr);
+  QTest::mouseClick(quit, Qt::LeftButton);
+  EXPECT_TRUE(running.stop_requested()) << "the running command stops and cleans up";
+  EXPECT_FALSE(window->isVisible());
+  state.setPipelineProgress(std::nullopt);
+  window->show();
+
   state.setLastError("Export failed: The disk is full.");
   ASSERT_NE(window->alert(), nullptr);
   EXPECT_TRUE(window->alert()->isVisible());
