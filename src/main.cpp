@@ -28,17 +28,20 @@ int main(int argc, char** argv) {
     QApplication::quit();
   });
   brisklet::MainWindow window(state);
-  state.setFolderChooser([&window](const std::string& prompt) -> std::optional<std::filesystem::path> {
-    const QString folder = QFileDialog::getExistingDirectory(&window, QString::fromStdString(prompt));
-    if (folder.isEmpty()) return std::nullopt;
-    return std::filesystem::path(folder.toStdString());
-  });
+  state.setFolderChooser(
+      [&window](const std::string& prompt) -> std::optional<std::filesystem::path> {
+        const QString folder =
+            QFileDialog::getExistingDirectory(&window, QString::fromStdString(prompt));
+        if (folder.isEmpty()) return std::nullopt;
+        return std::filesystem::path(folder.toStdString());
+      });
   window.show();
 
   // Videos opened with Brisklet from the file manager (`brisklet FILE…`) are imported together,
   // as if dropped.
   std::vector<std::filesystem::path> files;
-  for (const QString& argument : QApplication::arguments().mid(1)) files.emplace_back(argument.toStdString());
+  for (const QString& argument : QApplication::arguments().mid(1))
+    files.emplace_back(argument.toStdString());
   if (!files.empty())
     QTimer::singleShot(0, &state, [&state, files] { auto import = state.importVideos(files); });
   return application.exec();

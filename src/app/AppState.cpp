@@ -14,6 +14,13 @@ double steadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+// One spelling per file for the outputs being written, whatever links or dots named it.
+std::filesystem::path outputKey(const std::filesystem::path& destination) {
+  std::error_code error;
+  const std::filesystem::path normal = std::filesystem::weakly_canonical(destination, error);
+  return error ? destination.lexically_normal() : normal;
+}
+
 }  // namespace
 
 AppState::AppState(ProjectStore& store, QObject* parent)
@@ -71,8 +78,8 @@ void AppState::replaceInList(const Project& stored) {
 }
 
 void AppState::removeFromList(const Uuid& projectID) {
-  const auto removed = std::erase_if(
-      projects_, [&](const Project& candidate) { return candidate.id == projectID; });
+  const auto removed =
+      std::erase_if(projects_, [&](const Project& candidate) { return candidate.id == projectID; });
   if (removed > 0) emit projectsChanged();
   if (selectedProjectID_ == projectID)
     setSelectedProjectID(projects_.empty() ? std::nullopt : std::optional(projects_.front().id));
@@ -254,16 +261,6 @@ void AppState::commandEnded() {
   runningCommands_ = std::max(0, runningCommands_ - 1);
   if (runningCommands_ == 0) setPipelineProgress(std::nullopt);
 }
-
-namespace {
-
-std::filesystem::path outputKey(const std::filesystem::path& destination) {
-  std::error_code error;
-  const std::filesystem::path normal = std::filesystem::weakly_canonical(destination, error);
-  return error ? destination.lexically_normal() : normal;
-}
-
-}  // namespace
 
 bool AppState::claimOutput(const std::filesystem::path& destination, const Uuid& projectID) {
   if (!outputsBeingWritten_.try_emplace(outputKey(destination), projectID).second) return false;

@@ -69,7 +69,8 @@ class AppState : public QObject {
   // The user's own edits; each can be undone. `gesture` groups the edits of one drag, or of
   // typing until a pause, into one undo step.
   // Replaces the segment with the same id in the project's plan and counts a revision.
-  void updateSegment(const Segment& segment, const Uuid& projectID, const EditGesture& gesture = {});
+  void updateSegment(const Segment& segment, const Uuid& projectID,
+                     const EditGesture& gesture = {});
   void setAspectRatio(AspectRatio aspectRatio, const Uuid& projectID);
   void setTransition(TransitionStyle style, const Uuid& projectID);
   // Clamped to 5…60 percent.
@@ -173,7 +174,8 @@ class AppState : public QObject {
   QCoro::Task<> generateNarrationAudio(const Uuid& projectID);
   // The narration lines as SubRip captions at the output times the export places them, written
   // to `destination` (.srt), which is then shown in the file browser. Destinations are refused as
-  // for an export ("Captions refused: …"); failures show "Captions failed: …". A project without a plan is left alone.
+  // for an export ("Captions refused: …"); failures show "Captions failed: …". A project without a
+  // plan is left alone.
   QCoro::Task<> exportCaptions(const Uuid& projectID, const std::filesystem::path& destination);
   // A vertical highlight clip of about `targetSec` seconds: the model picks the moments from the
   // plan's scenes, which are written in 9:16 with the project's transition, clean sound and music

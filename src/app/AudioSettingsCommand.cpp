@@ -60,7 +60,8 @@ QCoro::Task<> AppState::applyAudioSettings(const Uuid& projectIDArgument, bool c
   }
 
   auto command = runLongCommand(
-      *this, LongCommandSteps{"Enhancing audio\u2026", "Audio enhancement failed: ", -1.0, projectID},
+      *this,
+      LongCommandSteps{"Enhancing audio\u2026", "Audio enhancement failed: ", -1.0, projectID},
       [project = *found, file, crystalClear, gain, &store = store_](const ProgressReporter& report,
                                                                     std::stop_token stop) {
         AudioDenoiser::enhance(store.resolveVideoURL(project), file, crystalClear, gain / 100,
@@ -68,7 +69,8 @@ QCoro::Task<> AppState::applyAudioSettings(const Uuid& projectIDArgument, bool c
         return true;
       },
       [projectID, request, record](AppState& state, bool) {
-        if (state.audioSettingsRequests_[projectID] == request) state.editProject(projectID, record);
+        if (state.audioSettingsRequests_[projectID] == request)
+          state.editProject(projectID, record);
       });
   co_await command;
 }

@@ -78,17 +78,17 @@ QCoro::Task<> AppState::importVideos(const std::vector<std::filesystem::path>& f
     // The movie is made in a hidden folder that becomes the project's only once its record is
     // saved: a failed or killed import leaves no half-made project behind.
     made.emplace(store().beginProject(Uuid::random()));
-    auto merging = runOnWorker([files, folder = made->folder(),
-                                source = made->finalFolder() / "source.mov", stage, report,
-                                stop = commandStopToken()] {
-      const std::vector<std::filesystem::path> sorted = ClipMerger::sortedByCreationDate(files);
-      const std::filesystem::path output = folder / "source.mov";
-      ClipMerger::merge(
-          sorted, output, [&](double fraction) { report(stage, fraction); }, stop);
-      return MergedSource{sorted.front().stem().string() + " + " +
-                              std::to_string(sorted.size() - 1) + " more",
-                          makeBookmark(output, source), Asset::open(output).durationSec()};
-    });
+    auto merging =
+        runOnWorker([files, folder = made->folder(), source = made->finalFolder() / "source.mov",
+                     stage, report, stop = commandStopToken()] {
+          const std::vector<std::filesystem::path> sorted = ClipMerger::sortedByCreationDate(files);
+          const std::filesystem::path output = folder / "source.mov";
+          ClipMerger::merge(
+              sorted, output, [&](double fraction) { report(stage, fraction); }, stop);
+          return MergedSource{
+              sorted.front().stem().string() + " + " + std::to_string(sorted.size() - 1) + " more",
+              makeBookmark(output, source), Asset::open(output).durationSec()};
+        });
     merged = co_await merging;
     if (!guard) co_return;
     Project project = makeProject(merged.name, std::move(merged.bookmark), merged.durationSec);

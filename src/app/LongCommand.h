@@ -75,8 +75,9 @@ struct LongCommandSteps {
 
 // The common pattern: show the first stage, run `work(report, stopToken)` on a worker thread,
 // then, on the main thread, `apply(state, result)` to the state as it is by then and clear the
-// progress (once no other command runs). A failure puts failurePrefix + description into the status line; a cancellation
-// ends silently. Nothing happens after the work if the state was destroyed meanwhile.
+// progress (once no other command runs). A failure puts failurePrefix + description into the
+// status line; a cancellation ends silently. Nothing happens after the work if the state was
+// destroyed meanwhile.
 // `apply` typically uses AppState::modifyProject so edits made during the work survive.
 //
 // Coroutines and temporaries: GCC 12 destroys temporaries wrongly when they live across a

@@ -6,11 +6,11 @@
 #include "analysis/AIDirector.h"
 #include "app/AppState.h"
 #include "app/LongCommand.h"
-#include "model/AppSettings.h"
-#include "platform/Bookmark.h"
 #include "media/platform/MediaError.h"
 #include "media/platform/PcmReader.h"
+#include "model/AppSettings.h"
 #include "platform/AtomicFile.h"
+#include "platform/Bookmark.h"
 #include "platform/FileNames.h"
 #include "platform/OutputFile.h"
 
@@ -145,14 +145,16 @@ QCoro::Task<std::optional<std::string>> AppState::autoPickMusic(const Uuid& proj
 
   auto picked = std::make_shared<std::optional<std::string>>();
   auto command = runLongCommand(
-      *this, LongCommandSteps{"Picking music for the mood…", "Music picking failed: ", -1.0, projectID},
+      *this,
+      LongCommandSteps{"Picking music for the mood…", "Music picking failed: ", -1.0, projectID},
       [plan = *project(projectID)->editPlan, tracks,
-       client = AnthropicClient(*serviceKey(KeychainStore::Key::anthropic),
-                                AppSettings::claudeModel())](const ProgressReporter&,
-                                                             std::stop_token stop) {
+       client =
+           AnthropicClient(*serviceKey(KeychainStore::Key::anthropic), AppSettings::claudeModel())](
+          const ProgressReporter&, std::stop_token stop) {
         return AIDirector::pickMusic(tracks, plan, client, stop);
       },
-      [projectID, folder = *folder, picked](AppState& state, const std::optional<std::string>& name) {
+      [projectID, folder = *folder, picked](AppState& state,
+                                            const std::optional<std::string>& name) {
         if (!name) {
           state.setLastError("None of the tracks felt right for this vlog. Pick one manually?");
           return;

@@ -52,9 +52,10 @@ std::optional<double> playableLength(const std::filesystem::path& file) {
     if (!sound) return std::nullopt;
     const PcmFormat format{.sampleRate = 48000, .channels = 1};
     std::size_t bytes = 0;
-    PcmReader(*sound, format).read([&](std::span<const std::uint8_t> block) { bytes += block.size(); });
-    const double seconds =
-        static_cast<double>(bytes) / format.bytesPerSample() / format.sampleRate;
+    PcmReader(*sound, format).read([&](std::span<const std::uint8_t> block) {
+      bytes += block.size();
+    });
+    const double seconds = static_cast<double>(bytes) / format.bytesPerSample() / format.sampleRate;
     if (seconds > 0) return seconds;
   } catch (const MediaError&) {
     // Not playable: the caller makes it again or says so.
@@ -111,7 +112,7 @@ QCoro::Task<> AppState::generateNarrationAudio(const Uuid& projectIDArgument) {
   auto command = runLongCommand(
       *this, LongCommandSteps{kStage, "", 0.0, projectID},
       [lines, folder, voiceID, client = ElevenLabsClient(*key)](const ProgressReporter& report,
-                                                               std::stop_token stop) {
+                                                                std::stop_token stop) {
         Outcome outcome{.spoken = {}, .lineCount = lines.size(), .failure = std::nullopt};
         for (size_t index = 0; index < lines.size(); ++index) {
           report(std::string(kStage) + " (" + std::to_string(index + 1) + "/" +
@@ -147,8 +148,8 @@ QCoro::Task<> AppState::generateNarrationAudio(const Uuid& projectIDArgument) {
         });
         if (outcome.failure)
           state.setLastError("Generated " + std::to_string(outcome.spoken.size()) + " of " +
-                             std::to_string(outcome.lineCount) + " clips, then hit: " +
-                             *outcome.failure);
+                             std::to_string(outcome.lineCount) +
+                             " clips, then hit: " + *outcome.failure);
       });
   co_await command;
 }

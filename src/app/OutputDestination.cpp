@@ -16,7 +16,8 @@ bool inside(const std::filesystem::path& file, const std::filesystem::path& fold
   if (error) return false;
   const std::filesystem::path realFolder = std::filesystem::weakly_canonical(folder, error);
   if (error) return false;
-  const auto [end, unused] = std::mismatch(realFolder.begin(), realFolder.end(), real.begin(), real.end());
+  const auto [end, unused] =
+      std::mismatch(realFolder.begin(), realFolder.end(), real.begin(), real.end());
   return end == realFolder.end();
 }
 
@@ -36,7 +37,8 @@ std::vector<std::pair<std::filesystem::path, std::string>> inputsOf(const Projec
   } catch (const std::exception&) {
     // No source to protect; the export itself will say it is missing.
   }
-  if (const auto music = store.musicLocation(project)) inputs.emplace_back(*music, "this project's music");
+  if (const auto music = store.musicLocation(project))
+    inputs.emplace_back(*music, "this project's music");
   if (const auto clean = store.cleanAudioLocation(project))
     inputs.emplace_back(*clean, "this project's enhanced sound");
   if (project.editPlan)
@@ -61,9 +63,12 @@ std::optional<std::string> destinationRefusal(const std::filesystem::path& desti
     return name + " is inside Brisklet's own data folder.";
   if (!nameFits(destination, kind)) {
     switch (kind) {
-      case OutputKind::movie: return name + " is not a movie name: it must end in .mp4, .m4v or .mov.";
-      case OutputKind::captions: return name + " is not a captions name: it must end in .srt.";
-      case OutputKind::picture: return name + " is not a picture name: it must end in .png.";
+      case OutputKind::movie:
+        return name + " is not a movie name: it must end in .mp4, .m4v or .mov.";
+      case OutputKind::captions:
+        return name + " is not a captions name: it must end in .srt.";
+      case OutputKind::picture:
+        return name + " is not a picture name: it must end in .png.";
     }
   }
   return std::nullopt;

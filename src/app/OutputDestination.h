@@ -18,8 +18,8 @@ enum class OutputKind { movie, captions, picture };
 // keeps: a folder, a file this project is made of (its source, music, enhanced sound or
 // narration, compared as files, whatever the spelling or link that names them), anything inside
 // Brisklet's data folder (another project's record, a merged source), or a name players would
-// not open as a movie (.mp4, .m4v, .mov), as captions (.srt) or as a picture (.png). A sentence such as "“src.mp4” is
-// this project's source video."
+// not open as a movie (.mp4, .m4v, .mov), as captions (.srt) or as a picture (.png). A sentence
+// such as "“src.mp4” is this project's source video."
 std::optional<std::string> destinationRefusal(const std::filesystem::path& destination,
                                               const Project& project, const ProjectStore& store,
                                               OutputKind kind);

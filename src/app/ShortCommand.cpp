@@ -55,7 +55,8 @@ QCoro::Task<> AppState::makeShort(const Uuid& projectIDArgument,
       *this, LongCommandSteps{"Directing your Short\u2026", kFailurePrefix, -1.0, projectID},
       [project = *found, inputs, destination, targetSec, &store = store_,
        client = AnthropicClient(*key, AppSettings::claudeModel())](
-          const ProgressReporter& report, std::stop_token stop) -> std::optional<std::filesystem::path> {
+          const ProgressReporter& report,
+          std::stop_token stop) -> std::optional<std::filesystem::path> {
         const std::vector<AIDirector::HighlightClip> clips =
             AIDirector::pickHighlights(*project.editPlan, targetSec, client, stop);
         if (clips.empty()) return std::nullopt;

@@ -88,16 +88,16 @@ UpdateCheckResult checkForUpdates(const UpdateCheckOptions& options, const std::
   const std::optional<Version> current = parseVersion(options.currentVersion);
   if (!current) return failed("this build does not know its own version.");
 
+  HttpRequest request;
+  request.method = "GET";
+  request.url = options.feedURL;
+  request.timeout = std::chrono::seconds(20);
+  request.maximumResponseBytes = kLargestFeedBytes;
+  request.certificateAuthorities = options.certificateAuthorities;
+  request.allowedSchemes = "https";
   HttpResponse response;
   try {
-    response = sendHttpRequest(
-        HttpRequest{.method = "GET",
-                    .url = options.feedURL,
-                    .timeout = std::chrono::seconds(20),
-                    .maximumResponseBytes = kLargestFeedBytes,
-                    .certificateAuthorities = options.certificateAuthorities,
-                    .allowedSchemes = "https"},
-        stop);
+    response = sendHttpRequest(request, stop);
   } catch (const HttpTransportError& error) {
     return failed(error.what());
   }
@@ -108,11 +108,10 @@ UpdateCheckResult checkForUpdates(const UpdateCheckOptions& options, const std::
     const auto [newest, page] = readFeed(response.body);
     if (newest <= *current)
       return {UpdateCheckResult::Outcome::upToDate,
-              "You're up to date: Brisklet " + versionText(*current) +
-                  " is the newest version."};
+              "You're up to date: Brisklet " + versionText(*current) + " is the newest version."};
     return {UpdateCheckResult::Outcome::updateAvailable,
-            "Brisklet " + versionText(newest) + " is available (you have " +
-                versionText(*current) + "). Install it through your system's package manager." +
+            "Brisklet " + versionText(newest) + " is available (you have " + versionText(*current) +
+                "). Install it through your system's package manager." +
                 (page.empty() ? "" : " What's new: " + page)};
   } catch (const std::invalid_argument& error) {
     return failed(error.what());

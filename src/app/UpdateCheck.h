@@ -31,6 +31,7 @@ std::string updateFeedURLFromEnvironment();
 
 // Blocking (one HTTPS request of at most 64 KB, 20 s at most). "Up to date" only when the feed
 // was read and names this version or an older one; every failure says what went wrong.
-UpdateCheckResult checkForUpdates(const UpdateCheckOptions& options, const std::stop_token& stop = {});
+UpdateCheckResult checkForUpdates(const UpdateCheckOptions& options,
+                                  const std::stop_token& stop = {});
 
 }  // namespace brisklet

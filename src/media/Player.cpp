@@ -194,7 +194,8 @@ void Player::pullSound(std::span<float> interleaved, double deviceBufferedSec) {
     // Before the first sound after a seek or a start the playhead waits; that is no underrun.
     if (given * kChannels < interleaved.size() && !soundEnded_ && framesPlayed_ > 0) ++underruns_;
   }
-  std::fill(interleaved.begin() + static_cast<std::ptrdiff_t>(given * kChannels), interleaved.end(), 0.0f);
+  std::fill(interleaved.begin() + static_cast<std::ptrdiff_t>(given * kChannels), interleaved.end(),
+            0.0f);
   if (given > 0) {
     // What the device has played of the sound since the anchor; it hears what it takes now once
     // the `deviceBufferedSec` it holds have played.
@@ -274,12 +275,15 @@ void Player::renderPictures(std::stop_token stop) {
       const std::optional<RenderedPicture> rendered = renderer->next(superseded);
       std::optional<PlayerPicture> picture;
       if (rendered)
-        picture = PlayerPicture{convert(*rendered->frame, {rendered->frame->width, rendered->frame->height}),
-                                rendered->timeSec};
+        picture = PlayerPicture{
+            convert(*rendered->frame, {rendered->frame->width, rendered->frame->height}),
+            rendered->timeSec};
       const std::lock_guard lock(mutex_);
       if (generation != pictureGeneration_) continue;
-      if (picture) pictures_.push_back(std::move(*picture));
-      else ended = picturesEnded_ = true;
+      if (picture)
+        pictures_.push_back(std::move(*picture));
+      else
+        ended = picturesEnded_ = true;
       pictureArrivedLocked();
     } catch (const Cancelled&) {
       // A newer seek is waiting.
@@ -338,7 +342,8 @@ void Player::renderSound(std::stop_token stop) {
       if (generation == soundGeneration_) problem_ = error.what();
     }
     if (silent) {
-      rendered = static_cast<std::size_t>(std::clamp<std::int64_t>(endFrame - frame, 0, kSoundChunkFrames));
+      rendered = static_cast<std::size_t>(
+          std::clamp<std::int64_t>(endFrame - frame, 0, kSoundChunkFrames));
       std::fill(chunk.begin(), chunk.end(), 0.0f);
     }
     frame += static_cast<std::int64_t>(rendered);

@@ -22,8 +22,9 @@ TypedKey cleanTypedKey(std::string_view typed) {
     return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
   });
   if (hasControl)
-    return {{}, "This key has a line break or another control character inside it. Copy the key "
-                "again, on its own, and paste it here."};
+    return {{},
+            "This key has a line break or another control character inside it. Copy the key "
+            "again, on its own, and paste it here."};
   return {std::string(typed), std::nullopt};
 }
 

@@ -84,7 +84,8 @@ HeaderList headerList(const HttpRequest& request) {
     };
     if (std::any_of(name.begin(), name.end(), isControl) ||
         std::any_of(value.begin(), value.end(), isControl))
-      throw HttpTransportError("The request header \u201c" + std::string(name.size() <= 40 ? name : "?") +
+      throw HttpTransportError("The request header \u201c" +
+                                   std::string(name.size() <= 40 ? name : "?") +
                                    "\u201d holds a line break or another control character, so "
                                    "the request was not sent. Check the key in Settings.",
                                /*requestSent=*/false);

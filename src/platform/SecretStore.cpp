@@ -166,14 +166,17 @@ void store(std::string_view service, std::string_view account, std::string_view 
   if (value.empty()) return remove(service, account);
   const std::string serviceName(service), accountName(account), secret(value);
   switch (storeInService(serviceName, accountName, secret)) {
-    case ServiceReply::unavailable: setInFallback(serviceName, accountName, secret); break;
+    case ServiceReply::unavailable:
+      setInFallback(serviceName, accountName, secret);
+      break;
     case ServiceReply::done:
       // A key saved earlier while no Secret Service ran is superseded: a later session without
       // one must not find it and use it.
       if (lookupInFallback(serviceName, accountName))
         setInFallback(serviceName, accountName, std::nullopt);
       break;
-    case ServiceReply::failed: break;
+    case ServiceReply::failed:
+      break;
   }
 }
 

@@ -94,7 +94,8 @@ void ImportDropView::setTargeted(bool targeted) {
   if (isTargeted_ == targeted) return;
   isTargeted_ = targeted;
   symbol_->setPixmap(symbolPixmap("film.stack", kSymbolSize,
-                                  targeted ? systemAccent() : secondaryColor(), devicePixelRatioF()));
+                                  targeted ? systemAccent() : secondaryColor(),
+                                  devicePixelRatioF()));
   update();
 }
 

@@ -2,12 +2,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QPushButton>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPropertyAnimation>
+#include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrent>
@@ -35,7 +35,9 @@ MainWindow::MainWindow(AppState& state, MainWindowSetup setup, QWidget* parent)
   setMinimumSize(1100, 700);
   resize(1280, 800);
   if (!setup_.chooseVideos)
-    setup_.chooseVideos = [this](const QString& message) { return chooseVideosWithDialog(this, message); };
+    setup_.chooseVideos = [this](const QString& message) {
+      return chooseVideosWithDialog(this, message);
+    };
   if (setup_.updates.feedURL.empty()) setup_.updates.feedURL = updateFeedURLFromEnvironment();
   if (setup_.updates.currentVersion.empty())
     setup_.updates.currentVersion = QApplication::applicationVersion().toStdString();
@@ -44,7 +46,8 @@ MainWindow::MainWindow(AppState& state, MainWindowSetup setup, QWidget* parent)
   auto* row = new QHBoxLayout(central);
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(0);
-  sidebar_ = new ProjectSidebar(state_, [this] { importWithDialog(); }, central);
+  sidebar_ = new ProjectSidebar(
+      state_, [this] { importWithDialog(); }, central);
   row->addWidget(sidebar_);
   detailArea_ = new QVBoxLayout;
   detailArea_->setContentsMargins(0, 0, 0, 0);
@@ -57,7 +60,8 @@ MainWindow::MainWindow(AppState& state, MainWindowSetup setup, QWidget* parent)
   progress_->hide();
 
   // The window's one tool sits in the menu bar's corner rather than in a bar of its own.
-  toggleSidebar_ = new QAction(symbolIcon("sidebar.left", secondaryColor(), 18), "Toggle Sidebar", this);
+  toggleSidebar_ =
+      new QAction(symbolIcon("sidebar.left", secondaryColor(), 18), "Toggle Sidebar", this);
   auto* toggle = new QToolButton(this);
   toggle->setDefaultAction(toggleSidebar_);
   toggle->setAutoRaise(true);
@@ -96,7 +100,8 @@ void MainWindow::buildMenus() {
   quit->setShortcut(QKeySequence::Quit);
 
   QMenu* edit = menuBar()->addMenu("&Edit");
-  auto* edits = new EditActions(state_, [this] { return state_.selectedProjectID(); }, this);
+  auto* edits = new EditActions(
+      state_, [this] { return state_.selectedProjectID(); }, this);
   edit->addAction(edits->undo());
   edit->addAction(edits->redo());
 
@@ -173,12 +178,13 @@ void MainWindow::toggleSidebar() {
   sidebarSlide_->setEndValue(sidebarVisible_ ? ProjectSidebar::kWidth : 0);
   sidebar_->setMinimumWidth(0);
   if (sidebarVisible_) sidebar_->show();
-  connect(sidebarSlide_, &QPropertyAnimation::finished, sidebar_, [this, visible = sidebarVisible_] {
-    if (visible)
-      sidebar_->setFixedWidth(ProjectSidebar::kWidth);
-    else
-      sidebar_->hide();
-  });
+  connect(sidebarSlide_, &QPropertyAnimation::finished, sidebar_,
+          [this, visible = sidebarVisible_] {
+            if (visible)
+              sidebar_->setFixedWidth(ProjectSidebar::kWidth);
+            else
+              sidebar_->hide();
+          });
   sidebarSlide_->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
@@ -210,7 +216,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   quitQuestion_->setObjectName("quitQuestion");
   quitQuestion_->setAttribute(Qt::WA_DeleteOnClose);
   QPushButton* quit = quitQuestion_->addButton("Quit", QMessageBox::DestructiveRole);
-  quitQuestion_->setDefaultButton(quitQuestion_->addButton("Keep Working", QMessageBox::RejectRole));
+  quitQuestion_->setDefaultButton(
+      quitQuestion_->addButton("Keep Working", QMessageBox::RejectRole));
   connect(quit, &QPushButton::clicked, this, [this] {
     quitConfirmed_ = true;
     state_.cancelRunningCommands();
@@ -230,7 +237,8 @@ void MainWindow::showError() {
     alert_->setObjectName("headsUp");
     alert_->setAttribute(Qt::WA_DeleteOnClose);
     // However it is dismissed, the message has been read.
-    connect(alert_, &QMessageBox::finished, &state_, [state = &state_] { state->setLastError(std::nullopt); });
+    connect(alert_, &QMessageBox::finished, &state_,
+            [state = &state_] { state->setLastError(std::nullopt); });
   }
   alert_->setText(QString::fromStdString(*message));
   alert_->open();
@@ -269,7 +277,8 @@ void MainWindow::checkForUpdates() {
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
   });
-  watcher->setFuture(QtConcurrent::run([options = setup_.updates] { return brisklet::checkForUpdates(options); }));
+  watcher->setFuture(
+      QtConcurrent::run([options = setup_.updates] { return brisklet::checkForUpdates(options); }));
 }
 
 }  // namespace brisklet

@@ -30,7 +30,8 @@ void PreviewView::paintEvent(QPaintEvent*) {
   const QImage image(picture.data, picture.cols, picture.rows, static_cast<qsizetype>(picture.step),
                      QImage::Format_BGR888);
   QSizeF fitted = QSizeF(image.size()).scaled(QSizeF(size()), Qt::KeepAspectRatio);
-  const QRectF box(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+  const QRectF box(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2),
+                   fitted);
   painter.setClipPath(frame);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   painter.drawImage(box, image);

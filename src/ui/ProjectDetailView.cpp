@@ -121,7 +121,8 @@ ProjectDetailView::ProjectDetailView(AppState& state, const Uuid& projectID, Det
 
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   escape->setContext(Qt::WidgetWithChildrenShortcut);
-  connect(escape, &QShortcut::activated, this, [this] { state_.setSelectedSegmentID(std::nullopt); });
+  connect(escape, &QShortcut::activated, this,
+          [this] { state_.setSelectedSegmentID(std::nullopt); });
 
   rebuildDebounce_.setSingleShot(true);
   rebuildDebounce_.setTimerType(Qt::PreciseTimer);
@@ -150,18 +151,20 @@ QWidget* ProjectDetailView::makeHeader() {
   title_->setObjectName("projectTitle");
   title_->setTextInteractionFlags(Qt::NoTextInteraction);
   row->addWidget(title_, 1);
-  analyze_ = toolbarButton("Analyze", "sparkles", "Detect scenes, score quality, and write narration",
-                           "analyzeAction", header);
-  generateVoice_ = toolbarButton("Generate Voice", "waveform",
-                                 "Generate narration audio in your cloned voice",
-                                 "generateVoiceAction", header);
+  analyze_ =
+      toolbarButton("Analyze", "sparkles", "Detect scenes, score quality, and write narration",
+                    "analyzeAction", header);
+  generateVoice_ =
+      toolbarButton("Generate Voice", "waveform", "Generate narration audio in your cloned voice",
+                    "generateVoiceAction", header);
   makeShort_ = toolbarButton("Make a Short", "bolt.fill",
                              "Claude picks the best ~30 seconds and exports a 9:16 Short",
                              "makeShortAction", header);
   export_ = toolbarButton("Export", "square.and.arrow.up", "Export the edited video",
                           "exportAction", header);
   for (NeuButton* button : {analyze_, generateVoice_, makeShort_, export_}) row->addWidget(button);
-  connect(analyze_, &NeuButton::clicked, this, [this] { auto task = state_.startAnalysis(projectID_); });
+  connect(analyze_, &NeuButton::clicked, this,
+          [this] { auto task = state_.startAnalysis(projectID_); });
   connect(generateVoice_, &NeuButton::clicked, this,
           [this] { auto task = state_.generateNarrationAudio(projectID_); });
   connect(makeShort_, &NeuButton::clicked, this, &ProjectDetailView::makeShort);
@@ -185,7 +188,8 @@ QWidget* ProjectDetailView::makeAnalyzeHint(QWidget* parent) {
   column->addWidget(explanation, 0, Qt::AlignHCenter);
   auto* start = new NeuButton("Analyze This Video", 6, true, hint);
   start->setObjectName("analyzeThisVideo");
-  connect(start, &NeuButton::clicked, this, [this] { auto task = state_.startAnalysis(projectID_); });
+  connect(start, &NeuButton::clicked, this,
+          [this] { auto task = state_.startAnalysis(projectID_); });
   column->addWidget(start, 0, Qt::AlignHCenter);
   return hint;
 }
@@ -264,8 +268,8 @@ std::optional<std::filesystem::path> ProjectDetailView::askForLocation(const QSt
                                                                        const QString& message) {
   if (setup_.chooseSaveLocation) return setup_.chooseSaveLocation(proposedName, message);
   const QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-  const QString chosen = QFileDialog::getSaveFileName(
-      this, message, folder + "/" + proposedName, "MPEG-4 movie (*.mp4 *.MP4 *.m4v *.M4V)");
+  const QString chosen = QFileDialog::getSaveFileName(this, message, folder + "/" + proposedName,
+                                                      "MPEG-4 movie (*.mp4 *.MP4 *.m4v *.M4V)");
   if (chosen.isEmpty()) return std::nullopt;
   return std::filesystem::path(chosen.toStdString());
 }

@@ -82,7 +82,8 @@ ProjectCard::ProjectCard(AppState& state, const Project& project, bool selected,
   row->addWidget(thumbnailLabel(project, thumbnail, selected, this));
   auto* text = new QVBoxLayout;
   text->setSpacing(2);
-  const QFont nameFont = styledFont(TextStyle::body, false, selected ? QFont::DemiBold : QFont::Normal);
+  const QFont nameFont =
+      styledFont(TextStyle::body, false, selected ? QFont::DemiBold : QFont::Normal);
   // One line: a long name ends in an ellipsis, and the tooltip holds all of it.
   name_ = new QLabel(QFontMetrics(nameFont).elidedText(QString::fromStdString(project.name),
                                                        Qt::ElideRight, kNameWidth),
@@ -91,8 +92,9 @@ ProjectCard::ProjectCard(AppState& state, const Project& project, bool selected,
   name_->setFont(nameFont);
   name_->setMinimumWidth(0);
   name_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  QLabel* duration = styledLabel(QString::fromStdString(formatMinutesSeconds(project.videoDurationSec)),
-                                 TextStyle::smallCaption, true, this, true);
+  QLabel* duration =
+      styledLabel(QString::fromStdString(formatMinutesSeconds(project.videoDurationSec)),
+                  TextStyle::smallCaption, true, this, true);
   duration->setObjectName("projectDuration");
   text->addWidget(name_);
   text->addWidget(duration);
@@ -213,8 +215,8 @@ void ProjectSidebar::showProjects() {
   // they show changed.
   std::vector<CardFace> faces;
   for (const Project& project : state_.projects())
-    faces.push_back({project.id, project.name, project.videoDurationSec, project.editPlan.has_value(),
-                     state_.selectedProjectID() == project.id});
+    faces.push_back({project.id, project.name, project.videoDurationSec,
+                     project.editPlan.has_value(), state_.selectedProjectID() == project.id});
   if (faces == shownFaces_) return;
   shownFaces_ = faces;
 
@@ -228,9 +230,9 @@ void ProjectSidebar::showProjects() {
   for (const Project& project : state_.projects()) {
     QPixmap& thumbnail = thumbnails_[project.id];
     if (thumbnail.isNull()) thumbnail = firstThumbnail(state_.store().projectDirectory(project.id));
-    cards_->insertWidget(index++, new ProjectCard(state_, project,
-                                                  state_.selectedProjectID() == project.id,
-                                                  thumbnail, cards_->parentWidget()));
+    cards_->insertWidget(index++,
+                         new ProjectCard(state_, project, state_.selectedProjectID() == project.id,
+                                         thumbnail, cards_->parentWidget()));
   }
 }
 

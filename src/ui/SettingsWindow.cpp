@@ -33,7 +33,8 @@ void addKeyField(QVBoxLayout& form, QWidget* tab, KeychainStore::Key key, const 
   setLabelColor(*problem, statusOrange());
   problem->hide();
   form.addWidget(problem);
-  QLabel* where = captionLabel(caption + QString("<a href=\"https://%1\">%1</a>").arg(console), tab);
+  QLabel* where =
+      captionLabel(caption + QString("<a href=\"https://%1\">%1</a>").arg(console), tab);
   where->setTextFormat(Qt::RichText);
   where->setTextInteractionFlags(Qt::TextBrowserInteraction);
   where->setOpenExternalLinks(true);
@@ -62,8 +63,9 @@ QWidget* makeKeysTab(QWidget* parent) {
               "Used to clone your voice and speak the narration. Get one at ",
               "elevenlabs.io/app/settings/api-keys", "elevenLabsKey");
   form->addSpacing(14);
-  QWidget* storage = captionWithSymbol("lock.shield", QString::fromStdString(KeychainStore::storageDescription()),
-                                       secondaryColor(), tab);
+  QWidget* storage =
+      captionWithSymbol("lock.shield", QString::fromStdString(KeychainStore::storageDescription()),
+                        secondaryColor(), tab);
   storage->setObjectName("keyStorage");
   form->addWidget(storage);
   form->addStretch(1);
@@ -110,9 +112,10 @@ QWidget* makeModelTab(AppState& state, QWidget* parent) {
     if (state.chooseMusicFolder()) showFolder();
   });
   form->addWidget(choose, 0, Qt::AlignLeft);
-  form->addWidget(captionLabel("Royalty-free tracks in this folder are what \u201cAuto-pick\u201d "
-                               "chooses from, by their file names.",
-                               tab));
+  form->addWidget(
+      captionLabel("Royalty-free tracks in this folder are what \u201cAuto-pick\u201d "
+                   "chooses from, by their file names.",
+                   tab));
   form->addStretch(1);
   return tab;
 }

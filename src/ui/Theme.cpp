@@ -75,7 +75,7 @@ ColorScheme desktopColorScheme() {
 
 ColorScheme currentColorScheme() {
   return QApplication::palette().color(QPalette::Window).lightness() < 128 ? ColorScheme::dark
-                                                                          : ColorScheme::light;
+                                                                           : ColorScheme::light;
 }
 
 QColor primaryColor() { return primaryOf(currentColorScheme()); }
@@ -118,7 +118,8 @@ void applyTheme(QApplication& application, ColorScheme scheme) {
   palette.setColor(QPalette::Mid, dark ? rgb(0.13, 0.135, 0.15) : rgb(0.8, 0.8, 0.8));
   palette.setColor(QPalette::Dark, dark ? rgb(0.04, 0.04, 0.05) : rgb(0.6, 0.6, 0.6));
   palette.setColor(QPalette::Shadow, Qt::black);
-  for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+  for (const QPalette::ColorRole role :
+       {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
     palette.setColor(QPalette::Disabled, role, withOpacity(primary, 0.35));
   application.setPalette(palette);
   // Thin scroll bars in the theme's colours: Fusion's own are light grey troughs with arrows.
@@ -133,7 +134,8 @@ void applyTheme(QApplication& application, ColorScheme scheme) {
     QScrollBar::handle:horizontal { min-width: 28px; }
     QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; border: none; }
     QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }
-  )").arg(handle, hovered));
+  )")
+                                .arg(handle, hovered));
   QFont font = application.font();
   font.setPixelSize(kLabelPixels);
   application.setFont(font);
@@ -214,7 +216,8 @@ void NeuButton::paintEvent(QPaintEvent*) {
   const double contentWidth = symbolWidth + metrics.horizontalAdvance(text());
   double x = (width() - contentWidth) / 2;
   if (!symbol_.isEmpty()) {
-    paintSymbol(painter, symbol_, QRectF(x, (height() - kLabelPixels) / 2.0, kLabelPixels, kLabelPixels), ink);
+    paintSymbol(painter, symbol_,
+                QRectF(x, (height() - kLabelPixels) / 2.0, kLabelPixels, kLabelPixels), ink);
     x += symbolWidth;
   }
   painter.setPen(ink);

@@ -22,7 +22,9 @@ namespace {
 class VoiceSettingsTab : public QWidget {
  public:
   VoiceSettingsTab(AppState& state, QWidget* parent)
-      : QWidget(parent), settings_(state, this), recorder_(VoiceSampleRecorder::defaultSamplePath(), this) {
+      : QWidget(parent),
+        settings_(state, this),
+        recorder_(VoiceSampleRecorder::defaultSamplePath(), this) {
     auto* form = settingsForm(this);
     form->setSpacing(8);
 
@@ -40,7 +42,8 @@ class VoiceSettingsTab : public QWidget {
     consent_->setObjectName("consentSwitch");
     consent_->setChecked(settings_.consentGiven());
     form->addWidget(consent_, 0, Qt::AlignLeft);
-    form->addWidget(captionLabel("and I consent to creating an AI clone of it for narration.", this));
+    form->addWidget(
+        captionLabel("and I consent to creating an AI clone of it for narration.", this));
 
     form->addSpacing(8);
     form->addWidget(styledLabel("1. Record a voice sample", TextStyle::headline, false, this));
@@ -66,7 +69,8 @@ class VoiceSettingsTab : public QWidget {
     recordRow->addStretch(1);
     form->addLayout(recordRow);
     form->addWidget(captionLabel(
-        "Read anything aloud for about a minute in a quiet room \u2014 a book page works great.", this));
+        "Read anything aloud for about a minute in a quiet room \u2014 a book page works great.",
+        this));
     denied_ = captionWithSymbol("exclamationmark.triangle", VoiceSampleRecorder::kUnavailableText,
                                 statusOrange(), this);
     denied_->setObjectName("microphoneDenied");
@@ -78,9 +82,10 @@ class VoiceSettingsTab : public QWidget {
     clone_->setObjectName("cloneButton");
     clone_->setSymbol("person.wave.2");
     form->addWidget(clone_, 0, Qt::AlignLeft);
-    form->addWidget(captionLabel("Creates a new cloned voice on your ElevenLabs account from the "
-                                 "sample above and selects it for narration.",
-                                 this));
+    form->addWidget(
+        captionLabel("Creates a new cloned voice on your ElevenLabs account from the "
+                     "sample above and selects it for narration.",
+                     this));
     noKey_ = captionWithSymbol("key", "Add your ElevenLabs API key in the API Keys tab first.",
                                statusOrange(), this);
     noKey_->setObjectName("cloneNeedsKey");
@@ -93,7 +98,8 @@ class VoiceSettingsTab : public QWidget {
     connect(picker_, &QComboBox::activated, this, [this](int index) {
       settings_.setVoiceID(picker_->itemData(index).toString().toStdString());
     });
-    connect(consent_, &ToggleSwitch::toggled, this, [this](bool on) { settings_.setConsentGiven(on); });
+    connect(consent_, &ToggleSwitch::toggled, this,
+            [this](bool on) { settings_.setConsentGiven(on); });
     connect(record_, &NeuButton::clicked, &recorder_, &VoiceSampleRecorder::toggle);
     connect(clone_, &NeuButton::clicked, this,
             [this] { auto task = settings_.cloneVoice(recorder_.samplePath()); });
@@ -102,8 +108,9 @@ class VoiceSettingsTab : public QWidget {
     for (auto signal : {&VoiceSettings::accountVoicesChanged, &VoiceSettings::isCloningChanged,
                         &VoiceSettings::statusMessageChanged, &VoiceSettings::consentGivenChanged})
       connect(&settings_, signal, this, &VoiceSettingsTab::refresh);
-    for (auto signal : {&VoiceSampleRecorder::isRecordingChanged, &VoiceSampleRecorder::elapsedSecChanged,
-                        &VoiceSampleRecorder::levelChanged, &VoiceSampleRecorder::permissionDeniedChanged})
+    for (auto signal :
+         {&VoiceSampleRecorder::isRecordingChanged, &VoiceSampleRecorder::elapsedSecChanged,
+          &VoiceSampleRecorder::levelChanged, &VoiceSampleRecorder::permissionDeniedChanged})
       connect(&recorder_, signal, this, &VoiceSettingsTab::refresh);
     showVoices();
     refresh();
@@ -126,14 +133,17 @@ class VoiceSettingsTab : public QWidget {
     if (!voices.empty()) {
       picker_->clear();
       for (const auto& voice : voices)
-        picker_->addItem(QString::fromStdString(voiceLabel(voice)), QString::fromStdString(voice.id));
+        picker_->addItem(QString::fromStdString(voiceLabel(voice)),
+                         QString::fromStdString(voice.id));
       picker_->setCurrentIndex(picker_->findData(QString::fromStdString(settings_.voiceID())));
       voiceCaption_->setText(
           "Every voice on your ElevenLabs account is listed \u2014 pick a cloned voice (yours or a "
-          "teammate's) or any stock voice. To narrate in your own voice, record and clone one below.");
+          "teammate's) or any stock voice. To narrate in your own voice, record and clone one "
+          "below.");
     } else {
-      voiceCaption_->setText(settings_.hasKey() ? "Loading voices from your ElevenLabs account\u2026"
-                                                : "Add your ElevenLabs API key first (API Keys tab).");
+      voiceCaption_->setText(settings_.hasKey()
+                                 ? "Loading voices from your ElevenLabs account\u2026"
+                                 : "Add your ElevenLabs API key first (API Keys tab).");
     }
   }
 
@@ -142,7 +152,8 @@ class VoiceSettingsTab : public QWidget {
     consent_->setChecked(settings_.consentGiven());
 
     const bool recording = recorder_.isRecording();
-    const bool hasSample = QFileInfo::exists(QString::fromStdString(recorder_.samplePath().string()));
+    const bool hasSample =
+        QFileInfo::exists(QString::fromStdString(recorder_.samplePath().string()));
     record_->setText(recording ? "Stop" : hasSample ? "Re-record" : "Record");
     record_->setSymbol(recording ? "stop.circle.fill" : "mic.circle.fill");
     record_->setEnabled(settings_.consentGiven());

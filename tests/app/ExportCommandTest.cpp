@@ -45,8 +45,8 @@ class ExportCommandTest : public ::testing::Test {
 TEST_F(ExportCommandTest, TheEditIsWrittenAndShownAndTheProjectStaysAsItWas) {
   const auto video = testing::makeClockVideo(folder / "walk.mp4", 4.0, 96, 54);
   EditPlan plan;
-  for (const auto& [start, end, keep] : {std::tuple{0.0, 1.5, true}, {1.5, 3.0, false},
-                                         {3.0, 4.0, true}}) {
+  for (const auto& [start, end, keep] :
+       {std::tuple{0.0, 1.5, true}, {1.5, 3.0, false}, {3.0, 4.0, true}}) {
     Segment segment;
     segment.id = Uuid::random();
     segment.startSec = start;
@@ -96,8 +96,9 @@ TEST_F(ExportCommandTest, ASecondExportToTheSameFileIsRefusedAndProgressStaysUnt
   auto second = app->exportProject(project.id, folder / "Other.mp4");
   EXPECT_TRUE(app->isExporting(project.id)) << "held by the state, not by a view";
   auto refused = app->exportProject(project.id, folder / "." / "Day out.mp4");
-  EXPECT_THAT(app->lastError().value_or(""),
-              StartsWith("Export refused: \u201cDay out.mp4\u201d is being written by another export"));
+  EXPECT_THAT(
+      app->lastError().value_or(""),
+      StartsWith("Export refused: \u201cDay out.mp4\u201d is being written by another export"));
   EXPECT_TRUE(app->pipelineProgress());
   QCoro::waitFor(first);
   QCoro::waitFor(second);

@@ -170,7 +170,10 @@ TEST_F(LongCommandTest, DeletingAProjectStopsItsOwnCommandsAndNoOthers) {
   QCoro::waitFor(otherCommand);
   EXPECT_FALSE(state.lastError()) << "a stopped command ends without a word";
   EXPECT_FALSE(std::filesystem::exists(store.projectDirectory(doomed.id)));
-  EXPECT_EQ(state.project(other.id)->editPlan->editorSuggestions.value_or(std::vector<std::string>()).size(), 2u)
+  EXPECT_EQ(state.project(other.id)
+                ->editPlan->editorSuggestions.value_or(std::vector<std::string>())
+                .size(),
+            2u)
       << "the other project's command ran to its end";
   EXPECT_FALSE(state.pipelineProgress());
 }

@@ -1,7 +1,6 @@
 #define CPPHTTPLIB_OPENSSL_SUPPORT
-#include <httplib.h>
-
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <thread>
 
@@ -82,12 +81,13 @@ TEST(UpdateCheck, EveryFailureSaysWhatWentWrongAndNeverUpToDate) {
     EXPECT_EQ(result.message.find("up to date"), std::string::npos);
   };
   // A feed of 10 MB is not read to its end.
-  feed.answer("{\"version\": \"9.9.9\", \"page\": \"https://x/" + std::string(10 << 20, 'a') + "\"}");
+  feed.answer("{\"version\": \"9.9.9\", \"page\": \"https://x/" + std::string(10 << 20, 'a') +
+              "\"}");
   failsWith(feed.check(), "larger than");
-  for (const char* malformed : {"<html>Not found</html>", R"({"version": 2})",
-                                R"({"version": "1.2"})", R"({"version": "1.2.3", "run": "sh"})",
-                                R"({"version": "1.2.3", "page": "http://plain.example"})", "[]", ""})
-  {
+  for (const char* malformed :
+       {"<html>Not found</html>", R"({"version": 2})", R"({"version": "1.2"})",
+        R"({"version": "1.2.3", "run": "sh"})",
+        R"({"version": "1.2.3", "page": "http://plain.example"})", "[]", ""}) {
     feed.answer(malformed);
     failsWith(feed.check(), "feed");
   }

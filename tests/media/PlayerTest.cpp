@@ -1,11 +1,10 @@
-#include "media/Player.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cmath>
 #include <thread>
 
+#include "media/Player.h"
 #include "media/SegmentTimeMapping.h"
 #include "support/MediaGenerator.h"
 #include "support/Projects.h"
@@ -190,9 +189,11 @@ TEST(PlayerColours, PicturesShowTheirOwnColourWhateverMatrixTheySayOrLeaveUnsaid
   for (const auto& [matrix, tag] : {std::pair{"bt601", "smpte170m"}, {"bt709", ""}}) {
     const auto file = folder / (std::string(matrix) + ".mp4");
     std::vector<std::string> arguments = {
-        "-f", "lavfi", "-i", "color=c=0xC03020:s=1280x720:r=30:d=1", "-vf",
-        std::string("scale=out_color_matrix=") + matrix + ":out_range=tv,format=yuv420p", "-c:v",
-        "libx264", "-crf", "5"};
+        "-f",   "lavfi",
+        "-i",   "color=c=0xC03020:s=1280x720:r=30:d=1",
+        "-vf",  std::string("scale=out_color_matrix=") + matrix + ":out_range=tv,format=yuv420p",
+        "-c:v", "libx264",
+        "-crf", "5"};
     if (*tag) arguments.insert(arguments.end(), {"-colorspace", tag});
     arguments.push_back(file.string());
     testing::runFfmpeg(arguments);

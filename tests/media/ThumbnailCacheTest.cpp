@@ -15,7 +15,8 @@ class ThumbnailCacheTest : public ::testing::Test {
   void SetUp() override {
     testing::makeClockVideo(folder / "clip.mp4", 4.0, 480, 270, 30);
     asset.emplace(Asset::open(folder / "clip.mp4"));
-    std::filesystem::create_directories(store.projectDirectory(projectID));  // as a stored project has
+    std::filesystem::create_directories(
+        store.projectDirectory(projectID));  // as a stored project has
   }
   std::filesystem::path thumbFile(int second) const {
     return store.projectDirectory(projectID) / "thumbs" / ("t_" + std::to_string(second) + ".jpg");

@@ -22,7 +22,8 @@ void runCommand(const std::vector<std::string>& command) {
 }
 
 void runFfmpeg(const std::vector<std::string>& arguments) {
-  std::vector<std::string> command = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y"};
+  std::vector<std::string> command = {"ffmpeg", "-hide_banner", "-loglevel",
+                                      "error",  "-nostdin",     "-y"};
   command.insert(command.end(), arguments.begin(), arguments.end());
   runCommand(command);
 }

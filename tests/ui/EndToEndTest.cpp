@@ -71,7 +71,8 @@ TEST(EndToEnd, DropTwoClipsEditPlayAndExport) {
   ProjectStore store{folder / "Projects"};
   testing::FakeService model("BRISKLET_ANTHROPIC_BASE_URL");
   model.enqueue(testing::modelAnswer(sceneAnswers()));
-  model.enqueue(testing::modelAnswer(R"({"notes":["Open on the bars.","Hold the last shot longer.","Add a sign-off."]})"));
+  model.enqueue(testing::modelAnswer(
+      R"({"notes":["Open on the bars.","Hold the last shot longer.","Add a sign-off."]})"));
   const auto first = clip(folder / "IMG_0001.MOV", "testsrc2", "2025-06-01T09:00:00Z");
   const auto second = clip(folder / "IMG_0002.MOV", "smptebars", "2025-06-01T09:05:00Z");
 
@@ -119,10 +120,13 @@ TEST(EndToEnd, DropTwoClipsEditPlayAndExport) {
   QDropEvent drop(QRectF(zone->rect()).center(), Qt::CopyAction, &dropped, Qt::LeftButton, {});
   static_cast<QObject*>(zone)->event(&drop);
 
-  ASSERT_TRUE(QTest::qWaitFor([&] {
-    const Project* project = state.selectedProject();
-    return project != nullptr && project->editPlan && !state.pipelineProgress();
-  }, 180000)) << "merged and analysed";
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const Project* project = state.selectedProject();
+        return project != nullptr && project->editPlan && !state.pipelineProgress();
+      },
+      180000))
+      << "merged and analysed";
   EXPECT_FALSE(state.lastError()) << state.lastError().value_or("");
   ASSERT_FALSE(stages.empty());
   EXPECT_EQ(stages.front(), "Merging 2 clips\u2026");
@@ -147,9 +151,9 @@ TEST(EndToEnd, DropTwoClipsEditPlayAndExport) {
   const Project edited = *state.project(projectID);
   EXPECT_FALSE(edited.editPlan->segments.front().keep);
   EXPECT_TRUE(edited.editPlan->segments.front().userOverrodeKeep);
-  ASSERT_TRUE(QTest::qWaitFor([&] {
-    return std::abs(detail->player().keptDuration() - keptSec(edited)) < 0.05;
-  }, 5000)) << "the preview plays the new edit";
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return std::abs(detail->player().keptDuration() - keptSec(edited)) < 0.05; }, 5000))
+      << "the preview plays the new edit";
 
   // A second of playback.
   auto* play = detail->findChild<QWidget*>("playPause");
@@ -182,14 +186,18 @@ TEST(EndToEnd, TheApplicationImportsTheVideosItIsOpenedWith) {
   environment.insert("XDG_CONFIG_HOME", QString::fromStdString((folder / "config").string()));
   app.setProcessEnvironment(environment);
   app.setProcessChannelMode(QProcess::ForwardedChannels);
-  app.start(BRISKLET_APP, {QString::fromStdString(second.string()), QString::fromStdString(first.string())});
+  app.start(BRISKLET_APP,
+            {QString::fromStdString(second.string()), QString::fromStdString(first.string())});
   ASSERT_TRUE(app.waitForStarted(10000));
 
   ProjectStore store(folder / "data" / "Brisklet" / "Projects");
-  ASSERT_TRUE(QTest::qWaitFor([&] {
-    const std::vector<Project> projects = store.loadAll();
-    return projects.size() == 1 && projects.front().editPlan.has_value();
-  }, 120000)) << "merged, stored and analysed on the device";
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const std::vector<Project> projects = store.loadAll();
+        return projects.size() == 1 && projects.front().editPlan.has_value();
+      },
+      120000))
+      << "merged, stored and analysed on the device";
   EXPECT_EQ(store.loadAll().front().name, "IMG_0101 + 1 more");
   app.terminate();  // as a logout does
   ASSERT_TRUE(app.waitForFinished(20000));

@@ -60,8 +60,8 @@ TEST_F(MainWindowTest, EmptyItOffersTheDropZoneAndTheMenusHoldTheApplicationsCom
     EXPECT_TRUE(cards(*window).empty());
     EXPECT_NE(window->findChild<ImportDropView*>(), nullptr);
     EXPECT_EQ(window->detailView(), nullptr);
-    testing::saveScreenshot(*window, scheme == ColorScheme::dark ? "main-empty-dark.png"
-                                                                 : "main-empty-light.png");
+    testing::saveScreenshot(
+        *window, scheme == ColorScheme::dark ? "main-empty-dark.png" : "main-empty-light.png");
   }
   AppState state(store);
   auto window = open(state, ColorScheme::dark);
@@ -74,7 +74,8 @@ TEST_F(MainWindowTest, EmptyItOffersTheDropZoneAndTheMenusHoldTheApplicationsCom
   EXPECT_EQ(actionTexts(menus[2]), (QStringList{"About Brisklet", "Check for Updates\u2026"}));
 
   QString told;
-  QObject::connect(window.get(), &MainWindow::updateCheckFinished, [&](const QString& message) { told = message; });
+  QObject::connect(window.get(), &MainWindow::updateCheckFinished,
+                   [&](const QString& message) { told = message; });
   menus[2]->actions()[1]->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !told.isEmpty(); }, 5000));
   EXPECT_EQ(told, "Brisklet is updated through your system's package manager.");
@@ -133,7 +134,8 @@ TEST_F(MainWindowTest, TheSidebarListsSelectsRenamesAndDeletesProjects) {
   const auto selected = state.selectedProjectID();
   EXPECT_EQ(window->toggleSidebarAction()->toolTip(), "Hide project list");
   window->toggleSidebarAction()->trigger();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !window->sidebar()->isVisible(); }, 2000)) << "slides out";
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window->sidebar()->isVisible(); }, 2000))
+      << "slides out";
   EXPECT_EQ(window->toggleSidebarAction()->toolTip(), "Show project list");
   EXPECT_EQ(state.selectedProjectID(), selected);
   window->toggleSidebarAction()->trigger();
@@ -147,7 +149,8 @@ TEST_F(MainWindowTest, TheSidebarListsSelectsRenamesAndDeletesProjects) {
 }
 
 TEST_F(MainWindowTest, ProgressCoversTheWindowAndErrorsArriveAsHeadsUp) {
-  testing::runFfmpeg({"-f", "lavfi", "-i", "smptebars=s=320x180:r=25:d=4", (folder / "bars.mp4").string()});
+  testing::runFfmpeg(
+      {"-f", "lavfi", "-i", "smptebars=s=320x180:r=25:d=4", (folder / "bars.mp4").string()});
   Project project = testing::sampleProject("Lisbon day", "2025-03-01T10:00:00Z");
   project.videoBookmark = makeBookmark(folder / "bars.mp4");
   project.videoDurationSec = 4;
@@ -203,12 +206,14 @@ TEST_F(MainWindowTest, ProgressCoversTheWindowAndErrorsArriveAsHeadsUp) {
 }
 
 TEST_F(MainWindowTest, OnlyLocalVideoFilesAreImportedFromADrop) {
-  EXPECT_EQ(acceptedVideoFiles({QUrl::fromLocalFile("/clips/clip.MP4"), QUrl::fromLocalFile("/clips/notes.txt"),
-                                QUrl("https://example.org/clip.mp4"), QUrl::fromLocalFile("/clips/IMG_1.MoV")}),
+  EXPECT_EQ(acceptedVideoFiles(
+                {QUrl::fromLocalFile("/clips/clip.MP4"), QUrl::fromLocalFile("/clips/notes.txt"),
+                 QUrl("https://example.org/clip.mp4"), QUrl::fromLocalFile("/clips/IMG_1.MoV")}),
             (std::vector<std::filesystem::path>{"/clips/clip.MP4", "/clips/IMG_1.MoV"}));
   EXPECT_TRUE(videoNameFilter().contains("*.mov *.MOV"));
 
-  testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=2", (folder / "clip.MP4").string()});
+  testing::runFfmpeg(
+      {"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=2", (folder / "clip.MP4").string()});
   testing::writeText(folder / "notes.txt", "shot list");
   AppState state(store);
   state.setKeySource([](KeychainStore::Key) { return std::nullopt; });

@@ -91,7 +91,8 @@ class ProjectDetailViewTest : public ::testing::Test {
   }
 };
 
-TEST_F(ProjectDetailViewTest, AnUnanalysedProjectOffersOnlyAnalysisAndARunningCommandDisablesTheRest) {
+TEST_F(ProjectDetailViewTest,
+       AnUnanalysedProjectOffersOnlyAnalysisAndARunningCommandDisablesTheRest) {
   applyTheme(*qApp, ColorScheme::dark);
   const Project fresh = stored(0);
   AppState state(store);
@@ -128,8 +129,8 @@ TEST_F(ProjectDetailViewTest, AProjectWithAPlanOpensOnItsFirstSegmentAndPlaysThe
     EXPECT_FALSE(view->findChild<QWidget*>("analyzeHint")->isVisible());
     view->player().seekOutput(1.0);
     QTest::qWait(200);
-    testing::saveScreenshot(*view, scheme == ColorScheme::dark ? "detail-plan-dark.png"
-                                                               : "detail-plan-light.png");
+    testing::saveScreenshot(
+        *view, scheme == ColorScheme::dark ? "detail-plan-dark.png" : "detail-plan-light.png");
   }
 }
 

@@ -89,7 +89,8 @@ TEST_F(SettingsWindowTest, TheModelIsStoredAtOnce) {
   auto* sonnet = window->findChild<QRadioButton*>("claude-sonnet-5");
   auto* fable = window->findChild<QRadioButton*>("claude-fable-5");
   EXPECT_TRUE(sonnet->isChecked());
-  EXPECT_EQ(sonnet->text(), "Claude Sonnet 5 \u2014 fast && affordable") << "an ampersand, not a shortcut";
+  EXPECT_EQ(sonnet->text(), "Claude Sonnet 5 \u2014 fast && affordable")
+      << "an ampersand, not a shortcut";
   testing::saveScreenshot(*window, "settings-ai-light.png");
   QTest::mouseClick(fable, Qt::LeftButton, {}, QPoint(8, fable->height() / 2));
   EXPECT_EQ(AppSettings::claudeModel(), "claude-fable-5");
@@ -104,8 +105,9 @@ TEST_F(SettingsWindowTest, TheVoiceTabListsTheAccountsVoicesAndSaysWhatIsMissing
     EXPECT_FALSE(window->findChild<QWidget*>("recordButton")->isEnabled()) << "no consent yet";
     EXPECT_FALSE(window->findChild<QWidget*>("cloneButton")->isEnabled());
     EXPECT_TRUE(window->findChild<QWidget*>("cloneNeedsKey")->isVisible());
-    testing::saveScreenshot(*window, scheme == ColorScheme::dark ? "settings-voice-nokey-dark.png"
-                                                                 : "settings-voice-nokey-light.png");
+    testing::saveScreenshot(*window, scheme == ColorScheme::dark
+                                         ? "settings-voice-nokey-dark.png"
+                                         : "settings-voice-nokey-light.png");
   }
 
   testing::FakeService service("BRISKLET_ELEVENLABS_BASE_URL");
