@@ -58,6 +58,8 @@ MainWindow::MainWindow(AppState& state, MainWindowSetup setup, QWidget* parent)
   progress_->setObjectName("progressPanel");
   progress_->setGraphicsEffect(new QGraphicsOpacityEffect(progress_));
   progress_->hide();
+  connect(progress_, &PipelineProgressView::cancelRequested, &state_,
+          &AppState::cancelRunningCommands);
 
   // The window's one tool sits in the menu bar's corner rather than in a bar of its own.
   toggleSidebar_ =

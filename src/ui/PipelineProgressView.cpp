@@ -33,6 +33,11 @@ PipelineProgressView::PipelineProgressView(QWidget* parent) : QWidget(parent) {
   bar_->setPalette(palette);
   column->addWidget(stage_);
   column->addWidget(bar_);
+  auto* cancel = new NeuButton("Cancel", 6, false, this);
+  cancel->setObjectName("cancelCommand");
+  cancel->setToolTip("Stop this work; what it had begun writing is removed");
+  connect(cancel, &NeuButton::clicked, this, &PipelineProgressView::cancelRequested);
+  column->addWidget(cancel, 0, Qt::AlignRight);
 }
 
 void PipelineProgressView::setProgress(const PipelineProgress& progress) {

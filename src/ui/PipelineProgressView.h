@@ -9,12 +9,17 @@ class QProgressBar;
 
 namespace brisklet {
 
-// The panel shown over the window while a long command runs: its stage and a bar, which runs
-// without end while the amount is not known.
+// The panel shown over the window while a long command runs: its stage, a bar, which runs
+// without end while the amount is not known, and "Cancel".
 class PipelineProgressView : public QWidget {
+  Q_OBJECT
+
  public:
   explicit PipelineProgressView(QWidget* parent = nullptr);
   void setProgress(const PipelineProgress& progress);
+
+ signals:
+  void cancelRequested();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
