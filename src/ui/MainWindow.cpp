@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QToolButton>
@@ -33,6 +35,7 @@ MainWindow::MainWindow(AppState& state, MainWindowSetup setup, QWidget* parent)
     : QMainWindow(parent), state_(state), setup_(std::move(setup)) {
   setWindowTitle("Brisklet");
   setMinimumSize(1100, 700);
+  setAcceptDrops(true);
   resize(1280, 800);
   if (!setup_.chooseVideos)
     setup_.chooseVideos = [this](const QString& message) {
@@ -199,6 +202,17 @@ void MainWindow::placeProgressPanel() {
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   placeProgressPanel();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!acceptedVideoFiles(event->mimeData()->urls()).empty()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const std::vector<std::filesystem::path> files = acceptedVideoFiles(event->mimeData()->urls());
+  if (files.empty()) return;
+  event->acceptProposedAction();
+  auto task = state_.importVideos(files);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

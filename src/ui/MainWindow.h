@@ -62,6 +62,9 @@ class MainWindow : public QMainWindow {
   // Closing while a command runs asks first; quitting then stops the command, which removes
   // what it had begun writing.
   void closeEvent(QCloseEvent* event) override;
+  // Clips dropped anywhere on the window are imported, as on the drop zone.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void buildMenus();

@@ -234,6 +234,18 @@ TEST_F(MainWindowTest, OnlyLocalVideoFilesAreImportedFromADrop) {
   EXPECT_EQ(state.projects().size(), 1u);
   EXPECT_EQ(state.projects().front().name, "clip");
   EXPECT_TRUE(QTest::qWaitFor([&] { return !state.pipelineProgress(); }, 60000)) << "analysed";
+
+  // With a project open, clips dropped anywhere on the window are imported too; other files
+  // are not taken.
+  ASSERT_NE(window->detailView(), nullptr);
+  QMimeData text;
+  text.setUrls({QUrl::fromLocalFile(QString::fromStdString((folder / "notes.txt").string()))});
+  QDragEnterEvent refused(QPoint(600, 300), Qt::CopyAction, &text, Qt::LeftButton, {});
+  static_cast<QObject*>(window.get())->event(&refused);
+  EXPECT_FALSE(refused.isAccepted());
+  QDropEvent again(QPointF(600, 300), Qt::CopyAction, &dropped, Qt::LeftButton, {});
+  static_cast<QObject*>(window.get())->event(&again);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return state.projects().size() == 2; }, 20000));
 }
 
 }  // namespace
