@@ -175,6 +175,11 @@ int PlayerController::underruns() const {
   return player_.underruns() + (sound_ ? sound_->deviceUnderruns() : 0);
 }
 
+void PlayerController::setViewSize(int width, int height) {
+  // Never below a thumbnail, never above what the sources hold (the renderer does not enlarge).
+  player_.setViewBox({std::max(width, 160), std::max(height, 90)});
+}
+
 void PlayerController::showDuePicture() {
   if (std::optional<PlayerPicture> due = player_.pictureDue()) {
     picture_ = std::move(due->image);
@@ -182,12 +187,12 @@ void PlayerController::showDuePicture() {
     emit pictureChanged();
   }
   setPlaying(player_.isPlaying());
-  if (const auto problem = player_.problem())
-    setStatusLine(*problem);
+  if (const auto problem = player_.problem()) setStatusLine(*problem);
   // Woken when the next picture is due, so it shows on time; otherwise looked for again soon.
   const double untilNext = player_.secondsUntilNextPicture();
-  pictureTimer_.start(untilNext < 0 ? kPictureTickMs
-                                    : std::min(kPictureTickMs, static_cast<int>(std::ceil(untilNext * 1000))));
+  pictureTimer_.start(
+      untilNext < 0 ? kPictureTickMs
+                    : std::min(kPictureTickMs, static_cast<int>(std::ceil(untilNext * 1000))));
 }
 
 void PlayerController::publishTime() {
@@ -222,7 +227,8 @@ void PlayerController::watchFilesOf(const CompositionResult& result) {
   add(result.composition.mainAudio);
   add(result.composition.music);
   if (!watcher_.files().isEmpty()) watcher_.removePaths(watcher_.files());
-  for (const std::filesystem::path& file : files) watcher_.addPath(QString::fromStdString(file.string()));
+  for (const std::filesystem::path& file : files)
+    watcher_.addPath(QString::fromStdString(file.string()));
 }
 
 }  // namespace brisklet

@@ -43,6 +43,9 @@ class PlayerController : public QObject {
   void rebuild(const Project& project);
   void teardown();
 
+  // The size, in device pixels, of the view the pictures are shown in; they are rendered to fit.
+  void setViewSize(int width, int height);
+
   void play();
   void pause();
   void togglePlay();

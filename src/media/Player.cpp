@@ -30,6 +30,7 @@ Player::Player(PlayerOptions options)
         options.picturesAhead = std::max(1, options.picturesAhead);
         return options;
       }()),
+      viewBox_(options_.viewBox),
       sound_(kSoundAheadFrames, kChannels),
       pictureThread_([this](std::stop_token stop) { renderPictures(stop); }),
       soundThread_([this](std::stop_token stop) { renderSound(stop); }) {}
@@ -179,6 +180,20 @@ std::optional<PlayerPicture> Player::awaitPicture(std::chrono::milliseconds time
   return picture;
 }
 
+void Player::setViewBox(PictureBox box) {
+  const std::lock_guard lock(mutex_);
+  if (box.width == viewBox_.width && box.height == viewBox_.height) return;
+  viewBox_ = box;
+  ++viewBoxChanges_;
+  pictureTargetSec_ = positionLocked();
+  superseded_.request_stop();
+  superseded_ = std::stop_source();
+  ++pictureGeneration_;
+  pictures_.clear();
+  picturesEnded_ = false;
+  changed_.notify_all();
+}
+
 void Player::useSoundDevice() {
   const std::lock_guard lock(mutex_);
   if (soundDevice_) return;
@@ -243,6 +258,7 @@ void Player::renderPictures(std::stop_token stop) {
   std::optional<VideoRenderer> renderer;
   std::uint64_t generation = 0;
   std::stop_token superseded;
+  std::uint64_t viewBoxChanges = 0;
   bool ended = true;
   PictureConverter convert;
   for (;;) {
@@ -256,11 +272,12 @@ void Player::renderPictures(std::stop_token stop) {
       if (generation != pictureGeneration_) {
         generation = pictureGeneration_;
         superseded = superseded_.get_token();
-        if (item != item_) {
+        if (item != item_ || viewBoxChanges != viewBoxChanges_) {
           item = item_;
+          viewBoxChanges = viewBoxChanges_;
           renderer.reset();
           if (item && item->videoComposition) {
-            renderer.emplace(item->composition, item->videoComposition, 0, options_.viewBox);
+            renderer.emplace(item->composition, item->videoComposition, 0, viewBox_);
             convert.setOriginalSize(item->videoComposition->renderWidth,
                                     item->videoComposition->renderHeight);
           }

@@ -58,6 +58,10 @@ class Player {
   // The length of the item on the output axis; 0 without one.
   double durationSec() const;
 
+  // Pictures from now on fit this box (the view they are shown in): those ahead are drawn again
+  // from where the playhead stands, while the sound and the clock go on.
+  void setViewBox(PictureBox box);
+
   void play();
   void pause();
   bool isPlaying() const;
@@ -120,6 +124,9 @@ class Player {
   // generation and makes the one before it stop.
   std::uint64_t pictureGeneration_ = 0;
   double pictureTargetSec_ = 0;
+  PictureBox viewBox_;
+  // Counts the changes of the view box; the renderer is made again after one.
+  std::uint64_t viewBoxChanges_ = 0;
   std::stop_source superseded_;
   std::deque<PlayerPicture> pictures_;
   bool picturesEnded_ = false;

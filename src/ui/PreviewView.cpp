@@ -9,6 +9,9 @@ namespace brisklet {
 namespace {
 
 constexpr double kCornerRadius = 16;
+// A window being dragged larger resizes the view many times a second; the pictures are laid out
+// anew once it stops.
+constexpr int kSettleMilliseconds = 150;
 
 }  // namespace
 
@@ -17,7 +20,15 @@ PreviewView::PreviewView(PlayerController& player, QWidget* parent)
   setAttribute(Qt::WA_OpaquePaintEvent, false);
   setMinimumSize(160, 90);
   connect(&player_, &PlayerController::pictureChanged, this, qOverload<>(&QWidget::update));
+  settle_.setSingleShot(true);
+  settle_.setInterval(kSettleMilliseconds);
+  connect(&settle_, &QTimer::timeout, this, [this] {
+    const qreal scale = devicePixelRatioF();
+    player_.setViewSize(static_cast<int>(width() * scale), static_cast<int>(height() * scale));
+  });
 }
+
+void PreviewView::resizeEvent(QResizeEvent*) { settle_.start(); }
 
 void PreviewView::paintEvent(QPaintEvent*) {
   QPainter painter(this);

@@ -111,6 +111,16 @@ TEST_F(PlayerTest, ScrubbingShowsTheLatestMomentAndTheEndItsLastFrame) {
   EXPECT_TRUE(player->isPlaying()) << "play at the end starts over";
   EXPECT_DOUBLE_EQ(player->positionSec(), 0);
 
+  // A smaller view gets smaller pictures of the same moment.
+  const int fullWidth = shown->image.cols;
+  player->seek(1.0);
+  ASSERT_TRUE(player->awaitPicture(std::chrono::seconds(10)));
+  player->setViewBox({fullWidth / 4, 1000});
+  shown = player->awaitPicture(std::chrono::seconds(10));
+  ASSERT_TRUE(shown);
+  EXPECT_LE(shown->image.cols, fullWidth / 4);
+  EXPECT_NEAR(shown->timeSec, 1.0, 1e-9) << "the moment the playhead stands at";
+
   // Emptied (a project whose source is gone) and given an item again.
   player->setItem(nullptr, 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
