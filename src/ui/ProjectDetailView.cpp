@@ -231,7 +231,6 @@ void ProjectDetailView::loadWaveform(const std::filesystem::path& source) {
     watcher->deleteLater();
     if (watcher->future().resultCount() > 0) timeline_->tracks().setWaveform(watcher->result());
     waveformLoaded_ = true;
-    emit waveformLoadedChanged();
   });
   watcher->setFuture(QtConcurrent::run([source, stop = stop_.get_token()] {
     try {

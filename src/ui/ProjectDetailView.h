@@ -57,10 +57,6 @@ class ProjectDetailView : public QWidget {
   void exportVideo();
   void makeShort();
 
- signals:
-  // The waveform finished loading; tests wait for it.
-  void waveformLoadedChanged();
-
  private:
   void load();
   void loadWaveform(const std::filesystem::path& source);
