@@ -59,7 +59,9 @@ MainWindow::MainWindow(AppState& state, MainWindowSetup setup, QWidget* parent)
 
   progress_ = new PipelineProgressView(central);
   progress_->setObjectName("progressPanel");
-  progress_->setGraphicsEffect(new QGraphicsOpacityEffect(progress_));
+  auto* opacity = new QGraphicsOpacityEffect(progress_);
+  opacity->setOpacity(0);
+  progress_->setGraphicsEffect(opacity);
   progress_->hide();
   connect(progress_, &PipelineProgressView::cancelRequested, &state_,
           &AppState::cancelRunningCommands);
@@ -142,33 +144,31 @@ void MainWindow::showSelectedProject() {
 
 void MainWindow::showProgress() {
   const auto& progress = state_.pipelineProgress();
-  auto* effect = static_cast<QGraphicsOpacityEffect*>(progress_->graphicsEffect());
-  auto* fade = new QPropertyAnimation(effect, "opacity", progress_);
-  fade->setDuration(kFadeMilliseconds);
-  fade->setEasingCurve(QEasingCurve::InOutQuad);
   if (progress) {
     progress_->setProgress(*progress);
     placeProgressPanel();
-    if (progress_->isVisible()) {
-      delete fade;
-      return;
-    }
     progress_->show();
     progress_->raise();
-    fade->setStartValue(0.0);
-    fade->setEndValue(1.0);
-  } else {
-    if (!progress_->isVisible()) {
-      delete fade;
-      return;
-    }
-    fade->setStartValue(effect->opacity());
-    fade->setEndValue(0.0);
-    connect(fade, &QPropertyAnimation::finished, progress_, [this] {
+  } else if (!progress_->isVisible()) {
+    return;
+  }
+  // Fades towards shown or hidden from wherever it stands: a command that starts as another
+  // ends (an import's analysis after its merge) turns a fade-out back.
+  auto* effect = static_cast<QGraphicsOpacityEffect*>(progress_->graphicsEffect());
+  const double target = progress ? 1.0 : 0.0;
+  if (progressFade_ ? progressFade_->endValue().toDouble() == target : effect->opacity() == target)
+    return;
+  if (progressFade_) progressFade_->stop();
+  progressFade_ = new QPropertyAnimation(effect, "opacity", progress_);
+  progressFade_->setDuration(kFadeMilliseconds);
+  progressFade_->setEasingCurve(QEasingCurve::InOutQuad);
+  progressFade_->setStartValue(effect->opacity());
+  progressFade_->setEndValue(target);
+  if (!progress)
+    connect(progressFade_, &QPropertyAnimation::finished, progress_, [this] {
       if (!state_.pipelineProgress()) progress_->hide();
     });
-  }
-  fade->start(QAbstractAnimation::DeleteWhenStopped);
+  progressFade_->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 void MainWindow::toggleSidebar() {

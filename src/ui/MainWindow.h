@@ -88,6 +88,7 @@ class MainWindow : public QMainWindow {
   bool quitConfirmed_ = false;
   bool sidebarVisible_ = true;
   QPointer<QPropertyAnimation> sidebarSlide_;
+  QPointer<QPropertyAnimation> progressFade_;
 };
 
 }  // namespace brisklet

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QMimeData>
 #include <QProcess>
@@ -70,7 +71,10 @@ TEST(EndToEnd, DropTwoClipsEditPlayAndExport) {
   testing::TemporaryFolder folder;
   ProjectStore store{folder / "Projects"};
   testing::FakeService model("BRISKLET_ANTHROPIC_BASE_URL");
-  model.enqueue(testing::modelAnswer(sceneAnswers()));
+  // The model takes a second over the scenes, as it does, so the window is seen mid-analysis.
+  testing::ScriptedResponse scenes = testing::modelAnswer(sceneAnswers());
+  scenes.delayMilliseconds = 1000;
+  model.enqueue(scenes);
   model.enqueue(testing::modelAnswer(
       R"({"notes":["Open on the bars.","Hold the last shot longer.","Add a sign-off."]})"));
   const auto first = clip(folder / "IMG_0001.MOV", "testsrc2", "2025-06-01T09:00:00Z");
@@ -97,16 +101,19 @@ TEST(EndToEnd, DropTwoClipsEditPlayAndExport) {
 
   // The drop: the two clips and a text file, as a file manager hands them over.
   std::vector<std::string> stages;
-  bool panelShown = false, analysisShot = false;
+  bool panelShown = false, analysisShot = false, analysisSeen = false;
   QObject::connect(&state, &AppState::pipelineProgressChanged, &window, [&] {
     if (!state.pipelineProgress()) return;
     const std::string stage = state.pipelineProgress()->stageName;
     if (stages.empty() || stages.back() != stage) stages.push_back(stage);
     panelShown |= window.progressPanel()->isVisible();
     if (!analysisShot && stage.rfind("Merging", 0) != 0) {
-      analysisShot = true;  // once the panel has faded in, if the analysis is still running
+      analysisShot = true;  // once the panel has faded in
       QTimer::singleShot(250, &window, [&] {
-        if (state.pipelineProgress()) testing::saveScreenshot(window, "e2e-2-analysing.png");
+        const auto* fade =
+            static_cast<const QGraphicsOpacityEffect*>(window.progressPanel()->graphicsEffect());
+        analysisSeen = state.pipelineProgress().has_value() && fade->opacity() == 1.0;
+        if (analysisSeen) testing::saveScreenshot(window, "e2e-2-analysing.png");
       });
     }
   });
@@ -132,6 +139,7 @@ TEST(EndToEnd, DropTwoClipsEditPlayAndExport) {
   EXPECT_EQ(stages.front(), "Merging 2 clips\u2026");
   EXPECT_GT(stages.size(), 2u) << "the analysis shows its stages";
   EXPECT_TRUE(panelShown);
+  EXPECT_TRUE(analysisSeen) << "the panel, fully shown, over the window mid-analysis";
   EXPECT_EQ(model.requests().size(), 2u) << "one batch of scenes, then the notes";
 
   const Uuid projectID = state.selectedProject()->id;

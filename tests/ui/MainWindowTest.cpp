@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -22,6 +23,10 @@
 
 namespace brisklet {
 namespace {
+
+double opacityOf(const QWidget& widget) {
+  return static_cast<const QGraphicsOpacityEffect*>(widget.graphicsEffect())->opacity();
+}
 
 QStringList actionTexts(const QMenu* menu) {
   QStringList texts;
@@ -167,6 +172,13 @@ TEST_F(MainWindowTest, ProgressCoversTheWindowAndErrorsArriveAsHeadsUp) {
     QTest::qWait(300);  // the panel fades in
     testing::saveScreenshot(*window, scheme == ColorScheme::dark ? "main-analysing-dark.png"
                                                                  : "main-analysing-light.png");
+    // One command ending as the next starts (an import's merge, then its analysis): the panel
+    // stays, fully there.
+    state.setPipelineProgress(std::nullopt);
+    state.setPipelineProgress(PipelineProgress{"Starting analysis\u2026", -1});
+    QTest::qWait(300);
+    EXPECT_TRUE(window->progressPanel()->isVisible());
+    EXPECT_DOUBLE_EQ(opacityOf(*window->progressPanel()), 1.0);
     state.setPipelineProgress(std::nullopt);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->progressPanel()->isVisible(); }, 2000));
   }
