@@ -209,23 +209,22 @@ void ProjectDetailView::load() {
   }
   player_.load(*live);
 
-  std::filesystem::path source;
+  std::optional<Asset> asset;
   try {
-    source = state_.store().resolveVideoURL(*live);
-    const Asset asset = Asset::open(source);
-    auto cache = std::make_shared<ThumbnailCache>(projectID_, asset, state_.store());
-    timeline_->tracks().setThumbnailSource(
-        [cache](double sourceSec) { return cache->thumbnail(sourceSec); });
+    asset.emplace(Asset::open(state_.store().resolveVideoURL(*live)));
   } catch (const std::exception& error) {
     state_.setLastError(std::string("Could not open the source video. It may have moved: ") +
                         error.what());
     waveformLoaded_ = true;
     return;
   }
-  loadWaveform(source);
+  auto cache = std::make_shared<ThumbnailCache>(projectID_, *asset, state_.store());
+  timeline_->tracks().setThumbnailSource(
+      [cache](double sourceSec) { return cache->thumbnail(sourceSec); });
+  loadWaveform(*asset);
 }
 
-void ProjectDetailView::loadWaveform(const std::filesystem::path& source) {
+void ProjectDetailView::loadWaveform(const Asset& source) {
   auto* watcher = new QFutureWatcher<std::vector<float>>(this);
   connect(watcher, &QFutureWatcher<std::vector<float>>::finished, this, [this, watcher] {
     watcher->deleteLater();
@@ -234,7 +233,7 @@ void ProjectDetailView::loadWaveform(const std::filesystem::path& source) {
   });
   watcher->setFuture(QtConcurrent::run([source, stop = stop_.get_token()] {
     try {
-      return WaveformExtractor::rmsEnvelope(Asset::open(source), kWaveformSamplesPerSecond, stop);
+      return WaveformExtractor::rmsEnvelope(source, kWaveformSamplesPerSecond, stop);
     } catch (const std::exception&) {
       return std::vector<float>();  // no sound, or none readable: the track stays empty
     }

@@ -16,6 +16,7 @@ class QLabel;
 
 namespace brisklet {
 
+class Asset;
 class AppState;
 class NeuButton;
 class TimelineView;
@@ -59,7 +60,7 @@ class ProjectDetailView : public QWidget {
 
  private:
   void load();
-  void loadWaveform(const std::filesystem::path& source);
+  void loadWaveform(const Asset& source);
   void projectChanged();
   void refreshActions();
   std::optional<std::filesystem::path> askForLocation(const QString& proposedName,

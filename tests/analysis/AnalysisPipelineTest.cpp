@@ -86,8 +86,8 @@ TEST(AnalysisPipeline, BarsAroundThePictureDoNotCountAgainstIt) {
       {"pillarboxed.mp4", "pad=720:270:120:0:black"}};
   std::vector<QualityScores> scores;
   for (const auto& [name, framing] : copies) {
-    testing::runFfmpeg({"-f", "lavfi", "-i", scene, "-vf", framing, "-c:v", "libx264", "-crf",
-                        "18", (folder / name).string()});
+    testing::runFfmpeg({"-f", "lavfi", "-i", scene, "-vf", framing, "-c:v", "libx264", "-crf", "18",
+                        (folder / name).string()});
     const auto analysis = AnalysisPipeline::analyzeOnDevice(folder / name, [](const auto&) {}, {});
     ASSERT_EQ(analysis.segments.size(), 1u) << name;
     scores.push_back(analysis.segments[0].quality.value());
@@ -116,8 +116,8 @@ TEST(AnalysisPipeline, ALongerVideoDecodedInPiecesSideBySideMissesNoCutAtTheSeam
   for (size_t shot = 0; shot <= cuts.size(); ++shot) {
     const double end = shot < cuts.size() ? cuts[shot] : 48.0;
     arguments.insert(arguments.end(), {"-f", "lavfi", "-i",
-                                       std::string(sources[shot % 3]) + "=s=96x72:r=25:d=" +
-                                           std::to_string(end - start)});
+                                       std::string(sources[shot % 3]) +
+                                           "=s=96x72:r=25:d=" + std::to_string(end - start)});
     graph += "[" + std::to_string(shot) + ":v]";
     start = end;
   }
@@ -147,26 +147,11 @@ TEST(AnalysisPipeline, ALongerVideoDecodedInPiecesSideBySideMissesNoCutAtTheSeam
   EXPECT_DOUBLE_EQ(scoring.back(), 0.5 + 0.3 * 7 / 8);
 }
 
-// The model's answer text for scenes 0…count-1, keeping each one and narrating the first.
-std::string sceneAnswers(int count) {
-  nlohmann::json answer = {{"running_summary", "A test card, a wall, the bars."},
-                           {"scenes", nlohmann::json::array()}};
-  for (int index = 0; index < count; ++index)
-    answer["scenes"].push_back({{"scene_index", index},
-                                {"description", "Scene " + std::to_string(index)},
-                                {"activity", "testing"},
-                                {"keep", true},
-                                {"keep_reason", "worth it"},
-                                {"narration", index == 0 ? "Here we go." : ""},
-                                {"narration_start_offset_sec", 0.5}});
-  return answer.dump();
-}
-
 TEST(AnalysisPipeline, WithAKeyTheModelReadsTheScenesAndWritesNotes) {
   testing::TemporaryFolder folder;
   const auto video = threeShots(folder / "three.mp4");
   testing::FakeService service("BRISKLET_ANTHROPIC_BASE_URL");
-  service.enqueue(testing::modelAnswer(sceneAnswers(3)));
+  service.enqueue(testing::modelAnswer(testing::sceneAnswers(3)));
   service.enqueue(testing::modelAnswer(R"({"notes":["Open on the bars.","Film an ending."]})"));
   Recorder recorder;
   const EditPlan plan =
@@ -208,13 +193,13 @@ TEST(AnalysisPipeline, NotesAreABonusButARefusedVideoFails) {
   testing::TemporaryFolder folder;
   const auto video = threeShots(folder / "three.mp4");
   testing::FakeService service("BRISKLET_ANTHROPIC_BASE_URL");
-  service.enqueue(testing::modelAnswer(sceneAnswers(3)));
+  service.enqueue(testing::modelAnswer(testing::sceneAnswers(3)));
   service.enqueue({.status = 400, .body = R"({"error":{"message":"bad request"}})"});
   const EditPlan plan = AnalysisPipeline::run(video, "key", "m", [](const auto&) {}, {});
   EXPECT_FALSE(plan.editorSuggestions);
 
   // Notes the model declines to write are an empty list, not a missing one.
-  service.enqueue(testing::modelAnswer(sceneAnswers(3)));
+  service.enqueue(testing::modelAnswer(testing::sceneAnswers(3)));
   service.enqueue(testing::modelStopped("refusal"));
   const EditPlan declined = AnalysisPipeline::run(video, "key", "m", [](const auto&) {}, {});
   EXPECT_EQ(declined.editorSuggestions, std::vector<std::string>{});

@@ -113,15 +113,6 @@ TEST_F(CliTest, FailuresAndUsageErrorsUseTheirExitCodes) {
   EXPECT_EQ(store.loadAll().size(), 2u) << "nothing was deleted by the failed calls";
 }
 
-// ffprobe's duration of a file, the reference for ours.
-double ffprobeDurationSec(const std::filesystem::path& file) {
-  QProcess process;
-  process.start("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
-                            QString::fromStdString(file.string())});
-  process.waitForFinished(30000);
-  return process.readAllStandardOutput().trimmed().toDouble();
-}
-
 TEST_F(CliTest, ProbeReportsDurationsAndDisplayedSizesOfRealClips) {
   SKIP_WITHOUT_SHARED_MEDIA();
   struct Expected {
@@ -149,7 +140,7 @@ TEST_F(CliTest, ProbeReportsDurationsAndDisplayedSizesOfRealClips) {
     const CliRun run = cli({"probe", QString::fromStdString(file.string()), "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto probe = nlohmann::json::parse(run.out);
-    EXPECT_NEAR(probe["durationSec"].get<double>(), ffprobeDurationSec(file), 0.05);
+    EXPECT_NEAR(probe["durationSec"].get<double>(), testing::ffprobeDurationSec(file), 0.05);
     EXPECT_EQ(probe["video"]["width"], clip.width);
     EXPECT_EQ(probe["video"]["height"], clip.height);
     EXPECT_EQ(probe["video"]["rotation"], clip.rotation);
@@ -293,11 +284,13 @@ TEST_F(CliTest, SetChangesTheOutputAndExportWritesIt) {
   const QString id = QString::fromStdString(project.id.text().substr(0, 6));
   const auto set = [&](const QStringList& rest) { return cli(QStringList{"set", id} + rest); };
 
-  for (const QStringList& change :
-       {QStringList{"aspect", "9:16"}, {"transition", "dipToBlack"}, {"keep", "1", "yes"},
-        {"trim", "0", "0.5", "2.0"}, {"narration", "0", "Off we go."},
-        {"music", QString::fromStdString((home / "bed.wav").string())},
-        {"music-volume", "40"}}) {
+  for (const QStringList& change : {QStringList{"aspect", "9:16"},
+                                    {"transition", "dipToBlack"},
+                                    {"keep", "1", "yes"},
+                                    {"trim", "0", "0.5", "2.0"},
+                                    {"narration", "0", "Off we go."},
+                                    {"music", QString::fromStdString((home / "bed.wav").string())},
+                                    {"music-volume", "40"}}) {
     const CliRun run = set(change);
     EXPECT_EQ(run.exitCode, 0) << change.join(' ').toStdString() << ": " << run.err;
     EXPECT_THAT(run.out, IsEmpty());
@@ -318,7 +311,8 @@ TEST_F(CliTest, SetChangesTheOutputAndExportWritesIt) {
   EXPECT_EQ(set({"aspect", "3:2"}).exitCode, 2);
   EXPECT_EQ(set({"colour", "red"}).exitCode, 2);
 
-  const CliRun exported = cli({"export", id, "-o", QString::fromStdString((home / "out.mp4").string())});
+  const CliRun exported =
+      cli({"export", id, "-o", QString::fromStdString((home / "out.mp4").string())});
   ASSERT_EQ(exported.exitCode, 0) << exported.err;
   EXPECT_EQ(exported.out, (home / "out.mp4").string() + "\n");
   EXPECT_THAT(exported.err, HasSubstr("Exporting\u2026"));
@@ -355,8 +349,8 @@ TEST_F(CliTest, SetNarrationFollowsTheInspectorsCommitRule) {
 TEST_F(CliTest, StillWritesThePictureThePreviewShowsOnEitherAxis) {
   const auto video = testing::makeClockVideo(home / "clock.mp4", 4.0);
   Project project = makeProject("Clock", makeBookmark(video), 4.0);
-  project.editPlan = EditPlan{.segments = {testing::segment(0, 1), testing::segment(1, 2, false),
-                                           testing::segment(2, 4)}};
+  project.editPlan = EditPlan{
+      .segments = {testing::segment(0, 1), testing::segment(1, 2, false), testing::segment(2, 4)}};
   store.save(project);
   const QString id = QString::fromStdString(project.id.text());
   const auto still = home / "still.png";
@@ -369,7 +363,8 @@ TEST_F(CliTest, StillWritesThePictureThePreviewShowsOnEitherAxis) {
     return image.empty() ? -1.0 : testing::clockTimeOf(image);
   };
   const QString path = QString::fromStdString(still.string());
-  EXPECT_NEAR(momentShown({"still", id, "1.5", "-o", path}), 2.5, 0.04) << "output 1.5 is source 2.5";
+  EXPECT_NEAR(momentShown({"still", id, "1.5", "-o", path}), 2.5, 0.04)
+      << "output 1.5 is source 2.5";
   EXPECT_NEAR(momentShown({"still", id, "1.2", "-o", path, "--source"}), 2.0, 0.04)
       << "a dropped moment shows the next kept one";
   const CliRun refused = cli({"still", id, "1", "-o", QString::fromStdString(video.string())});
@@ -379,13 +374,12 @@ TEST_F(CliTest, StillWritesThePictureThePreviewShowsOnEitherAxis) {
 
 TEST_F(CliTest, ImportOfSeveralClipsMergesThem) {
   for (const char* name : {"morning.mp4", "noon.mp4"})
-    testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=96x54:r=25:d=1", "-metadata",
-                        std::string("creation_time=2024-05-01T") +
-                            (name[0] == 'm' ? "08" : "12") + ":00:00Z",
-                        (home / name).string()});
+    testing::runFfmpeg(
+        {"-f", "lavfi", "-i", "testsrc2=s=96x54:r=25:d=1", "-metadata",
+         std::string("creation_time=2024-05-01T") + (name[0] == 'm' ? "08" : "12") + ":00:00Z",
+         (home / name).string()});
   const CliRun run = cli({"import", QString::fromStdString((home / "noon.mp4").string()),
-                          QString::fromStdString((home / "morning.mp4").string()),
-                          "--no-analyze"});
+                          QString::fromStdString((home / "morning.mp4").string()), "--no-analyze"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const std::vector<Project> projects = store.loadAll();
   ASSERT_EQ(projects.size(), 1u);

@@ -21,6 +21,14 @@ void runCommand(const std::vector<std::string>& command) {
                              " failed: " + process.readAll().toStdString());
 }
 
+double ffprobeDurationSec(const std::filesystem::path& file) {
+  QProcess process;
+  process.start("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
+                            QString::fromStdString(file.string())});
+  process.waitForFinished(30000);
+  return process.readAllStandardOutput().trimmed().toDouble();
+}
+
 void runFfmpeg(const std::vector<std::string>& arguments) {
   std::vector<std::string> command = {"ffmpeg", "-hide_banner", "-loglevel",
                                       "error",  "-nostdin",     "-y"};

@@ -10,6 +10,9 @@ namespace brisklet::testing {
 // Runs the ffmpeg command line (quietly, overwriting) to make a test input; throws with its
 // output when it fails.
 void runFfmpeg(const std::vector<std::string>& arguments);
+// ffprobe's duration of a file (its container's), the reference for ours.
+double ffprobeDurationSec(const std::filesystem::path& file);
+
 // Runs a program with its arguments (the first element names it); throws with its output when it
 // fails.
 void runCommand(const std::vector<std::string>& command);

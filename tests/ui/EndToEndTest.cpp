@@ -33,35 +33,11 @@ std::filesystem::path clip(const std::filesystem::path& file, const std::string&
   return file;
 }
 
-double probedDurationSec(const std::filesystem::path& movie) {
-  QProcess probe;
-  probe.start("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
-                          QString::fromStdString(movie.string())});
-  probe.waitForFinished(30000);
-  return probe.readAllStandardOutput().trimmed().toDouble();
-}
-
 double keptSec(const Project& project) {
   double total = 0;
   for (const Segment& segment : project.editPlan->segments)
     if (segment.keep) total += segment.endSec - segment.startSec;
   return total;
-}
-
-// The model's answer for up to eight scenes: every one kept, the first narrated. Answers for
-// scenes the video does not have are left unused.
-std::string sceneAnswers() {
-  nlohmann::json answer = {{"running_summary", "A walk from the test card to the bars."},
-                           {"scenes", nlohmann::json::array()}};
-  for (int index = 0; index < 8; ++index)
-    answer["scenes"].push_back({{"scene_index", index},
-                                {"description", "Scene " + std::to_string(index + 1)},
-                                {"activity", "Walking"},
-                                {"keep", true},
-                                {"keep_reason", "Lively"},
-                                {"narration", index == 0 ? "Off we go." : ""},
-                                {"narration_start_offset_sec", 0.2}});
-  return answer.dump();
 }
 
 // The whole application on a virtual display: two clips dropped, merged and analysed with the
@@ -72,7 +48,7 @@ TEST(EndToEnd, DropTwoClipsEditPlayAndExport) {
   ProjectStore store{folder / "Projects"};
   testing::FakeService model("BRISKLET_ANTHROPIC_BASE_URL");
   // The model takes a second over the scenes, as it does, so the window is seen mid-analysis.
-  testing::ScriptedResponse scenes = testing::modelAnswer(sceneAnswers());
+  testing::ScriptedResponse scenes = testing::modelAnswer(testing::sceneAnswers(8));
   scenes.delayMilliseconds = 1000;
   model.enqueue(scenes);
   model.enqueue(testing::modelAnswer(
@@ -179,7 +155,8 @@ TEST(EndToEnd, DropTwoClipsEditPlayAndExport) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !state.isExporting(projectID); }, 120000));
   EXPECT_FALSE(state.lastError()) << state.lastError().value_or("");
   const auto movie = folder / askedToSave.front().toStdString();
-  EXPECT_NEAR(probedDurationSec(movie), keptSec(edited), 1.0 / 25) << "kept time, within a frame";
+  EXPECT_NEAR(testing::ffprobeDurationSec(movie), keptSec(edited), 1.0 / 25)
+      << "kept time, within a frame";
   testing::saveScreenshot(window, "e2e-5-exported.png");
 }
 
