@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string_view>
+
 #include "platform/FileDescriptor.h"
 
 namespace brisklet {
@@ -12,9 +13,11 @@ namespace brisklet {
 // complete and flushed. Until then the destination keeps whatever it held, and readers never see
 // a part. A temporary that is not committed is removed when the object goes.
 //
-// Each temporary is written into a register of unfinished outputs in the application's data
-// folder, locked for as long as its writer lives, so when a process is killed the next start
-// can find and remove what it left (sweepAbandonedOutputs).
+// Each temporary is locked by its writer and named, with its destination, in a register of
+// unfinished outputs in the application's data folder (or, while that cannot be written, in a
+// private folder of the user's runtime or temporary folder), locked for as long as its writer
+// lives, so when a process is killed the next start can find and remove what it left
+// (sweepAbandonedOutputs).
 class OutputFile {
  public:
   // Throws FileError, naming the folder, when the destination's folder is missing or cannot
@@ -37,8 +40,9 @@ class OutputFile {
 
   std::filesystem::path destination_;
   std::filesystem::path temporary_;
-  std::filesystem::path entry_;  // in the register, naming the temporary; empty without one
-  FileDescriptor entryDescriptor_;  // holds the entry's lock
+  std::filesystem::path entry_;         // in the register, naming the temporary; empty without one
+  FileDescriptor entryDescriptor_;      // holds the entry's lock
+  FileDescriptor temporaryDescriptor_;  // holds the temporary's lock
   bool committed_ = false;
 };
 
@@ -49,8 +53,11 @@ void copyInto(const std::filesystem::path& source, const OutputFile& output);
 void writeInto(std::string_view bytes, const OutputFile& output);
 
 // Removes the temporaries of outputs whose writers died before finishing them (their register
-// entries are no longer locked), and those entries. Live writers, in this process or another,
-// are left alone. Failures are ignored: the next start tries again.
+// entries are no longer locked), and those entries. An entry is trusted with nothing: only a
+// plain file of this user named as our temporaries are (".stem.XXXXXX.ext"), beside the
+// destination the entry names, and locked by nobody, is ever removed; other entries are
+// dropped. Live writers, in this process or another, are left alone. Failures are ignored: the
+// next start tries again.
 void sweepAbandonedOutputs();
 
 }  // namespace brisklet

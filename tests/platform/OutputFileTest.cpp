@@ -4,9 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
+#include <map>
+
 #include "platform/AtomicFile.h"
 #include "platform/OutputFile.h"
 #include "platform/Paths.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TemporaryFolder.h"
 
 namespace brisklet {
@@ -74,6 +78,66 @@ TEST_F(OutputFileTest, TheNextStartRemovesWhatAKilledWriterLeftAndNothingElse) {
   EXPECT_EQ(unfinished().size(), 1u);
   live.commit();
   EXPECT_THAT(entriesOf(folder.path()), ElementsAre("live.mp4"));
+}
+
+// Runs `write` in a child process, which it ends with SIGKILL as kill -9 would.
+void killedWhileWriting(const std::function<void()>& write) {
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    write();
+    ::_exit(1);  // `write` did not end as it should
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+}
+
+TEST_F(OutputFileTest, TheSweepTrustsNothingARegisterEntrySays) {
+  const std::filesystem::path register_ = applicationDataFolder() / "Unfinished";
+  std::filesystem::create_directories(register_);
+  writeText(folder / ".precious_notes", "notes");
+  writeText(folder / "movie.mp4", "the movie");
+  writeText(folder / ".movie.Abc123.mp4", "a file that only looks like a temporary");
+  writeText(folder / "Shots" / "take.txt", "inside a folder");
+  std::filesystem::create_symlink(folder / "movie.mp4", folder / ".clip.Link01.mp4");
+  const std::string here = folder.path().string();
+  const std::map<std::string, std::string> entries = {
+      {"output-named", here + "/.precious_notes"},  // a bare path, as damaged entries hold
+      {"output-hidden", here + "/notes\n" + here + "/.precious_notes\n"},
+      {"output-folder", here + "/Shots.d\n" + here + "/Shots\n"},
+      {"output-dotdot", here + "/Shots/../movie.mp4\n" + here + "/Shots/../.movie.Abc123.mp4\n"},
+      {"output-elsewhere", here + "/Shots/movie.mp4\n" + here + "/.movie.Abc123.mp4\n"},
+      {"output-relative", "movie.mp4\n.movie.Abc123.mp4\n"},
+      {"output-link", here + "/clip.mp4\n" + here + "/.clip.Link01.mp4\n"}};
+  for (const auto& [name, text] : entries) writeText(register_ / name, text);
+  std::filesystem::create_symlink(folder / ".precious_notes", register_ / "output-symlink");
+  std::filesystem::create_directories(register_ / "output-subfolder");
+
+  sweepAbandonedOutputs();
+  EXPECT_EQ(readFile(folder / ".precious_notes"), "notes");
+  EXPECT_EQ(readFile(folder / "movie.mp4"), "the movie");
+  EXPECT_EQ(readFile(folder / ".movie.Abc123.mp4"), "a file that only looks like a temporary");
+  EXPECT_EQ(readFile(folder / "Shots" / "take.txt"), "inside a folder");
+  EXPECT_TRUE(std::filesystem::is_symlink(folder / ".clip.Link01.mp4"));
+  EXPECT_THAT(unfinished(), ElementsAre("output-subfolder"))
+      << "entries are dropped; a folder is left alone";
+}
+
+TEST_F(OutputFileTest, AWriterKilledWhileTheDataFolderIsReadOnlyIsSweptLater) {
+  std::filesystem::create_directories(applicationDataFolder());
+  {
+    testing::ReadOnlyFolder readOnly(applicationDataFolder());
+    if (!readOnly.works()) GTEST_SKIP() << "no way to make a folder read-only here";
+    killedWhileWriting([&] {
+      OutputFile killed(folder / "killed.mp4");
+      writeText(killed.temporary(), "half a movie");
+      ::raise(SIGKILL);
+    });
+  }
+  ASSERT_EQ(entriesOf(folder.path()).size(), 1u) << "the killed writer's temporary is left";
+  sweepAbandonedOutputs();
+  EXPECT_THAT(entriesOf(folder.path()), IsEmpty());
 }
 
 }  // namespace
