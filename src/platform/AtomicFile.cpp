@@ -7,13 +7,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/FileDescriptor.h"
-
 namespace brisklet {
 
 FileError fileError(std::string_view action, const std::filesystem::path& file, int error) {
-  return FileError("Could not " + std::string(action) + " \u201C" + file.string() + "\u201D: " +
-                       std::strerror(error) + ".",
+  return FileError("Could not " + std::string(action) + " \u201C" + file.string() +
+                       "\u201D: " + std::strerror(error) + ".",
                    std::strerror(error));
 }
 
@@ -64,12 +62,45 @@ void writeFileAtomically(const std::filesystem::path& destination, std::string_v
   if (durability == Durability::synced) syncFolder(folder);
 }
 
-std::string readFile(const std::filesystem::path& file) {
-  FileDescriptor descriptor(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-  if (descriptor.get() < 0) fail("open", file, errno);
+namespace {
+
+// What a file that is not a regular one is, for the sentence that refuses it.
+const char* kindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a pipe";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "a device";
+}
+
+[[noreturn]] void refuseKind(const std::filesystem::path& file, mode_t mode) {
+  throw FileError(
+      "\u201C" + file.filename().string() + "\u201D is " + kindOf(mode) + ", not a file.",
+      std::string("it is ") + kindOf(mode) + ", not a file");
+}
+
+}  // namespace
+
+void requireRegularFile(const std::filesystem::path& file) {
+  struct stat status {};
+  if (::stat(file.c_str(), &status) != 0) fail("open", file, errno);
+  if (!S_ISREG(status.st_mode)) refuseKind(file, status.st_mode);
+}
+
+FileDescriptor openRegularFile(const std::filesystem::path& file) {
+  requireRegularFile(file);
+  // Non-blocking, so a pipe put in the file's place meanwhile cannot hold the open.
+  FileDescriptor descriptor(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!descriptor.valid()) fail("open", file, errno);
   struct stat status {};
   if (::fstat(descriptor.get(), &status) != 0) fail("read", file, errno);
-  if (S_ISDIR(status.st_mode)) fail("read", file, EISDIR);
+  if (!S_ISREG(status.st_mode)) refuseKind(file, status.st_mode);
+  return descriptor;
+}
+
+std::string readFile(const std::filesystem::path& file) {
+  const FileDescriptor descriptor = openRegularFile(file);
+  struct stat status {};
+  if (::fstat(descriptor.get(), &status) != 0) fail("read", file, errno);
 
   std::string content;
   content.reserve(static_cast<size_t>(status.st_size));

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/FileDescriptor.h"
+
 namespace brisklet {
 
 // A file operation that failed; what() is a sentence naming the file and the reason.
@@ -42,7 +44,14 @@ void writeFileAtomically(const std::filesystem::path& destination, std::string_v
 // weakens durability, so failures are ignored.
 void syncFolder(const std::filesystem::path& folder);
 
-// The whole content of a file. Throws FileError when it cannot be opened or read.
+// Throws FileError unless `file` (its links followed) is a regular file: a pipe, a device, a
+// socket or a folder is refused at once ("“x” is a pipe, not a file."), since opening or reading
+// one could wait for ever.
+void requireRegularFile(const std::filesystem::path& file);
+// `file` opened for reading once requireRegularFile holds; never waits for a pipe's writer.
+FileDescriptor openRegularFile(const std::filesystem::path& file);
+
+// The whole content of a regular file. Throws FileError when it cannot be opened or read.
 std::string readFile(const std::filesystem::path& file);
 
 }  // namespace brisklet

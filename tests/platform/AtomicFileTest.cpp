@@ -52,12 +52,21 @@ TEST(AtomicFile, AFullDiskIsReportedAndTheOldFileKept) {
   EXPECT_THAT(entriesOf(folder.path()), ::testing::ElementsAre("record.json"));
 }
 
-TEST(AtomicFile, ReadingMissingFilesAndFoldersFailsWithASentence) {
+TEST(AtomicFile, ReadingMissingFilesFoldersAndPipesFailsAtOnceWithASentence) {
   TemporaryFolder folder;
   EXPECT_THAT([&] { readFile(folder / "nothing.json"); },
               ::testing::ThrowsMessage<FileError>(HasSubstr("No such file or directory")));
   EXPECT_THAT([&] { readFile(folder.path()); },
-              ::testing::ThrowsMessage<FileError>(HasSubstr("Is a directory")));
+              ::testing::ThrowsMessage<FileError>(HasSubstr("is a folder, not a file.")));
+  // Nobody writes into the pipe: opening it for reading the usual way would wait for ever.
+  ASSERT_EQ(::mkfifo((folder / "pipe.json").c_str(), 0600), 0);
+  EXPECT_THAT([&] { readFile(folder / "pipe.json"); },
+              ::testing::ThrowsMessage<FileError>(
+                  ::testing::StrEq("\u201Cpipe.json\u201D is a pipe, not a file.")));
+  std::filesystem::create_symlink(folder / "pipe.json", folder / "link.json");
+  EXPECT_THROW(requireRegularFile(folder / "link.json"), FileError) << "links are followed";
+  testing::writeText(folder / "plain.json", "{}");
+  EXPECT_NO_THROW(requireRegularFile(folder / "plain.json"));
 }
 
 }  // namespace

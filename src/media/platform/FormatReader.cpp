@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "media/platform/MediaError.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileNames.h"
 
 namespace brisklet::ffmpeg {
@@ -13,6 +14,14 @@ FormatContext openFormat(const std::filesystem::path& file) {
   // reaches them as our errors.
   static std::once_flag quieted;
   std::call_once(quieted, [] { av_log_set_level(AV_LOG_FATAL); });
+  // A pipe or device would hold the open (or the first read) until something writes to it.
+  try {
+    requireRegularFile(file);
+  } catch (const FileError& error) {
+    throw MediaError("The file " + quotedFileName(file) +
+                         " could not be opened as a video: " + error.reason() + ".",
+                     error.reason());
+  }
   AVFormatContext* raw = nullptr;
   int result = avformat_open_input(&raw, file.c_str(), nullptr, nullptr);
   if (result < 0)
