@@ -49,7 +49,8 @@ std::optional<std::filesystem::path> rememberedMusicFolder() {
   if (!bookmark) return std::nullopt;
   try {
     std::filesystem::path folder = resolveBookmark(*bookmark);
-    if (std::filesystem::is_directory(folder)) return folder;
+    std::error_code error;  // a link loop or an unreadable parent: asked again, as when gone
+    if (std::filesystem::is_directory(folder, error)) return folder;
   } catch (const BookmarkError&) {
     // Gone or unreadable: the user is asked again.
   }
@@ -109,8 +110,11 @@ bool AppState::chooseMusicFolder() {
       chooseFolder_("Choose the folder that holds your royalty-free music tracks");
   if (!folder) return false;
   try {
-    if (!std::filesystem::is_directory(*folder))
-      throw BookmarkError(quotedFileName(*folder) + " is not a folder.");
+    std::error_code error;
+    if (!std::filesystem::is_directory(*folder, error))
+      throw BookmarkError(
+          quotedFileName(*folder) +
+          (error ? " cannot be reached: " + error.message() + "." : " is not a folder."));
     AppSettings::setMusicFolderBookmark(makeBookmark(std::filesystem::absolute(*folder)));
     return true;
   } catch (const std::exception& failure) {

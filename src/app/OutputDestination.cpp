@@ -25,6 +25,7 @@ bool nameFits(const std::filesystem::path& file, OutputKind kind) {
   const std::string extension = lowercaseExtension(file);
   if (kind == OutputKind::captions) return extension == ".srt";
   if (kind == OutputKind::picture) return extension == ".png";
+  if (kind == OutputKind::sound) return extension == ".wav";
   return extension == ".mp4" || extension == ".m4v" || extension == ".mov";
 }
 
@@ -49,15 +50,14 @@ std::vector<std::pair<std::filesystem::path, std::string>> inputsOf(const Projec
   return inputs;
 }
 
-}  // namespace
+using Inputs = std::vector<std::pair<std::filesystem::path, std::string>>;
 
-std::optional<std::string> destinationRefusal(const std::filesystem::path& destination,
-                                              const Project& project, const ProjectStore& store,
-                                              OutputKind kind) {
+std::optional<std::string> refusal(const std::filesystem::path& destination, const Inputs& inputs,
+                                   const ProjectStore& store, OutputKind kind) {
   const std::string name = quotedFileName(destination);
   std::error_code error;
   if (std::filesystem::is_directory(destination, error)) return name + " is a folder.";
-  for (const auto& [input, role] : inputsOf(project, store))
+  for (const auto& [input, role] : inputs)
     if (std::filesystem::equivalent(destination, input, error)) return name + " is " + role + ".";
   if (inside(destination, applicationDataFolder()) || inside(destination, store.root()))
     return name + " is inside Brisklet's own data folder.";
@@ -69,9 +69,24 @@ std::optional<std::string> destinationRefusal(const std::filesystem::path& desti
         return name + " is not a captions name: it must end in .srt.";
       case OutputKind::picture:
         return name + " is not a picture name: it must end in .png.";
+      case OutputKind::sound:
+        return name + " is not a sound name: it must end in .wav.";
     }
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> destinationRefusal(const std::filesystem::path& destination,
+                                              const Project& project, const ProjectStore& store,
+                                              OutputKind kind) {
+  return refusal(destination, inputsOf(project, store), store, kind);
+}
+
+std::optional<std::string> destinationRefusal(const std::filesystem::path& destination,
+                                              const ProjectStore& store, OutputKind kind) {
+  return refusal(destination, {}, store, kind);
 }
 
 std::filesystem::path withMovieExtension(const std::filesystem::path& destination) {

@@ -11,18 +11,22 @@ namespace brisklet {
 
 class AppState;
 
-enum class OutputKind { movie, captions, picture };
+enum class OutputKind { movie, captions, picture, sound };
 
 // Why a movie (or captions) of `project` must not be written to `destination`, or none when it
 // may. Checked before anything is touched, since writing there would destroy what the user
 // keeps: a folder, a file this project is made of (its source, music, enhanced sound or
 // narration, compared as files, whatever the spelling or link that names them), anything inside
 // Brisklet's data folder (another project's record, a merged source), or a name players would
-// not open as a movie (.mp4, .m4v, .mov), as captions (.srt) or as a picture (.png). A sentence
-// such as "“src.mp4” is this project's source video."
+// not open as a movie (.mp4, .m4v, .mov), as captions (.srt), as a picture (.png) or as a
+// sound (.wav). A sentence such as "“src.mp4” is this project's source video."
 std::optional<std::string> destinationRefusal(const std::filesystem::path& destination,
                                               const Project& project, const ProjectStore& store,
                                               OutputKind kind);
+// The same for an output that belongs to no project (a voice sample): a folder, anything inside
+// Brisklet's data folder, or a name of another kind.
+std::optional<std::string> destinationRefusal(const std::filesystem::path& destination,
+                                              const ProjectStore& store, OutputKind kind);
 
 // A movie's destination as it is written: a name without an extension gets ".mp4".
 std::filesystem::path withMovieExtension(const std::filesystem::path& destination);

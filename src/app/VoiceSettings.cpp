@@ -9,7 +9,8 @@
 
 namespace brisklet {
 
-std::vector<ElevenLabsClient::VoiceInfo> sortedVoices(std::vector<ElevenLabsClient::VoiceInfo> voices) {
+std::vector<ElevenLabsClient::VoiceInfo> sortedVoices(
+    std::vector<ElevenLabsClient::VoiceInfo> voices) {
   std::stable_sort(voices.begin(), voices.end(), [](const auto& a, const auto& b) {
     const bool aCloned = a.category == "cloned", bCloned = b.category == "cloned";
     if (aCloned != bCloned) return aCloned;
@@ -26,18 +27,32 @@ VoiceSettings::VoiceSettings(AppState& state, QObject* parent) : QObject(parent)
 
 bool VoiceSettings::consentGiven() const { return AppSettings::voiceConsentGiven(); }
 
-void VoiceSettings::setConsentGiven(bool given) {
-  if (given == consentGiven()) return;
-  AppSettings::setVoiceConsentGiven(given);
+bool VoiceSettings::setConsentGiven(bool given) {
+  if (given == consentGiven()) return true;
+  try {
+    AppSettings::setVoiceConsentGiven(given);
+  } catch (const AppSettings::SettingsError& error) {
+    setStatusMessage(error.what());
+    emit consentGivenChanged();  // a switch that was flipped shows the stored value again
+    return false;
+  }
   emit consentGivenChanged();
+  return true;
 }
 
 std::string VoiceSettings::voiceID() const { return AppSettings::voiceID(); }
 
-void VoiceSettings::setVoiceID(const std::string& voiceID) {
-  if (voiceID == this->voiceID()) return;
-  AppSettings::setVoiceID(voiceID);
+bool VoiceSettings::setVoiceID(const std::string& voiceID) {
+  if (voiceID == this->voiceID()) return true;
+  try {
+    AppSettings::setVoiceID(voiceID);
+  } catch (const AppSettings::SettingsError& error) {
+    setStatusMessage(error.what());
+    emit voiceIDChanged();
+    return false;
+  }
   emit voiceIDChanged();
+  return true;
 }
 
 bool VoiceSettings::hasKey() const {
@@ -72,6 +87,7 @@ QCoro::Task<> VoiceSettings::cloneVoice(const std::filesystem::path& sampleArgum
   QPointer<VoiceSettings> guard(this);
   setCloning(true);
   setStatusMessage(std::nullopt);
+  clonedVoiceID_.reset();
   std::optional<std::string> failure;
   try {
     auto creating = runOnWorker([client = ElevenLabsClient(key), sample] {
@@ -79,7 +95,10 @@ QCoro::Task<> VoiceSettings::cloneVoice(const std::filesystem::path& sampleArgum
     });
     const std::string voice = co_await creating;
     if (!guard) co_return;
-    setVoiceID(voice);
+    clonedVoiceID_ = voice;
+    if (!setVoiceID(voice))
+      failure = "Your voice clone " + voice +
+                " was made, but could not be chosen for narration: " + *statusMessage_;
     auto reloading = loadVoices();
     co_await reloading;
   } catch (const std::exception& error) {

@@ -16,7 +16,8 @@ class AppState;
 
 // The voices of the user's account in the order the settings list them: cloned voices first,
 // then by name (plain comparison); equal names keep the service's order.
-std::vector<ElevenLabsClient::VoiceInfo> sortedVoices(std::vector<ElevenLabsClient::VoiceInfo> voices);
+std::vector<ElevenLabsClient::VoiceInfo> sortedVoices(
+    std::vector<ElevenLabsClient::VoiceInfo> voices);
 // "Name  ·  category", as the voice picker shows a voice.
 std::string voiceLabel(const ElevenLabsClient::VoiceInfo& voice);
 
@@ -36,9 +37,14 @@ class VoiceSettings : public QObject {
   bool isCloning() const { return isCloning_; }
   const std::optional<std::string>& statusMessage() const { return statusMessage_; }
   bool consentGiven() const;
-  void setConsentGiven(bool given);
+  // Both preferences are saved at once; a save that fails leaves the preference as it was, says
+  // why in the status message and gives false.
+  bool setConsentGiven(bool given);
   std::string voiceID() const;
-  void setVoiceID(const std::string& voiceID);
+  bool setVoiceID(const std::string& voiceID);
+  // The id of the clone the last cloneVoice made, also when it could not be made the narration
+  // voice (the status message then says why): the clone exists on the account either way.
+  const std::optional<std::string>& clonedVoiceID() const { return clonedVoiceID_; }
   bool hasKey() const;
   // Whether a clone can be made from `sample`: consent given, the sample there, a key, no clone
   // under way.
@@ -67,6 +73,7 @@ class VoiceSettings : public QObject {
   std::vector<ElevenLabsClient::VoiceInfo> accountVoices_;
   bool isCloning_ = false;
   std::optional<std::string> statusMessage_;
+  std::optional<std::string> clonedVoiceID_;
 };
 
 }  // namespace brisklet

@@ -3,7 +3,6 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/AtomicFile.h"
-#include "platform/Log.h"
 #include "platform/Paths.h"
 
 namespace brisklet::AppSettings {
@@ -21,19 +20,22 @@ json readAll() {
   return json::object();
 }
 
-// Preferences are not worth failing a user's action over: a write that fails is logged.
 void writeValue(const char* key, const json& value) {
   json settings = readAll();
   if (value.is_null())
     settings.erase(key);
   else
     settings[key] = value;
+  std::error_code error;
+  std::filesystem::create_directories(file().parent_path(), error);
   try {
-    std::filesystem::create_directories(file().parent_path());
+    if (error) throw FileError(error.message(), error.message());
     writeFileAtomically(file(),
                         settings.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
-  } catch (const std::exception& error) {
-    logLine(std::string("Settings could not be saved: ") + error.what());
+  } catch (const FileError& failure) {
+    std::string reason = failure.reason().empty() ? failure.what() : failure.reason();
+    if (!reason.ends_with('.')) reason += '.';
+    throw SettingsError("Could not save your preferences: " + reason);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "platform/Base64.h"
@@ -11,7 +12,14 @@ namespace brisklet::AppSettings {
 // The user's preferences, in applicationConfigFolder()/defaults.json. Every read goes to the file,
 // so a command sees what the settings window wrote a moment ago; a missing or damaged file, or a
 // missing or mistyped key, reads as the default. Writes replace the file atomically and keep keys
-// they do not know. Keys never live here (see KeychainStore).
+// they do not know; a write that fails throws SettingsError, which the user sees. Keys never live
+// here (see KeychainStore).
+
+// A preference could not be saved: "Could not save your preferences: Read-only file system."
+class SettingsError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 inline constexpr const char* kDefaultClaudeModel = "claude-sonnet-5";
 

@@ -87,9 +87,15 @@ QWidget* makeModelTab(AppState& state, QWidget* parent) {
     choice->setChecked(stored == identifier);
     choices->addButton(choice);
     form->addWidget(choice);
-    QObject::connect(choice, &QRadioButton::toggled, tab, [id = std::string(identifier)](bool on) {
-      if (on) AppSettings::setClaudeModel(id);
-    });
+    QObject::connect(choice, &QRadioButton::toggled, tab,
+                     [&state, id = std::string(identifier)](bool on) {
+                       if (!on) return;
+                       try {
+                         AppSettings::setClaudeModel(id);
+                       } catch (const AppSettings::SettingsError& error) {
+                         state.setLastError(error.what());
+                       }
+                     });
   }
   form->addWidget(captionLabel(
       "A typical 10-minute vlog costs roughly $0.15\u20130.30 to analyze with Sonnet 5.", tab));

@@ -18,6 +18,9 @@ namespace {
 
 constexpr double kLevelGain = 6.0;
 constexpr int kTickMilliseconds = 100;
+// How long a stop waits for the input to hand over the sound up to it (the sound server's
+// start-up latency alone can be a second); an input that stalls longer ends with what it gave.
+constexpr int kLongestDrainMilliseconds = 3000;
 
 // Sample `index` of `data` in `format`, as −1…1.
 double sampleAt(std::span<const std::byte> data, QAudioFormat::SampleFormat format, size_t index) {
@@ -37,8 +40,10 @@ double sampleAt(std::span<const std::byte> data, QAudioFormat::SampleFormat form
       std::memcpy(&value, data.data() + index * 4, 4);
       return value;
     }
-    case QAudioFormat::UInt8: return (static_cast<int>(data[index]) - 128) / 128.0;
-    default: return 0;
+    case QAudioFormat::UInt8:
+      return (static_cast<int>(data[index]) - 128) / 128.0;
+    default:
+      return 0;
   }
 }
 
@@ -66,9 +71,12 @@ VoiceSampleRecorder::VoiceSampleRecorder(std::filesystem::path sample, QObject* 
     : QObject(parent), sample_(std::move(sample)) {
   timer_.setInterval(kTickMilliseconds);
   connect(&timer_, &QTimer::timeout, this, &VoiceSampleRecorder::tick);
+  drainLimit_.setSingleShot(true);
+  connect(&drainLimit_, &QTimer::timeout, this, [this] { end(true); });
 }
 
-VoiceSampleRecorder::~VoiceSampleRecorder() { stop(); }
+// Quitting mid-way keeps what was recorded; there is no time left to wait for the rest.
+VoiceSampleRecorder::~VoiceSampleRecorder() { end(true); }
 
 void VoiceSampleRecorder::setLongestSec(double seconds) {
   longestTicks_ = static_cast<int>(std::lround(std::clamp(seconds, 0.1, kLongestSec) * 10));
@@ -82,10 +90,16 @@ void VoiceSampleRecorder::toggle() {
   start();
 }
 
+void VoiceSampleRecorder::failWith(std::string reason) {
+  logLine("Recording failed to start: " + reason);
+  failure_ = std::move(reason);
+}
+
 bool VoiceSampleRecorder::start() {
+  failure_.reset();
   const QAudioDevice device = QMediaDevices::defaultAudioInput();
   if (device.isNull()) {
-    logLine("Recording failed to start: there is no sound input.");
+    failWith(kUnavailableText);
     deny();
     return false;
   }
@@ -94,23 +108,25 @@ bool VoiceSampleRecorder::start() {
     format_ = std::make_unique<QAudioFormat>(device.preferredFormat());
     writer_ = std::make_unique<WavWriter>(sample_, format_->sampleRate(), format_->channelCount());
   } catch (const std::exception& error) {
-    logLine(std::string("Recording failed to start: ") + error.what());
+    failWith(error.what());
     writer_.reset();
     return false;
   }
   source_ = std::make_unique<QAudioSource>(device, *format_);
   input_ = source_->start();
   if (input_ == nullptr || source_->error() != QAudio::NoError) {
-    logLine("Recording failed to start: the sound input could not be opened.");
+    failWith(kUnavailableText);
     source_.reset();
     input_ = nullptr;
-    writer_->discard();  // a recording that never started does not replace the sample
-    writer_.reset();
+    writer_.reset();  // a recording that never started does not replace the sample
     deny();
     return false;
   }
   connect(input_, &QIODevice::readyRead, this, &VoiceSampleRecorder::readSound);
   ticks_ = 0;
+  firstFrameSec_.reset();
+  stopFrame_.reset();
+  clock_.start();
   emit elapsedSecChanged();
   isRecording_ = true;
   emit isRecordingChanged();
@@ -118,12 +134,24 @@ bool VoiceSampleRecorder::start() {
   return true;
 }
 
+std::uint64_t VoiceSampleRecorder::longestFrames() const {
+  return static_cast<std::uint64_t>(std::llround(longestTicks_ / 10.0 * format_->sampleRate()));
+}
+
 void VoiceSampleRecorder::readSound() {
   if (input_ == nullptr || !writer_) return;
   const QByteArray data = input_->readAll();
-  if (data.isEmpty()) return;
+  const size_t frameBytes = static_cast<size_t>(std::max(format_->bytesPerFrame(), 1));
+  size_t frames = static_cast<size_t>(data.size()) / frameBytes;
+  if (frames == 0) return;
+  if (!firstFrameSec_)
+    firstFrameSec_ =
+        clock_.elapsed() / 1000.0 - static_cast<double>(frames) / format_->sampleRate();
+  const std::uint64_t last = stopFrame_.value_or(longestFrames());
+  frames = static_cast<size_t>(
+      std::min<std::uint64_t>(frames, last - std::min(last, writer_->framesWritten())));
   const std::span<const std::byte> bytes(reinterpret_cast<const std::byte*>(data.constData()),
-                                         static_cast<size_t>(data.size()));
+                                         frames * frameBytes);
   const size_t samples = bytes.size() / static_cast<size_t>(std::max(format_->bytesPerSample(), 1));
   std::vector<std::int16_t> converted(samples);
   for (size_t index = 0; index < samples; ++index)
@@ -132,33 +160,63 @@ void VoiceSampleRecorder::readSound() {
         32768.0));
   writer_->append(converted);
   setLevel(inputLevel(bytes, *format_));
+  if (writer_->framesWritten() >= last) end(true);
 }
 
 void VoiceSampleRecorder::tick() {
   if (!isRecording_) return;
   ++ticks_;
   emit elapsedSecChanged();
-  if (ticks_ >= longestTicks_) stop();
+  if (ticks_ >= longestTicks_) stopAt(longestFrames());
 }
 
 void VoiceSampleRecorder::stop() {
+  if (!isRecording_ || stopFrame_) return;
+  // The sound heard up to now: from the first frame's moment, or from the start while none has
+  // come yet.
+  const double nowSec = clock_.elapsed() / 1000.0;
+  const double heardSec = std::max(0.0, nowSec - firstFrameSec_.value_or(0.0));
+  stopAt(std::min(longestFrames(),
+                  static_cast<std::uint64_t>(std::llround(heardSec * format_->sampleRate()))));
+}
+
+void VoiceSampleRecorder::stopAt(std::uint64_t frames) {
+  if (!isRecording_) return;
+  stopFrame_ = std::min(frames, stopFrame_.value_or(frames));
+  timer_.stop();
+  readSound();  // what the input already holds
+  if (!isRecording_) return;
+  if (writer_->framesWritten() >= *stopFrame_) {
+    end(true);
+    return;
+  }
+  drainLimit_.start(kLongestDrainMilliseconds);
+}
+
+void VoiceSampleRecorder::abandon() { end(false); }
+
+void VoiceSampleRecorder::end(bool keep) {
   if (!isRecording_) return;
   timer_.stop();
-  readSound();  // what the input still holds
+  drainLimit_.stop();
   if (source_) source_->stop();
   source_.reset();
   input_ = nullptr;
-  try {
-    if (writer_) writer_->finish();
-  } catch (const std::exception& error) {
-    logLine(std::string("The recording could not be saved: ") + error.what());
+  if (keep && writer_->framesWritten() == 0) {
+    failure_ = kNothingRecordedText;
+  } else if (keep) {
+    try {
+      writer_->finish();
+    } catch (const std::exception& error) {
+      failure_ = std::string("The recording could not be saved: ") + error.what();
+    }
   }
-  writer_.reset();
+  if (failure_) logLine(*failure_);
+  writer_.reset();  // unfinished, it leaves the file as it was
   isRecording_ = false;
   emit isRecordingChanged();
   setLevel(0);
 }
-
 void VoiceSampleRecorder::setLevel(double level) {
   if (level_ == level) return;
   level_ = level;

@@ -1,5 +1,8 @@
 #include "voice/WavWriter.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -7,7 +10,6 @@
 #include <limits>
 
 #include "platform/AtomicFile.h"
-#include "platform/Log.h"
 
 namespace brisklet {
 namespace {
@@ -38,57 +40,48 @@ std::array<char, kHeaderBytes> headerOf(int sampleRate, int channels, std::uint3
   return header;
 }
 
+// Writes all of `bytes` at `offset`; the errno of a failure, else 0.
+int writeAt(int descriptor, const char* bytes, size_t count, off_t offset) {
+  while (count > 0) {
+    const ssize_t written = ::pwrite(descriptor, bytes, count, offset);
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    bytes += written;
+    count -= static_cast<size_t>(written);
+    offset += written;
+  }
+  return 0;
+}
+
 }  // namespace
 
 WavWriter::WavWriter(std::filesystem::path file, int sampleRate, int channels)
-    : file_(std::move(file)),
-      partial_(file_.string() + ".part"),
+    : output_(std::move(file)),
+      descriptor_(::open(output_.temporary().c_str(), O_WRONLY | O_CLOEXEC)),
       sampleRate_(sampleRate),
       channels_(std::max(channels, 1)) {
-  out_.open(partial_, std::ios::binary | std::ios::trunc);
-  if (!out_) throw fileError("create", partial_, errno);
+  if (!descriptor_.valid()) throw fileError("write", output_.destination(), errno);
   const auto header = headerOf(sampleRate_, channels_, 0);
-  out_.write(header.data(), header.size());
-}
-
-WavWriter::~WavWriter() {
-  if (finished_) return;
-  try {
-    finish();
-  } catch (const std::exception& error) {
-    logLine(std::string("The recording could not be finished: ") + error.what());
-  }
+  writeError_ = writeAt(descriptor_.get(), header.data(), header.size(), 0);
 }
 
 void WavWriter::append(std::span<const std::int16_t> interleaved) {
+  if (writeError_ != 0) return;
   // WAV is little-endian, as is every machine this runs on.
-  out_.write(reinterpret_cast<const char*>(interleaved.data()),
-             static_cast<std::streamsize>(interleaved.size_bytes()));
-  samplesWritten_ += interleaved.size();
-}
-
-void WavWriter::discard() {
-  finished_ = true;
-  out_.close();
-  std::error_code ignored;
-  std::filesystem::remove(partial_, ignored);
+  writeError_ =
+      writeAt(descriptor_.get(), reinterpret_cast<const char*>(interleaved.data()),
+              interleaved.size_bytes(), static_cast<off_t>(kHeaderBytes + samplesWritten_ * 2));
+  if (writeError_ == 0) samplesWritten_ += interleaved.size();
 }
 
 void WavWriter::finish() {
-  finished_ = true;
   const std::uint64_t dataBytes = std::min<std::uint64_t>(
       samplesWritten_ * 2, std::numeric_limits<std::uint32_t>::max() - kHeaderBytes);
   const auto header = headerOf(sampleRate_, channels_, static_cast<std::uint32_t>(dataBytes));
-  out_.seekp(0);
-  out_.write(header.data(), header.size());
-  out_.close();
-  if (!out_) {
-    std::filesystem::remove(partial_);
-    throw FileError("Could not write \u201C" + file_.string() + "\u201D.");
-  }
-  std::error_code error;
-  std::filesystem::rename(partial_, file_, error);
-  if (error) throw FileError("Could not replace \u201C" + file_.string() + "\u201D: " + error.message() + ".");
+  if (writeError_ == 0) writeError_ = writeAt(descriptor_.get(), header.data(), header.size(), 0);
+  if (descriptor_.close() != 0 && writeError_ == 0) writeError_ = errno;
+  if (writeError_ != 0) throw fileError("write", output_.destination(), writeError_);
+  output_.commit();
 }
 
 }  // namespace brisklet

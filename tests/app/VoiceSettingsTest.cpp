@@ -6,6 +6,7 @@
 #include "app/VoiceSettings.h"
 #include "model/AppSettings.h"
 #include "support/FakeService.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TemporaryFolder.h"
 
 namespace brisklet {
@@ -96,6 +97,28 @@ TEST_F(VoiceSettingsTest, FailuresAreToldAndChangeNothingElse) {
   EXPECT_EQ(settings.voiceID(), "b1");
   EXPECT_FALSE(settings.isCloning());
   EXPECT_EQ(service.requests().size(), 3u) << "a clone that may exist is not asked for twice";
+}
+
+TEST_F(VoiceSettingsTest, APreferenceThatCannotBeSavedIsToldAndNoCloneIsLost) {
+  ASSERT_TRUE(settings.setConsentGiven(true));
+  ASSERT_TRUE(settings.setVoiceID("b1"));
+  testing::ReadOnlyFolder readOnly(AppSettings::file().parent_path());
+  if (!readOnly.works()) GTEST_SKIP() << "no way to make a folder read-only here";
+
+  EXPECT_FALSE(settings.setConsentGiven(false));
+  EXPECT_TRUE(settings.consentGiven()) << "the stored consent stands";
+  EXPECT_THAT(settings.statusMessage().value_or(""),
+              ::testing::StartsWith("Could not save your preferences: "));
+
+  service.enqueue({.status = 200, .body = R"({"voice_id":"new1"})"});
+  service.enqueue({.status = 200, .body = kVoices});
+  QCoro::waitFor(settings.cloneVoice(sample));
+  EXPECT_EQ(settings.clonedVoiceID(), "new1") << "the clone exists on the account";
+  EXPECT_EQ(settings.voiceID(), "b1");
+  EXPECT_THAT(settings.statusMessage().value_or(""),
+              ::testing::StartsWith("Your voice clone new1 was made, but could not be chosen for "
+                                    "narration: Could not save your preferences: "));
+  EXPECT_FALSE(settings.isCloning());
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
 #include "model/AppSettings.h"
 #include "platform/AtomicFile.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TemporaryFolder.h"
 
 namespace brisklet {
@@ -60,6 +62,28 @@ TEST_F(AppSettingsTest, DamagedOrMistypedValuesReadAsDefaultsAndUnknownKeysSurvi
   const auto stored = nlohmann::json::parse(readFile(AppSettings::file()));
   EXPECT_EQ(stored["windowFrame"], nlohmann::json::array({1, 2, 3})) << "a key we do not know";
   EXPECT_EQ(stored["voiceID"], "v");
+}
+
+TEST_F(AppSettingsTest, APreferenceThatCannotBeSavedThrowsTheReasonAndKeepsTheFile) {
+  AppSettings::setVoiceID("v1");
+  const std::string before = readFile(AppSettings::file());
+  testing::ReadOnlyFolder readOnly(AppSettings::file().parent_path());
+  if (!readOnly.works()) GTEST_SKIP() << "no way to make a folder read-only here";
+  EXPECT_THROW(
+      {
+        try {
+          AppSettings::setVoiceID("v2");
+        } catch (const AppSettings::SettingsError& error) {
+          EXPECT_THAT(error.what(),  // read-only as root, not writable otherwise
+                      ::testing::AnyOf(
+                          ::testing::StrEq("Could not save your preferences: Read-only file system."),
+                          ::testing::StrEq("Could not save your preferences: Permission denied.")));
+          throw;
+        }
+      },
+      AppSettings::SettingsError);
+  EXPECT_EQ(readFile(AppSettings::file()), before);
+  EXPECT_EQ(AppSettings::voiceID(), "v1");
 }
 
 }  // namespace

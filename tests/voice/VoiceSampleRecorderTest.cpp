@@ -6,7 +6,9 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <cmath>
+#include <csignal>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/AtomicFile.h"
@@ -74,6 +76,36 @@ double pitchOf(const Wav& wav) {
   return crossings < 2 ? 0 : (crossings - 1) * wav.sampleRate / static_cast<double>(last - first);
 }
 
+double secondsOf(const Wav& wav) {
+  return wav.channels == 0 ? 0
+                           : static_cast<double>(wav.samples.size()) / wav.channels / wav.sampleRate;
+}
+
+// How long the first channel holds the tone: the 10 ms blocks loud enough to be it.
+double toneSecondsOf(const Wav& wav) {
+  const size_t block = static_cast<size_t>(wav.sampleRate / 100);
+  const size_t frames = wav.samples.size() / static_cast<size_t>(wav.channels);
+  int loud = 0;
+  for (size_t start = 0; start + block <= frames; start += block) {
+    double sum = 0;
+    for (size_t frame = start; frame < start + block; ++frame) {
+      const double value = wav.samples[frame * wav.channels] / 32768.0;
+      sum += value * value;
+    }
+    if (std::sqrt(sum / block) > 0.05) ++loud;
+  }
+  return loud / 100.0;
+}
+
+// Runs the event loop until the recorder has ended (a stop drains the input first).
+bool waitUntilEnded(const VoiceSampleRecorder& recorder, int milliseconds = 5000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (recorder.isRecording() && clock.elapsed() < milliseconds)
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+  return !recorder.isRecording();
+}
+
 class VoiceSampleRecorderTest : public ::testing::Test {
  protected:
   testing::TemporaryFolder folder;
@@ -105,7 +137,8 @@ TEST_F(VoiceSampleRecorderTest, RecordsTheInputAsA16BitWavOfWhatWasPlayed) {
   EXPECT_EQ(readFile(folder / "voice_sample.wav"), "the previous sample")
       << "the sample stays until the new one is whole";
   recorder.toggle();
-  EXPECT_FALSE(recorder.isRecording());
+  EXPECT_TRUE(waitUntilEnded(recorder));
+  EXPECT_FALSE(recorder.failure());
   EXPECT_NEAR(recorder.elapsedSec(), 3.0, 0.3);
   EXPECT_GT(loudest, 0.5);
   EXPECT_EQ(recorder.level(), 0);
@@ -117,9 +150,41 @@ TEST_F(VoiceSampleRecorderTest, RecordsTheInputAsA16BitWavOfWhatWasPlayed) {
   EXPECT_GE(wav.sampleRate, 8000);
   EXPECT_EQ(wav.dataSize, wav.fileSize - 44);
   EXPECT_EQ(wav.riffSize, wav.fileSize - 8);
-  EXPECT_GT(wav.samples.size() / static_cast<double>(wav.channels * wav.sampleRate), 0.5);
+  // The rig's input starts hearing about a second late; what it heard up to the stop is there.
+  EXPECT_GT(secondsOf(wav), 0.5);
   EXPECT_NEAR(pitchOf(wav), 440, 3);
-  EXPECT_FALSE(std::filesystem::exists(folder / "voice_sample.wav.part"));
+  EXPECT_THAT(testing::entriesOf(folder.path()),
+              ::testing::UnorderedElementsAre("tone.wav", "voice_sample.wav"));
+}
+
+TEST_F(VoiceSampleRecorderTest, ARecordingOfNSecondsHoldsNSecondsOfTheTone) {
+  VoiceSampleRecorder recorder(folder / "three.wav");
+  recorder.setLongestSec(3);
+  recorder.toggle();
+  ASSERT_TRUE(recorder.isRecording());
+  EXPECT_TRUE(waitUntilEnded(recorder, 10000));
+  EXPECT_DOUBLE_EQ(recorder.elapsedSec(), 3.0);
+  const Wav wav = readWav(folder / "three.wav");
+  EXPECT_NEAR(secondsOf(wav), 3.0, 0.1);
+  EXPECT_NEAR(toneSecondsOf(wav), 3.0, 0.1) << "none of it lost at the end";
+}
+
+TEST_F(VoiceSampleRecorderTest, ARecordingWithNoSoundOrAbandonedLeavesThePreviousSample) {
+  testing::writeText(folder / "voice_sample.wav", "the previous sample");
+  VoiceSampleRecorder recorder(folder / "voice_sample.wav");
+  recorder.toggle();
+  recorder.toggle();  // at once: before the input handed over any sound
+  EXPECT_TRUE(waitUntilEnded(recorder));
+  EXPECT_EQ(recorder.failure(), VoiceSampleRecorder::kNothingRecordedText);
+  EXPECT_EQ(readFile(folder / "voice_sample.wav"), "the previous sample");
+
+  recorder.toggle();
+  runEventLoopFor(1500);
+  recorder.abandon();
+  EXPECT_FALSE(recorder.isRecording());
+  EXPECT_EQ(readFile(folder / "voice_sample.wav"), "the previous sample");
+  EXPECT_THAT(testing::entriesOf(folder.path()),
+              ::testing::UnorderedElementsAre("tone.wav", "voice_sample.wav"));
 }
 
 TEST_F(VoiceSampleRecorderTest, ARecordingStopsByItselfAndOneCutShortIsStillWhole) {
@@ -127,8 +192,7 @@ TEST_F(VoiceSampleRecorderTest, ARecordingStopsByItselfAndOneCutShortIsStillWhol
     VoiceSampleRecorder recorder(folder / "short.wav");
     recorder.setLongestSec(0.5);
     recorder.toggle();
-    runEventLoopFor(1200);
-    EXPECT_FALSE(recorder.isRecording()) << "stopped after 5 ticks";
+    EXPECT_TRUE(waitUntilEnded(recorder)) << "stopped after 5 ticks";
     EXPECT_DOUBLE_EQ(recorder.elapsedSec(), 0.5);
   }
   const Wav stopped = readWav(folder / "short.wav");
@@ -142,6 +206,53 @@ TEST_F(VoiceSampleRecorderTest, ARecordingStopsByItselfAndOneCutShortIsStillWhol
   EXPECT_EQ(cut.dataSize, cut.fileSize - 44);
   EXPECT_GT(cut.samples.size(), 0u);
   EXPECT_NEAR(pitchOf(cut), 440, 3);
+}
+
+// brisklet-cli record-voice against the same input, as a reader at a terminal would use it.
+class RecordVoiceCommandTest : public VoiceSampleRecorderTest {
+ protected:
+  std::filesystem::path sample = folder / "sample.wav";
+
+  std::unique_ptr<QProcess> startRecording(const QStringList& extra = {}) {
+    auto process = std::make_unique<QProcess>();
+    process->start(BRISKLET_CLI,
+                   QStringList{"record-voice", "-o", QString::fromStdString(sample.string())} + extra);
+    EXPECT_TRUE(process->waitForStarted(10000));
+    return process;
+  }
+};
+
+TEST_F(RecordVoiceCommandTest, ThreeSecondsAskedHoldThreeSecondsOfTheTone) {
+  const auto recording = startRecording({"--seconds", "3"});
+  ASSERT_TRUE(recording->waitForFinished(20000));
+  EXPECT_EQ(recording->exitCode(), 0) << recording->readAllStandardError().toStdString();
+  EXPECT_EQ(recording->readAllStandardOutput().toStdString(), sample.string() + "\n");
+  const Wav wav = readWav(sample);
+  EXPECT_NEAR(secondsOf(wav), 3.0, 0.1);
+  EXPECT_NEAR(toneSecondsOf(wav), 3.0, 0.1);
+}
+
+TEST_F(RecordVoiceCommandTest, ARecordingTerminatedOrKilledLeavesThePreviousSample) {
+  testing::writeText(sample, "the previous sample");
+  const auto terminated = startRecording();
+  runEventLoopFor(1000);
+  terminated->terminate();
+  ASSERT_TRUE(terminated->waitForFinished(10000));
+  EXPECT_EQ(terminated->exitCode(), 128 + SIGTERM);
+  EXPECT_EQ(readFile(sample), "the previous sample");
+
+  const auto killed = startRecording();
+  runEventLoopFor(1000);
+  killed->kill();
+  ASSERT_TRUE(killed->waitForFinished(10000));
+  EXPECT_EQ(readFile(sample), "the previous sample");
+  EXPECT_EQ(testing::entriesOf(folder.path()).size(), 3u) << "the killed recording's temporary";
+  QProcess next;
+  next.start(BRISKLET_CLI, {"list"});
+  ASSERT_TRUE(next.waitForFinished(10000));
+  EXPECT_THAT(testing::entriesOf(folder.path()),
+              ::testing::UnorderedElementsAre("tone.wav", "sample.wav"))
+      << "the next start sweeps it";
 }
 
 }  // namespace
