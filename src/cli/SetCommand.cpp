@@ -1,8 +1,12 @@
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iomanip>
+#include <sstream>
 
 #include "app/ProjectLookup.h"
 #include "cli/CliCommand.h"
+#include "model/RecordLimits.h"
 
 namespace brisklet::cli {
 namespace {
@@ -26,6 +30,13 @@ Segment segmentAt(const Project& project, const std::string& indexText) {
   return segments[static_cast<size_t>(index)];
 }
 
+// Seconds as a person types them: "4", "6.5", "12.25".
+std::string formatSeconds(double seconds) {
+  std::ostringstream text;
+  text << std::defaultfloat << std::setprecision(10) << seconds;
+  return text.str();
+}
+
 void expectValues(const std::vector<std::string>& values, size_t count, const char* usage) {
   if (values.size() != count) throw UsageError(std::string("expected: set ID ") + usage);
 }
@@ -46,11 +57,24 @@ void setSegmentValue(AppState& state, const Project& project, const std::string&
     const double end = number(values[2], "END");
     if (start < 0 || end <= start || end > project.videoDurationSec + 1e-9)
       throw CommandFailed("A segment runs from 0 to the video's end, with START before END.");
+    // Segments never overlap: a trim reaches at most to its neighbours' edges.
+    const auto& segments = project.editPlan->segments;
+    const auto at = std::find_if(segments.begin(), segments.end(),
+                                 [&](const Segment& each) { return each.id == segment.id; });
+    const double earliest = at == segments.begin() ? 0.0 : std::prev(at)->endSec;
+    const double latest =
+        std::next(at) == segments.end() ? project.videoDurationSec : std::next(at)->startSec;
+    if (start < earliest - 1e-9 || end > latest + 1e-9)
+      throw CommandFailed("Segment " + values[0] + " can reach from " + formatSeconds(earliest) +
+                          " to " + formatSeconds(latest) + " (where its neighbours begin and end).");
     segment.startSec = start;
     segment.endSec = end;
     state.updateSegment(segment, project.id);
   } else {
     expectValues(values, 2, "narration SEGMENT_INDEX TEXT");
+    if (const size_t length = characterCount(values[1]); length > kNarrationTextLimit)
+      throw UsageError("a narration line holds at most " + std::to_string(kNarrationTextLimit) +
+                       " characters; this one has " + std::to_string(length));
     // The inspector's rule: an unchanged text stores nothing, a first line starts 0.5 s in.
     const std::optional<Segment> committed =
         committingNarrationText(segmentAt(project, values[0]), values[1]);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "model/RecordLimits.h"
+
 namespace brisklet {
 
 std::string_view rawValue(NarrationStatus status) {
@@ -41,7 +43,8 @@ const Segment* EditPlan::segment(const Uuid& id) const {
 }
 
 std::optional<Segment> committingNarrationText(const Segment& segment,
-                                               const std::string& editedText) {
+                                               const std::string& typedText) {
+  const std::string editedText = cappedNarrationText(typedText);
   Segment changed = segment;
   if (changed.narration) {
     NarrationClip& clip = *changed.narration;

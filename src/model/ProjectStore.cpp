@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "model/ModelJson.h"
+#include "model/RecordLimits.h"
 #include "platform/AtomicFile.h"
 #include "platform/Bookmark.h"
 #include "platform/FileNames.h"
@@ -40,10 +41,21 @@ std::optional<std::filesystem::path> existingFileIn(const std::filesystem::path&
   return location;
 }
 
+// The record stored in `folder`, decoded and brought within the program's limits (see
+// repairLoadedRecord; what was repaired is logged, naming the project, and stored with the next
+// change). Throws what reading or decoding throws.
+Project readRecord(const std::filesystem::path& folder) {
+  Project project = decodeProjectRecord(readFile(folder / kRecordFileName));
+  if (const std::string repaired = repairLoadedRecord(project); !repaired.empty())
+    logLine("ProjectStore repaired the record of \u201C" + project.name + "\u201D (" +
+            project.id.text() + "): " + repaired + ".");
+  return project;
+}
+
 std::optional<Project> loadRecord(const std::filesystem::path& folder) {
   std::optional<Project> project;
   try {
-    project = decodeProjectRecord(readFile(folder / kRecordFileName));
+    project = readRecord(folder);
   } catch (const std::exception&) {
     return std::nullopt;  // unreadable or undecodable records are skipped; the folder stays
   }
@@ -204,10 +216,7 @@ void ProjectStore::create(const Project& project) const {
 
 Project ProjectStore::modify(const Uuid& id, const std::function<bool(Project&)>& change) const {
   const std::filesystem::path folder = projectDirectory(id);
-  const auto recordIsGone = [&] {
-    std::error_code error;
-    return !std::filesystem::exists(folder / kRecordFileName, error) && !error;
-  };
+  const auto recordIsGone = [&] { return isDeleted(id); };
   std::optional<FileLock> lock;
   try {
     // Never created when the folder is gone: a deleted project does not come back.
@@ -220,7 +229,7 @@ Project ProjectStore::modify(const Uuid& id, const std::function<bool(Project&)>
   if (recordIsGone()) throw ProjectDeletedError();
   Project project;
   try {
-    project = decodeProjectRecord(readFile(folder / kRecordFileName));
+    project = readRecord(folder);
   } catch (const std::exception& error) {
     throw couldNot("read the record of", id.text(), reasonOf(error));
   }
@@ -239,6 +248,11 @@ void ProjectStore::save(const Project& project) const {
   } catch (const FileError& error) {
     throw couldNot("save", project.name, reasonOf(error));
   }
+}
+
+bool ProjectStore::isDeleted(const Uuid& id) const {
+  std::error_code error;
+  return !std::filesystem::exists(projectDirectory(id) / kRecordFileName, error) && !error;
 }
 
 void ProjectStore::deleteProject(const Project& project) const {

@@ -90,6 +90,9 @@ class ProjectStore {
   // tests and tools that set up records; the app's edits go through modify. Throws
   // ProjectStoreError.
   void save(const Project& project) const;
+  // Whether the project's record is gone (deleted by this or another process). A record that
+  // cannot be looked at counts as there.
+  bool isDeleted(const Uuid& id) const;
 
   // Deletes the project: under its lock the record goes first, so the project is gone for every
   // process at once, then the rest of the folder. Throws ProjectStoreError when the record

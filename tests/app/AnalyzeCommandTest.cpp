@@ -33,7 +33,8 @@ class AnalyzeCommandTest : public ::testing::Test {
   }
 
   Project storedProject(const std::filesystem::path& video, std::optional<EditPlan> plan = {}) {
-    Project project = makeProject("Day out", makeBookmark(video), 6.0);
+    Project project =
+        makeProject("Day out", makeBookmark(video), plan ? std::max(6.0, plan->segments.back().endSec) : 6.0);
     project.editPlan = std::move(plan);
     store.save(project);
     return project;

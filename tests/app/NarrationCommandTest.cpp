@@ -44,10 +44,11 @@ class NarrationCommandTest : public ::testing::Test {
   }
 
   // A project whose kept segments carry `lines` waiting for audio, and then a dropped segment
-  // with a line and a kept one with an empty line, which never get audio.
+  // with a line and a kept one with an empty line, which never get audio. The first starts 3 s
+  // in, leaving room for a segment in front.
   Project projectWith(const std::vector<std::string>& lines) {
     EditPlan plan;
-    double start = 0;
+    double start = 3;
     const auto add = [&](const std::string& text, bool keep) {
       Segment made = testing::segment(start, start + 3, keep);
       made.narration = NarrationClip{};
@@ -59,6 +60,7 @@ class NarrationCommandTest : public ::testing::Test {
     add("Dropped, never spoken.", false);
     add("", true);
     Project project = testing::sampleProject("Narrated", "2025-03-01T10:00:00Z");
+    project.videoDurationSec = 200;
     project.editPlan = plan;
     state->insertProject(project);
     return project;
@@ -172,7 +174,7 @@ TEST_F(NarrationCommandTest, ResultsGoToTheirSegmentsAsThePlanIsAtTheEnd) {
   const Project project = projectWith({"One.", "Two.", "Three."});
   for (int index = 0; index < 3; ++index)
     speech.enqueue({.status = 200, .body = mp3, .contentType = "audio/mpeg", .delayMilliseconds = 150});
-  const Segment inserted = testing::segment(100, 103);
+  const Segment inserted = testing::segment(0, 3);
   // While the first line is being spoken: its text is edited, and a segment goes in front, so
   // every line moves one place on.
   QTimer::singleShot(50, state.get(), [&] {

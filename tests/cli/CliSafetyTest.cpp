@@ -249,6 +249,7 @@ TEST_F(CliSafetyTest, OddNamesAndMissingFoldersAreHandledPlainly) {
   EXPECT_THAT(list.out, HasSubstr("Two lines"));
 
   project.editPlan = testing::samplePlan(1, 1);
+  project.editPlan->segments[0].endSec = project.videoDurationSec;
   store.save(project);
   const CliRun exported = cli({"export", QString::fromStdString(project.id.text()), "-o",
                                text(home / "gone" / "out.mp4")});

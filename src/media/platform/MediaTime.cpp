@@ -1,5 +1,6 @@
 #include "media/platform/MediaTime.h"
 
+#include <algorithm>
 #include <cmath>
 
 extern "C" {
@@ -9,7 +10,10 @@ extern "C" {
 namespace brisklet {
 
 MediaTime MediaTime::fromSeconds(double seconds) {
-  return MediaTime{static_cast<std::int64_t>(std::llround(seconds * kDefaultTimescale)),
+  // Far beyond any movie, and far enough inside int64 that sums of such times cannot overflow.
+  constexpr double kLongestSec = 1e12;
+  const double kept = std::isnan(seconds) ? 0.0 : std::clamp(seconds, -kLongestSec, kLongestSec);
+  return MediaTime{static_cast<std::int64_t>(std::llround(kept * kDefaultTimescale)),
                    kDefaultTimescale};
 }
 

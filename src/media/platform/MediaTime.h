@@ -17,7 +17,8 @@ struct MediaTime {
 
   static constexpr std::int32_t kDefaultTimescale = 600;
 
-  // Seconds at timescale 600, rounded to the nearest tick (halves away from zero).
+  // Seconds at timescale 600, rounded to the nearest tick (halves away from zero); a NaN is 0
+  // and times beyond ±1e12 s are held there, so no sum of media times overflows.
   static MediaTime fromSeconds(double seconds);
   double seconds() const;
 
