@@ -285,6 +285,8 @@ void Player::renderPictures(std::stop_token stop) {
         ended = !renderer;
         if (renderer) renderer->seek(pictureTargetSec_);
         picturesEnded_ = ended;
+        // An item without pictures is news too: whoever awaits a picture stops waiting.
+        if (ended) pictureArrivedLocked();
       }
     }
     if (!renderer) continue;  // no item, or one without pictures: wait for the next

@@ -192,6 +192,20 @@ TEST_F(PlayerTest, ASourceDamagedWhilePlayingKeepsItsLastPictureAndSaysSo) {
   player->pullSound(sound, 0);
 }
 
+TEST_F(PlayerTest, AnItemWithoutPicturesEndsTheWaitForOne) {
+  // No video composition: nothing to show. Whether the wait begins before or after the render
+  // thread takes the item, it ends at once; a missed wake-up would hold it its whole limit.
+  CompositionResult soundOnly = *edit;
+  soundOnly.videoComposition.reset();
+  const auto item = std::make_shared<const CompositionResult>(soundOnly);
+  const auto began = std::chrono::steady_clock::now();
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    player->setItem(item, 0);
+    EXPECT_FALSE(player->awaitPicture(std::chrono::seconds(5)));
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
+}
+
 TEST(PlayerColours, PicturesShowTheirOwnColourWhateverMatrixTheySayOrLeaveUnsaid) {
   testing::TemporaryFolder folder;
   // The same orange, turned into YUV by BT.601 and saying so, and by BT.709 saying nothing, as
