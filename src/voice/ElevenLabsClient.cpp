@@ -36,7 +36,8 @@ bool isValidUtf8(std::string_view text) {
 }
 
 // The error text of an answer's body: detail.message, or detail when it is a string; for a body
-// that is not JSON, its first 300 bytes when they are text.
+// that is not JSON, its first 300 bytes when they are plain text (a web page of a proxy or an
+// outage says nothing a person can read in a status line, so it is left out).
 std::string errorText(const std::string& body) {
   try {
     const JsonDocument document = JsonDocument::parse(body);
@@ -51,7 +52,17 @@ std::string errorText(const std::string& body) {
     return {};
   } catch (const JsonSyntaxError&) {
     const std::string start = body.substr(0, kErrorTextBytes);
-    return isValidUtf8(start) ? start : std::string();
+    const bool markup = start.find('<') != std::string::npos;
+    return isValidUtf8(start) && !markup ? start : std::string();
+  }
+}
+
+// The JSON of a 2xx answer; one that is not JSON is the service's error, not a reader's.
+JsonDocument parseAnswer(const std::string& body) {
+  try {
+    return JsonDocument::parse(body);
+  } catch (const JsonSyntaxError&) {
+    throw ElevenLabsAPIError(200, "The answer was not the JSON the API sends.");
   }
 }
 
@@ -93,8 +104,7 @@ std::string send(const HttpRequest& request, Repeatable repeatable,
     try {
       response = sendHttpRequest(request, stop);
     } catch (const HttpTransportError& failure) {
-      if (lastAttempt || (repeatable == Repeatable::neverTwiceSent && failure.requestSent()))
-        throw;
+      if (lastAttempt || (repeatable == Repeatable::neverTwiceSent && failure.requestSent())) throw;
       surroundings.wait(backOff, stop);
       continue;
     }
@@ -121,7 +131,7 @@ std::vector<ElevenLabsClient::VoiceInfo> ElevenLabsClient::listVoices(
   request.headers = {{"xi-api-key", apiKey_}};
   request.timeout = kListTimeout;
   const std::string body = send(request, Repeatable::always, surroundings_, stop);
-  const JsonDocument document = JsonDocument::parse(body);
+  const JsonDocument document = parseAnswer(body);
   std::vector<VoiceInfo> voices;
   const JsonValue root = document.root();
   if (!root.isObject()) return voices;
@@ -162,7 +172,7 @@ std::string ElevenLabsClient::createVoice(const std::string& name,
   request.body = std::move(body);
   request.timeout = kLongTimeout;
   const std::string answer = send(request, Repeatable::neverTwiceSent, surroundings_, stop);
-  const JsonDocument document = JsonDocument::parse(answer);
+  const JsonDocument document = parseAnswer(answer);
   if (document.root().isObject())
     if (const auto id = document.root().find("voice_id"); id && id->isString())
       return std::string(id->string());
@@ -175,12 +185,18 @@ std::string ElevenLabsClient::textToSpeech(const std::string& voiceID, const std
   HttpRequest request;
   request.url = baseAddress_ + "/v1/text-to-speech/" + voiceID + "?output_format=" + kOutputFormat;
   request.headers = {{"xi-api-key", apiKey_}, {"Content-Type", "application/json"}};
-  request.body = nlohmann::json{{"text", text},
-                                {"model_id", kModel},
-                                {"voice_settings", {{"stability", 0.5}, {"similarity_boost", 0.75}}}}
-                     .dump();
+  request.body =
+      nlohmann::json{{"text", text},
+                     {"model_id", kModel},
+                     {"voice_settings", {{"stability", 0.5}, {"similarity_boost", 0.75}}}}
+          .dump();
   request.timeout = kLongTimeout;
-  return send(request, Repeatable::always, surroundings_, stop);
+  std::string audio = send(request, Repeatable::always, surroundings_, stop);
+  // A gateway's page or an error object sent with 200 is no speech.
+  if (const size_t first = audio.find_first_not_of(" \t\r\n");
+      first != std::string::npos && (audio[first] == '<' || audio[first] == '{'))
+    throw ElevenLabsAPIError(200, "The answer was not audio.");
+  return audio;
 }
 
 }  // namespace brisklet

@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -73,17 +74,28 @@ TEST_F(ElevenLabsClientTest, TheCloneUploadIsTheMultipartBodyByteForByte) {
   service.enqueue({.status = 200, .body = R"({"id":"elsewhere"})"});
   EXPECT_EQ(failureOf([&] { client.createVoice("x", folder / "voice_sample.wav"); }),
             "ElevenLabs error (200): No voice_id in response");
+  service.enqueue({.status = 200, .body = "<html>Service Unavailable</html>", .contentType = "text/html"});
+  EXPECT_EQ(failureOf([&] { client.createVoice("x", folder / "voice_sample.wav"); }),
+            "ElevenLabs error (200): The answer was not the JSON the API sends.")
+      << "a page where JSON belongs names the service";
+  service.enqueue({.status = 200, .body = "<html>Sign in</html>", .contentType = "text/html"});
+  EXPECT_EQ(failureOf([&] { client.textToSpeech("v1", "Hello."); }),
+            "ElevenLabs error (200): The answer was not audio.");
   EXPECT_THAT(failureOf([&] { client.createVoice("x", folder / "missing.wav"); }),
               HasSubstr("missing.wav"));
-  EXPECT_EQ(service.requests().size(), 1u) << "an unreadable sample sends nothing";
+  ASSERT_EQ(::mkfifo((folder / "pipe.wav").c_str(), 0600), 0);
+  EXPECT_THAT(failureOf([&] { client.createVoice("x", folder / "pipe.wav"); }),
+              HasSubstr("is a pipe, not a file"))
+      << "refused at once, not read until something writes into it";
+  EXPECT_EQ(service.requests().size(), 3u) << "an unreadable sample sends nothing";
 }
 
 TEST_F(ElevenLabsClientTest, RetriesWaitOneThenTwoSecondsAndErrorsCarryTheServicesWords) {
   const std::string html = "<html><body>" + std::string(400, 'x') + "</body></html>";
   for (int attempt = 0; attempt < 3; ++attempt)
     service.enqueue({.status = 503, .body = html, .contentType = "text/html"});
-  EXPECT_EQ(failureOf([&] { client.listVoices(); }),
-            "ElevenLabs error (503): " + html.substr(0, 300));
+  EXPECT_EQ(failureOf([&] { client.listVoices(); }), "ElevenLabs error (503): HTTP 503")
+      << "a gateway's web page is no sentence for a status line";
   EXPECT_THAT(waits, ElementsAre(1.0, 2.0));
 
   waits.clear();
