@@ -112,7 +112,12 @@ QCoro::Task<> runLongCommand(AppState& state, const LongCommandSteps& stepsArgum
     failure = std::current_exception();
   }
   if (!guard) co_return;
-  if (failure) guard->setLastError(steps.failurePrefix + describe(failure));
+  if (failure) {
+    // Whatever broke first (a write into the folder that went), the reason is the delete.
+    const bool deleted = steps.projectID && guard->store().isDeleted(*steps.projectID);
+    guard->setLastError(steps.failurePrefix +
+                        (deleted ? std::string(ProjectDeletedError().what()) : describe(failure)));
+  }
   guard->commandEnded();
 }
 

@@ -25,8 +25,10 @@ Command narrateCommand() {
             const size_t before = waiting();
             state.setLastError(std::nullopt);
             runWithProgress(context, [&] { return state.generateNarrationAudio(id); });
-            // What was made is told also when a line then failed: those clips are kept.
-            context.out << before - waiting() << "/" << before << " clips generated\n";
+            // What was made is told also when a line then failed: those clips are kept. A
+            // project deleted meanwhile kept nothing.
+            if (state.project(id) != nullptr)
+              context.out << before - waiting() << "/" << before << " clips generated\n";
             const std::optional<std::string> status = state.lastError();
             if (status && !status->starts_with("All narration audio")) throw CommandFailed(*status);
             if (status) context.err << *status << "\n";

@@ -39,6 +39,8 @@ Command enhanceCommand() {
             if (parsed.positional.size() != 1) throw UsageError("enhance takes one project id");
             const std::optional<std::string> gain = parsed.value("--gain");
             const double percent = gain ? numberArgument(*gain, "--gain") : 100.0;
+            if (percent < 100 || percent > 200)
+              throw UsageError("--gain takes a boost from 100 to 200 percent");
             runOnProject(context, parsed.positional[0], [&](AppState& state, const Uuid& id) {
               return state.applyAudioSettings(id, parsed.has("--crystal-clear"), percent);
             });

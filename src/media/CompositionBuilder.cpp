@@ -5,6 +5,7 @@
 
 #include "media/platform/PcmReader.h"
 #include "platform/FileNames.h"
+#include "platform/TimeText.h"
 
 namespace brisklet::CompositionBuilder {
 namespace {
@@ -19,6 +20,8 @@ constexpr double kMusicFadeOutSec = 2.0;
 constexpr double kLongestMusicFadeInSec = 1.0;
 constexpr double kShortestBedSec = 2.0;
 constexpr double kShortestMusicSec = 1.0;
+// A segment may end this far past the file's stated length (streams of a file end a little apart).
+constexpr double kLongestOverrunSec = 1.0;
 constexpr double kLongestDipSec = 0.3;
 
 MediaTime at(double seconds) { return MediaTime::fromSeconds(seconds); }
@@ -174,6 +177,13 @@ CompositionResult build(const EditPlan& plan, const Asset& source, const Inputs&
 
   MediaTime cursor;
   for (const Segment* segment : kept) {
+    // A record whose times outrun its video (edited by hand, or the source replaced by a shorter
+    // file) is told as such, not exported as a movie that stops short.
+    if (source.durationSec() > 0 && segment->endSec > source.durationSec() + kLongestOverrunSec)
+      throw BriskletError(1, "A kept segment (" + formatMinutesSeconds(segment->startSec) +
+                                 "\u2013" + formatMinutesSeconds(segment->endSec) +
+                                 ") runs past the end of the video (" +
+                                 formatMinutesSeconds(source.durationSec()) + ").");
     const MediaTime start = at(segment->startSec);
     const MediaTime length = at(segment->durationSec());
     composition.video.push_back({source.file(), picture.streamIndex, {start, length}, cursor});
