@@ -28,7 +28,9 @@ AppState::AppState(ProjectStore& store, QObject* parent)
   // What killed processes left behind goes before anything is listed.
   store_.sweepAbandoned();
   sweepAbandonedOutputs();
-  projects_ = store_.loadAll();
+  ProjectStore::Listing listing = store_.list();
+  projects_ = std::move(listing.projects);
+  unreadableProjects_ = std::move(listing.unreadable);
   if (!projects_.empty()) selectedProjectID_ = projects_.front().id;
 }
 

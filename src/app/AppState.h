@@ -40,6 +40,11 @@ class AppState : public QObject {
   ~AppState() override;
 
   const std::vector<Project>& projects() const { return projects_; }
+  // The project folders whose records could not be read when the state was made (listed so the
+  // user knows they are there; nothing touches them).
+  const std::vector<ProjectStore::UnreadableProject>& unreadableProjects() const {
+    return unreadableProjects_;
+  }
   const std::optional<Uuid>& selectedProjectID() const { return selectedProjectID_; }
   const std::optional<Uuid>& selectedSegmentID() const { return selectedSegmentID_; }
   const std::optional<PipelineProgress>& pipelineProgress() const { return pipelineProgress_; }
@@ -226,6 +231,7 @@ class AppState : public QObject {
   std::unordered_map<Uuid, EditHistory> histories_;
   std::function<double()> editClock_;
   std::vector<Project> projects_;
+  std::vector<ProjectStore::UnreadableProject> unreadableProjects_;
   std::optional<Uuid> selectedProjectID_;
   std::optional<Uuid> selectedSegmentID_;
   std::optional<PipelineProgress> pipelineProgress_;

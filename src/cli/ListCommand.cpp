@@ -24,8 +24,8 @@ std::string padded(std::string text, size_t width) {
 // A name on one line of the table: a line break or tab in it would break the columns.
 std::string oneLine(std::string text) {
   std::replace_if(
-      text.begin(), text.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F; },
-      ' ');
+      text.begin(), text.end(),
+      [](char byte) { return static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F; }, ' ');
   return text;
 }
 
@@ -77,6 +77,9 @@ Command listCommand() {
               printJson(context.state.projects(), context.out);
             else
               printTable(context.state.projects(), context.out);
+            // Not results (they have no name, date or plan to list), but never passed over.
+            for (const auto& [folder, reason] : context.state.unreadableProjects())
+              context.err << "Project " << folder << " is unreadable: " << reason << ".\n";
             return kSuccess;
           }};
 }

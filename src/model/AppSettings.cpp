@@ -26,10 +26,8 @@ void writeValue(const char* key, const json& value) {
     settings.erase(key);
   else
     settings[key] = value;
-  std::error_code error;
-  std::filesystem::create_directories(file().parent_path(), error);
   try {
-    if (error) throw FileError(error.message(), error.message());
+    createFolders(file().parent_path());
     writeFileAtomically(file(),
                         settings.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
   } catch (const FileError& failure) {

@@ -52,13 +52,10 @@ Project readRecord(const std::filesystem::path& folder) {
   return project;
 }
 
+// The record in `folder`, or none when it is not a project's own (see below). Throws what
+// reading or decoding throws.
 std::optional<Project> loadRecord(const std::filesystem::path& folder) {
-  std::optional<Project> project;
-  try {
-    project = readRecord(folder);
-  } catch (const std::exception&) {
-    return std::nullopt;  // unreadable or undecodable records are skipped; the folder stays
-  }
+  std::optional<Project> project = readRecord(folder);
   // A copy of a project folder (a user's backup) holds another project's record. Loading it
   // would list that project twice, and its next save would go to the real folder.
   if (folder.filename() != project->id.text()) {
@@ -83,14 +80,8 @@ ProjectStoreError couldNot(const std::string& action, const std::string& name,
 }
 
 void makeFolders(const std::filesystem::path& folder) {
-  for (const std::filesystem::path& needed : {folder, folder / "narration", folder / "thumbs"}) {
-    std::error_code error;
-    std::filesystem::create_directories(needed, error);
-    if (error)
-      throw FileError("Could not create the folder \u201C" + needed.string() + "\u201D: " +
-                          error.message() + ".",
-                      error.message());
-  }
+  for (const std::filesystem::path& needed : {folder, folder / "narration", folder / "thumbs"})
+    createFolders(needed);
 }
 
 void writeRecord(const std::filesystem::path& folder, const Project& project) {
@@ -132,7 +123,7 @@ std::filesystem::path ProjectStore::projectDirectory(const Uuid& id) const {
   return root_ / id.text();
 }
 
-std::vector<Project> ProjectStore::loadAll() const {
+ProjectStore::Listing ProjectStore::list() const {
   std::vector<std::filesystem::path> folders;
   std::error_code error;
   std::filesystem::directory_iterator entries(root_, error);
@@ -146,10 +137,20 @@ std::vector<Project> ProjectStore::loadAll() const {
   // Decoding dominates start-up with many large plans, and records are independent: decode them
   // on every core, each result in its folder's slot so the listing order is kept.
   std::vector<std::optional<Project>> decoded(folders.size());
+  std::vector<std::optional<std::string>> failures(folders.size());
   std::atomic<size_t> next = 0;
   const auto decodeRemaining = [&] {
-    for (size_t index = next++; index < folders.size(); index = next++)
-      decoded[index] = loadRecord(folders[index]);
+    for (size_t index = next++; index < folders.size(); index = next++) {
+      try {
+        decoded[index] = loadRecord(folders[index]);
+      } catch (const std::exception& failure) {
+        // The folder stays as it is; a folder without a record (a delete under way, a stray
+        // folder) is nobody's project.
+        std::error_code ignored;
+        if (std::filesystem::exists(folders[index] / kRecordFileName, ignored))
+          failures[index] = reasonOf(failure);
+      }
+    }
   };
   const size_t helpers =
       std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()) - 1, folders.size() / 8);
@@ -158,14 +159,19 @@ std::vector<Project> ProjectStore::loadAll() const {
   decodeRemaining();
   workers.clear();  // joins
 
-  std::vector<Project> projects;
-  projects.reserve(folders.size());
-  for (std::optional<Project>& project : decoded)
-    if (project) projects.push_back(std::move(*project));
-  std::stable_sort(projects.begin(), projects.end(),
+  Listing listing;
+  listing.projects.reserve(folders.size());
+  for (size_t index = 0; index < folders.size(); ++index) {
+    if (decoded[index]) listing.projects.push_back(std::move(*decoded[index]));
+    if (failures[index])
+      listing.unreadable.push_back({folders[index].filename().string(), *failures[index]});
+  }
+  std::stable_sort(listing.projects.begin(), listing.projects.end(),
                    [](const Project& a, const Project& b) { return a.createdAt > b.createdAt; });
-  return projects;
+  return listing;
 }
+
+std::vector<Project> ProjectStore::loadAll() const { return list().projects; }
 
 ProjectStore::NewProject::NewProject(const Uuid& id, std::filesystem::path folder,
                                      std::filesystem::path finalFolder, FileLock lock)
@@ -223,8 +229,13 @@ Project ProjectStore::modify(const Uuid& id, const std::function<bool(Project&)>
     lock.emplace(FileLock::acquire(folder / kLockFileName));
   } catch (const FileError& error) {
     if (recordIsGone()) throw ProjectDeletedError();
-    const std::optional<Project> stored = loadRecord(folder);
-    throw couldNot("save", stored ? stored->name : id.text(), reasonOf(error));
+    std::string name = id.text();
+    try {
+      name = readRecord(folder).name;
+    } catch (const std::exception&) {
+      // Named by its id, then.
+    }
+    throw couldNot("save", name, reasonOf(error));
   }
   if (recordIsGone()) throw ProjectDeletedError();
   Project project;

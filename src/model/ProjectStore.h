@@ -45,9 +45,21 @@ class ProjectStore {
   // root/ID. Pure; creates nothing.
   std::filesystem::path projectDirectory(const Uuid& id) const;
 
-  // Every decodable project, newest createdAt first. Never fails: folders without a readable,
-  // decodable record, folders not named after their record's id (a user's copy), hidden folders
-  // and plain files are skipped, and nothing is created. Records are decoded on all cores.
+  // A project folder whose record is there but cannot be read or decoded, and why.
+  struct UnreadableProject {
+    std::string folderName;  // the project's id, as the folder is named
+    std::string reason;      // "Permission denied", "Missing key planRevision at …"
+  };
+  struct Listing {
+    std::vector<Project> projects;
+    std::vector<UnreadableProject> unreadable;
+  };
+  // Every decodable project, newest createdAt first, and the records that could not be read.
+  // Never fails: folders without a record, folders not named after their record's id (a user's
+  // copy), hidden folders and plain files are skipped, and nothing is created. Records are
+  // decoded on all cores.
+  Listing list() const;
+  // list().projects.
   std::vector<Project> loadAll() const;
 
   // A new project's folder while its files are made (a merge writes the source there): hidden,

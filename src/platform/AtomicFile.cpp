@@ -34,6 +34,26 @@ void writeAll(int descriptor, std::string_view bytes, const std::filesystem::pat
 
 }  // namespace
 
+void createFolders(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (!error) return;
+  // The system says only "File exists" for a link that leads nowhere: name the link.
+  for (std::filesystem::path step = folder; !step.empty() && step != step.root_path();
+       step = step.parent_path()) {
+    std::error_code ignored;
+    if (std::filesystem::is_symlink(step, ignored) && !std::filesystem::exists(step, ignored)) {
+      const std::string reason =
+          "\u201C" + step.filename().string() + "\u201D is a link to \u201C" +
+          std::filesystem::read_symlink(step, ignored).string() + "\u201D, which does not exist";
+      throw FileError(reason + ".", reason);
+    }
+  }
+  throw FileError(
+      "Could not create the folder \u201C" + folder.string() + "\u201D: " + error.message() + ".",
+      error.message());
+}
+
 void syncFolder(const std::filesystem::path& folder) {
   FileDescriptor descriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (descriptor.get() >= 0) ::fsync(descriptor.get());

@@ -40,6 +40,11 @@ enum class Durability { synced, cacheOnly };
 void writeFileAtomically(const std::filesystem::path& destination, std::string_view bytes,
                          mode_t permissions = 0644, Durability durability = Durability::synced);
 
+// Makes `folder` and the folders above it that are missing. Throws FileError with a sentence
+// that says what is in the way, a link to nowhere included ("“Brisklet” is a link to
+// “/mnt/gone”, which does not exist.").
+void createFolders(const std::filesystem::path& folder);
+
 // Flushes a folder's entries (a rename into it) to disk. A folder that cannot be synced only
 // weakens durability, so failures are ignored.
 void syncFolder(const std::filesystem::path& folder);

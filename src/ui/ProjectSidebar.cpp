@@ -195,6 +195,19 @@ ProjectSidebar::ProjectSidebar(AppState& state, std::function<void()> importVide
   scroll->setWidget(list);
   column->addWidget(scroll, 1);
 
+  // A record that cannot be read is left where it is; the list says it is there, and why.
+  for (const auto& [folder, reason] : state_.unreadableProjects()) {
+    QLabel* unreadable =
+        styledLabel(QString::fromStdString("Project " + folder.substr(0, 8) +
+                                           "\u2026 cannot be read: " + reason + "."),
+                    TextStyle::smallCaption, true, this);
+    unreadable->setObjectName("unreadableProject");
+    unreadable->setWordWrap(true);
+    unreadable->setToolTip(QString::fromStdString(folder));
+    unreadable->setContentsMargins(20, 4, 20, 8);
+    column->addWidget(unreadable);
+  }
+
   auto* import = new NeuButton("Import Video", 6, true, this);
   import->setObjectName("importVideo");
   import->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

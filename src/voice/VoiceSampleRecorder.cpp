@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "voice/WavWriter.h"
@@ -104,7 +105,7 @@ bool VoiceSampleRecorder::start() {
     return false;
   }
   try {
-    std::filesystem::create_directories(sample_.parent_path());
+    createFolders(sample_.parent_path());
     format_ = std::make_unique<QAudioFormat>(device.preferredFormat());
     writer_ = std::make_unique<WavWriter>(sample_, format_->sampleRate(), format_->channelCount());
   } catch (const std::exception& error) {

@@ -110,6 +110,14 @@ TEST_F(LongCommandTest, AFailureBecomesTheStatusLineWithTheCommandsPrefix) {
   EXPECT_EQ(state.lastError(), "Notes failed: The model is unavailable.");
   EXPECT_FALSE(state.pipelineProgress().has_value());
   EXPECT_EQ(*state.project(project.id), project) << "a failed command changes nothing";
+
+  // Deleted by another process meanwhile: whatever broke first, the reason is the delete.
+  engineMayFinish.release();
+  QCoro::waitFor(writeNotes(state, project.id, engineMayFinish, [&] {
+    store.deleteProject(project);
+    throw std::runtime_error("Could not flush \u201Cenhanced.m4a\u201D: No such file or directory.");
+  }));
+  EXPECT_EQ(state.lastError(), "Notes failed: The project was deleted.");
 }
 
 TEST_F(LongCommandTest, ACancelledCommandEndsSilentlyAndChangesNothing) {

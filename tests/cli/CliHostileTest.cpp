@@ -175,6 +175,28 @@ TEST_F(CliHostileTest, HandEditedTimesAndTextsLoadWithinLimitsAndExportRight) {
     EXPECT_EQ(cli({"enhance", id, "--gain", gain}).exitCode, 2) << gain;
 }
 
+TEST_F(CliHostileTest, AnUnreadableRecordIsListedAndADanglingDataFolderNamed) {
+  const Project kept = stored("Kept", "2025-03-01T10:00:00Z");
+  const Project damaged = stored("Damaged", "2025-03-02T10:00:00Z");
+  testing::writeText(store.projectDirectory(damaged.id) / "project.json", "{\"id\": ");
+  const CliRun listed = cli({"list"});
+  EXPECT_EQ(listed.exitCode, 0);
+  EXPECT_THAT(listed.out, HasSubstr("Kept"));
+  EXPECT_THAT(listed.err, HasSubstr("Project " + damaged.id.text() + " is unreadable: "));
+  EXPECT_EQ(readFile(store.projectDirectory(damaged.id) / "project.json"), "{\"id\": ")
+      << "left as it is";
+
+  std::filesystem::remove_all(data());
+  std::filesystem::create_symlink(home / "unplugged-disk", data());
+  testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc=s=96x54:r=30:d=1", "-pix_fmt", "yuv420p",
+                      (home / "clip.mp4").string()});
+  const CliRun imported = cli({"import", text(home / "clip.mp4"), "--no-analyze"});
+  EXPECT_EQ(imported.exitCode, 1);
+  EXPECT_THAT(imported.err, HasSubstr("\u201CBrisklet\u201D is a link to \u201C" +
+                                      (home / "unplugged-disk").string() +
+                                      "\u201D, which does not exist."));
+}
+
 TEST_F(CliHostileTest, AMusicFolderThatCannotBeReachedIsToldInPlainWords) {
   const Project project = walk();
   std::filesystem::create_symlink(home / "loop", home / "loop");

@@ -207,6 +207,16 @@ TEST_F(CompositionBuilderTest, ShortCleanSoundAndShortOutputs) {
     EXPECT_EQ(error.code(), 1);
     EXPECT_STREQ(error.what(), "The video has no video track.");
   }
+
+  // A record whose times outrun its video: told as that, not found damaged while exporting.
+  const Asset shorter = video("short.mp4", 3);
+  EditPlan outrun;
+  outrun.segments = {segment(0, 2), segment(70, 80)};
+  EXPECT_THAT([&] { CompositionBuilder::build(outrun, shorter, inputs); },
+              ::testing::ThrowsMessage<BriskletError>(::testing::StrEq(
+                  "A kept segment (1:10\u20131:20) runs past the end of the video (0:03).")));
+  outrun.segments[1].keep = false;
+  EXPECT_NO_THROW(CompositionBuilder::build(outrun, shorter, inputs)) << "dropped, it is not used";
 }
 
 }  // namespace

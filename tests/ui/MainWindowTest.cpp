@@ -153,6 +153,23 @@ TEST_F(MainWindowTest, TheSidebarListsSelectsRenamesAndDeletesProjects) {
   EXPECT_EQ(window->detailView()->projectID(), state.projects().front().id);
 }
 
+TEST_F(MainWindowTest, ARecordThatCannotBeReadIsListedWithItsReason) {
+  store.save(testing::sampleProject("Harbour walk", "2025-03-03T10:00:00Z", 4));
+  const Project damaged = testing::sampleProject("Market morning", "2025-03-02T10:00:00Z");
+  store.save(damaged);
+  testing::writeText(store.projectDirectory(damaged.id) / "project.json", "{\"schemaVersion\": 1");
+  AppState state(store);
+  auto window = open(state, ColorScheme::dark);
+  ASSERT_EQ(cards(*window).size(), 1u);
+  const QLabel* unreadable = window->sidebar()->findChild<QLabel*>("unreadableProject");
+  ASSERT_NE(unreadable, nullptr);
+  EXPECT_TRUE(unreadable->text().startsWith(
+      QString::fromStdString("Project " + damaged.id.text().substr(0, 8) + "\u2026 cannot be read: ")))
+      << unreadable->text().toStdString();
+  EXPECT_EQ(unreadable->toolTip().toStdString(), damaged.id.text());
+  testing::saveScreenshot(*window, "main-unreadable-project.png");
+}
+
 TEST_F(MainWindowTest, ProgressCoversTheWindowAndErrorsArriveAsHeadsUp) {
   testing::runFfmpeg(
       {"-f", "lavfi", "-i", "smptebars=s=320x180:r=25:d=4", (folder / "bars.mp4").string()});
