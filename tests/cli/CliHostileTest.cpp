@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QThread>
 #include <map>
 
 #include "cli/CliFixture.h"
@@ -195,6 +196,30 @@ TEST_F(CliHostileTest, AnUnreadableRecordIsListedAndADanglingDataFolderNamed) {
   EXPECT_THAT(imported.err, HasSubstr("\u201CBrisklet\u201D is a link to \u201C" +
                                       (home / "unplugged-disk").string() +
                                       "\u201D, which does not exist."));
+}
+
+TEST_F(CliHostileTest, ANarrationEndedByADeleteSaysSoAndCountsNothing) {
+  testing::runFfmpeg({"-f", "lavfi", "-i", "sine=f=1000:d=1", "-c:a", "libmp3lame",
+                      (home / "line.mp3").string()});
+  Project project = walk();
+  project.editPlan->segments = {testing::segment(0, 1), testing::segment(1, 2)};
+  for (Segment& segment : project.editPlan->segments)
+    segment.narration = NarrationClip{.text = "A line.", .status = NarrationStatus::pendingAudio};
+  store.save(project);
+  AppSettings::setVoiceID("voice1");
+  std::filesystem::create_directories(config());
+  std::filesystem::copy_file(AppSettings::file(), config() / "defaults.json");
+  for (int line = 0; line < 2; ++line)
+    speech.enqueue({.status = 200, .body = readFile(home / "line.mp3"), .contentType = "audio/mpeg",
+                    .delayMilliseconds = 1500});
+
+  const auto narrating = start({"narrate", QString::fromStdString(project.id.text())}, withKeys);
+  QThread::msleep(500);
+  ASSERT_EQ(cli({"delete", QString::fromStdString(project.id.text())}).exitCode, 0);
+  const CliRun narrated = finished(*narrating);
+  EXPECT_EQ(narrated.exitCode, 1);
+  EXPECT_THAT(narrated.out, IsEmpty()) << "a deleted project kept no clips";
+  EXPECT_THAT(narrated.err, HasSubstr("The project was deleted."));
 }
 
 TEST_F(CliHostileTest, AMusicFolderThatCannotBeReachedIsToldInPlainWords) {

@@ -86,5 +86,18 @@ TEST_F(AppSettingsTest, APreferenceThatCannotBeSavedThrowsTheReasonAndKeepsTheFi
   EXPECT_EQ(AppSettings::voiceID(), "v1");
 }
 
+TEST_F(AppSettingsTest, APreferenceOnAFullDiskThrowsTheReason) {
+  testing::SmallDisk disk(AppSettings::file().parent_path(), 16);
+  if (!disk.works()) GTEST_SKIP() << "mounting a small disk needs root";
+  testing::writeText(AppSettings::file().parent_path() / "filler", std::string(12 * 1024, 'x'));
+  try {
+    AppSettings::setMusicFolderBookmark(ByteString(8 * 1024, 'b'));
+    FAIL() << "the write cannot fit";
+  } catch (const AppSettings::SettingsError& error) {
+    EXPECT_STREQ(error.what(), "Could not save your preferences: No space left on device.");
+  }
+  EXPECT_FALSE(AppSettings::musicFolderBookmark());
+}
+
 }  // namespace
 }  // namespace brisklet

@@ -13,6 +13,7 @@
 
 #include "platform/AtomicFile.h"
 #include "support/MediaGenerator.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TemporaryFolder.h"
 #include "voice/VoiceSampleRecorder.h"
 
@@ -253,6 +254,19 @@ TEST_F(RecordVoiceCommandTest, ARecordingTerminatedOrKilledLeavesThePreviousSamp
   EXPECT_THAT(testing::entriesOf(folder.path()),
               ::testing::UnorderedElementsAre("tone.wav", "sample.wav"))
       << "the next start sweeps it";
+}
+
+TEST_F(RecordVoiceCommandTest, AFullDiskFailsWithTheReasonAndWritesNothing) {
+  testing::SmallDisk disk(folder / "disk", 64);
+  if (!disk.works()) GTEST_SKIP() << "mounting a small disk needs root";
+  sample = folder / "disk" / "sample.wav";
+  const auto recording = startRecording({"--seconds", "3"});
+  ASSERT_TRUE(recording->waitForFinished(20000));
+  EXPECT_EQ(recording->exitCode(), 1);
+  EXPECT_THAT(recording->readAllStandardError().toStdString(),
+              ::testing::HasSubstr("No space left on device"));
+  EXPECT_THAT(recording->readAllStandardOutput().toStdString(), ::testing::IsEmpty());
+  EXPECT_THAT(testing::entriesOf(folder / "disk"), ::testing::IsEmpty());
 }
 
 }  // namespace
