@@ -75,6 +75,10 @@ class VoiceSettingsTab : public QWidget {
                                 statusOrange(), this);
     denied_->setObjectName("microphoneDenied");
     form->addWidget(denied_);
+    // A recording that was not kept (no sound came, the disk was full) says why.
+    notKept_ = captionWithSymbol("exclamationmark.triangle", {}, statusOrange(), this);
+    notKept_->setObjectName("recordingNotKept");
+    form->addWidget(notKept_);
 
     form->addSpacing(8);
     form->addWidget(styledLabel("2. Create your voice clone", TextStyle::headline, false, this));
@@ -163,6 +167,9 @@ class VoiceSettingsTab : public QWidget {
     elapsed_->setText(QString::asprintf("%.0fs", recorder_.elapsedSec()));
     recorded_->setVisible(!recording && hasSample);
     denied_->setVisible(recorder_.permissionDenied());
+    const std::optional<std::string>& failure = recorder_.failure();
+    notKept_->setVisible(!recording && failure && !recorder_.permissionDenied());
+    if (failure) notKept_->findChild<QLabel*>("caption")->setText(QString::fromStdString(*failure));
 
     clone_->setText(settings_.isCloning() ? "Cloning\u2026" : "Create My Voice Clone");
     clone_->setEnabled(settings_.canClone(recorder_.samplePath()));
@@ -182,6 +189,7 @@ class VoiceSettingsTab : public QWidget {
   QLabel* elapsed_;
   QWidget* recorded_;
   QWidget* denied_;
+  QWidget* notKept_;
   NeuButton* clone_;
   QWidget* noKey_;
   QWidget* status_;
