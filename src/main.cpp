@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QFileDialog>
+#include <QThreadPool>
 #include <QTimer>
 #include <filesystem>
 #include <vector>
@@ -9,6 +10,12 @@
 #include "ui/MainWindow.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
+
+namespace {
+
+constexpr int kLongestCleanUpMilliseconds = 1500;
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -21,13 +28,11 @@ int main(int argc, char** argv) {
 
   // Loads every stored project before the first window shows.
   brisklet::AppState state;
-  // A logout or Ctrl-C in the terminal that started us: running commands stop and remove what
-  // they had begun writing before the window goes.
-  const brisklet::TerminationSignals interruption([&](int) {
-    state.cancelRunningCommands();
-    QApplication::quit();
-  });
   brisklet::MainWindow window(state);
+  // A logout or Ctrl-C in the terminal that started us: running commands stop and the window
+  // goes without asking; the commands' workers remove what they had begun writing before the
+  // process ends (below).
+  const brisklet::TerminationSignals interruption([&](int) { window.closeWithoutAsking(); });
   state.setFolderChooser(
       [&window](const std::string& prompt) -> std::optional<std::filesystem::path> {
         const QString folder =
@@ -44,5 +49,9 @@ int main(int argc, char** argv) {
     files.emplace_back(argument.toStdString());
   if (!files.empty())
     QTimer::singleShot(0, &state, [&state, files] { auto import = state.importVideos(files); });
-  return application.exec();
+  const int status = application.exec();
+  // Cancelled work ends within moments; a worker stuck in a system call does not hold the exit
+  // for long, and what it leaves is swept at the next start.
+  QThreadPool::globalInstance()->waitForDone(kLongestCleanUpMilliseconds);
+  return status;
 }

@@ -84,7 +84,7 @@ std::vector<Segment> applySceneAnalysis(const std::vector<SceneAnalysis>& analys
       segment.narration->startOffsetSec = analysis.narrationStartOffsetSec;
     } else {
       NarrationClip clip;
-      clip.text = cappedNarrationText(analysis.narration);
+      clip.text = storedNarrationText(analysis.narration);
       clip.startOffsetSec = std::max(0.0, analysis.narrationStartOffsetSec);
       clip.status = NarrationStatus::pendingAudio;
       segment.narration = std::move(clip);

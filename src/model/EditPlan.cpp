@@ -44,7 +44,7 @@ const Segment* EditPlan::segment(const Uuid& id) const {
 
 std::optional<Segment> committingNarrationText(const Segment& segment,
                                                const std::string& typedText) {
-  const std::string editedText = cappedNarrationText(typedText);
+  const std::string editedText = storedNarrationText(typedText);
   Segment changed = segment;
   if (changed.narration) {
     NarrationClip& clip = *changed.narration;

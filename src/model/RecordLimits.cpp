@@ -97,6 +97,16 @@ std::string cappedNarrationText(std::string text) {
   return text;
 }
 
+std::string storedNarrationText(std::string text) {
+  std::replace_if(
+      text.begin(), text.end(),
+      [](char byte) {
+        return (static_cast<unsigned char>(byte) < 0x20 && byte != '\n') || byte == 0x7F;
+      },
+      ' ');
+  return cappedNarrationText(std::move(text));
+}
+
 std::string repairLoadedRecord(Project& project) {
   Repairs repairs;
   if (!within(project.videoDurationSec, std::numeric_limits<double>::max())) {
@@ -117,9 +127,8 @@ std::string repairLoadedRecord(Project& project) {
     return !finite;
   });
   // Segments are in source order; a record that lists them otherwise is put in order.
-  if (!std::is_sorted(segments.begin(), segments.end(), [](const Segment& a, const Segment& b) {
-        return a.startSec < b.startSec;
-      })) {
+  if (!std::is_sorted(segments.begin(), segments.end(),
+                      [](const Segment& a, const Segment& b) { return a.startSec < b.startSec; })) {
     std::stable_sort(segments.begin(), segments.end(),
                      [](const Segment& a, const Segment& b) { return a.startSec < b.startSec; });
     ++repairs.reordered;

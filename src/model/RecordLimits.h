@@ -16,6 +16,9 @@ inline constexpr std::size_t kNarrationTextLimit = 2000;
 std::size_t characterCount(std::string_view text);
 // `text` cut after kNarrationTextLimit characters, never inside one.
 std::string cappedNarrationText(std::string text);
+// A narration line as it is stored wherever it enters (typed, set, the model's answer): control
+// characters other than line breaks (a tab, an escape) become spaces, and it is capped.
+std::string storedNarrationText(std::string text);
 
 // Records read from disk are untrusted (hand-edited, damaged, from another program): this brings
 // `project` within what the rest of the program can work with, and says what it changed as one

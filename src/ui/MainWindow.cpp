@@ -242,6 +242,13 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   quitQuestion_->open();
 }
 
+void MainWindow::closeWithoutAsking() {
+  quitConfirmed_ = true;
+  state_.cancelRunningCommands();
+  if (quitQuestion_) quitQuestion_->close();
+  close();
+}
+
 void MainWindow::showError() {
   const auto& message = state_.lastError();
   if (!message) {

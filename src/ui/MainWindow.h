@@ -47,6 +47,9 @@ class MainWindow : public QMainWindow {
   QMessageBox* alert() const { return alert_; }
   // The question asked when the window is closed while a command runs, while it is open.
   QMessageBox* quitQuestion() const { return quitQuestion_; }
+  // Stops the running commands and closes without the question: a logout or `kill` has already
+  // decided (SIGTERM, SIGINT).
+  void closeWithoutAsking();
   QAction* toggleSidebarAction() const { return toggleSidebar_; }
   QWidget* sidebar() const;
   void openSettings();

@@ -168,6 +168,8 @@ QWidget* SegmentInspector::segmentPage(const Segment& segment) {
   editor_->setFrameShape(QFrame::NoFrame);
   editor_->viewport()->setAutoFillBackground(false);
   editor_->setPlaceholderText("Write what you would say over this scene\u2026");
+  // Tab moves on to the next control, as everywhere else in the window.
+  editor_->setTabChangesFocus(true);
   {
     const QSignalBlocker quiet(editor_);
     editor_->setPlainText(QString::fromStdString(segment.narration ? segment.narration->text : ""));

@@ -26,6 +26,8 @@ TEST(RecordLimits, NarrationTextIsCutAtTheLimitWithoutSplittingACharacter) {
   EXPECT_EQ(capped.size(), kNarrationTextLimit * 2) << "two bytes each, none split";
   EXPECT_EQ(cappedNarrationText("Short line."), "Short line.");
 
+  EXPECT_EQ(storedNarrationText("\t\tLine\x1B[31m 0\nnext"), "  Line [31m 0\nnext");
+
   const Segment typed = *committingNarrationText(segment(0, 3), wide);
   EXPECT_EQ(typed.narration->text.size(), kNarrationTextLimit) << "typing past it stores the cap";
 }

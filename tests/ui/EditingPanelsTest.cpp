@@ -131,6 +131,10 @@ TEST_F(EditingPanelsTest, TheInspectorShowsTheSegmentAndItsEditsGoToItAlone) {
   QTest::keyClicks(editor, "we are");
   ASSERT_TRUE(stored(0).narration);
   EXPECT_EQ(stored(0).narration->text, "Here we are") << "Space typed into the editor is a space";
+  QTest::keyClick(editor, Qt::Key_Tab);
+  EXPECT_FALSE(editor->hasFocus()) << "Tab moves on";
+  EXPECT_EQ(stored(0).narration->text, "Here we are") << "and types nothing";
+  editor->setFocus();
   EXPECT_FALSE(player->isPlaying());
   EXPECT_EQ(stored(0).narration->status, NarrationStatus::pendingAudio);
   EXPECT_EQ(text("narrationStatus"), "Audio not generated yet");

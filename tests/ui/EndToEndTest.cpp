@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QMimeData>
@@ -188,6 +189,32 @@ TEST(EndToEnd, TheApplicationImportsTheVideosItIsOpenedWith) {
   ASSERT_TRUE(app.waitForFinished(20000));
   EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(app.exitCode(), 0);
+}
+
+TEST(EndToEnd, ASignalWhileWorkRunsEndsTheApplicationWithoutAQuestion) {
+  testing::TemporaryFolder folder;
+  testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=640x360:r=30:d=90", "-c:v", "libx264",
+                      "-preset", "ultrafast", (folder / "long.mp4").string()});
+  QProcess app;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("XDG_DATA_HOME", QString::fromStdString((folder / "data").string()));
+  environment.insert("XDG_CONFIG_HOME", QString::fromStdString((folder / "config").string()));
+  app.setProcessEnvironment(environment);
+  app.setProcessChannelMode(QProcess::ForwardedChannels);
+  app.start(BRISKLET_APP, {QString::fromStdString((folder / "long.mp4").string())});
+  ASSERT_TRUE(app.waitForStarted(10000));
+  ProjectStore store(folder / "data" / "Brisklet" / "Projects");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return store.loadAll().size() == 1; }, 30000)) << "imported";
+  QTest::qWait(500);  // the analysis is under way
+  ASSERT_FALSE(store.loadAll().front().editPlan) << "the video is long enough to be analysed still";
+
+  QElapsedTimer clock;
+  clock.start();
+  app.terminate();
+  ASSERT_TRUE(app.waitForFinished(10000));
+  EXPECT_LT(clock.elapsed(), 2000) << "no question waits for an answer nobody can give";
+  EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+  EXPECT_FALSE(store.loadAll().front().editPlan) << "the analysis was stopped, not finished";
 }
 
 }  // namespace
