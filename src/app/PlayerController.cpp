@@ -66,6 +66,7 @@ void PlayerController::load(const Project& project) {
     store_.resolveVideoURL(project);
   } catch (const std::exception& error) {
     logLine(std::string("PlayerController load failed: ") + error.what());
+    setStatusLine(std::string("The video cannot be played: ") + error.what());
     return;
   }
   sourceFound_ = true;

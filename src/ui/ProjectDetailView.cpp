@@ -21,6 +21,7 @@
 #include "ui/Labels.h"
 #include "ui/PreviewView.h"
 #include "ui/SegmentInspector.h"
+#include "ui/SettingsForm.h"
 #include "ui/Theme.h"
 #include "ui/TimelineTracks.h"
 #include "ui/TimelineView.h"
@@ -99,6 +100,8 @@ ProjectDetailView::ProjectDetailView(AppState& state, const Uuid& projectID, Det
   stacked->addWidget(new PreviewView(player_, stage), 0, 0);
   analyzeHint_ = makeAnalyzeHint(stage);
   stacked->addWidget(analyzeHint_, 0, 0, Qt::AlignCenter);
+  previewStatus_ = makePreviewStatus(stage);
+  stacked->addWidget(previewStatus_, 0, 0, Qt::AlignBottom | Qt::AlignHCenter);
   column->addWidget(stage, 1);
 
   auto* transportRow = new QHBoxLayout;
@@ -170,6 +173,25 @@ QWidget* ProjectDetailView::makeHeader() {
   connect(makeShort_, &NeuButton::clicked, this, &ProjectDetailView::makeShort);
   connect(export_, &NeuButton::clicked, this, &ProjectDetailView::exportVideo);
   return header;
+}
+
+// What keeps the preview from showing the edit (a source moved, a music file deleted), over the
+// bottom of the picture, for as long as it holds.
+QWidget* ProjectDetailView::makePreviewStatus(QWidget* parent) {
+  auto* panel = new PanelBox(10, parent);
+  panel->setObjectName("previewStatus");
+  auto* row = new QHBoxLayout(panel);
+  row->setContentsMargins(12, 8, 12, 8);
+  row->addWidget(captionWithSymbol("exclamationmark.triangle", {}, statusOrange(), panel));
+  panel->setMaximumWidth(560);
+  const auto show = [this, panel] {
+    const std::string& line = player_.statusLine();
+    panel->findChild<QLabel*>("caption")->setText(QString::fromStdString(line));
+    panel->setVisible(!line.empty());
+  };
+  connect(&player_, &PlayerController::statusLineChanged, panel, show);
+  show();
+  return panel;
 }
 
 QWidget* ProjectDetailView::makeAnalyzeHint(QWidget* parent) {

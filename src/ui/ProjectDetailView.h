@@ -67,6 +67,7 @@ class ProjectDetailView : public QWidget {
                                                       const QString& message);
   QWidget* makeHeader();
   QWidget* makeAnalyzeHint(QWidget* parent);
+  QWidget* makePreviewStatus(QWidget* parent);
 
   AppState& state_;
   const Uuid projectID_;
@@ -83,6 +84,7 @@ class ProjectDetailView : public QWidget {
   NeuButton* makeShort_ = nullptr;
   NeuButton* export_ = nullptr;
   QWidget* analyzeHint_ = nullptr;
+  QWidget* previewStatus_ = nullptr;
   TimelineView* timeline_ = nullptr;
 };
 

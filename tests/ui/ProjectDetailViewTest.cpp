@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QTest>
 #include <chrono>
 #include <cstdlib>
@@ -132,6 +133,39 @@ TEST_F(ProjectDetailViewTest, AProjectWithAPlanOpensOnItsFirstSegmentAndPlaysThe
     testing::saveScreenshot(
         *view, scheme == ColorScheme::dark ? "detail-plan-dark.png" : "detail-plan-light.png");
   }
+}
+
+TEST_F(ProjectDetailViewTest, AMissingMusicFileOrSourceIsToldOverThePreview) {
+  applyTheme(*qApp, ColorScheme::dark);
+  Project project = stored(4);
+  testing::runFfmpeg({"-f", "lavfi", "-i", "sine=frequency=440:duration=6", "-c:a", "aac",
+                      (store.projectDirectory(project.id) / "music.m4a").string()});
+  project.musicFileName = "music.m4a";
+  store.save(project);
+  AppState state(store);
+  auto view = shown(state, project.id);
+  const QWidget* status = view->findChild<QWidget*>("previewStatus");
+  ASSERT_NE(status, nullptr);
+  EXPECT_FALSE(status->isVisible());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->player().keptDuration() > 0; }, 10000));
+  view->player().play();
+  std::filesystem::remove(store.projectDirectory(project.id) / "music.m4a");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return status->isVisible(); }, 10000));
+  EXPECT_EQ(status->findChild<QLabel*>("caption")->text(),
+            "The music \u201cmusic.m4a\u201d is missing; the preview plays without it.");
+  view->player().pause();
+  testing::saveScreenshot(*view, "detail-music-missing-dark.png");
+
+  std::filesystem::rename(video, folder / "moved.mp4");
+  AppState moved(store);
+  auto reopened = std::make_unique<ProjectDetailView>(moved, project.id);
+  reopened->resize(1100, 700);
+  reopened->show();  // no waveform comes: the source is gone
+  const QWidget* gone = reopened->findChild<QWidget*>("previewStatus");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return gone->isVisible(); }, 5000));
+  EXPECT_TRUE(gone->findChild<QLabel*>("caption")->text().startsWith(
+      "The video cannot be played: "));
+  testing::saveScreenshot(*reopened, "detail-source-missing-dark.png");
 }
 
 TEST_F(ProjectDetailViewTest, ThreeChangesATenthApartRebuildOnceAFifthAfterTheLast) {
