@@ -3,9 +3,12 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <filesystem>
+#include <iostream>
+#include <string>
 #include <vector>
 
 #include "app/AppState.h"
+#include "app/StartArguments.h"
 #include "app/TerminationSignals.h"
 #include "ui/MainWindow.h"
 #include "ui/Symbols.h"
@@ -15,10 +18,28 @@ namespace {
 
 constexpr int kLongestCleanUpMilliseconds = 1500;
 
+std::vector<std::string> argumentsOf(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --help and --version answer without a display.
+  if (const auto early = brisklet::parseStartArguments(argumentsOf(argc, argv), BRISKLET_VERSION);
+      early.reply) {
+    std::cout << *early.reply;
+    return 0;
+  }
   QApplication application(argc, argv);
+  // Qt has taken its own options from argv; the rest are ours, as bytes (QString would turn a
+  // name that is not UTF-8 into another).
+  const brisklet::StartArguments start =
+      brisklet::parseStartArguments(argumentsOf(argc, argv), BRISKLET_VERSION);
+  if (start.usageError) {
+    std::cerr << "brisklet: " << *start.usageError << "\n\n" << brisklet::kStartUsage;
+    return 2;
+  }
   QApplication::setApplicationName("Brisklet");
   QApplication::setApplicationVersion(BRISKLET_VERSION);
   QApplication::setOrganizationName("Kettlewick");
@@ -44,11 +65,9 @@ int main(int argc, char** argv) {
 
   // Videos opened with Brisklet from the file manager (`brisklet FILE…`) are imported together,
   // as if dropped.
-  std::vector<std::filesystem::path> files;
-  for (const QString& argument : QApplication::arguments().mid(1))
-    files.emplace_back(argument.toStdString());
-  if (!files.empty())
-    QTimer::singleShot(0, &state, [&state, files] { auto import = state.importVideos(files); });
+  if (!start.files.empty())
+    QTimer::singleShot(0, &state,
+                       [&state, files = start.files] { auto import = state.importVideos(files); });
   const int status = application.exec();
   // Cancelled work ends within moments; a worker stuck in a system call does not hold the exit
   // for long, and what it leaves is swept at the next start.

@@ -13,6 +13,15 @@ namespace {
 
 constexpr int kBookmarkVersion = 1;
 
+bool isValidUtf8(const std::string& text) {
+  try {
+    static_cast<void>(nlohmann::json(text).dump());
+    return true;
+  } catch (const nlohmann::json::exception&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 ByteString makeBookmark(const std::filesystem::path& location,
@@ -22,13 +31,18 @@ ByteString makeBookmark(const std::filesystem::path& location,
   if (::stat(absolute.c_str(), &status) != 0)
     throw BookmarkError("The file " + quotedFileName(absolute) +
                         " could not be opened: " + std::strerror(errno) + ".");
-  const nlohmann::json record = {
+  const std::string path = movingTo.empty()
+                               ? absolute.string()
+                               : std::filesystem::absolute(movingTo).lexically_normal().string();
+  nlohmann::json record = {
       {"version", kBookmarkVersion},
-      {"path", movingTo.empty() ? absolute.string()
-                                : std::filesystem::absolute(movingTo).lexically_normal().string()},
+      {"path", path},
       {"device", static_cast<std::uint64_t>(status.st_dev)},
       {"inode", static_cast<std::uint64_t>(status.st_ino)},
   };
+  // Linux names are bytes: one that is not UTF-8 ("caf\xFF.mp4") is kept exactly beside the
+  // readable path, which JSON can hold only with the odd bytes replaced.
+  if (!isValidUtf8(path)) record["pathBytes"] = encodeBase64(ByteString(path.begin(), path.end()));
   const std::string text = record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   return ByteString(text.begin(), text.end());
 }
@@ -41,7 +55,10 @@ std::filesystem::path resolveBookmark(const ByteString& bookmark) {
                           record["path"].is_string();
   if (!wellFormed) throw BookmarkError("The reference to the source file is damaged.");
 
-  const std::filesystem::path location = record["path"].get<std::string>();
+  std::filesystem::path location = record["path"].get<std::string>();
+  if (const auto bytes = record.find("pathBytes"); bytes != record.end() && bytes->is_string())
+    if (const auto decoded = decodeBase64(bytes->get<std::string>()))
+      location = std::string(decoded->begin(), decoded->end());
   if (!location.is_absolute()) throw BookmarkError("The reference to the source file is damaged.");
   struct stat status {};
   if (::stat(location.c_str(), &status) != 0)

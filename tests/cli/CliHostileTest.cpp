@@ -222,6 +222,31 @@ TEST_F(CliHostileTest, ANarrationEndedByADeleteSaysSoAndCountsNothing) {
   EXPECT_THAT(narrated.err, HasSubstr("The project was deleted."));
 }
 
+TEST_F(CliHostileTest, AFileNameThatIsNotUtf8ImportsAnalysesAndExports) {
+  const std::filesystem::path odd = home / "caf\xFF.mp4";
+  testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc=s=96x54:r=30:d=2", "-pix_fmt", "yuv420p",
+                      (home / "clip.mp4").string()});
+  std::filesystem::rename(home / "clip.mp4", odd);
+  // The shell hands the name's bytes over as they are: a QString argument could not carry them.
+  QProcess shell;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("XDG_DATA_HOME", text(home / "data"));
+  environment.insert("XDG_CONFIG_HOME", text(home / "config"));
+  environment.insert("ODD", text(home / "caf"));
+  shell.setProcessEnvironment(environment);
+  shell.start("/bin/sh", {"-c", "exec \"$0\" import \"$ODD$(printf '\\377').mp4\"", BRISKLET_CLI});
+  ASSERT_TRUE(shell.waitForFinished(60000));
+  ASSERT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+  const std::vector<Project> projects = store.loadAll();
+  ASSERT_EQ(projects.size(), 1u);
+  ASSERT_TRUE(projects[0].editPlan) << "analysed";
+  const CliRun exported = cli({"export", QString::fromStdString(projects[0].id.text()), "-o",
+                               text(home / "out.mp4")});
+  EXPECT_EQ(exported.exitCode, 0) << exported.err;
+  EXPECT_NEAR(Asset::open(home / "out.mp4").durationSec(), projects[0].editPlan->keptDurationSec(),
+              0.1);
+}
+
 TEST_F(CliHostileTest, AMusicFolderThatCannotBeReachedIsToldInPlainWords) {
   const Project project = walk();
   std::filesystem::create_symlink(home / "loop", home / "loop");

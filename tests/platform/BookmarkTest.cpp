@@ -18,6 +18,10 @@ TEST(Bookmark, ResolvesToTheChosenFileAndFolder) {
   EXPECT_EQ(resolveBookmark(makeBookmark(folder / "clips" / "day one.mp4")),
             folder / "clips" / "day one.mp4");
   EXPECT_EQ(resolveBookmark(makeBookmark(folder / "clips")), folder / "clips");
+  // A name that is bytes, not UTF-8, as Linux allows.
+  writeText(folder / "caf\xFF.mp4", "video");
+  EXPECT_EQ(resolveBookmark(makeBookmark(folder / "caf\xFF.mp4")).string(),
+            (folder / "caf\xFF.mp4").string());
 }
 
 TEST(Bookmark, SurvivesTheFileBeingReplacedInPlace) {

@@ -9,6 +9,7 @@
 #include <QProcessEnvironment>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include "app/AppState.h"
 #include "support/FakeService.h"
@@ -172,8 +173,9 @@ TEST(EndToEnd, TheApplicationImportsTheVideosItIsOpenedWith) {
   environment.insert("XDG_CONFIG_HOME", QString::fromStdString((folder / "config").string()));
   app.setProcessEnvironment(environment);
   app.setProcessChannelMode(QProcess::ForwardedChannels);
-  app.start(BRISKLET_APP,
-            {QString::fromStdString(second.string()), QString::fromStdString(first.string())});
+  // One as a path, one as a file manager's address.
+  app.start(BRISKLET_APP, {QString::fromStdString(second.string()),
+                           QUrl::fromLocalFile(QString::fromStdString(first.string())).toString()});
   ASSERT_TRUE(app.waitForStarted(10000));
 
   ProjectStore store(folder / "data" / "Brisklet" / "Projects");
