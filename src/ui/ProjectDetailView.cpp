@@ -1,5 +1,6 @@
 #include "ui/ProjectDetailView.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QFutureWatcher>
 #include <QGridLayout>
@@ -124,8 +125,14 @@ ProjectDetailView::ProjectDetailView(AppState& state, const Uuid& projectID, Det
 
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   escape->setContext(Qt::WidgetWithChildrenShortcut);
-  connect(escape, &QShortcut::activated, this,
-          [this] { state_.setSelectedSegmentID(std::nullopt); });
+  connect(escape, &QShortcut::activated, this, [this] {
+    // An open popover takes Escape first, as everywhere: the innermost popup closes.
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+      popup->close();
+      return;
+    }
+    state_.setSelectedSegmentID(std::nullopt);
+  });
 
   rebuildDebounce_.setSingleShot(true);
   rebuildDebounce_.setTimerType(Qt::PreciseTimer);

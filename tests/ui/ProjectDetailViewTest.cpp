@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTest>
+#include <QToolButton>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -166,6 +167,23 @@ TEST_F(ProjectDetailViewTest, AMissingMusicFileOrSourceIsToldOverThePreview) {
   EXPECT_TRUE(gone->findChild<QLabel*>("caption")->text().startsWith(
       "The video cannot be played: "));
   testing::saveScreenshot(*reopened, "detail-source-missing-dark.png");
+}
+
+TEST_F(ProjectDetailViewTest, EscapeClosesAnOpenPopoverBeforeItClearsTheSelection) {
+  const Project project = stored(4);
+  AppState state(store);
+  auto view = shown(state, project.id);
+  const auto selected = state.selectedSegmentID();
+  ASSERT_TRUE(selected);
+  QTest::mouseClick(view->findChild<QToolButton*>("audioButton"), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+  QWidget* popover = QApplication::activePopupWidget();
+  QTest::keyClick(popover->focusWidget() ? popover->focusWidget() : popover, Qt::Key_Escape);
+  EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, 2000))
+      << "the popover closes";
+  EXPECT_EQ(state.selectedSegmentID(), selected) << "and the selection stays";
+  QTest::keyClick(view.get(), Qt::Key_Escape);
+  EXPECT_FALSE(state.selectedSegmentID()) << "the next Escape clears it";
 }
 
 TEST_F(ProjectDetailViewTest, ThreeChangesATenthApartRebuildOnceAFifthAfterTheLast) {
