@@ -131,6 +131,9 @@ void AppState::editProject(const Uuid& projectID, const std::function<bool(Proje
     setLastError(error.what());
   } catch (const ProjectStoreError& error) {
     setLastError(error.what());
+    // A view that showed the change as it was made (a switch flipped) shows the record as
+    // stored again.
+    emit projectsChanged();
   }
 }
 

@@ -17,6 +17,7 @@
 #include "platform/Bookmark.h"
 #include "support/MediaGenerator.h"
 #include "support/Projects.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TemporaryFolder.h"
 #include "ui/Card.h"
 #include "ui/EditActions.h"
@@ -181,6 +182,18 @@ TEST_F(EditingPanelsTest, TheInspectorShowsTheSegmentAndItsEditsGoToItAlone) {
   QTest::keyClick(elsewhere, Qt::Key_Space);
   EXPECT_FALSE(player->isPlaying());
   EXPECT_EQ(stored(1).narration->text, "Up we go.!");
+}
+
+TEST_F(EditingPanelsTest, AnEditThatCannotBeSavedLeavesEveryViewShowingTheRecord) {
+  state->setSelectedSegmentID(stored(0).id);
+  auto* keep = find<ToggleSwitch>(inspector, "keepSwitch");
+  ASSERT_TRUE(keep->isChecked());
+  testing::ReadOnlyFolder readOnly(store.root());
+  if (!readOnly.works()) GTEST_SKIP() << "no way to make a folder read-only here";
+  QTest::mouseClick(keep, Qt::LeftButton, {}, QPoint(keep->width() - 8, keep->height() / 2));
+  EXPECT_TRUE(state->lastError()) << "the refusal is told";
+  EXPECT_TRUE(stored(0).keep);
+  EXPECT_TRUE(keep->isChecked()) << "the switch shows what is stored, not what was asked";
 }
 
 TEST_F(EditingPanelsTest, TheTransportShowsTheSettingsAndTheAudioPopoverAppliesOnlyAChange) {
