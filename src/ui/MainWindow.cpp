@@ -89,6 +89,7 @@ MainWindow::MainWindow(AppState& state, MainWindowSetup setup, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+  updateCheckStop_.request_stop();
   if (settings_) delete settings_.data();
 }
 
@@ -301,7 +302,9 @@ void MainWindow::checkForUpdates() {
     box->open();
   });
   watcher->setFuture(
-      QtConcurrent::run([options = setup_.updates] { return brisklet::checkForUpdates(options); }));
+      QtConcurrent::run([options = setup_.updates, stop = updateCheckStop_.get_token()] {
+        return brisklet::checkForUpdates(options, stop);
+      }));
 }
 
 }  // namespace brisklet

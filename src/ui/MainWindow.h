@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QPropertyAnimation>
 #include <functional>
+#include <stop_token>
 
 #include "app/UpdateCheck.h"
 #include "ui/ImportDropView.h"
@@ -87,6 +88,9 @@ class MainWindow : public QMainWindow {
   QAction* toggleSidebar_ = nullptr;
   QPointer<QMessageBox> alert_;
   QPointer<SettingsWindow> settings_;
+  // Ends a check for updates still under way when the window goes, so the process need not wait
+  // for the feed's time-out.
+  std::stop_source updateCheckStop_;
   QPointer<QMessageBox> quitQuestion_;
   bool quitConfirmed_ = false;
   bool sidebarVisible_ = true;

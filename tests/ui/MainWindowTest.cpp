@@ -1,4 +1,8 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
@@ -7,6 +11,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QTest>
+#include <QThreadPool>
 #include <QToolBar>
 
 #include "app/AppState.h"
@@ -168,6 +173,28 @@ TEST_F(MainWindowTest, ARecordThatCannotBeReadIsListedWithItsReason) {
       << unreadable->text().toStdString();
   EXPECT_EQ(unreadable->toolTip().toStdString(), damaged.id.text());
   testing::saveScreenshot(*window, "main-unreadable-project.png");
+}
+
+TEST_F(MainWindowTest, ACheckForUpdatesUnderWayEndsWithTheWindow) {
+  // A feed that takes the connection and never answers: the check would wait its 20 s.
+  const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(::listen(silent, 4), 0);
+  ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  AppState state(store);
+  MainWindowSetup setup;
+  setup.updates = {.feedURL = "https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/feed",
+                   .currentVersion = "0.1.0"};
+  auto window = std::make_unique<MainWindow>(state, setup);
+  window->checkForUpdates();
+  QTest::qWait(300);
+  window.reset();
+  EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(5000)) << "no check outlives the window";
+  ::close(silent);
 }
 
 TEST_F(MainWindowTest, ProgressCoversTheWindowAndErrorsArriveAsHeadsUp) {
