@@ -72,7 +72,8 @@ TEST(RecordLimits, AHostileRecordLoadsWithinTheVideoAndInOrder) {
   project.editPlan = plan;
   store.save(project);
   std::vector<double> starts;
-  for (const Segment& each : store.loadAll()[0].editPlan->segments) starts.push_back(each.startSec);
+  const std::vector<Project> sorted = store.loadAll();
+  for (const Segment& each : sorted[0].editPlan->segments) starts.push_back(each.startSec);
   EXPECT_EQ(starts, (std::vector<double>{0, 4, 18}));
   EXPECT_EQ(repaired[0].narration->text.size(), kNarrationTextLimit);
   EXPECT_EQ(repaired[0].narration->startOffsetSec, 0);
