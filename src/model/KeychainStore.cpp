@@ -12,7 +12,9 @@ std::string_view accountName(Key key) {
 
 std::optional<std::string> get(Key key) { return SecretStore::lookup(kService, accountName(key)); }
 
-void set(std::string_view value, Key key) { SecretStore::store(kService, accountName(key), value); }
+std::optional<std::string> set(std::string_view value, Key key) {
+  return SecretStore::store(kService, accountName(key), value);
+}
 
 TypedKey cleanTypedKey(std::string_view typed) {
   const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };

@@ -17,8 +17,9 @@ std::string_view accountName(Key key);
 
 // The stored key; none when there is none, the store cannot be read, or it is not UTF-8.
 std::optional<std::string> get(Key key);
-// Stores the key; an empty value removes it. Failures are not reported.
-void set(std::string_view value, Key key);
+// Stores the key; an empty value removes it. Returns why it could not be stored (a keyring that
+// refuses, a key file that cannot be written), or none.
+std::optional<std::string> set(std::string_view value, Key key);
 // A key as the user typed or pasted it, ready to store: the white space around it (a trailing
 // line break from a copy) trimmed. A key with a control character inside cannot be sent in a
 // request header; `problem` then says so and `key` is empty.

@@ -84,14 +84,22 @@ ServiceLookup lookupInService(const std::string& service, const std::string& acc
   return {reply, std::string(password.get())};
 }
 
-ServiceReply storeInService(const std::string& service, const std::string& account,
+// A store's outcome, with the service's words when it refused.
+struct ServiceStore {
+  ServiceReply reply;
+  std::string refusal;
+};
+
+ServiceStore storeInService(const std::string& service, const std::string& account,
                             const std::string& value) {
   const std::string label = "Brisklet: " + account;
   GError* rawError = nullptr;
   secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), value.c_str(),
                              nullptr, &rawError, "service", service.c_str(), "account",
                              account.c_str(), nullptr);
-  return classify(ErrorPointer(rawError), "save a key");
+  const ErrorPointer error(rawError);
+  const ServiceReply reply = classify(error, "save a key");
+  return {reply, reply == ServiceReply::failed ? std::string(error->message) : std::string()};
 }
 
 ServiceReply removeFromService(const std::string& service, const std::string& account) {
@@ -113,12 +121,15 @@ json readFallback() {
   }
 }
 
-void writeFallback(const json& secrets) {
+// Why the file could not be written, or none.
+std::optional<std::string> writeFallback(const json& secrets) {
   try {
-    std::filesystem::create_directories(fallbackFile().parent_path());
+    createFolders(fallbackFile().parent_path());
     writeFileAtomically(fallbackFile(), secrets.dump(2), 0600);
+    return std::nullopt;
   } catch (const std::exception& error) {
     logLine(std::string("Secret store could not write its file: ") + error.what());
+    return error.what();
   }
 }
 
@@ -132,18 +143,18 @@ std::optional<std::string> lookupInFallback(const std::string& service,
   return accountEntry->get<std::string>();
 }
 
-void setInFallback(const std::string& service, const std::string& account,
-                   std::optional<std::string> value) {
+std::optional<std::string> setInFallback(const std::string& service, const std::string& account,
+                                         std::optional<std::string> value) {
   json secrets = readFallback();
   if (value) {
     if (!secrets[service].is_object()) secrets[service] = json::object();
     secrets[service][account] = *value;
   } else {
-    if (!secrets.contains(service) || !secrets[service].is_object()) return;
-    if (secrets[service].erase(account) == 0) return;
+    if (!secrets.contains(service) || !secrets[service].is_object()) return std::nullopt;
+    if (secrets[service].erase(account) == 0) return std::nullopt;
     if (secrets[service].empty()) secrets.erase(service);
   }
-  writeFallback(secrets);
+  return writeFallback(secrets);
 }
 
 }  // namespace
@@ -155,29 +166,37 @@ std::optional<std::string> lookup(std::string_view service, std::string_view acc
   if (found.reply == ServiceReply::done && !found.secret) {
     // A key saved while no Secret Service ran moves into it now, out of the plain file.
     std::optional<std::string> leftBehind = lookupInFallback(serviceName, accountName);
-    if (leftBehind && storeInService(serviceName, accountName, *leftBehind) == ServiceReply::done)
+    if (leftBehind &&
+        storeInService(serviceName, accountName, *leftBehind).reply == ServiceReply::done)
       setInFallback(serviceName, accountName, std::nullopt);
     return leftBehind;
   }
   return found.secret;
 }
 
-void store(std::string_view service, std::string_view account, std::string_view value) {
-  if (value.empty()) return remove(service, account);
+std::optional<std::string> store(std::string_view service, std::string_view account,
+                                 std::string_view value) {
+  if (value.empty()) {
+    remove(service, account);
+    return std::nullopt;
+  }
   const std::string serviceName(service), accountName(account), secret(value);
-  switch (storeInService(serviceName, accountName, secret)) {
+  const ServiceStore stored = storeInService(serviceName, accountName, secret);
+  switch (stored.reply) {
     case ServiceReply::unavailable:
-      setInFallback(serviceName, accountName, secret);
-      break;
+      if (auto failure = setInFallback(serviceName, accountName, secret))
+        return "The key file could not be written: " + *failure;
+      return std::nullopt;
     case ServiceReply::done:
       // A key saved earlier while no Secret Service ran is superseded: a later session without
       // one must not find it and use it.
       if (lookupInFallback(serviceName, accountName))
         setInFallback(serviceName, accountName, std::nullopt);
-      break;
+      return std::nullopt;
     case ServiceReply::failed:
       break;
   }
+  return "The desktop keyring refused the key: " + stored.refusal;
 }
 
 void remove(std::string_view service, std::string_view account) {

@@ -12,13 +12,16 @@ namespace brisklet::SecretStore {
 // applicationConfigFolder()/secrets.json, never into the preferences. A secret left in that file
 // moves into the Secret Service the first time one answers.
 //
-// Failures are never thrown: a read that fails is a missing secret, a write that fails is logged
-// (without the secret) and dropped. Blocking calls (D-Bus round trips); not for a hot path.
+// Failures are never thrown: a read that fails is a missing secret; a write that fails is logged
+// (without the secret) and its reason returned. Blocking calls (D-Bus round trips); not for a
+// hot path.
 
 std::optional<std::string> lookup(std::string_view service, std::string_view account);
 
-// Replaces any secret stored under the service and account; an empty value removes it.
-void store(std::string_view service, std::string_view account, std::string_view value);
+// Replaces any secret stored under the service and account; an empty value removes it. Returns
+// why it could not be stored ("The desktop keyring refused the key: …"), or none.
+std::optional<std::string> store(std::string_view service, std::string_view account,
+                                 std::string_view value);
 
 void remove(std::string_view service, std::string_view account);
 

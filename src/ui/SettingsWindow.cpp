@@ -46,7 +46,11 @@ void addKeyField(QVBoxLayout& form, QWidget* tab, KeychainStore::Key key, const 
       problem->setText(QString::fromStdString(*typed.problem));
       return;  // the stored key stays as it was
     }
-    KeychainStore::set(typed.key, key);
+    // A key that was not kept is never shown as stored.
+    if (const std::optional<std::string> refused = KeychainStore::set(typed.key, key)) {
+      problem->setText(QString::fromStdString("This key was not saved. " + *refused));
+      problem->show();
+    }
   });
 }
 

@@ -15,9 +15,12 @@
 #include <QToolBar>
 
 #include "app/AppState.h"
+#include "model/KeychainStore.h"
 #include "platform/Bookmark.h"
+#include "platform/Paths.h"
 #include "support/MediaGenerator.h"
 #include "support/Projects.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TemporaryFolder.h"
 #include "ui/ImportDropView.h"
 #include "ui/MainWindow.h"
@@ -100,6 +103,21 @@ TEST_F(MainWindowTest, EmptyItOffersTheDropZoneAndTheMenusHoldTheApplicationsCom
   EXPECT_EQ(settings->findChild<QWidget*>("keyStorage")->findChild<QLabel*>("caption")->text(),
             "No desktop keyring is running, so keys are kept in a file only you can read.");
   testing::saveScreenshot(*settings, "settings-keys-fallback-dark.png");
+
+  // A key file that cannot be written: the key is not claimed stored, and the reason is shown.
+  std::filesystem::create_directories(applicationConfigFolder());
+  testing::ReadOnlyFolder readOnly(applicationConfigFolder());
+  if (!readOnly.works()) return;
+  auto* field = settings->findChild<QLineEdit*>("anthropicKey");
+  field->setFocus();
+  QTest::keyClicks(field, "sk-ant-1");
+  auto* problem = settings->findChild<QLabel*>("anthropicKeyProblem");
+  EXPECT_TRUE(problem->isVisible());
+  EXPECT_TRUE(problem->text().startsWith("This key was not saved. The key file could not be "
+                                         "written: "))
+      << problem->text().toStdString();
+  EXPECT_FALSE(KeychainStore::get(KeychainStore::Key::anthropic));
+  testing::saveScreenshot(*settings, "settings-key-not-saved-dark.png");
 }
 
 TEST_F(MainWindowTest, TheSidebarListsSelectsRenamesAndDeletesProjects) {
