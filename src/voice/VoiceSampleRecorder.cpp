@@ -127,6 +127,7 @@ bool VoiceSampleRecorder::start() {
   ticks_ = 0;
   firstFrameSec_.reset();
   stopFrame_.reset();
+  stoppedAtSec_.reset();
   clock_.start();
   emit elapsedSecChanged();
   isRecording_ = true;
@@ -145,9 +146,12 @@ void VoiceSampleRecorder::readSound() {
   const size_t frameBytes = static_cast<size_t>(std::max(format_->bytesPerFrame(), 1));
   size_t frames = static_cast<size_t>(data.size()) / frameBytes;
   if (frames == 0) return;
-  if (!firstFrameSec_)
+  if (!firstFrameSec_) {
     firstFrameSec_ =
         clock_.elapsed() / 1000.0 - static_cast<double>(frames) / format_->sampleRate();
+    // Stopped before any sound came: only now is it known how much was heard by then.
+    if (stoppedAtSec_) stopFrame_ = framesHeardBy(*stoppedAtSec_);
+  }
   const std::uint64_t last = stopFrame_.value_or(longestFrames());
   frames = static_cast<size_t>(
       std::min<std::uint64_t>(frames, last - std::min(last, writer_->framesWritten())));
@@ -171,14 +175,28 @@ void VoiceSampleRecorder::tick() {
   if (ticks_ >= longestTicks_) stopAt(longestFrames());
 }
 
+std::uint64_t VoiceSampleRecorder::framesHeardBy(double sec) const {
+  const double heardSec = std::max(0.0, sec - firstFrameSec_.value_or(sec));
+  return std::min(longestFrames(),
+                  static_cast<std::uint64_t>(std::llround(heardSec * format_->sampleRate())));
+}
+
 void VoiceSampleRecorder::stop() {
-  if (!isRecording_ || stopFrame_) return;
-  // The sound heard up to now: from the first frame's moment, or from the start while none has
-  // come yet.
+  if (!isRecording_ || stopFrame_ || stoppedAtSec_) return;
+  // The sound heard up to now, counted from the first frame's moment; before any frame came,
+  // that is known only once one does (readSound).
   const double nowSec = clock_.elapsed() / 1000.0;
-  const double heardSec = std::max(0.0, nowSec - firstFrameSec_.value_or(0.0));
-  stopAt(std::min(longestFrames(),
-                  static_cast<std::uint64_t>(std::llround(heardSec * format_->sampleRate()))));
+  if (firstFrameSec_) {
+    stopAt(framesHeardBy(nowSec));
+    return;
+  }
+  stoppedAtSec_ = nowSec;
+  timer_.stop();
+  readSound();
+  if (isRecording_ && !(stopFrame_ && writer_->framesWritten() >= *stopFrame_))
+    drainLimit_.start(kLongestDrainMilliseconds);
+  else if (isRecording_)
+    end(true);
 }
 
 void VoiceSampleRecorder::stopAt(std::uint64_t frames) {

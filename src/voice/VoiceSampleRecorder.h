@@ -87,6 +87,8 @@ class VoiceSampleRecorder : public QObject {
   void end(bool keep);
   void failWith(std::string reason);
   std::uint64_t longestFrames() const;
+  // The frames heard from the first one up to `sec` on clock_, at most the longest length.
+  std::uint64_t framesHeardBy(double sec) const;
   void setLevel(double level);
   void deny();
 
@@ -101,6 +103,8 @@ class VoiceSampleRecorder : public QObject {
   // When, on clock_, the first frame written was heard; known from the first sound handed over.
   std::optional<double> firstFrameSec_;
   std::optional<std::uint64_t> stopFrame_;
+  // When, on clock_, a stop came before any sound did.
+  std::optional<double> stoppedAtSec_;
   std::optional<std::string> failure_;
   int ticks_ = 0;
   int longestTicks_ = static_cast<int>(kLongestSec * 10);
