@@ -3,17 +3,14 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/CliCommand.h"
+#include "model/RecordLimits.h"
 #include "platform/TimeText.h"
 
 namespace brisklet::cli {
 namespace {
 
-size_t displayWidth(std::string_view text) {
-  // Counts code points: UTF-8 continuation bytes take no column.
-  return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char byte) {
-    return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
-  }));
-}
+// A table column counts characters: UTF-8 continuation bytes take no column.
+size_t displayWidth(std::string_view text) { return characterCount(text); }
 
 std::string padded(std::string text, size_t width) {
   const size_t shown = displayWidth(text);

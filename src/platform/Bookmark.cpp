@@ -7,20 +7,12 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/FileNames.h"
+#include "platform/Utf8.h"
 
 namespace brisklet {
 namespace {
 
 constexpr int kBookmarkVersion = 1;
-
-bool isValidUtf8(const std::string& text) {
-  try {
-    static_cast<void>(nlohmann::json(text).dump());
-    return true;
-  } catch (const nlohmann::json::exception&) {
-    return false;
-  }
-}
 
 }  // namespace
 

@@ -198,9 +198,12 @@ void OutputFile::registerTemporary() {
   // register the output is still written; only a kill would leave it behind.
   std::error_code error;
   std::filesystem::create_directories(dataRegister(), error);
-  std::vector<std::filesystem::path> registers = {dataRegister()};
-  if (const auto fallback = fallbackRegister(true)) registers.push_back(*fallback);
-  for (const std::filesystem::path& folder : registers) {
+  for (int choice = 0; choice < 2; ++choice) {
+    // The private fallback is made only when the data folder's register cannot be written.
+    const std::optional<std::filesystem::path> register_ =
+        choice == 0 ? std::optional(dataRegister()) : fallbackRegister(true);
+    if (!register_) return;
+    const std::filesystem::path& folder = *register_;
     std::string hiddenName = (folder / ".XXXXXX").string();
     FileDescriptor entry(::mkostemp(hiddenName.data(), O_CLOEXEC));
     if (!entry.valid()) continue;

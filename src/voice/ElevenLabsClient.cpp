@@ -9,6 +9,7 @@
 #include "platform/Cancellation.h"
 #include "platform/HttpClient.h"
 #include "platform/JsonReader.h"
+#include "platform/Utf8.h"
 
 namespace brisklet {
 namespace {
@@ -25,15 +26,6 @@ enum class Repeatable {
   always,         // reading: transport failures, 429 and 5xx
   neverTwiceSent  // creating: only what certainly did not arrive, and 429 and 503
 };
-
-bool isValidUtf8(std::string_view text) {
-  try {
-    static_cast<void>(nlohmann::json(std::string(text)).dump());
-    return true;
-  } catch (const nlohmann::json::exception&) {
-    return false;
-  }
-}
 
 // The error text of an answer's body: detail.message, or detail when it is a string; for a body
 // that is not JSON, its first 300 bytes when they are plain text (a web page of a proxy or an
