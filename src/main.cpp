@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
 
   // Loads every stored project before the first window shows.
   brisklet::AppState state;
+  state.keyRing().load();
   brisklet::MainWindow window(state);
   // A logout or Ctrl-C in the terminal that started us: running commands stop and the window
   // goes without asking; the commands' workers remove what they had begun writing before the
@@ -64,10 +65,12 @@ int main(int argc, char** argv) {
   window.show();
 
   // Videos opened with Brisklet from the file manager (`brisklet FILE…`) are imported together,
-  // as if dropped.
+  // as if dropped, once the keys are read: their analysis uses the Anthropic key.
   if (!start.files.empty())
-    QTimer::singleShot(0, &state,
-                       [&state, files = start.files] { auto import = state.importVideos(files); });
+    QObject::connect(
+        &state.keyRing(), &brisklet::KeyRing::loaded, &state,
+        [&state, files = start.files] { auto import = state.importVideos(files); },
+        Qt::SingleShotConnection);
   const int status = application.exec();
   // Cancelled work ends within moments; a worker stuck in a system call does not hold the exit
   // for long, and what it leaves is swept at the next start.

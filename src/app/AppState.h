@@ -15,6 +15,7 @@
 
 #include "app/EditHistory.h"
 #include "app/FileReveal.h"
+#include "app/KeyRing.h"
 #include "model/KeychainStore.h"
 #include "model/PipelineProgress.h"
 #include "model/Project.h"
@@ -141,8 +142,10 @@ class AppState : public QObject {
   // Gives the project a new name (white space around it trimmed); an empty name is ignored.
   void renameProject(const Uuid& projectID, const std::string& name);
 
-  // Where commands read the service keys: the secret store, unless something is put in front
-  // (the command-line tool's keys for one run).
+  // The service keys as the window reads and stores them, off the main thread.
+  KeyRing& keyRing() { return keyRing_; }
+  // Where commands read the service keys: the key ring, unless something is put in front (the
+  // command-line tool's keys for one run).
   using KeySource = std::function<std::optional<std::string>(KeychainStore::Key)>;
   void setKeySource(KeySource source) { keySource_ = std::move(source); }
   // The key, or none when it is missing or empty.
@@ -223,7 +226,8 @@ class AppState : public QObject {
   static void countRevision(Project& project);
 
   ProjectStore& store_;
-  KeySource keySource_ = KeychainStore::get;
+  KeyRing keyRing_;
+  KeySource keySource_ = [this](KeychainStore::Key key) { return keyRing_.key(key); };
   std::function<void(const std::filesystem::path&)> revealFile_ = revealInFileBrowser;
   FolderChooser chooseFolder_ = [](const std::string&) { return std::nullopt; };
   // The newest audio settings request of each project, counted.

@@ -10,10 +10,12 @@ std::string_view accountName(Key key) {
   return key == Key::anthropic ? "anthropic-api-key" : "elevenlabs-api-key";
 }
 
-std::optional<std::string> get(Key key) { return SecretStore::lookup(kService, accountName(key)); }
+std::optional<std::string> get(Key key, std::stop_token stop) {
+  return SecretStore::lookup(kService, accountName(key), std::move(stop));
+}
 
-std::optional<std::string> set(std::string_view value, Key key) {
-  return SecretStore::store(kService, accountName(key), value);
+std::optional<std::string> set(std::string_view value, Key key, std::stop_token stop) {
+  return SecretStore::store(kService, accountName(key), value, std::move(stop));
 }
 
 TypedKey cleanTypedKey(std::string_view typed) {
@@ -30,10 +32,12 @@ TypedKey cleanTypedKey(std::string_view typed) {
   return {std::string(typed), std::nullopt};
 }
 
-void remove(Key key) { SecretStore::remove(kService, accountName(key)); }
+void remove(Key key, std::stop_token stop) {
+  SecretStore::remove(kService, accountName(key), std::move(stop));
+}
 
-std::string storageDescription() {
-  return SecretStore::secretServiceRuns()
+std::string storageDescription(std::stop_token stop) {
+  return SecretStore::secretServiceRuns(std::move(stop))
              ? "Keys are stored in your desktop keyring (Secret Service), never in project files."
              : "No desktop keyring is running, so keys are kept in a file only you can read.";
 }

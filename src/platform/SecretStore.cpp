@@ -2,6 +2,7 @@
 
 #include <libsecret/secret.h>
 
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -23,6 +24,25 @@ struct PasswordDeleter {
   void operator()(gchar* password) const { secret_password_free(password); }
 };
 using PasswordPointer = std::unique_ptr<gchar, PasswordDeleter>;
+
+// A GCancellable that a stop request cancels, from whichever thread asks.
+class Cancellable {
+ public:
+  explicit Cancellable(std::stop_token stop)
+      : cancellable_(g_cancellable_new()),
+        onStop_(std::in_place, std::move(stop), [this] { g_cancellable_cancel(cancellable_); }) {}
+  ~Cancellable() {
+    onStop_.reset();
+    g_object_unref(cancellable_);
+  }
+  Cancellable(const Cancellable&) = delete;
+  Cancellable& operator=(const Cancellable&) = delete;
+  GCancellable* get() const { return cancellable_; }
+
+ private:
+  GCancellable* cancellable_;
+  std::optional<std::stop_callback<std::function<void()>>> onStop_;
+};
 
 const SecretSchema* schema() {
   static const SecretSchema kSchema = {"com.kettlewick.Brisklet.Key",
@@ -47,8 +67,11 @@ const SecretSchema* schema() {
 // and refused (a locked keyring, a dismissed prompt) or did not answer in time. Only the first
 // may send a key to the plain file.
 bool meansNoSecretService(const GError* error) {
-  if (error->domain == G_IO_ERROR)  // no session bus to connect to, unless the call timed out
-    return error->code != G_IO_ERROR_TIMED_OUT && error->code != G_IO_ERROR_CANCELLED;
+  // No session bus to connect to; unless the call timed out or was cancelled, or the service
+  // answered with an error of its own (which GIO reports as a D-Bus error in its domain).
+  if (error->domain == G_IO_ERROR)
+    return error->code != G_IO_ERROR_TIMED_OUT && error->code != G_IO_ERROR_CANCELLED &&
+           error->code != G_IO_ERROR_DBUS_ERROR;
   if (error->domain != G_DBUS_ERROR) return false;
   return error->code == G_DBUS_ERROR_SERVICE_UNKNOWN ||
          error->code == G_DBUS_ERROR_NAME_HAS_NO_OWNER || error->code == G_DBUS_ERROR_NO_SERVER ||
@@ -72,11 +95,13 @@ struct ServiceLookup {
   std::optional<std::string> secret;
 };
 
-ServiceLookup lookupInService(const std::string& service, const std::string& account) {
+ServiceLookup lookupInService(const std::string& service, const std::string& account,
+                              std::stop_token stop) {
+  const Cancellable cancellable(std::move(stop));
   GError* rawError = nullptr;
-  PasswordPointer password(secret_password_lookup_sync(schema(), nullptr, &rawError, "service",
-                                                       service.c_str(), "account", account.c_str(),
-                                                       nullptr));
+  PasswordPointer password(secret_password_lookup_sync(schema(), cancellable.get(), &rawError,
+                                                       "service", service.c_str(), "account",
+                                                       account.c_str(), nullptr));
   ErrorPointer error(rawError);
   const ServiceReply reply = classify(error, "read a key");
   if (reply != ServiceReply::done || !password) return {reply, std::nullopt};
@@ -91,21 +116,24 @@ struct ServiceStore {
 };
 
 ServiceStore storeInService(const std::string& service, const std::string& account,
-                            const std::string& value) {
+                            const std::string& value, std::stop_token stop) {
   const std::string label = "Brisklet: " + account;
+  const Cancellable cancellable(std::move(stop));
   GError* rawError = nullptr;
   secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), value.c_str(),
-                             nullptr, &rawError, "service", service.c_str(), "account",
+                             cancellable.get(), &rawError, "service", service.c_str(), "account",
                              account.c_str(), nullptr);
   const ErrorPointer error(rawError);
   const ServiceReply reply = classify(error, "save a key");
   return {reply, reply == ServiceReply::failed ? std::string(error->message) : std::string()};
 }
 
-ServiceReply removeFromService(const std::string& service, const std::string& account) {
+ServiceReply removeFromService(const std::string& service, const std::string& account,
+                               std::stop_token stop) {
+  const Cancellable cancellable(std::move(stop));
   GError* rawError = nullptr;
-  secret_password_clear_sync(schema(), nullptr, &rawError, "service", service.c_str(), "account",
-                             account.c_str(), nullptr);
+  secret_password_clear_sync(schema(), cancellable.get(), &rawError, "service", service.c_str(),
+                             "account", account.c_str(), nullptr);
   return classify(ErrorPointer(rawError), "remove a key");
 }
 
@@ -159,15 +187,16 @@ std::optional<std::string> setInFallback(const std::string& service, const std::
 
 }  // namespace
 
-std::optional<std::string> lookup(std::string_view service, std::string_view account) {
+std::optional<std::string> lookup(std::string_view service, std::string_view account,
+                                  std::stop_token stop) {
   const std::string serviceName(service), accountName(account);
-  ServiceLookup found = lookupInService(serviceName, accountName);
+  ServiceLookup found = lookupInService(serviceName, accountName, stop);
   if (found.reply == ServiceReply::unavailable) return lookupInFallback(serviceName, accountName);
   if (found.reply == ServiceReply::done && !found.secret) {
     // A key saved while no Secret Service ran moves into it now, out of the plain file.
     std::optional<std::string> leftBehind = lookupInFallback(serviceName, accountName);
     if (leftBehind &&
-        storeInService(serviceName, accountName, *leftBehind).reply == ServiceReply::done)
+        storeInService(serviceName, accountName, *leftBehind, stop).reply == ServiceReply::done)
       setInFallback(serviceName, accountName, std::nullopt);
     return leftBehind;
   }
@@ -175,13 +204,13 @@ std::optional<std::string> lookup(std::string_view service, std::string_view acc
 }
 
 std::optional<std::string> store(std::string_view service, std::string_view account,
-                                 std::string_view value) {
+                                 std::string_view value, std::stop_token stop) {
   if (value.empty()) {
-    remove(service, account);
+    remove(service, account, std::move(stop));
     return std::nullopt;
   }
   const std::string serviceName(service), accountName(account), secret(value);
-  const ServiceStore stored = storeInService(serviceName, accountName, secret);
+  const ServiceStore stored = storeInService(serviceName, accountName, secret, std::move(stop));
   switch (stored.reply) {
     case ServiceReply::unavailable:
       if (auto failure = setInFallback(serviceName, accountName, secret))
@@ -199,17 +228,17 @@ std::optional<std::string> store(std::string_view service, std::string_view acco
   return "The desktop keyring refused the key: " + stored.refusal;
 }
 
-void remove(std::string_view service, std::string_view account) {
+void remove(std::string_view service, std::string_view account, std::stop_token stop) {
   const std::string serviceName(service), accountName(account);
-  removeFromService(serviceName, accountName);
+  removeFromService(serviceName, accountName, std::move(stop));
   // Also from the file, so a key removed while the service runs cannot come back from it.
   if (lookupInFallback(serviceName, accountName))
     setInFallback(serviceName, accountName, std::nullopt);
 }
 
-bool secretServiceRuns() {
+bool secretServiceRuns(std::stop_token stop) {
   // A lookup of nothing in particular tells whether anybody serves secrets.
-  return lookupInService("com.kettlewick.Brisklet", "availability-probe").reply !=
+  return lookupInService("com.kettlewick.Brisklet", "availability-probe", std::move(stop)).reply !=
          ServiceReply::unavailable;
 }
 

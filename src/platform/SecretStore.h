@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -13,19 +14,21 @@ namespace brisklet::SecretStore {
 // moves into the Secret Service the first time one answers.
 //
 // Failures are never thrown: a read that fails is a missing secret; a write that fails is logged
-// (without the secret) and its reason returned. Blocking calls (D-Bus round trips); not for a
-// hot path.
+// (without the secret) and its reason returned. Blocking calls (D-Bus round trips, and a store
+// may wait on the keyring's unlock prompt): never on the window's thread. A stop request cancels
+// a call that waits; it then fails as one the service did not answer.
 
-std::optional<std::string> lookup(std::string_view service, std::string_view account);
+std::optional<std::string> lookup(std::string_view service, std::string_view account,
+                                  std::stop_token stop = {});
 
 // Replaces any secret stored under the service and account; an empty value removes it. Returns
 // why it could not be stored ("The desktop keyring refused the key: …"), or none.
 std::optional<std::string> store(std::string_view service, std::string_view account,
-                                 std::string_view value);
+                                 std::string_view value, std::stop_token stop = {});
 
-void remove(std::string_view service, std::string_view account);
+void remove(std::string_view service, std::string_view account, std::stop_token stop = {});
 
 // Whether a Secret Service answers here; when none does, secrets go to the file.
-bool secretServiceRuns();
+bool secretServiceRuns(std::stop_token stop = {});
 
 }  // namespace brisklet::SecretStore

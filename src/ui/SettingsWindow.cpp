@@ -18,14 +18,16 @@
 namespace brisklet {
 namespace {
 
-// One key: a masked field filled from the store, stored on every keystroke once it is clean.
-void addKeyField(QVBoxLayout& form, QWidget* tab, KeychainStore::Key key, const QString& title,
-                 const QString& caption, const QString& console, const char* name) {
+// One key: a masked field filled from the key ring once it has read the keyring, and stored
+// when typing pauses once it is clean. Nothing here waits on the keyring.
+void addKeyField(QVBoxLayout& form, QWidget* tab, KeyRing& keyRing, KeychainStore::Key key,
+                 const QString& title, const QString& caption, const QString& console,
+                 const char* name) {
   form.addWidget(styledLabel(title, TextStyle::body, false, tab));
-  auto* field = new QLineEdit(QString::fromStdString(KeychainStore::get(key).value_or("")), tab);
+  auto* field = new QLineEdit(tab);
   field->setObjectName(name);
+  field->setAccessibleName(title);
   field->setEchoMode(QLineEdit::Password);
-  field->setPlaceholderText("Paste your key");
   form.addWidget(field);
   QLabel* problem = styledLabel({}, TextStyle::caption, false, tab);
   problem->setObjectName(QString(name) + "Problem");
@@ -39,40 +41,65 @@ void addKeyField(QVBoxLayout& form, QWidget* tab, KeychainStore::Key key, const 
   where->setTextInteractionFlags(Qt::TextBrowserInteraction);
   where->setOpenExternalLinks(true);
   form.addWidget(where);
-  QObject::connect(field, &QLineEdit::textEdited, tab, [key, problem](const QString& text) {
-    const KeychainStore::TypedKey typed = KeychainStore::cleanTypedKey(text.toStdString());
-    problem->setVisible(typed.problem.has_value());
-    if (typed.problem) {
-      problem->setText(QString::fromStdString(*typed.problem));
-      return;  // the stored key stays as it was
-    }
-    // A key that was not kept is never shown as stored.
-    if (const std::optional<std::string> refused = KeychainStore::set(typed.key, key)) {
-      problem->setText(QString::fromStdString("This key was not saved. " + *refused));
-      problem->show();
-    }
-  });
+
+  const auto showStored = [&keyRing, key, field] {
+    field->setEnabled(!keyRing.isLoading());
+    field->setPlaceholderText(keyRing.isLoading() ? "Reading the keyring\u2026" : "Paste your key");
+    if (!field->isModified()) field->setText(QString::fromStdString(keyRing.key(key).value_or("")));
+  };
+  showStored();
+  QObject::connect(&keyRing, &KeyRing::loaded, field, showStored);
+  QObject::connect(
+      field, &QLineEdit::textEdited, tab, [&keyRing, key, problem](const QString& text) {
+        const KeychainStore::TypedKey typed = KeychainStore::cleanTypedKey(text.toStdString());
+        problem->setVisible(typed.problem.has_value());
+        if (typed.problem) {
+          problem->setText(QString::fromStdString(*typed.problem));
+          return;  // the stored key stays as it was
+        }
+        keyRing.type(key, typed.key);
+      });
+  // A key that was not kept is never shown as stored.
+  QObject::connect(&keyRing, &KeyRing::saved, problem,
+                   [key, problem](KeychainStore::Key savedKey, const QString& failure) {
+                     if (savedKey != key) return;
+                     problem->setVisible(!failure.isEmpty());
+                     problem->setText("This key was not saved. " + failure);
+                   });
 }
 
 }  // namespace
 
-QWidget* makeKeysTab(QWidget* parent) {
+QWidget* makeKeysTab(KeyRing& keyRing, QWidget* parent) {
   auto* tab = new QWidget(parent);
   auto* form = settingsForm(tab);
-  addKeyField(*form, tab, KeychainStore::Key::anthropic, "Anthropic API key",
+  keyRing.load();
+  addKeyField(*form, tab, keyRing, KeychainStore::Key::anthropic, "Anthropic API key",
               "Used to understand scenes and write narration. Get one at ",
               "console.anthropic.com/settings/keys", "anthropicKey");
   form->addSpacing(10);
-  addKeyField(*form, tab, KeychainStore::Key::elevenLabs, "ElevenLabs API key",
+  addKeyField(*form, tab, keyRing, KeychainStore::Key::elevenLabs, "ElevenLabs API key",
               "Used to clone your voice and speak the narration. Get one at ",
               "elevenlabs.io/app/settings/api-keys", "elevenLabsKey");
   form->addSpacing(14);
-  QWidget* storage =
-      captionWithSymbol("lock.shield", QString::fromStdString(KeychainStore::storageDescription()),
-                        secondaryColor(), tab);
+  QWidget* storage = captionWithSymbol("lock.shield", {}, secondaryColor(), tab);
   storage->setObjectName("keyStorage");
+  const auto showStorage = [&keyRing, storage] {
+    auto* text = storage->findChild<QLabel*>("caption");
+    if (keyRing.loadProblem()) {
+      text->setText(QString::fromStdString(*keyRing.loadProblem()));
+      setLabelColor(*text, statusOrange());
+    } else {
+      text->setText(QString::fromStdString(keyRing.storageDescription()));
+      setLabelColor(*text, secondaryColor());
+    }
+  };
+  showStorage();
+  QObject::connect(&keyRing, &KeyRing::loaded, storage, showStorage);
   form->addWidget(storage);
   form->addStretch(1);
+  // Closing the window stores a key whose typing pause has not ended yet.
+  QObject::connect(tab, &QObject::destroyed, &keyRing, [&keyRing] { keyRing.storeTypedNow(); });
   return tab;
 }
 
@@ -138,7 +165,7 @@ SettingsWindow::SettingsWindow(AppState& state, QWidget* parent) : QWidget(paren
   column->setContentsMargins(10, 10, 10, 10);
   tabs_ = new QTabWidget(this);
   const QColor tint = primaryColor();
-  tabs_->addTab(makeKeysTab(tabs_), symbolIcon("key", tint), "API Keys");
+  tabs_->addTab(makeKeysTab(state.keyRing(), tabs_), symbolIcon("key", tint), "API Keys");
   tabs_->addTab(makeModelTab(state, tabs_), symbolIcon("sparkles", tint), "AI");
   tabs_->addTab(makeVoiceTab(state, tabs_), symbolIcon("waveform", tint), "Voice");
   column->addWidget(tabs_);

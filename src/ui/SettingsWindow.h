@@ -7,6 +7,7 @@ class QTabWidget;
 namespace brisklet {
 
 class AppState;
+class KeyRing;
 
 // The settings, 520 × 420, beside the main window (not modal): the service keys, the model and
 // the music folder, and the narration voice. Every change is kept at once; there is no Save.
@@ -23,7 +24,7 @@ class SettingsWindow : public QWidget {
 };
 
 // The tabs, each made afresh when the window is.
-QWidget* makeKeysTab(QWidget* parent);
+QWidget* makeKeysTab(KeyRing& keyRing, QWidget* parent);
 QWidget* makeModelTab(AppState& state, QWidget* parent);
 QWidget* makeVoiceTab(AppState& state, QWidget* parent);
 

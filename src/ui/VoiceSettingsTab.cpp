@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "app/AppState.h"
 #include "app/VoiceSettings.h"
 #include "ui/Card.h"
 #include "ui/Labels.h"
@@ -116,6 +117,12 @@ class VoiceSettingsTab : public QWidget {
          {&VoiceSampleRecorder::isRecordingChanged, &VoiceSampleRecorder::elapsedSecChanged,
           &VoiceSampleRecorder::levelChanged, &VoiceSampleRecorder::permissionDeniedChanged})
       connect(&recorder_, signal, this, &VoiceSettingsTab::refresh);
+    // The keys are read off the window's thread: the ElevenLabs key may arrive after this tab.
+    connect(&state.keyRing(), &KeyRing::loaded, this, [this] {
+      showVoices();
+      refresh();
+      if (isVisible()) auto task = settings_.loadVoices();
+    });
     showVoices();
     refresh();
   }

@@ -21,10 +21,10 @@
 #include "support/TemporaryFolder.h"
 #include "ui/Card.h"
 #include "ui/EditActions.h"
-#include "ui/TimelineView.h"
 #include "ui/Screenshots.h"
 #include "ui/SegmentInspector.h"
 #include "ui/Theme.h"
+#include "ui/TimelineView.h"
 #include "ui/TransportBar.h"
 
 namespace brisklet {
@@ -64,10 +64,12 @@ class EditingPanelsTest : public ::testing::Test {
     line.status = NarrationStatus::ready;
     second.narration = line;
     plan.segments = {first, second};
-    plan.editorSuggestions = std::vector<std::string>{"Open on the lighthouse.", "Cut the long walk in the middle."};
+    plan.editorSuggestions =
+        std::vector<std::string>{"Open on the lighthouse.", "Cut the long walk in the middle."};
     plan.planRevision = 1;
     project.editPlan = plan;
-    project.videoBookmark = makeBookmark(testing::makeClockVideo(folder / "clock.mp4", 90, 64, 48, 5));
+    project.videoBookmark =
+        makeBookmark(testing::makeClockVideo(folder / "clock.mp4", 90, 64, 48, 5));
     store.save(project);
     state = std::make_unique<AppState>(store);
     player = std::make_unique<PlayerController>(store);
@@ -93,7 +95,8 @@ class EditingPanelsTest : public ::testing::Test {
     column->addWidget(transport);
     timeline = new TimelineView(*state, player.get(), project.id, window.get());
     column->addWidget(timeline);
-    edits = new EditActions(*state, [this] { return std::optional(project.id); }, window.get());
+    edits = new EditActions(
+        *state, [this] { return std::optional(project.id); }, window.get());
     window->resize(1100, 700);
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -102,7 +105,9 @@ class EditingPanelsTest : public ::testing::Test {
   const Segment& stored(std::size_t index) const {
     return state->project(project.id)->editPlan->segments.at(index);
   }
-  std::string record() const { return readFile(store.projectDirectory(project.id) / "project.json"); }
+  std::string record() const {
+    return readFile(store.projectDirectory(project.id) / "project.json");
+  }
   template <typename Widget>
   Widget* find(QWidget* in, const char* name) const {
     auto* found = in->findChild<Widget*>(name);
@@ -119,7 +124,8 @@ TEST_F(EditingPanelsTest, TheInspectorShowsTheSegmentAndItsEditsGoToItAlone) {
   state->setSelectedSegmentID(stored(0).id);
   EXPECT_EQ(text("segmentTime"), "1:05 \u2013 1:13  \u00b7  7.5s");
   bool titled = false;
-  for (const QLabel* label : inspector->findChildren<QLabel*>()) titled |= label->text() == "Segment";
+  for (const QLabel* label : inspector->findChildren<QLabel*>())
+    titled |= label->text() == "Segment";
   EXPECT_TRUE(titled) << "a segment without an activity";
   testing::saveScreenshot(*window, "inspector-segment-dark.png");
 
@@ -253,7 +259,8 @@ TEST_F(EditingPanelsTest, TheTransportShowsTheSettingsAndTheAudioPopoverAppliesO
       window->resize(size);
       state->setSelectedSegmentID(stored(size.width() > 1100 ? 1 : 0).id);
       QTest::qWait(10);
-      testing::saveScreenshot(*window, "editing-panels-" + name + "-" + std::to_string(size.width()) + ".png");
+      testing::saveScreenshot(
+          *window, "editing-panels-" + name + "-" + std::to_string(size.width()) + ".png");
     }
   }
 }

@@ -100,6 +100,7 @@ TEST_F(MainWindowTest, EmptyItOffersTheDropZoneAndTheMenusHoldTheApplicationsCom
     if (auto* found = qobject_cast<SettingsWindow*>(top); found != nullptr) settings = found;
   ASSERT_NE(settings, nullptr);
   EXPECT_TRUE(settings->isVisible());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !state.keyRing().isLoading(); }, 5000));
   EXPECT_EQ(settings->findChild<QWidget*>("keyStorage")->findChild<QLabel*>("caption")->text(),
             "No desktop keyring is running, so keys are kept in a file only you can read.");
   testing::saveScreenshot(*settings, "settings-keys-fallback-dark.png");
@@ -112,9 +113,10 @@ TEST_F(MainWindowTest, EmptyItOffersTheDropZoneAndTheMenusHoldTheApplicationsCom
   field->setFocus();
   QTest::keyClicks(field, "sk-ant-1");
   auto* problem = settings->findChild<QLabel*>("anthropicKeyProblem");
-  EXPECT_TRUE(problem->isVisible());
-  EXPECT_TRUE(problem->text().startsWith("This key was not saved. The key file could not be "
-                                         "written: "))
+  EXPECT_TRUE(QTest::qWaitFor([&] { return problem->isVisible(); }, 5000));
+  EXPECT_TRUE(
+      problem->text().startsWith("This key was not saved. The key file could not be "
+                                 "written: "))
       << problem->text().toStdString();
   EXPECT_FALSE(KeychainStore::get(KeychainStore::Key::anthropic));
   testing::saveScreenshot(*settings, "settings-key-not-saved-dark.png");
@@ -186,8 +188,8 @@ TEST_F(MainWindowTest, ARecordThatCannotBeReadIsListedWithItsReason) {
   ASSERT_EQ(cards(*window).size(), 1u);
   const QLabel* unreadable = window->sidebar()->findChild<QLabel*>("unreadableProject");
   ASSERT_NE(unreadable, nullptr);
-  EXPECT_TRUE(unreadable->text().startsWith(
-      QString::fromStdString("Project " + damaged.id.text().substr(0, 8) + "\u2026 cannot be read: ")))
+  EXPECT_TRUE(unreadable->text().startsWith(QString::fromStdString(
+      "Project " + damaged.id.text().substr(0, 8) + "\u2026 cannot be read: ")))
       << unreadable->text().toStdString();
   EXPECT_EQ(unreadable->toolTip().toStdString(), damaged.id.text());
   testing::saveScreenshot(*window, "main-unreadable-project.png");
@@ -205,8 +207,9 @@ TEST_F(MainWindowTest, ACheckForUpdatesUnderWayEndsWithTheWindow) {
   ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
   AppState state(store);
   MainWindowSetup setup;
-  setup.updates = {.feedURL = "https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/feed",
-                   .currentVersion = "0.1.0"};
+  setup.updates = {
+      .feedURL = "https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/feed",
+      .currentVersion = "0.1.0"};
   auto window = std::make_unique<MainWindow>(state, setup);
   window->checkForUpdates();
   QTest::qWait(300);

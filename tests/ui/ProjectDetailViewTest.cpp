@@ -165,8 +165,8 @@ TEST_F(ProjectDetailViewTest, AMissingMusicFileOrSourceIsToldOverThePreview) {
   reopened->show();  // no waveform comes: the source is gone
   const QWidget* gone = reopened->findChild<QWidget*>("previewStatus");
   ASSERT_TRUE(QTest::qWaitFor([&] { return gone->isVisible(); }, 5000));
-  EXPECT_TRUE(gone->findChild<QLabel*>("caption")->text().startsWith(
-      "The video cannot be played: "));
+  EXPECT_TRUE(
+      gone->findChild<QLabel*>("caption")->text().startsWith("The video cannot be played: "));
   testing::saveScreenshot(*reopened, "detail-source-missing-dark.png");
 }
 

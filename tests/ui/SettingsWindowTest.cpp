@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 
@@ -30,6 +31,7 @@ class SettingsWindowTest : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_NE(std::getenv("DBUS_SESSION_BUS_ADDRESS"), nullptr);
+    state.keyRing().setTimings({.typingPause = std::chrono::milliseconds(50)});
     KeychainStore::remove(KeychainStore::Key::anthropic);
     KeychainStore::remove(KeychainStore::Key::elevenLabs);
     std::filesystem::remove_all(AppSettings::file().parent_path());
@@ -40,7 +42,14 @@ class SettingsWindowTest : public ::testing::Test {
     auto window = std::make_unique<SettingsWindow>(state);
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    // The keys are read off the window's thread; the fields open once they are.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !state.keyRing().isLoading(); }, 5000));
+    QCoreApplication::processEvents();
     return window;
+  }
+  // Waits for the key to reach the keyring, stored once typing paused.
+  static bool storedAs(KeychainStore::Key key, const std::optional<std::string>& value) {
+    return QTest::qWaitFor([&] { return KeychainStore::get(key) == value; }, 5000);
   }
   static QString caption(QWidget& in, const char* name) {
     return in.findChild<QWidget*>(name)->findChild<QLabel*>("caption")->text();
@@ -57,19 +66,23 @@ TEST_F(SettingsWindowTest, KeysAreStoredAsTypedAndAnEmptyFieldDeletesThem) {
   EXPECT_EQ(caption(*window, "keyStorage"),
             "Keys are stored in your desktop keyring (Secret Service), never in project files.");
 
+  QSignalSpy saved(&state.keyRing(), &KeyRing::saved);
   QTest::keyClicks(anthropic, "sk-ant-123");
-  EXPECT_EQ(KeychainStore::get(KeychainStore::Key::anthropic), "sk-ant-123");
+  EXPECT_TRUE(storedAs(KeychainStore::Key::anthropic, "sk-ant-123"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return saved.count() == 1; }, 5000));
+  EXPECT_EQ(saved.count(), 1) << "stored once typing paused, not once per keystroke";
   testing::saveScreenshot(*window, "settings-keys-dark.png");
   anthropic->selectAll();
   QTest::keyClick(anthropic, Qt::Key_Backspace);
-  EXPECT_FALSE(KeychainStore::get(KeychainStore::Key::anthropic)) << "cleared means deleted";
+  EXPECT_TRUE(storedAs(KeychainStore::Key::anthropic, std::nullopt)) << "cleared means deleted";
 
   // A pasted key loses the line break copied with it; one with a break inside is refused.
   auto* elevenLabs = window->findChild<QLineEdit*>("elevenLabsKey");
   elevenLabs->setFocus();
   elevenLabs->insert("el-key-7\n");
-  EXPECT_EQ(KeychainStore::get(KeychainStore::Key::elevenLabs), "el-key-7");
+  EXPECT_TRUE(storedAs(KeychainStore::Key::elevenLabs, "el-key-7"));
   elevenLabs->insert("\r\nX-Injected: yes");
+  QTest::qWait(200);
   EXPECT_EQ(KeychainStore::get(KeychainStore::Key::elevenLabs), "el-key-7");
   auto* problem = window->findChild<QLabel*>("elevenLabsKeyProblem");
   EXPECT_TRUE(problem->isVisible());

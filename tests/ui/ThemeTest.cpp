@@ -56,16 +56,18 @@ TEST(Theme, EachSchemeHasItsColoursAndTheAccentIsShared) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&sampler));
     const QImage shown = sampler.grab().toImage();
     const auto near = [](QColor seen, QColor expected) {
-      return std::abs(seen.red() - expected.red()) <= 1 && std::abs(seen.green() - expected.green()) <= 1 &&
+      return std::abs(seen.red() - expected.red()) <= 1 &&
+             std::abs(seen.green() - expected.green()) <= 1 &&
              std::abs(seen.blue() - expected.blue()) <= 1;
     };
     EXPECT_TRUE(near(shown.pixelColor(30, 30), theme.element)) << "inside the panel";
     EXPECT_TRUE(near(shown.pixelColor(290, 30), theme.shadow)) << "inside the well";
     const QColor top = shown.pixelColor(sampler.prominent->geometry().center().x(),
                                         sampler.prominent->geometry().top() + 3);
-    EXPECT_NEAR(top.blue(), theme.accent.blue(), 25) << "the prominent button's gradient starts at the accent";
-    testing::saveScreenshot(sampler, std::string("theme-") +
-                                         (scheme == ColorScheme::dark ? "dark" : "light") + ".png");
+    EXPECT_NEAR(top.blue(), theme.accent.blue(), 25)
+        << "the prominent button's gradient starts at the accent";
+    testing::saveScreenshot(
+        sampler, std::string("theme-") + (scheme == ColorScheme::dark ? "dark" : "light") + ".png");
 
     // A plain button shows its press in its fill only.
     const QPoint middle = sampler.plain->rect().center() + QPoint(0, sampler.plain->height() / 3);

@@ -55,7 +55,9 @@ class TimelineViewTest : public ::testing::Test {
   const Segment& stored(std::size_t index) const {
     return state->project(project.id)->editPlan->segments.at(index);
   }
-  std::string record() const { return readFile(store.projectDirectory(project.id) / "project.json"); }
+  std::string record() const {
+    return readFile(store.projectDirectory(project.id) / "project.json");
+  }
 
   static QColor pixel(QWidget& widget, QPointF at) {
     return widget.grab().toImage().pixelColor(at.toPoint());
@@ -136,7 +138,9 @@ TEST_F(TimelineViewTest, ClicksSelectAndSeekBadgesKeepAndTrimsStopAtTheirLimitsA
   TimelineTracks& tracks = view.tracks();
   const double pps = tracks.pixelsPerSecond();
   EXPECT_DOUBLE_EQ(pps, 40);
-  const auto at = [&](double sec, double y) { return QPoint(static_cast<int>(sec * pps), static_cast<int>(y)); };
+  const auto at = [&](double sec, double y) {
+    return QPoint(static_cast<int>(sec * pps), static_cast<int>(y));
+  };
   const double blockY = tracks.blockRect(stored(0)).center().y() + 20;
 
   QTest::mouseClick(&tracks, Qt::LeftButton, {}, at(7.5, blockY));
@@ -174,7 +178,8 @@ TEST_F(TimelineViewTest, ClicksSelectAndSeekBadgesKeepAndTrimsStopAtTheirLimitsA
   const auto limits = timeline::trimLimits(tracks.blocks(), shortOne, 20);
   for (const double delta : {-5.0, -0.1, 0.1, 0.2, 5.0}) {
     const Segment leading = timeline::trimmed(shortOne, timeline::TrimEdge::leading, delta, limits);
-    const Segment trailing = timeline::trimmed(shortOne, timeline::TrimEdge::trailing, delta, limits);
+    const Segment trailing =
+        timeline::trimmed(shortOne, timeline::TrimEdge::trailing, delta, limits);
     for (const Segment& trim : {leading, trailing}) {
       EXPECT_GE(trim.startSec, 12.0) << delta;
       EXPECT_LE(trim.endSec, 12.3 + 1e-9) << delta;
@@ -186,7 +191,8 @@ TEST_F(TimelineViewTest, ClicksSelectAndSeekBadgesKeepAndTrimsStopAtTheirLimitsA
 
 TEST_F(TimelineViewTest, ThumbnailsAreAskedForOnceWhateverTheScrolling) {
   std::vector<Segment> segments;
-  for (int i = 0; i < 60; ++i) segments.push_back(testing::segment(i * 10.0, i * 10.0 + 10, i % 3 != 0));
+  for (int i = 0; i < 60; ++i)
+    segments.push_back(testing::segment(i * 10.0, i * 10.0 + 10, i % 3 != 0));
   start(600, segments);
   TimelineView view(*state, nullptr, project.id);
   std::mutex asked;
@@ -233,12 +239,15 @@ TEST_F(TimelineViewTest, LooksRightInBothSchemesAndSizes) {
   std::vector<Segment> segments;
   for (int i = 0; i < 24; ++i) {
     Segment segment = scored(i * 5.0, i * 5.0 + 5, i % 4 != 1, 0.2 + 0.03 * i);
-    if (i % 3 == 0) segment = *committingNarrationText(segment, "We made it to the top of the ridge.");
+    if (i % 3 == 0)
+      segment = *committingNarrationText(segment, "We made it to the top of the ridge.");
     segments.push_back(segment);
   }
   start(120, segments);
   std::vector<float> waveform;
-  for (int i = 0; i < 1200; ++i) waveform.push_back(0.3f + 0.3f * static_cast<float>(std::sin(i * 0.07)) * static_cast<float>(std::sin(i * 0.013)));
+  for (int i = 0; i < 1200; ++i)
+    waveform.push_back(0.3f + 0.3f * static_cast<float>(std::sin(i * 0.07)) *
+                                  static_cast<float>(std::sin(i * 0.013)));
   for (const auto scheme : {ColorScheme::dark, ColorScheme::light}) {
     applyTheme(*qApp, scheme);
     for (const QSize size : {QSize(1100, 240), QSize(1920, 240)}) {
@@ -249,8 +258,9 @@ TEST_F(TimelineViewTest, LooksRightInBothSchemesAndSizes) {
       ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
       state->setSelectedSegmentID(stored(6).id);
       EXPECT_EQ(view.palette().color(QPalette::Window), NeuTheme::of(scheme).surface);
-      testing::saveScreenshot(view, std::string("timeline-") + (scheme == ColorScheme::dark ? "dark" : "light") +
-                                        "-" + std::to_string(size.width()) + ".png");
+      testing::saveScreenshot(view, std::string("timeline-") +
+                                        (scheme == ColorScheme::dark ? "dark" : "light") + "-" +
+                                        std::to_string(size.width()) + ".png");
     }
   }
 }
