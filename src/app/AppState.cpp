@@ -34,7 +34,7 @@ AppState::AppState(ProjectStore& store, QObject* parent)
   if (!projects_.empty()) selectedProjectID_ = projects_.front().id;
 }
 
-AppState::~AppState() { commandStop_.request_stop(); }
+AppState::~AppState() { commands_.stopAll(); }
 
 const Project* AppState::project(const Uuid& id) const {
   const auto found = std::find_if(projects_.begin(), projects_.end(),
@@ -58,7 +58,8 @@ void AppState::setSelectedSegmentID(const std::optional<Uuid>& id) {
   emit selectedSegmentIDChanged();
 }
 
-void AppState::setPipelineProgress(const std::optional<PipelineProgress>& progress) {
+void AppState::showProgress() {
+  const std::optional<PipelineProgress> progress = commands_.shownProgress();
   if (pipelineProgress_ == progress) return;
   pipelineProgress_ = progress;
   emit pipelineProgressChanged();
@@ -233,10 +234,7 @@ void AppState::deleteProject(const Project& projectArgument) {
   // A copy: the caller's may be the list's own element, which goes below.
   const Project project = projectArgument;
   // Its commands stop first, so none of them writes into the folder while it goes.
-  if (const auto stop = projectCommandStops_.find(project.id); stop != projectCommandStops_.end()) {
-    stop->second.request_stop();
-    projectCommandStops_.erase(stop);
-  }
+  commands_.stopProject(project.id);
   try {
     store_.deleteProject(project);
   } catch (const ProjectStoreError& error) {
@@ -250,22 +248,28 @@ void AppState::deleteProject(const Project& projectArgument) {
   forgetHistory(project.id);
 }
 
-std::stop_token AppState::commandStopToken(const std::optional<Uuid>& projectID) {
-  if (!projectID) return commandStop_.get_token();
-  return projectCommandStops_[*projectID].get_token();
+CommandID AppState::beginCommand(const PipelineProgress& first,
+                                 const std::optional<Uuid>& projectID) {
+  const CommandID id = commands_.start(first, projectID);
+  showProgress();
+  return id;
 }
 
-void AppState::cancelRunningCommands() {
-  commandStop_.request_stop();
-  commandStop_ = std::stop_source();
-  for (auto& [id, stop] : projectCommandStops_) stop.request_stop();
-  projectCommandStops_.clear();
+void AppState::reportProgress(CommandID id, const PipelineProgress& progress) {
+  commands_.report(id, progress);
+  showProgress();
 }
 
-void AppState::commandEnded() {
-  runningCommands_ = std::max(0, runningCommands_ - 1);
-  if (runningCommands_ == 0) setPipelineProgress(std::nullopt);
+void AppState::commandEnded(CommandID id) {
+  commands_.end(id);
+  showProgress();
 }
+
+void AppState::cancelShownCommand() {
+  if (const std::optional<CommandID> shown = commands_.shown()) commands_.stop(*shown);
+}
+
+void AppState::cancelRunningCommands() { commands_.stopAll(); }
 
 bool AppState::claimOutput(const std::filesystem::path& destination, const Uuid& projectID) {
   if (!outputsBeingWritten_.try_emplace(outputKey(destination), projectID).second) return false;

@@ -16,6 +16,7 @@
 #include "app/EditHistory.h"
 #include "app/FileReveal.h"
 #include "app/KeyRing.h"
+#include "app/RunningCommands.h"
 #include "model/KeychainStore.h"
 #include "model/PipelineProgress.h"
 #include "model/Project.h"
@@ -59,7 +60,6 @@ class AppState : public QObject {
 
   void setSelectedProjectID(const std::optional<Uuid>& id);
   void setSelectedSegmentID(const std::optional<Uuid>& id);
-  void setPipelineProgress(const std::optional<PipelineProgress>& progress);
   void setLastError(const std::optional<std::string>& message);
 
   // Stores a new project (committing `made`, the folder its own files were made in, when given),
@@ -122,15 +122,17 @@ class AppState : public QObject {
   // delete that fails, or leaves part of the folder, says so on the status line.
   void deleteProject(const Project& project);
 
-  // Long commands take this token when they start and stop at the next check once
-  // cancelRunningCommands() is called, or, for a command on a project, once that project is
-  // deleted; commands started afterwards get a fresh token.
-  std::stop_token commandStopToken(const std::optional<Uuid>& projectID = std::nullopt);
-
-  // Every long command counts itself while it runs: the progress goes away when the last one
-  // ends, not when the first does.
-  void commandStarted() { ++runningCommands_; }
-  void commandEnded();
+  // Every long command counts itself while it runs, from its first stage to its end, with a
+  // stop of its own: it stops at the next check once it is cancelled, or, for a command on a
+  // project, once that project is deleted. The progress shown is the oldest running command's,
+  // with the others counted; it goes away when the last command ends.
+  CommandID beginCommand(const PipelineProgress& first,
+                         const std::optional<Uuid>& projectID = std::nullopt);
+  std::stop_token commandStopToken(CommandID id) const { return commands_.stopToken(id); }
+  void reportProgress(CommandID id, const PipelineProgress& progress);
+  void commandEnded(CommandID id);
+  // Stops the command the progress names ("Cancel"); the others go on.
+  void cancelShownCommand();
 
   // Exports and Shorts hold their destination while they write it, so a second one to the same
   // file is refused rather than writing beside the first. False when it is held already.
@@ -197,6 +199,7 @@ class AppState : public QObject {
   void setFileRevealer(std::function<void(const std::filesystem::path&)> reveal) {
     revealFile_ = std::move(reveal);
   }
+  // Stops every running command (quitting, a signal).
   void cancelRunningCommands();
 
  signals:
@@ -210,6 +213,8 @@ class AppState : public QObject {
   void exportingChanged();
 
  private:
+  // The progress shown follows the running commands.
+  void showProgress();
   // An edit by the user: as editProject, and the state before it becomes an undo step.
   void editByUser(const Uuid& projectID, const EditGesture& gesture,
                   const std::function<bool(Project&)>& change);
@@ -240,9 +245,7 @@ class AppState : public QObject {
   std::optional<Uuid> selectedSegmentID_;
   std::optional<PipelineProgress> pipelineProgress_;
   std::optional<std::string> lastError_;
-  std::stop_source commandStop_;
-  std::unordered_map<Uuid, std::stop_source> projectCommandStops_;
-  int runningCommands_ = 0;
+  RunningCommands commands_;
   // Destinations being written (as their absolute, normalised paths) and by which project.
   std::map<std::filesystem::path, Uuid> outputsBeingWritten_;
 };

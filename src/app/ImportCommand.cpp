@@ -68,9 +68,8 @@ QCoro::Task<> AppState::importVideos(const std::vector<std::filesystem::path>& f
   }
   QPointer<AppState> guard(this);
   const std::string stage = "Merging " + std::to_string(files.size()) + " clips\u2026";
-  commandStarted();
-  setPipelineProgress(PipelineProgress{stage, -1.0});
-  ProgressReporter report = progressReporter(*this);
+  const CommandID command = beginCommand(PipelineProgress{stage, -1.0});
+  ProgressReporter report = progressReporter(*this, command);
   std::exception_ptr failure;
   std::optional<ProjectStore::NewProject> made;
   MergedSource merged;
@@ -80,7 +79,7 @@ QCoro::Task<> AppState::importVideos(const std::vector<std::filesystem::path>& f
     made.emplace(store().beginProject(Uuid::random()));
     auto merging =
         runOnWorker([files, folder = made->folder(), source = made->finalFolder() / "source.mov",
-                     stage, report, stop = commandStopToken()] {
+                     stage, report, stop = commandStopToken(command)] {
           const std::vector<std::filesystem::path> sorted = ClipMerger::sortedByCreationDate(files);
           const std::filesystem::path output = folder / "source.mov";
           ClipMerger::merge(
@@ -94,7 +93,7 @@ QCoro::Task<> AppState::importVideos(const std::vector<std::filesystem::path>& f
     Project project = makeProject(merged.name, std::move(merged.bookmark), merged.durationSec);
     project.id = made->id();
     guard->insertProject(project, &*made);
-    guard->commandEnded();
+    guard->commandEnded(command);
     if (analyzeAfterwards) {
       // Started, not awaited, as for a single video.
       auto analysis = guard->startAnalysis(project.id);
@@ -105,7 +104,7 @@ QCoro::Task<> AppState::importVideos(const std::vector<std::filesystem::path>& f
   }
   made.reset();  // removes the hidden folder and whatever the merge left in it
   if (!guard) co_return;
-  guard->commandEnded();
+  guard->commandEnded(command);
   try {
     std::rethrow_exception(failure);
   } catch (const Cancelled&) {

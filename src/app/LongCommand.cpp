@@ -5,16 +5,16 @@
 
 namespace brisklet {
 
-ProgressReporter progressReporter(AppState& state) {
+ProgressReporter progressReporter(AppState& state, CommandID command) {
   // The pointer is taken here on the main thread; workers only copy it, and it is read on the
   // main thread inside the queued call. The application object outlives every state, so it is
   // the safe receiver of the call.
   QPointer<AppState> weakState(&state);
-  return [weakState](const std::string& stageName, double fraction) {
+  return [weakState, command](const std::string& stageName, double fraction) {
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
-        [weakState, progress = PipelineProgress{stageName, fraction}] {
-          if (weakState) weakState->setPipelineProgress(progress);
+        [weakState, command, progress = PipelineProgress{stageName, fraction}] {
+          if (weakState) weakState->reportProgress(command, progress);
         },
         Qt::QueuedConnection);
   };

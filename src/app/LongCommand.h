@@ -24,9 +24,10 @@ namespace brisklet {
 // Called by engines from any thread: (stage name, fraction, negative when unknown).
 using ProgressReporter = std::function<void(const std::string& stageName, double fraction)>;
 
-// A reporter that hands each report to the main thread as a queued call. The call holds the
-// state weakly: a report that arrives after the state is gone is dropped.
-ProgressReporter progressReporter(AppState& state);
+// A reporter of the command's progress that hands each report to the main thread as a queued
+// call. The call holds the state weakly: a report that arrives after the state is gone is
+// dropped.
+ProgressReporter progressReporter(AppState& state, CommandID command);
 
 // The user-facing description of an exception: what() for standard exceptions.
 std::string describe(const std::exception_ptr& failure);
@@ -95,10 +96,10 @@ QCoro::Task<> runLongCommand(AppState& state, const LongCommandSteps& stepsArgum
   std::decay_t<Apply> apply(std::forward<Apply>(applyArgument));
 
   QPointer<AppState> guard(&state);
-  state.commandStarted();
-  state.setPipelineProgress(PipelineProgress{steps.firstStage, steps.firstFraction});
-  ProgressReporter report = progressReporter(state);
-  std::stop_token stop = state.commandStopToken(steps.projectID);
+  const CommandID command =
+      state.beginCommand(PipelineProgress{steps.firstStage, steps.firstFraction}, steps.projectID);
+  ProgressReporter report = progressReporter(state, command);
+  std::stop_token stop = state.commandStopToken(command);
   std::exception_ptr failure;
   try {
     auto onWorker = runOnWorker(
@@ -118,7 +119,7 @@ QCoro::Task<> runLongCommand(AppState& state, const LongCommandSteps& stepsArgum
     guard->setLastError(steps.failurePrefix +
                         (deleted ? std::string(ProjectDeletedError().what()) : describe(failure)));
   }
-  guard->commandEnded();
+  guard->commandEnded(command);
 }
 
 }  // namespace brisklet

@@ -25,6 +25,12 @@
 namespace brisklet {
 namespace {
 
+QString quitQuestionText(const PipelineProgress& progress) {
+  return QString::fromStdString("Brisklet is still working (" + progress.line() +
+                                "). If you quit now, that work stops and what it had begun "
+                                "writing is removed; your projects stay as they are.");
+}
+
 constexpr int kFadeMilliseconds = 200;
 
 QString sidebarHelp(bool visible) { return visible ? "Hide project list" : "Show project list"; }
@@ -64,7 +70,7 @@ MainWindow::MainWindow(AppState& state, MainWindowSetup setup, QWidget* parent)
   progress_->setGraphicsEffect(opacity);
   progress_->hide();
   connect(progress_, &PipelineProgressView::cancelRequested, &state_,
-          &AppState::cancelRunningCommands);
+          &AppState::cancelShownCommand);
 
   // The window's one tool sits in the menu bar's corner rather than in a bar of its own.
   toggleSidebar_ =
@@ -145,6 +151,14 @@ void MainWindow::showSelectedProject() {
 
 void MainWindow::showProgress() {
   const auto& progress = state_.pipelineProgress();
+  if (quitQuestion_) {
+    // The question asked about work that has ended meanwhile: the quit goes ahead.
+    if (!progress) {
+      closeWithoutAsking();
+      return;
+    }
+    quitQuestion_->setText(quitQuestionText(*progress));
+  }
   if (progress) {
     progress_->setProgress(*progress);
     placeProgressPanel();
@@ -224,12 +238,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   }
   event->ignore();
   if (quitQuestion_) return;
-  quitQuestion_ = new QMessageBox(
-      QMessageBox::Question, "Quit Brisklet?",
-      QString::fromStdString("Brisklet is still working (" + progress->stageName +
-                             "). If you quit now, that work stops and what it had begun "
-                             "writing is removed; your projects stay as they are."),
-      QMessageBox::NoButton, this);
+  quitQuestion_ = new QMessageBox(QMessageBox::Question, "Quit Brisklet?",
+                                  quitQuestionText(*progress), QMessageBox::NoButton, this);
   quitQuestion_->setObjectName("quitQuestion");
   quitQuestion_->setAttribute(Qt::WA_DeleteOnClose);
   QPushButton* quit = quitQuestion_->addButton("Quit", QMessageBox::DestructiveRole);

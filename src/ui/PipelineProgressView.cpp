@@ -41,7 +41,7 @@ PipelineProgressView::PipelineProgressView(QWidget* parent) : QWidget(parent) {
 }
 
 void PipelineProgressView::setProgress(const PipelineProgress& progress) {
-  stage_->setText(QString::fromStdString(progress.stageName));
+  stage_->setText(QString::fromStdString(progress.line()));
   if (progress.fraction >= 0 && std::isfinite(progress.fraction)) {
     bar_->setRange(0, kSteps);
     bar_->setValue(static_cast<int>(std::lround(std::min(progress.fraction, 1.0) * kSteps)));

@@ -180,9 +180,9 @@ TEST_F(AppStateTest, EachPublishedPropertySignalsItsOwnChanges) {
   QSignalSpy error(&state, &AppState::lastErrorChanged);
   QSignalSpy segment(&state, &AppState::selectedSegmentIDChanged);
 
-  state.setPipelineProgress(PipelineProgress{"Starting analysis…", -1});
-  state.setPipelineProgress(PipelineProgress{"Starting analysis…", -1});
-  state.setPipelineProgress(PipelineProgress{"Detecting scenes…", 0.4});
+  const CommandID analysis = state.beginCommand(PipelineProgress{"Starting analysis…", -1});
+  state.reportProgress(analysis, PipelineProgress{"Starting analysis…", -1});
+  state.reportProgress(analysis, PipelineProgress{"Detecting scenes…", 0.4});
   state.setLastError("Export failed: disk full");
   const Uuid id = Uuid::random();
   state.setSelectedSegmentID(id);

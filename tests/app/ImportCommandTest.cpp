@@ -58,7 +58,7 @@ TEST_F(ImportCommandTest, AnImportedVideoBecomesTheSelectedProjectAndIsAnalysed)
 
 TEST_F(ImportCommandTest, WhileAnotherCommandRunsTheProjectIsMadeButNotAnalysed) {
   AppState state(store);
-  state.setPipelineProgress(PipelineProgress{"Exporting…", 0.4});
+  state.beginCommand(PipelineProgress{"Exporting…", 0.4});
   QCoro::waitFor(state.importVideo(clip("second.mp4")));
   ASSERT_EQ(state.projects().size(), 1u);
   EXPECT_EQ(state.pipelineProgress(), (PipelineProgress{"Exporting…", 0.4}));
@@ -85,12 +85,11 @@ TEST_F(ImportCommandTest, FilesThatAreNoVideoToEditAreRefusedBeforeAProjectExist
   testing::runFfmpeg({"-f", "lavfi", "-i", "sine=d=2", (folder / "voice.m4a").string()});
   // Two seconds of pictures, the second one stamped ten hours later.
   testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc=s=64x48:r=25:d=2", "-vf",
-                      "setpts='if(gte(N,25),PTS+36000/TB,PTS)'", "-fps_mode", "passthrough",
-                      "-c:v", "libx264", "-preset", "ultrafast", (folder / "gap.mp4").string()});
+                      "setpts='if(gte(N,25),PTS+36000/TB,PTS)'", "-fps_mode", "passthrough", "-c:v",
+                      "libx264", "-preset", "ultrafast", (folder / "gap.mp4").string()});
   // A movie whose index is whole but whose pictures are noise.
-  testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc=s=64x48:r=25:d=2", "-c:v", "libx264",
-                      "-preset", "ultrafast", "-movflags", "+faststart",
-                      (folder / "noise.mp4").string()});
+  testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc=s=64x48:r=25:d=2", "-c:v", "libx264", "-preset",
+                      "ultrafast", "-movflags", "+faststart", (folder / "noise.mp4").string()});
   std::string movie = readFile(folder / "noise.mp4");
   for (size_t index = movie.find("mdat") + 4; index < movie.size(); ++index)
     movie[index] = static_cast<char>(index * 7919 % 251);
@@ -100,18 +99,20 @@ TEST_F(ImportCommandTest, FilesThatAreNoVideoToEditAreRefusedBeforeAProjectExist
   const struct {
     const char* file;
     const char* why;
-  } refused[] = {{"photo.jpg", "is a still picture, not a video."},
-                 {"voice.m4a", "has no video track."},
-                 {"noise.mp4", "has no picture that can be decoded."},
-                 {"gap.mp4", "has a gap in its timestamps: its pictures jump from 0:01 to 600:01."}};
+  } refused[] = {
+      {"photo.jpg", "is a still picture, not a video."},
+      {"voice.m4a", "has no video track."},
+      {"noise.mp4", "has no picture that can be decoded."},
+      {"gap.mp4", "has a gap in its timestamps: its pictures jump from 0:01 to 600:01."}};
   for (const auto& [file, why] : refused) {
     QCoro::waitFor(state.importVideo(folder / file));
-    EXPECT_EQ(state.lastError(), std::string("Could not import video: The file \u201C") + file +
-                                     "\u201D " + why);
+    EXPECT_EQ(state.lastError(),
+              std::string("Could not import video: The file \u201C") + file + "\u201D " + why);
   }
   QCoro::waitFor(state.importVideos({clip("fine.mp4"), folder / "noise.mp4"}));
-  EXPECT_EQ(state.lastError(), "Could not merge clips: The file \u201Cnoise.mp4\u201D has no "
-                               "picture that can be decoded.");
+  EXPECT_EQ(state.lastError(),
+            "Could not merge clips: The file \u201Cnoise.mp4\u201D has no "
+            "picture that can be decoded.");
   EXPECT_TRUE(state.projects().empty());
   EXPECT_TRUE(!std::filesystem::exists(store.root()) || testing::entriesOf(store.root()).empty());
 }
@@ -120,8 +121,8 @@ TEST_F(ImportCommandTest, FilesThatAreNoVideoToEditAreRefusedBeforeAProjectExist
 std::filesystem::path shotAt(const std::filesystem::path& file, const std::string& colour,
                              const std::string& recordedAt) {
   testing::runFfmpeg({"-f", "lavfi", "-i", "color=" + colour + ":s=96x54:r=30:d=1", "-c:v",
-                      "libx264", "-preset", "ultrafast", "-metadata",
-                      "creation_time=" + recordedAt, file.string()});
+                      "libx264", "-preset", "ultrafast", "-metadata", "creation_time=" + recordedAt,
+                      file.string()});
   return file;
 }
 
@@ -133,8 +134,7 @@ TEST_F(ImportCommandTest, ClipsOfADayBecomeOneProjectInShootingOrder) {
   const auto fourth = shotAt(folder / "IMG_0420.MOV", "white", "2024-05-01T11:30:00Z");
   const auto first = shotAt(folder / "IMG_0412.MOV", "red", "2024-05-01T09:58:00Z");
   const auto copiedAt = std::filesystem::last_write_time(first);
-  for (const auto& clip : {second, third, fourth})
-    std::filesystem::last_write_time(clip, copiedAt);
+  for (const auto& clip : {second, third, fourth}) std::filesystem::last_write_time(clip, copiedAt);
 
   AppState state(store);
   state.setKeySource([](KeychainStore::Key) { return std::nullopt; });

@@ -115,7 +115,8 @@ TEST_F(LongCommandTest, AFailureBecomesTheStatusLineWithTheCommandsPrefix) {
   engineMayFinish.release();
   QCoro::waitFor(writeNotes(state, project.id, engineMayFinish, [&] {
     store.deleteProject(project);
-    throw std::runtime_error("Could not flush \u201Cenhanced.m4a\u201D: No such file or directory.");
+    throw std::runtime_error(
+        "Could not flush \u201Cenhanced.m4a\u201D: No such file or directory.");
   }));
   EXPECT_EQ(state.lastError(), "Notes failed: The project was deleted.");
 }
@@ -133,13 +134,12 @@ TEST_F(LongCommandTest, ACancelledCommandEndsSilentlyAndChangesNothing) {
   EXPECT_EQ(state.lastError(), "an earlier notice");
   EXPECT_FALSE(state.pipelineProgress().has_value());
   EXPECT_EQ(*state.project(project.id), project);
-  EXPECT_FALSE(state.commandStopToken().stop_requested()) << "the next command starts afresh";
 }
 
 TEST_F(LongCommandTest, ProgressArrivingAfterTheStateIsGoneIsDropped) {
   const Project project = storedProject();
   auto state = std::make_unique<AppState>(store);
-  ProgressReporter report = progressReporter(*state);
+  ProgressReporter report = progressReporter(*state, state->beginCommand({"Working…"}));
   std::thread worker([&] { report("Late report", 0.9); });
   worker.join();
   state.reset();
@@ -162,6 +162,31 @@ TEST_F(LongCommandTest, ProgressArrivingAfterTheStateIsGoneIsDropped) {
   QCoro::waitFor(std::move(task));
   EXPECT_TRUE(engineEnded);
   EXPECT_EQ(store.loadAll().at(0), project);
+}
+
+TEST_F(LongCommandTest, CancelStopsTheCommandTheProgressNamesAndNoOther) {
+  const Project first = storedProject();
+  const Project second = storedProject();
+  AppState state(store);
+  std::binary_semaphore secondMayFinish{0};
+  auto firstCommand = writeNotes(state, first.id, engineMayFinish);
+  auto secondCommand = writeNotes(state, second.id, secondMayFinish);
+  ASSERT_TRUE(state.pipelineProgress());
+  EXPECT_EQ(state.pipelineProgress()->line(), "Writing notes\u2026 and 1 more")
+      << "the panel names the oldest and counts the rest";
+
+  state.cancelShownCommand();
+  engineMayFinish.release();
+  QCoro::waitFor(firstCommand);
+  ASSERT_TRUE(state.pipelineProgress()) << "the other command still runs";
+  EXPECT_EQ(state.pipelineProgress()->alsoRunning, 0);
+  secondMayFinish.release();
+  QCoro::waitFor(secondCommand);
+  EXPECT_FALSE(state.lastError());
+  EXPECT_EQ(*state.project(first.id), first) << "the cancelled command changed nothing";
+  EXPECT_EQ(state.project(second.id)->editPlan->editorSuggestions->size(), 2u)
+      << "the other ran to its end";
+  EXPECT_FALSE(state.pipelineProgress());
 }
 
 TEST_F(LongCommandTest, DeletingAProjectStopsItsOwnCommandsAndNoOthers) {

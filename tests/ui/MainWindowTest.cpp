@@ -229,7 +229,8 @@ TEST_F(MainWindowTest, ProgressCoversTheWindowAndErrorsArriveAsHeadsUp) {
     AppState state(store);
     auto window = open(state, scheme);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->detailView()->player().isReady(); }, 10000));
-    state.setPipelineProgress(PipelineProgress{"Scoring visual quality\u2026", 0.45});
+    const CommandID scoring =
+        state.beginCommand(PipelineProgress{"Scoring visual quality\u2026", 0.45});
     EXPECT_TRUE(window->progressPanel()->isVisible());
     EXPECT_EQ(window->progressPanel()->findChild<QLabel*>("progressStage")->text(),
               "Scoring visual quality\u2026");
@@ -239,20 +240,20 @@ TEST_F(MainWindowTest, ProgressCoversTheWindowAndErrorsArriveAsHeadsUp) {
                                                                  : "main-analysing-light.png");
     // One command ending as the next starts (an import's merge, then its analysis): the panel
     // stays, fully there.
-    state.setPipelineProgress(std::nullopt);
-    state.setPipelineProgress(PipelineProgress{"Starting analysis\u2026", -1});
+    state.commandEnded(scoring);
+    const CommandID analysing = state.beginCommand(PipelineProgress{"Starting analysis\u2026", -1});
     QTest::qWait(300);
     EXPECT_TRUE(window->progressPanel()->isVisible());
     EXPECT_DOUBLE_EQ(opacityOf(*window->progressPanel()), 1.0);
-    state.setPipelineProgress(std::nullopt);
+    state.commandEnded(analysing);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->progressPanel()->isVisible(); }, 2000));
   }
   AppState state(store);
   auto window = open(state, ColorScheme::dark);
 
   // Closing while a command runs asks; "Keep Working" keeps it, "Quit" stops it and closes.
-  state.setPipelineProgress(PipelineProgress{"Exporting\u2026", 0.3});
-  const std::stop_token running = state.commandStopToken();
+  const CommandID exporting = state.beginCommand(PipelineProgress{"Exporting\u2026", 0.3});
+  const std::stop_token running = state.commandStopToken(exporting);
   EXPECT_FALSE(window->close());
   ASSERT_NE(window->quitQuestion(), nullptr);
   EXPECT_TRUE(window->quitQuestion()->text().contains("Exporting\u2026"));
@@ -269,8 +270,32 @@ TEST_F(MainWindowTest, ProgressCoversTheWindowAndErrorsArriveAsHeadsUp) {
   QTest::mouseClick(quit, Qt::LeftButton);
   EXPECT_TRUE(running.stop_requested()) << "the running command stops and cleans up";
   EXPECT_FALSE(window->isVisible());
-  state.setPipelineProgress(std::nullopt);
+  state.commandEnded(exporting);
   window->show();
+
+  // The question goes with the work it asked about: the quit the user wanted goes ahead.
+  {
+    auto asking = open(state, ColorScheme::dark);
+    const CommandID briefly = state.beginCommand(PipelineProgress{"Exporting\u2026", 0.9});
+    EXPECT_FALSE(asking->close());
+    ASSERT_NE(asking->quitQuestion(), nullptr);
+    state.commandEnded(briefly);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return asking->quitQuestion() == nullptr; }, 2000));
+    EXPECT_FALSE(asking->isVisible());
+  }
+
+  // Two commands: the panel names the older and counts the other; Cancel stops only the named.
+  const CommandID named = state.beginCommand(PipelineProgress{"Exporting\u2026", 0.3});
+  const CommandID other = state.beginCommand(PipelineProgress{"Enhancing audio\u2026", 0.1});
+  EXPECT_EQ(window->progressPanel()->findChild<QLabel*>("progressStage")->text(),
+            "Exporting\u2026 and 1 more");
+  QTest::qWait(300);
+  testing::saveScreenshot(*window, "main-two-commands-dark.png");
+  QTest::mouseClick(window->progressPanel()->findChild<QWidget*>("cancelCommand"), Qt::LeftButton);
+  EXPECT_TRUE(state.commandStopToken(named).stop_requested());
+  EXPECT_FALSE(state.commandStopToken(other).stop_requested());
+  state.commandEnded(named);
+  state.commandEnded(other);
 
   state.setLastError("Export failed: The disk is full.");
   ASSERT_NE(window->alert(), nullptr);

@@ -111,7 +111,7 @@ TEST_F(ProjectDetailViewTest,
   AppState withPlan(store);
   withPlan.setSelectedProjectID(planned.id);
   auto analysed = shown(withPlan, planned.id);
-  withPlan.setPipelineProgress(PipelineProgress{"Scoring visual quality\u2026", 0.4});
+  withPlan.beginCommand(PipelineProgress{"Scoring visual quality\u2026", 0.4});
   EXPECT_FALSE(analysed->findChild<QWidget*>("analyzeHint")->isVisible());
   EXPECT_FALSE(enabled(*analysed, "analyzeAction"));
   EXPECT_FALSE(enabled(*analysed, "generateVoiceAction"));
