@@ -25,6 +25,8 @@ packages=(
   libgtest-dev libgmock-dev libcpp-httplib-dev pulseaudio pulseaudio-utils
   # the whole app on a virtual display, the desktop entry checked, a local HTTPS feed
   xvfb xauth desktop-file-utils openssl
+  # the install checks: the metainfo validated, the manual pages read, the MIME handlers listed
+  appstream groff-base libglib2.0-bin
 )
 
 missing=()
