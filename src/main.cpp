@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/AppState.h"
+#include "app/SessionInstance.h"
 #include "app/StartArguments.h"
 #include "app/TerminationSignals.h"
 #include "ui/MainWindow.h"
@@ -40,6 +41,9 @@ int main(int argc, char** argv) {
     std::cerr << "brisklet: " << *start.usageError << "\n\n" << brisklet::kStartUsage;
     return 2;
   }
+  // A second start hands its videos to the Brisklet already running in the session, and ends.
+  brisklet::SessionInstance session(start.files);
+  if (session.handedOver()) return 0;
   QApplication::setApplicationName("Brisklet");
   QApplication::setApplicationVersion(BRISKLET_VERSION);
   QApplication::setOrganizationName("Kettlewick");
@@ -63,6 +67,12 @@ int main(int argc, char** argv) {
         return std::filesystem::path(folder.toStdString());
       });
   window.show();
+  session.setOpener([&state, &window](const std::vector<std::filesystem::path>& files) {
+    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window.raise();
+    window.activateWindow();
+    if (!files.empty()) auto import = state.importVideos(files);
+  });
 
   // Videos opened with Brisklet from the file manager (`brisklet FILE…`) are imported together,
   // as if dropped, once the keys are read: their analysis uses the Anthropic key.

@@ -20,6 +20,11 @@ std::optional<std::filesystem::path> localPathOf(const std::string& address) {
 
 }  // namespace
 
+std::string fileAddress(const std::filesystem::path& absolutePath) {
+  return "file://" +
+         QByteArray::fromStdString(absolutePath.string()).toPercentEncoding("/").toStdString();
+}
+
 StartArguments parseStartArguments(std::span<const std::string> arguments,
                                    const std::string& version) {
   StartArguments parsed;

@@ -28,6 +28,10 @@ inline constexpr const char* kStartUsage =
     "  --version      show the version\n"
     "  --             what follows are files, even names that begin with -\n";
 
+// The file:// address of an absolute path, its bytes percent-encoded: what the arguments above
+// read back as the same path, whatever the bytes of its name.
+std::string fileAddress(const std::filesystem::path& absolutePath);
+
 // `arguments` without the program's name.
 StartArguments parseStartArguments(std::span<const std::string> arguments,
                                    const std::string& version);

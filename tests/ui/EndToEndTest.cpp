@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "app/AppState.h"
+#include "platform/AtomicFile.h"
 #include "support/FakeService.h"
 #include "support/MediaGenerator.h"
 #include "support/ModelAnswers.h"
@@ -217,6 +218,87 @@ TEST(EndToEnd, ASignalWhileWorkRunsEndsTheApplicationWithoutAQuestion) {
   EXPECT_LT(clock.elapsed(), 2000) << "no question waits for an answer nobody can give";
   EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
   EXPECT_FALSE(store.loadAll().front().editPlan) << "the analysis was stopped, not finished";
+}
+
+// A session bus of the test's own, with no services to start, as a desktop session has one.
+class PrivateSessionBus {
+ public:
+  explicit PrivateSessionBus(const std::filesystem::path& folder) {
+    const std::filesystem::path config = folder / "session-bus.conf";
+    writeFileAtomically(config, R"(<busconfig>
+  <type>session</type>
+  <listen>unix:dir=)" + folder.string() +
+                                    R"(</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>)");
+    daemon_.start("dbus-daemon", {"--config-file=" + QString::fromStdString(config.string()),
+                                  "--print-address", "--nofork"});
+    if (daemon_.waitForStarted(5000) && daemon_.waitForReadyRead(5000))
+      address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+  }
+  ~PrivateSessionBus() {
+    daemon_.terminate();
+    daemon_.waitForFinished(5000);
+  }
+  const QString& address() const { return address_; }
+  // Whether a program owns `name` on this bus.
+  bool hasOwner(const QString& name) const {
+    QProcess ask;
+    ask.start("gdbus",
+              {"call", "--address", address_, "--dest", "org.freedesktop.DBus", "--object-path",
+               "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner", name});
+    return ask.waitForFinished(5000) && ask.readAllStandardOutput().contains("true");
+  }
+
+ private:
+  QProcess daemon_;
+  QString address_;
+};
+
+// The installed program started twice in one session, as opening a video from the file manager
+// does while Brisklet runs: the second start hands the video to the first window and ends.
+TEST(EndToEnd, ASecondStartHandsItsVideoToTheRunningWindow) {
+  testing::TemporaryFolder folder;
+  const PrivateSessionBus bus(folder.path());
+  ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
+  clip(folder / "IMG_0201.MOV", "testsrc2", "2025-06-03T09:00:00Z");
+  const auto environmentFor = [&](const std::string& home) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    environment.insert("XDG_DATA_HOME", QString::fromStdString((folder / home / "data").string()));
+    environment.insert("XDG_CONFIG_HOME",
+                       QString::fromStdString((folder / home / "config").string()));
+    return environment;
+  };
+  QProcess first;
+  first.setProcessEnvironment(environmentFor("first"));
+  first.setProcessChannelMode(QProcess::ForwardedChannels);
+  first.start(BRISKLET_APP, {});
+  ASSERT_TRUE(first.waitForStarted(10000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bus.hasOwner("com.kettlewick.Brisklet"); }, 20000));
+
+  // Its own data folder, so a project that appears in the first one's was made by the first.
+  QProcess second;
+  second.setProcessEnvironment(environmentFor("second"));
+  second.setProcessChannelMode(QProcess::ForwardedChannels);
+  second.setWorkingDirectory(QString::fromStdString(folder.path().string()));
+  second.start(BRISKLET_APP, {"IMG_0201.MOV"});  // relative to where it was started
+  ASSERT_TRUE(second.waitForFinished(10000)) << "the second start ends once it has handed over";
+  EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(second.exitCode(), 0);
+
+  ProjectStore store(folder / "first" / "data" / "Brisklet" / "Projects");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return store.loadAll().size() == 1; }, 30000))
+      << "the running window imported the video";
+  EXPECT_FALSE(std::filesystem::exists(folder / "second" / "data" / "Brisklet" / "Projects"));
+  first.terminate();
+  ASSERT_TRUE(first.waitForFinished(20000));
+  EXPECT_EQ(first.exitCode(), 0);
 }
 
 }  // namespace
