@@ -172,6 +172,31 @@ void PlayerController::skipSegment(bool forward) {
     seekOutput(*target);
 }
 
+double PlayerController::frameDurationSec() const {
+  if (!currentResult_ || !currentResult_->videoComposition) return 0;
+  return currentResult_->videoComposition->frameDuration.seconds();
+}
+
+void PlayerController::stepFrames(int frames) {
+  if (!currentResult_) return;
+  pause();
+  seekOutput(
+      frameStepTarget(player_.positionSec(), frames, frameDurationSec(), player_.durationSec()));
+}
+
+void PlayerController::jumpToBoundary(bool forward) {
+  if (!currentResult_) return;
+  pause();
+  if (const auto target = boundaryTarget(currentResult_->mappings, player_.positionSec(), forward))
+    seekOutput(*target);
+}
+
+void PlayerController::jumpToEnd(bool end) {
+  if (!currentResult_) return;
+  pause();
+  seekOutput(end ? player_.durationSec() : 0.0);
+}
+
 int PlayerController::underruns() const {
   return player_.underruns() + (sound_ ? sound_->deviceUnderruns() : 0);
 }

@@ -55,6 +55,14 @@ class PlayerController : public QObject {
   void seekOutput(double outputSec);
   // To the start of the next (or this, or the previous) kept segment.
   void skipSegment(bool forward);
+  // The editor's keys, on the output axis, each pausing first: `frames` frames on (negative:
+  // back), landing on a frame's start; to the previous or next segment boundary; to the start or
+  // the end of the edit.
+  void stepFrames(int frames);
+  void jumpToBoundary(bool forward);
+  void jumpToEnd(bool end);
+  // How long one frame of the edit shows; 0 before it is built.
+  double frameDurationSec() const;
 
   double currentSourceTime() const { return currentSourceTime_; }
   double currentKeptTime() const { return currentKeptTime_; }

@@ -1,10 +1,16 @@
 #include "media/PlayheadRules.h"
 
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
 namespace brisklet {
 namespace {
 
 constexpr double kSkipForwardMarginSec = 0.1;
 constexpr double kSkipBackMarginSec = 0.5;
+// Closer than this is the same moment: a boundary the playhead stands on is not the next one.
+constexpr double kSameMomentSec = 1e-6;
 
 }  // namespace
 
@@ -26,8 +32,37 @@ std::optional<double> skipTarget(const std::vector<SegmentTimeMapping>& mappings
     return std::nullopt;
   }
   for (auto mapping = mappings.rbegin(); mapping != mappings.rend(); ++mapping)
-    if (mapping->compositionStartSec < nowSec - kSkipBackMarginSec) return mapping->compositionStartSec;
+    if (mapping->compositionStartSec < nowSec - kSkipBackMarginSec)
+      return mapping->compositionStartSec;
   return 0.0;
+}
+
+double frameStepTarget(double nowSec, int frames, double frameSec, double durationSec) {
+  if (!(frameSec > 0)) return std::clamp(nowSec, 0.0, std::max(durationSec, 0.0));
+  // The frame on screen is the one whose start is at or just before now.
+  const double frame = std::floor(nowSec / frameSec + kSameMomentSec) + frames;
+  return std::clamp(frame * frameSec, 0.0, std::max(durationSec, 0.0));
+}
+
+std::optional<double> boundaryTarget(const std::vector<SegmentTimeMapping>& mappings, double nowSec,
+                                     bool forward) {
+  if (mappings.empty()) return std::nullopt;
+  std::vector<double> boundaries;
+  for (const SegmentTimeMapping& mapping : mappings) {
+    boundaries.push_back(mapping.compositionStartSec);
+    boundaries.push_back(mapping.compositionStartSec + mapping.durationSec);
+  }
+  std::sort(boundaries.begin(), boundaries.end());
+  if (forward) {
+    const auto next =
+        std::upper_bound(boundaries.begin(), boundaries.end(), nowSec + kSameMomentSec);
+    if (next == boundaries.end()) return std::nullopt;
+    return *next;
+  }
+  const auto after =
+      std::lower_bound(boundaries.begin(), boundaries.end(), nowSec - kSameMomentSec);
+  if (after == boundaries.begin()) return std::nullopt;
+  return *std::prev(after);
 }
 
 }  // namespace brisklet

@@ -21,4 +21,15 @@ double seekTarget(const std::vector<SegmentTimeMapping>& mappings, double source
 std::optional<double> skipTarget(const std::vector<SegmentTimeMapping>& mappings, double nowSec,
                                  bool forward);
 
+// A step of `frames` (negative: back) from output time `nowSec`, on the grid of frames that
+// `frameSec` apart from 0: the playhead lands on a frame's start, never between two. Kept within
+// 0…`durationSec`.
+double frameStepTarget(double nowSec, int frames, double frameSec, double durationSec);
+
+// The nearest segment boundary (where a kept segment starts or ends on the output axis) after
+// output time `nowSec`, or before it; the edit's start and end count. None without mappings, or
+// when there is none that way.
+std::optional<double> boundaryTarget(const std::vector<SegmentTimeMapping>& mappings, double nowSec,
+                                     bool forward);
+
 }  // namespace brisklet

@@ -16,6 +16,7 @@
 
 #include "app/AppState.h"
 #include "ui/EditActions.h"
+#include "ui/KeyboardShortcuts.h"
 #include "ui/PipelineProgressView.h"
 #include "ui/ProjectSidebar.h"
 #include "ui/SettingsWindow.h"
@@ -120,6 +121,10 @@ void MainWindow::buildMenus() {
   edit->addAction(edits->redo());
 
   QMenu* help = menuBar()->addMenu("&Help");
+  QAction* shortcuts =
+      help->addAction("Keyboard Shortcuts", this, [this] { showKeyboardShortcuts(this); });
+  shortcuts->setObjectName("keyboardShortcutsAction");
+  shortcuts->setShortcut(QKeySequence("Ctrl+?"));
   help->addAction("About Brisklet", this, [this] {
     QMessageBox::about(this, "About Brisklet",
                        "<b>Brisklet " + QApplication::applicationVersion() +

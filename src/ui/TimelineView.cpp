@@ -7,6 +7,8 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 
 #include "app/AppState.h"
@@ -23,6 +25,8 @@ namespace {
 // The zoom slider counts hundredths of a pixel per second.
 constexpr int kZoomSteps = 100;
 constexpr int kCaptionPixels = 11;
+// The playhead counts as out of sight this close to the view's right edge.
+constexpr int kPlayheadMargin = 16;
 
 // A track's label: its symbol at the right of a cell as high as the track.
 QLabel* trackLabel(const QString& symbol, double height, QWidget* parent) {
@@ -94,9 +98,16 @@ TimelineView::TimelineView(AppState& state, PlayerController* player, const Uuid
   zoom_->setValue(static_cast<int>(std::lround(tracks_->pixelsPerSecond() * kZoomSteps)));
   connect(zoom_, &QSlider::valueChanged, this, [this](int value) {
     tracks_->setPixelsPerSecond(static_cast<double>(value) / kZoomSteps);
+    bringPlayheadIntoView();
   });
+  scroll_->viewport()->installEventFilter(this);
   connect(&state_, &AppState::projectsChanged, this, &TimelineView::showTimes);
-  if (player_) connect(player_, &PlayerController::timeChanged, this, &TimelineView::showTimes);
+  if (player_) {
+    connect(player_, &PlayerController::timeChanged, this, &TimelineView::showTimes);
+    connect(player_, &PlayerController::timeChanged, this, [this] {
+      if (player_->isPlaying()) bringPlayheadIntoView();
+    });
+  }
   showTimes();
 }
 
@@ -106,15 +117,55 @@ void TimelineView::setZoom(double pixelsPerSecond) {
   zoom_->setValue(static_cast<int>(std::lround(tracks_->pixelsPerSecond() * kZoomSteps)));
 }
 
+bool TimelineView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != scroll_->viewport() || event->type() != QEvent::Wheel)
+    return QWidget::eventFilter(watched, event);
+  const auto* wheel = static_cast<QWheelEvent*>(event);
+  const QPoint turn = wheel->angleDelta();
+  if (wheel->modifiers() & Qt::ControlModifier) {
+    // One notch (120) zooms by a fifth.
+    zoomAround(tracks_->pixelsPerSecond() * std::pow(1.2, turn.y() / 120.0),
+               static_cast<int>(wheel->position().x()));
+  } else {
+    // A vertical wheel scrolls along the time axis, as a horizontal one does.
+    QScrollBar* bar = scroll_->horizontalScrollBar();
+    const QPoint pixels = wheel->pixelDelta();
+    const int step = !pixels.isNull() ? (pixels.x() != 0 ? pixels.x() : pixels.y())
+                                      : (turn.x() != 0 ? turn.x() : turn.y()) / 2;
+    bar->setValue(bar->value() - step);
+  }
+  return true;
+}
+
+void TimelineView::zoomAround(double pixelsPerSecond, int viewportX) {
+  QScrollBar* bar = scroll_->horizontalScrollBar();
+  const double before = tracks_->pixelsPerSecond();
+  const double sec = (bar->value() + viewportX) / before;
+  setZoom(std::clamp(pixelsPerSecond, timeline::kMinimumPixelsPerSecond,
+                     timeline::kMaximumPixelsPerSecond));
+  bar->setValue(static_cast<int>(std::lround(sec * tracks_->pixelsPerSecond())) - viewportX);
+}
+
+void TimelineView::bringPlayheadIntoView() {
+  if (player_ == nullptr) return;
+  QScrollBar* bar = scroll_->horizontalScrollBar();
+  const int visible = scroll_->viewport()->width();
+  const double x = player_->currentSourceTime() * tracks_->pixelsPerSecond();
+  if (x >= bar->value() && x <= bar->value() + visible - kPlayheadMargin) return;
+  bar->setValue(static_cast<int>(std::lround(x - visible * 0.1)));
+}
+
 void TimelineView::showTimes() {
-  time_->setText(QString::fromStdString(formatMinutesSeconds(player_ ? player_->currentSourceTime() : 0)));
+  time_->setText(
+      QString::fromStdString(formatMinutesSeconds(player_ ? player_->currentSourceTime() : 0)));
   const Project* project = state_.project(projectID_);
   if (project == nullptr || !project->editPlan) {
     keeping_->clear();
     return;
   }
-  keeping_->setText(QString::fromStdString("Keeping " + formatMinutesSeconds(project->editPlan->keptDurationSec()) +
-                                           " of " + formatMinutesSeconds(project->videoDurationSec)));
+  keeping_->setText(QString::fromStdString(
+      "Keeping " + formatMinutesSeconds(project->editPlan->keptDurationSec()) + " of " +
+      formatMinutesSeconds(project->videoDurationSec)));
 }
 
 void TimelineView::paintEvent(QPaintEvent*) {

@@ -1,8 +1,11 @@
 #include "ui/TransportBar.h"
 
+#include <QAbstractItemView>
+#include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QActionGroup>
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -72,8 +75,9 @@ void addPicker(QToolButton& button, const QString& title, const std::array<Choic
   menu->addSection(title);
   auto* group = new QActionGroup(menu);
   for (const Choice choice : cases) {
-    QAction* action = menu->addAction(symbolIcon(QString::fromUtf8(symbolName(choice).data()), primaryColor()),
-                                      QString::fromUtf8(label(choice).data()));
+    QAction* action =
+        menu->addAction(symbolIcon(QString::fromUtf8(symbolName(choice).data()), primaryColor()),
+                        QString::fromUtf8(label(choice).data()));
     action->setCheckable(true);
     action->setData(static_cast<int>(choice));
     group->addAction(action);
@@ -86,12 +90,16 @@ void addPicker(QToolButton& button, const QString& title, const std::array<Choic
 template <typename Choice>
 void checkPicked(QToolButton& button, Choice current) {
   for (QAction* action : button.menu()->actions())
-    if (action->isCheckable()) action->setChecked(action->data().toInt() == static_cast<int>(current));
+    if (action->isCheckable())
+      action->setChecked(action->data().toInt() == static_cast<int>(current));
 }
 
-bool isTextInput(const QWidget* widget) {
+// Widgets whose own keys are the ones the playhead would take.
+bool takesKeysItself(const QWidget* widget) {
   return qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QPlainTextEdit*>(widget) ||
-         qobject_cast<const QTextEdit*>(widget) || qobject_cast<const QAbstractSpinBox*>(widget);
+         qobject_cast<const QTextEdit*>(widget) || qobject_cast<const QAbstractSpinBox*>(widget) ||
+         qobject_cast<const QAbstractSlider*>(widget) ||
+         qobject_cast<const QAbstractItemView*>(widget) || qobject_cast<const QComboBox*>(widget);
 }
 
 }  // namespace
@@ -100,8 +108,9 @@ TransportBar::TransportBar(AppState& state, PlayerController& player, const Uuid
                            QWidget* parent)
     : QWidget(parent), state_(state), player_(player), projectID_(projectID) {
   chooseMusicFile_ = [this]() -> std::optional<std::filesystem::path> {
-    const QString file = QFileDialog::getOpenFileName(
-        this, "Choose a royalty-free music track", {}, "Audio (*.mp3 *.m4a *.aac *.wav *.aif *.aiff *.flac *.ogg)");
+    const QString file =
+        QFileDialog::getOpenFileName(this, "Choose a royalty-free music track", {},
+                                     "Audio (*.mp3 *.m4a *.aac *.wav *.aif *.aiff *.flac *.ogg)");
     if (file.isEmpty()) return std::nullopt;
     return std::filesystem::path(file.toStdString());
   };
@@ -127,7 +136,8 @@ TransportBar::TransportBar(AppState& state, PlayerController& player, const Uuid
   row->addWidget(position_);
   row->addStretch();
 
-  audio_ = plainButton("speaker.wave.2", "Audio enhancement: crystal-clear voice and volume boost", this);
+  audio_ = plainButton("speaker.wave.2", "Audio enhancement: crystal-clear voice and volume boost",
+                       this);
   audio_->setObjectName("audioButton");
   audio_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   connect(audio_, &QToolButton::clicked, this, &TransportBar::openAudioPopover);
@@ -141,7 +151,8 @@ TransportBar::TransportBar(AppState& state, PlayerController& player, const Uuid
   addPicker(*transition_, "Transitions", kAllTransitionStyles,
             [this](TransitionStyle style) { state_.setTransition(style, projectID_); });
 
-  aspect_ = plainButton("arrow.up.left.and.arrow.down.right", "Reframe for YouTube, Reels, or square feeds", this);
+  aspect_ = plainButton("arrow.up.left.and.arrow.down.right",
+                        "Reframe for YouTube, Reels, or square feeds", this);
   aspect_->setObjectName("aspectMenu");
   aspect_->setPopupMode(QToolButton::InstantPopup);
   aspect_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -159,22 +170,64 @@ TransportBar::TransportBar(AppState& state, PlayerController& player, const Uuid
 }
 
 bool TransportBar::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() != QEvent::KeyPress || !isVisible()) return QWidget::eventFilter(watched, event);
-  const auto* key = static_cast<QKeyEvent*>(event);
-  if (key->key() != Qt::Key_Space || key->modifiers() != Qt::NoModifier || key->isAutoRepeat())
+  if (event->type() != QEvent::KeyPress || !isVisible())
     return QWidget::eventFilter(watched, event);
-  // Space types a space in text; elsewhere in this window it plays and pauses.
+  // The keys go to what has the focus when it takes them itself: text (Space types a space, the
+  // arrows move the cursor), sliders, lists, pickers. Elsewhere in this project's view they move
+  // the playhead.
   QWidget* focus = QApplication::focusWidget();
   QWidget* target = qobject_cast<QWidget*>(watched);
-  if (isTextInput(focus) || isTextInput(target) || target == nullptr || target->window() != window())
+  if (target == nullptr || target->window() != window() || takesKeysItself(focus) ||
+      takesKeysItself(target))
     return QWidget::eventFilter(watched, event);
-  player_.togglePlay();
+  const auto& key = *static_cast<QKeyEvent*>(event);
+  // Space plays and pauses from anywhere in the window; the other keys are this view's.
+  const bool inThisView =
+      focus == nullptr || focus == parentWidget() || parentWidget()->isAncestorOf(focus);
+  if (key.key() != Qt::Key_Space && !inThisView) return QWidget::eventFilter(watched, event);
+  if (!moveByKey(key)) return QWidget::eventFilter(watched, event);
   return true;
 }
 
+bool TransportBar::moveByKey(const QKeyEvent& key) {
+  const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+  const bool shift = modifiers == Qt::ShiftModifier;
+  if (modifiers != Qt::NoModifier && !shift) return false;
+  const double frame = player_.frameDurationSec();
+  const int framesPerSecond = frame > 0 ? static_cast<int>(std::lround(1.0 / frame)) : 0;
+  switch (key.key()) {
+    case Qt::Key_Space:
+      if (shift || key.isAutoRepeat()) return false;
+      player_.togglePlay();
+      return true;
+    case Qt::Key_K:
+      player_.pause();
+      return true;
+    case Qt::Key_L:
+      player_.play();
+      return true;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+      player_.stepFrames((key.key() == Qt::Key_Left ? -1 : 1) * (shift ? framesPerSecond : 1));
+      return true;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+      if (shift) return false;
+      player_.jumpToBoundary(key.key() == Qt::Key_Down);
+      return true;
+    case Qt::Key_Home:
+    case Qt::Key_End:
+      if (shift) return false;
+      player_.jumpToEnd(key.key() == Qt::Key_End);
+      return true;
+    default:
+      return false;
+  }
+}
+
 void TransportBar::showPosition() {
-  position_->setText(QString::fromStdString(formatMinutesSeconds(player_.currentKeptTime()) + " / " +
-                                            formatMinutesSeconds(player_.keptDuration())));
+  position_->setText(QString::fromStdString(formatMinutesSeconds(player_.currentKeptTime()) +
+                                            " / " + formatMinutesSeconds(player_.keptDuration())));
   play_->setSymbol(player_.isPlaying() ? "pause.fill" : "play.fill");
 }
 
@@ -183,21 +236,27 @@ void TransportBar::showSettings() {
   if (project == nullptr) return;
   const QColor accent = NeuTheme::accentColor();
   const bool enhanced = project->denoisedAudioFileName.has_value();
-  audio_->setIcon(symbolIcon(enhanced ? "speaker.wave.3.fill" : "speaker.wave.2", enhanced ? accent : primaryColor()));
-  const bool boosted = project->audioGainPercent && *project->audioGainPercent > kUntouchedGainPercent;
-  audio_->setText(boosted ? QString::number(static_cast<int>(*project->audioGainPercent)) + "%" : QString());
+  audio_->setIcon(symbolIcon(enhanced ? "speaker.wave.3.fill" : "speaker.wave.2",
+                             enhanced ? accent : primaryColor()));
+  const bool boosted =
+      project->audioGainPercent && *project->audioGainPercent > kUntouchedGainPercent;
+  audio_->setText(boosted ? QString::number(static_cast<int>(*project->audioGainPercent)) + "%"
+                          : QString());
   audio_->setFont(styledFont(TextStyle::caption));
   const bool hasMusic = project->musicFileName.has_value();
-  music_->setIcon(symbolIcon(hasMusic ? "music.note.list" : "music.note", hasMusic ? accent : primaryColor()));
+  music_->setIcon(
+      symbolIcon(hasMusic ? "music.note.list" : "music.note", hasMusic ? accent : primaryColor()));
 
   const TransitionStyle transition = transitionStyleFromStored(project->transitionStyleRaw);
   const bool dips = transition == TransitionStyle::dipToBlack;
-  transition_->setIcon(symbolIcon(dips ? "circle.lefthalf.filled" : "scissors", dips ? accent : primaryColor()));
+  transition_->setIcon(
+      symbolIcon(dips ? "circle.lefthalf.filled" : "scissors", dips ? accent : primaryColor()));
   checkPicked(*transition_, transition);
 
   const AspectRatio aspect = aspectRatioFromStored(project->aspectRatioRaw);
   const bool reframed = aspect != AspectRatio::original;
-  aspect_->setIcon(symbolIcon(reframed ? QString::fromUtf8(symbolName(aspect).data()) : "arrow.up.left.and.arrow.down.right",
+  aspect_->setIcon(symbolIcon(reframed ? QString::fromUtf8(symbolName(aspect).data())
+                                       : "arrow.up.left.and.arrow.down.right",
                               reframed ? accent : primaryColor()));
   aspect_->setText(reframed ? QString::fromUtf8(rawValue(aspect).data()) : "Aspect");
   QPalette palette = aspect_->palette();
@@ -229,8 +288,9 @@ void TransportBar::openAudioPopover() {
   clear->setObjectName("crystalClear");
   clear->setChecked(storedClear);
   column->addWidget(clear);
-  auto* clearHint = styledLabel("Removes background noise and tunes the EQ for speech \u2014 all on-device.",
-                                TextStyle::caption, true, surface);
+  auto* clearHint =
+      styledLabel("Removes background noise and tunes the EQ for speech \u2014 all on-device.",
+                  TextStyle::caption, true, surface);
   clearHint->setWordWrap(true);
   column->addWidget(clearHint);
 
@@ -248,7 +308,8 @@ void TransportBar::openAudioPopover() {
   ends->addStretch();
   ends->addWidget(styledLabel("200%", TextStyle::smallCaption, true, surface));
   column->addLayout(ends);
-  auto* boostHint = styledLabel("Boost is soft-limited, so even 200% won't clip or distort.", TextStyle::caption, true, surface);
+  auto* boostHint = styledLabel("Boost is soft-limited, so even 200% won't clip or distort.",
+                                TextStyle::caption, true, surface);
   boostHint->setWordWrap(true);
   column->addWidget(boostHint);
 
@@ -284,7 +345,8 @@ void TransportBar::openAudioPopover() {
   showDraft();
   audioPopover_ = surface;
   surface->adjustSize();
-  surface->move(audio_->mapToGlobal(QPoint(audio_->width() - surface->width(), -surface->height() - 6)));
+  surface->move(
+      audio_->mapToGlobal(QPoint(audio_->width() - surface->width(), -surface->height() - 6)));
   surface->show();
 }
 
@@ -308,8 +370,9 @@ void TransportBar::openMusicPopover() {
     column->addWidget(autoPick);
     column->addWidget(choose);
     column->addWidget(folder);
-    auto* hint = styledLabel("Auto-pick chooses from your royalty-free music folder based on what happens in the vlog.",
-                             TextStyle::caption, true, surface);
+    auto* hint = styledLabel(
+        "Auto-pick chooses from your royalty-free music folder based on what happens in the vlog.",
+        TextStyle::caption, true, surface);
     hint->setWordWrap(true);
     column->addWidget(hint);
     connect(autoPick, &NeuButton::clicked, this, [this, surface] {
@@ -324,7 +387,9 @@ void TransportBar::openMusicPopover() {
   } else {
     auto* name = new QHBoxLayout;
     name->addWidget(symbolLabel("music.note", 12, primaryColor(), surface));
-    name->addWidget(styledLabel(QString::fromStdString(*project->musicFileName), TextStyle::callout, false, surface), 1);
+    name->addWidget(styledLabel(QString::fromStdString(*project->musicFileName), TextStyle::callout,
+                                false, surface),
+                    1);
     column->addLayout(name);
     auto* remove = new QToolButton(surface);
     remove->setText("Remove Music");
@@ -338,14 +403,16 @@ void TransportBar::openMusicPopover() {
     auto* volumeRow = new QHBoxLayout;
     volumeRow->addWidget(styledLabel("Music volume", TextStyle::body, false, surface));
     volumeRow->addStretch();
-    auto* volumeValue = styledLabel(QString::number(static_cast<int>(volume)) + "%", TextStyle::callout, true, surface, true);
+    auto* volumeValue = styledLabel(QString::number(static_cast<int>(volume)) + "%",
+                                    TextStyle::callout, true, surface, true);
     volumeValue->setObjectName("musicVolumeValue");
     volumeRow->addWidget(volumeValue);
     column->addLayout(volumeRow);
     QSlider* slider = stepSlider(5, 60, static_cast<int>(volume), surface);
     slider->setObjectName("musicVolume");
     column->addWidget(slider);
-    auto* duckHint = styledLabel("Music automatically ducks under your narration.", TextStyle::caption, true, surface);
+    auto* duckHint = styledLabel("Music automatically ducks under your narration.",
+                                 TextStyle::caption, true, surface);
     duckHint->setWordWrap(true);
     column->addWidget(duckHint);
     connect(remove, &QToolButton::clicked, this, [this, surface] {
@@ -355,12 +422,14 @@ void TransportBar::openMusicPopover() {
     connect(slider, &QSlider::sliderPressed, this, [this] { ++volumeDrags_; });
     connect(slider, &QSlider::valueChanged, this, [this, volumeValue](int steps) {
       volumeValue->setText(QString::number(steps * 5) + "%");
-      state_.setMusicVolume(steps * 5.0, projectID_, {"volume-" + std::to_string(volumeDrags_), true});
+      state_.setMusicVolume(steps * 5.0, projectID_,
+                            {"volume-" + std::to_string(volumeDrags_), true});
     });
   }
   musicPopover_ = surface;
   surface->adjustSize();
-  surface->move(music_->mapToGlobal(QPoint(music_->width() - surface->width(), -surface->height() - 6)));
+  surface->move(
+      music_->mapToGlobal(QPoint(music_->width() - surface->width(), -surface->height() - 6)));
   surface->show();
 }
 

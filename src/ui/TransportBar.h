@@ -10,6 +10,7 @@
 
 class QLabel;
 class QSlider;
+class QKeyEvent;
 class QToolButton;
 
 namespace brisklet {
@@ -41,6 +42,8 @@ class TransportBar : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The editor's playhead keys; false for a key that is not one.
+  bool moveByKey(const QKeyEvent& key);
   void showPosition();
   void showSettings();
   void openAudioPopover();

@@ -1,6 +1,6 @@
-#include "media/PlayheadRules.h"
-
 #include <gtest/gtest.h>
+
+#include "media/PlayheadRules.h"
 
 namespace brisklet {
 namespace {
@@ -32,6 +32,31 @@ TEST(PlayheadRules, SkipsGoToSegmentStartsAroundTheirMargins) {
   EXPECT_EQ(skipTarget(mappings, 3.5, false), 0.0) << "exactly 0.5 s in still goes back";
   EXPECT_EQ(skipTarget(mappings, 0.2, false), 0.0);
   EXPECT_FALSE(skipTarget({}, 1.0, false));
+}
+
+TEST(PlayheadRules, FrameStepsLandOnTheFrameGridWithinTheEdit) {
+  const double frame = 1.0 / 25;
+  EXPECT_DOUBLE_EQ(frameStepTarget(0.0, 1, frame, 10), frame);
+  EXPECT_DOUBLE_EQ(frameStepTarget(1.0, -1, frame, 10), 24 * frame);
+  EXPECT_DOUBLE_EQ(frameStepTarget(1.01, 1, frame, 10), 26 * frame) << "from between two frames";
+  EXPECT_DOUBLE_EQ(frameStepTarget(1.0, 25, frame, 10), 2.0) << "a second is 25 frames";
+  EXPECT_DOUBLE_EQ(frameStepTarget(0.0, -1, frame, 10), 0.0) << "never before the start";
+  EXPECT_DOUBLE_EQ(frameStepTarget(9.98, 5, frame, 10), 10.0) << "never past the end";
+  EXPECT_DOUBLE_EQ(frameStepTarget(2.0, 1, 0.0, 10), 2.0) << "no frame rate: no step";
+}
+
+TEST(PlayheadRules, BoundaryJumpsVisitEveryStartAndEndOnce) {
+  // Output: 0–3, 3–6, 6–10.
+  const std::vector<SegmentTimeMapping> mappings = {mapping(0, 0, 3), mapping(4, 3, 3),
+                                                    mapping(8, 6, 4)};
+  EXPECT_EQ(boundaryTarget(mappings, 0.0, true), 3.0);
+  EXPECT_EQ(boundaryTarget(mappings, 3.0, true), 6.0) << "standing on one: the next";
+  EXPECT_EQ(boundaryTarget(mappings, 7.0, true), 10.0) << "the edit's end counts";
+  EXPECT_FALSE(boundaryTarget(mappings, 10.0, true));
+  EXPECT_EQ(boundaryTarget(mappings, 6.0, false), 3.0);
+  EXPECT_EQ(boundaryTarget(mappings, 4.5, false), 3.0);
+  EXPECT_FALSE(boundaryTarget(mappings, 0.0, false));
+  EXPECT_FALSE(boundaryTarget({}, 1.0, true));
 }
 
 }  // namespace

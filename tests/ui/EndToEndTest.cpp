@@ -13,12 +13,15 @@
 
 #include "app/AppState.h"
 #include "platform/AtomicFile.h"
+#include "platform/Bookmark.h"
 #include "support/FakeService.h"
 #include "support/MediaGenerator.h"
 #include "support/ModelAnswers.h"
+#include "support/Projects.h"
 #include "support/TemporaryFolder.h"
 #include "ui/ImportDropView.h"
 #include "ui/MainWindow.h"
+#include "ui/ProjectDetailView.h"
 #include "ui/Screenshots.h"
 #include "ui/Theme.h"
 #include "ui/TimelineTracks.h"
@@ -218,6 +221,59 @@ TEST(EndToEnd, ASignalWhileWorkRunsEndsTheApplicationWithoutAQuestion) {
   EXPECT_LT(clock.elapsed(), 2000) << "no question waits for an answer nobody can give";
   EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
   EXPECT_FALSE(store.loadAll().front().editPlan) << "the analysis was stopped, not finished";
+}
+
+// The editor's keys on the window of a stored edit: kept 0–2 s and 3–6 s of a clip, so the
+// edit runs 0–2 and 2–5 s.
+TEST(EndToEnd, TheEditorKeysMoveThePlayheadByAFrameASecondAndABoundary) {
+  testing::TemporaryFolder folder;
+  ProjectStore store{folder / "Projects"};
+  testing::runFfmpeg(
+      {"-f", "lavfi", "-i", "testsrc2=s=320x180:r=25:d=6", (folder / "six.mp4").string()});
+  Project project = testing::sampleProject("Keys", "2025-06-04T10:00:00Z", 0);
+  project.videoBookmark = makeBookmark(folder / "six.mp4");
+  project.videoDurationSec = 6;
+  project.editPlan = EditPlan{};
+  project.editPlan->segments = {testing::segment(0, 2, true), testing::segment(2, 3, false),
+                                testing::segment(3, 6, true)};
+  store.save(project);
+  applyTheme(*qApp, ColorScheme::dark);
+  AppState state(store);
+  MainWindow window(state, MainWindowSetup{});
+  window.resize(1280, 800);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  ProjectDetailView* detail = window.detailView();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return detail->player().isReady() && detail->player().keptDuration() > 4.9; }, 10000));
+  if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();
+
+  PlayerController& player = detail->player();
+  const auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(detail, key, modifiers);
+    return player.currentKeptTime();
+  };
+  // A frame of the edit, as the preview and the export lay it out.
+  const double frame = player.frameDurationSec();
+  ASSERT_GT(frame, 0);
+  EXPECT_NEAR(press(Qt::Key_Right), frame, 1e-9) << "one frame";
+  EXPECT_NEAR(press(Qt::Key_Right, Qt::ShiftModifier), 1.0 + frame, 1e-9) << "one second";
+  EXPECT_NEAR(press(Qt::Key_Left), 1.0, 1e-9);
+  EXPECT_NEAR(press(Qt::Key_Down), 2.0, 1e-9) << "the next boundary: the dropped second's cut";
+  EXPECT_NEAR(press(Qt::Key_Down), 5.0, 1e-9) << "then the edit's end";
+  EXPECT_NEAR(press(Qt::Key_Up), 2.0, 1e-9);
+  EXPECT_NEAR(press(Qt::Key_Left, Qt::ShiftModifier), 1.0, 1e-9);
+  EXPECT_NEAR(press(Qt::Key_End), 5.0, 1e-9);
+  EXPECT_NEAR(press(Qt::Key_Home), 0.0, 1e-9);
+  press(Qt::Key_L);
+  EXPECT_TRUE(player.isPlaying());
+  press(Qt::Key_K);
+  EXPECT_FALSE(player.isPlaying());
+  press(Qt::Key_L);
+  press(Qt::Key_Right);
+  EXPECT_FALSE(player.isPlaying()) << "a step pauses first";
+
+  testing::saveScreenshot(window, "e2e-keys.png");
 }
 
 // A session bus of the test's own, with no services to start, as a desktop session has one.

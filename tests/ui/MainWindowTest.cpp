@@ -84,12 +84,24 @@ TEST_F(MainWindowTest, EmptyItOffersTheDropZoneAndTheMenusHoldTheApplicationsCom
   EXPECT_EQ(actionTexts(menus[0]), (QStringList{"Import Video\u2026", "Settings\u2026", "Quit"}));
   EXPECT_EQ(menus[0]->actions()[1]->shortcut(), QKeySequence("Ctrl+,"));
   EXPECT_EQ(actionTexts(menus[1]), (QStringList{"Undo", "Redo"}));
-  EXPECT_EQ(actionTexts(menus[2]), (QStringList{"About Brisklet", "Check for Updates\u2026"}));
+  EXPECT_EQ(actionTexts(menus[2]), (QStringList{"Keyboard Shortcuts", "About Brisklet",
+                                                 "Check for Updates\u2026"}));
+  // Help lists the keys, the editor's among them.
+  EXPECT_EQ(menus[2]->actions()[0]->shortcut(), QKeySequence("Ctrl+?"));
+  menus[2]->actions()[0]->trigger();
+  QMessageBox* shortcuts = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return (shortcuts = window->findChild<QMessageBox*>("keyboardShortcuts")) != nullptr; },
+      2000));
+  EXPECT_TRUE(shortcuts->text().contains("One frame back / forward"));
+  EXPECT_TRUE(shortcuts->text().contains("Previous / next segment boundary"));
+  testing::saveScreenshot(*shortcuts, "keyboard-shortcuts-dark.png");
+  shortcuts->close();
 
   QString told;
   QObject::connect(window.get(), &MainWindow::updateCheckFinished,
                    [&](const QString& message) { told = message; });
-  menus[2]->actions()[1]->trigger();
+  menus[2]->actions()[2]->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !told.isEmpty(); }, 5000));
   EXPECT_EQ(told, "Brisklet is updated through your system's package manager.");
 

@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QTest>
+#include <QWheelEvent>
 #include <mutex>
 #include <set>
 
@@ -218,6 +219,34 @@ TEST_F(TimelineViewTest, ThumbnailsAreAskedForOnceWhateverTheScrolling) {
   EXPECT_GT(seconds.size(), 100u);
   for (const long second : seconds) EXPECT_EQ(seconds.count(second), 1u) << second;
   EXPECT_EQ(view.tracks().thumbnailRequests(), static_cast<int>(seconds.size()));
+}
+
+TEST_F(TimelineViewTest, TheWheelScrollsAndCtrlWheelZoomsAroundThePointer) {
+  start(600, {testing::segment(0, 600, true)});
+  TimelineView view(*state, nullptr, project.id);
+  view.resize(900, 240);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  view.zoomSlider().setValue(1000);  // 10 px/s
+  QWidget* viewport = view.scrollArea().viewport();
+  QScrollBar& scroll = *view.scrollArea().horizontalScrollBar();
+  const auto turn = [&](int notches, Qt::KeyboardModifiers modifiers, QPoint at) {
+    QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
+                      Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(viewport, &wheel);
+  };
+  turn(-3, Qt::NoModifier, {100, 50});
+  EXPECT_EQ(scroll.value(), 180) << "a vertical wheel scrolls along the time";
+  turn(1, Qt::NoModifier, {100, 50});
+  EXPECT_EQ(scroll.value(), 120);
+
+  // The moment under the pointer stays under it: (120 + 300) px at 10 px/s is 42 s.
+  turn(2, Qt::ControlModifier, {300, 50});
+  EXPECT_NEAR(view.tracks().pixelsPerSecond(), 14.4, 1e-9);
+  EXPECT_NEAR((scroll.value() + 300) / view.tracks().pixelsPerSecond(), 42.0, 0.1);
+  EXPECT_EQ(view.zoomSlider().value(), 1440) << "the slider follows";
+  turn(-40, Qt::ControlModifier, {300, 50});
+  EXPECT_DOUBLE_EQ(view.tracks().pixelsPerSecond(), timeline::kMinimumPixelsPerSecond);
 }
 
 TEST_F(TimelineViewTest, RecordsWithImpossibleDurationsStillLayOutAndPaint) {
