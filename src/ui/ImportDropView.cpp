@@ -6,11 +6,11 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPainter>
-#include <QStandardPaths>
 #include <QVBoxLayout>
 #include <array>
 
 #include "app/AppState.h"
+#include "ui/DialogFolder.h"
 #include "ui/Labels.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
@@ -48,9 +48,9 @@ QString videoNameFilter() {
 }
 
 std::vector<std::filesystem::path> chooseVideosWithDialog(QWidget* parent, const QString& message) {
-  const QStringList chosen = QFileDialog::getOpenFileNames(
-      parent, message.isEmpty() ? QString("Choose Videos") : message,
-      QStandardPaths::writableLocation(QStandardPaths::MoviesLocation), videoNameFilter());
+  const QStringList chosen =
+      QFileDialog::getOpenFileNames(parent, message.isEmpty() ? QString("Choose Videos") : message,
+                                    dialogFolder(), videoNameFilter());
   QList<QUrl> urls;
   for (const QString& file : chosen) urls << QUrl::fromLocalFile(file);
   return acceptedVideoFiles(urls);

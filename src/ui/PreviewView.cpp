@@ -13,12 +13,16 @@ constexpr double kCornerRadius = 16;
 // anew once it stops.
 constexpr int kSettleMilliseconds = 150;
 
+constexpr int kMinimumWidth = 320;
+constexpr int kMinimumHeight = 240;
+
 }  // namespace
 
 PreviewView::PreviewView(PlayerController& player, QWidget* parent)
     : QWidget(parent), player_(player) {
   setAttribute(Qt::WA_OpaquePaintEvent, false);
-  setMinimumSize(160, 90);
+  // Never smaller than a picture one can judge an edit by.
+  setMinimumSize(kMinimumWidth, kMinimumHeight);
   connect(&player_, &PlayerController::pictureChanged, this, qOverload<>(&QWidget::update));
   settle_.setSingleShot(true);
   settle_.setInterval(kSettleMilliseconds);

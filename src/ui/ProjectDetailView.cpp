@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QShortcut>
-#include <QStandardPaths>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrent>
 #include <algorithm>
@@ -19,6 +18,7 @@
 #include "app/ProjectComposition.h"
 #include "media/ThumbnailCache.h"
 #include "media/WaveformExtractor.h"
+#include "ui/DialogFolder.h"
 #include "ui/Labels.h"
 #include "ui/PreviewView.h"
 #include "ui/SegmentInspector.h"
@@ -294,7 +294,15 @@ void ProjectDetailView::refreshActions() {
 std::optional<std::filesystem::path> ProjectDetailView::askForLocation(const QString& proposedName,
                                                                        const QString& message) {
   if (setup_.chooseSaveLocation) return setup_.chooseSaveLocation(proposedName, message);
-  const QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+  std::optional<std::filesystem::path> sourceFolder;
+  if (const Project* live = state_.project(projectID_)) {
+    try {
+      sourceFolder = state_.store().resolveVideoURL(*live).parent_path();
+    } catch (const std::exception&) {
+      // a source that cannot be found offers no folder
+    }
+  }
+  const QString folder = dialogFolder(sourceFolder);
   const QString chosen = QFileDialog::getSaveFileName(this, message, folder + "/" + proposedName,
                                                       "MPEG-4 movie (*.mp4 *.MP4 *.m4v *.M4V)");
   if (chosen.isEmpty()) return std::nullopt;

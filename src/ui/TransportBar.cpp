@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 #include <array>
 #include <cmath>
+#include <memory>
 
 #include "app/AppState.h"
 #include "app/PlayerController.h"
@@ -322,18 +323,27 @@ void TransportBar::openAudioPopover() {
   buttons->addWidget(apply);
   column->addLayout(buttons);
 
-  const auto draftGain = [boost] { return boost->value() * 5.0; };
+  // The slider moves on a 5 % grid; a stored gain off it (brisklet-cli's --gain 137) stands as
+  // it is until the slider is moved, so opening the popover is not a change.
+  auto moved = std::make_shared<bool>(false);
+  const auto draftGain = [boost, moved, storedGain] {
+    return *moved ? boost->value() * 5.0 : storedGain;
+  };
   const auto showDraft = [=] {
     const double gain = draftGain();
     boostValue->setText(QString::number(static_cast<int>(gain)) + "%");
     setLabelColor(*boostValue, gain > 100 ? NeuTheme::accentColor() : secondaryColor());
     apply->setEnabled(clear->isChecked() != storedClear || std::fabs(gain - storedGain) >= 0.5);
   };
-  connect(boost, &QSlider::valueChanged, surface, showDraft);
+  connect(boost, &QSlider::valueChanged, surface, [moved, showDraft] {
+    *moved = true;
+    showDraft();
+  });
   connect(clear, &ToggleSwitch::toggled, surface, showDraft);
   connect(reset, &NeuButton::clicked, surface, [=] {
     clear->setChecked(false);
     boost->setValue(20);
+    *moved = true;
     showDraft();
   });
   connect(apply, &NeuButton::clicked, this, [this, surface, clear, draftGain] {

@@ -227,6 +227,12 @@ TEST_F(EditingPanelsTest, TheTransportShowsTheSettingsAndTheAudioPopoverAppliesO
   boost->setValue(20);
   EXPECT_FALSE(apply->isEnabled());
   popover->close();
+  // A gain off the slider's 5 % grid, as brisklet-cli stores it, is no change until moved.
+  state->modifyProject(project.id, [](Project& stored) { stored.audioGainPercent = 137; });
+  QTest::mouseClick(find<QToolButton>(transport, "audioButton"), Qt::LeftButton);
+  ASSERT_NE(transport->audioPopover(), nullptr);
+  EXPECT_FALSE(find<NeuButton>(transport->audioPopover(), "applyAudio")->isEnabled());
+  transport->audioPopover()->close();
 
   // Transition and framing from their menus; each an undo step.
   auto* transition = find<QToolButton>(transport, "transitionMenu");

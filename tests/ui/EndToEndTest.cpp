@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QMimeData>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -19,6 +21,7 @@
 #include "support/ModelAnswers.h"
 #include "support/Projects.h"
 #include "support/TemporaryFolder.h"
+#include "ui/DialogFolder.h"
 #include "ui/ImportDropView.h"
 #include "ui/MainWindow.h"
 #include "ui/ProjectDetailView.h"
@@ -274,6 +277,18 @@ TEST(EndToEnd, TheEditorKeysMoveThePlayheadByAFrameASecondAndABoundary) {
   EXPECT_FALSE(player.isPlaying()) << "a step pauses first";
 
   testing::saveScreenshot(window, "e2e-keys.png");
+
+}
+
+TEST(DialogFolder, OpensInTheVideosFolderElseBesideTheSourceElseAtHome) {
+  testing::TemporaryFolder folder;
+  const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+  QDir(videos).removeRecursively();
+  EXPECT_EQ(dialogFolder(), QDir::homePath()) << "never where the program was started";
+  EXPECT_EQ(dialogFolder(folder.path()), QString::fromStdString(folder.path().string()));
+  EXPECT_EQ(dialogFolder(folder / "gone"), QDir::homePath());
+  ASSERT_TRUE(QDir().mkpath(videos));
+  EXPECT_EQ(dialogFolder(folder.path()), videos);
 }
 
 // A session bus of the test's own, with no services to start, as a desktop session has one.
