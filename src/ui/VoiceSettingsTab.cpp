@@ -30,12 +30,18 @@ class VoiceSettingsTab : public QWidget {
     form->setSpacing(8);
 
     form->addWidget(styledLabel("Narration voice", TextStyle::headline, false, this));
+    auto* pickerRow = new QHBoxLayout;
+    pickerLabel_ = styledLabel("Speak narration as", TextStyle::body, false, this);
+    pickerRow->addWidget(pickerLabel_);
     picker_ = new QComboBox(this);
     picker_->setObjectName("voicePicker");
-    picker_->setToolTip("Speak narration as");
-    form->addWidget(picker_);
+    picker_->setAccessibleName("Speak narration as");
+    pickerLabel_->setBuddy(picker_);
+    pickerRow->addWidget(picker_, 1);
+    form->addLayout(pickerRow);
     voiceCaption_ = captionLabel({}, this);
     voiceCaption_->setObjectName("voiceCaption");
+    voiceCaption_->setWordWrap(true);
     form->addWidget(voiceCaption_);
 
     form->addSpacing(8);
@@ -86,7 +92,17 @@ class VoiceSettingsTab : public QWidget {
     clone_ = new NeuButton("Create My Voice Clone", 6, true, this);
     clone_->setObjectName("cloneButton");
     clone_->setSymbol("person.wave.2");
-    form->addWidget(clone_, 0, Qt::AlignLeft);
+    auto* cloneRow = new QHBoxLayout;
+    cloneRow->addWidget(clone_);
+    // Cloning takes a while on the service's side: a busy bar says it is under way.
+    cloning_ = new QProgressBar(this);
+    cloning_->setObjectName("cloningBusy");
+    cloning_->setRange(0, 0);
+    cloning_->setTextVisible(false);
+    cloning_->setFixedSize(90, 6);
+    cloneRow->addWidget(cloning_);
+    cloneRow->addStretch(1);
+    form->addLayout(cloneRow);
     form->addWidget(
         captionLabel("Creates a new cloned voice on your ElevenLabs account from the "
                      "sample above and selects it for narration.",
@@ -141,6 +157,7 @@ class VoiceSettingsTab : public QWidget {
   void showVoices() {
     const auto& voices = settings_.accountVoices();
     picker_->setVisible(!voices.empty());
+    pickerLabel_->setVisible(!voices.empty());
     if (!voices.empty()) {
       picker_->clear();
       for (const auto& voice : voices)
@@ -179,6 +196,7 @@ class VoiceSettingsTab : public QWidget {
     if (failure) notKept_->findChild<QLabel*>("caption")->setText(QString::fromStdString(*failure));
 
     clone_->setText(settings_.isCloning() ? "Cloning\u2026" : "Create My Voice Clone");
+    cloning_->setVisible(settings_.isCloning());
     clone_->setEnabled(settings_.canClone(recorder_.samplePath()));
     noKey_->setVisible(!hasKey);
     status_->setVisible(settings_.statusMessage().has_value());
@@ -188,7 +206,9 @@ class VoiceSettingsTab : public QWidget {
 
   VoiceSettings settings_;
   VoiceSampleRecorder recorder_;
+  QLabel* pickerLabel_;
   QComboBox* picker_;
+  QProgressBar* cloning_;
   QLabel* voiceCaption_;
   ToggleSwitch* consent_;
   NeuButton* record_;

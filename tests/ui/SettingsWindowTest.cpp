@@ -13,10 +13,12 @@
 #include "model/AppSettings.h"
 #include "model/KeychainStore.h"
 #include "support/FakeService.h"
+#include "support/MediaGenerator.h"
 #include "support/TemporaryFolder.h"
 #include "ui/Screenshots.h"
 #include "ui/SettingsWindow.h"
 #include "ui/Theme.h"
+#include "voice/VoiceSampleRecorder.h"
 
 namespace brisklet {
 namespace {
@@ -143,7 +145,28 @@ TEST_F(SettingsWindowTest, TheVoiceTabListsTheAccountsVoicesAndSaysWhatIsMissing
   EXPECT_FALSE(window->findChild<QWidget*>("cloneNeedsKey")->isVisible());
   picker->activated(picker->findText("Amy  \u00b7  cloned"));
   EXPECT_EQ(AppSettings::voiceID(), "a2");
+  EXPECT_EQ(picker->accessibleName(), "Speak narration as");
   testing::saveScreenshot(*window, "settings-voice-dark.png");
+
+  // Cloning: the service takes its time, and a busy bar says so until it answers.
+  const std::filesystem::path sample = VoiceSampleRecorder::defaultSamplePath();
+  std::filesystem::create_directories(sample.parent_path());
+  testing::runFfmpeg({"-f", "lavfi", "-i", "sine=f=220:d=1", sample.string()});
+  service.enqueue({.body = R"({"voices":[{"voice_id":"a2","name":"Amy","category":"cloned"}]})"});
+  service.enqueue({.body = R"({"voice_id":"mine"})", .delayMilliseconds = 600});
+  service.enqueue({.body = R"({"voices":[]})"});
+  window.reset();
+  window = open();
+  window->tabs().setCurrentIndex(2);
+  auto* clone = window->findChild<QWidget*>("cloneButton");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return clone->isEnabled(); }, 5000));
+  auto* busy = window->findChild<QWidget*>("cloningBusy");
+  EXPECT_FALSE(busy->isVisible());
+  QTest::mouseClick(clone, Qt::LeftButton);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return busy->isVisible(); }, 2000));
+  testing::saveScreenshot(*window, "settings-voice-cloning-dark.png");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !busy->isVisible(); }, 5000));
+  EXPECT_EQ(AppSettings::voiceID(), "mine");
 }
 
 }  // namespace
