@@ -22,6 +22,7 @@ namespace brisklet {
 namespace {
 
 constexpr QSize kThumbnailSize(44, 28);
+constexpr int kThumbnailRetryMilliseconds = 1500;
 // What is left of the sidebar's width for a card's name.
 constexpr int kNameWidth = ProjectSidebar::kWidth - 2 * 14 - 8 - 10 - 44 - 10;
 
@@ -218,6 +219,9 @@ ProjectSidebar::ProjectSidebar(AppState& state, std::function<void()> importVide
   column->addLayout(importRow);
   connect(import, &NeuButton::clicked, this, std::move(importVideos));
 
+  thumbnailRetry_ = new QTimer(this);
+  thumbnailRetry_->setInterval(kThumbnailRetryMilliseconds);
+  connect(thumbnailRetry_, &QTimer::timeout, this, &ProjectSidebar::showProjects);
   connect(&state_, &AppState::projectsChanged, this, &ProjectSidebar::showProjects);
   connect(&state_, &AppState::selectedProjectIDChanged, this, &ProjectSidebar::showProjects);
   showProjects();
@@ -227,9 +231,17 @@ void ProjectSidebar::showProjects() {
   // Edits come many a second (a trim drag, typing); the cards are made again only when what
   // they show changed.
   std::vector<CardFace> faces;
-  for (const Project& project : state_.projects())
+  bool thumbnailMissing = false;
+  for (const Project& project : state_.projects()) {
+    QPixmap& thumbnail = thumbnails_[project.id];
+    if (thumbnail.isNull()) thumbnail = firstThumbnail(state_.store().projectDirectory(project.id));
+    thumbnailMissing |= thumbnail.isNull();
     faces.push_back({project.id, project.name, project.videoDurationSec,
-                     project.editPlan.has_value(), state_.selectedProjectID() == project.id});
+                     project.editPlan.has_value(), state_.selectedProjectID() == project.id,
+                     !thumbnail.isNull()});
+  }
+  if (thumbnailMissing && !thumbnailRetry_->isActive()) thumbnailRetry_->start();
+  if (!thumbnailMissing) thumbnailRetry_->stop();
   if (faces == shownFaces_) return;
   shownFaces_ = faces;
 
@@ -241,11 +253,9 @@ void ProjectSidebar::showProjects() {
   }
   int index = 0;
   for (const Project& project : state_.projects()) {
-    QPixmap& thumbnail = thumbnails_[project.id];
-    if (thumbnail.isNull()) thumbnail = firstThumbnail(state_.store().projectDirectory(project.id));
     cards_->insertWidget(index++,
                          new ProjectCard(state_, project, state_.selectedProjectID() == project.id,
-                                         thumbnail, cards_->parentWidget()));
+                                         thumbnails_[project.id], cards_->parentWidget()));
   }
 }
 

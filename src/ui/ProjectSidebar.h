@@ -10,6 +10,7 @@
 
 class QLabel;
 class QLineEdit;
+class QTimer;
 class QVBoxLayout;
 
 namespace brisklet {
@@ -64,6 +65,7 @@ class ProjectSidebar : public QWidget {
     double durationSec;
     bool hasPlan;
     bool selected;
+    bool hasThumbnail;
     bool operator==(const CardFace&) const = default;
   };
 
@@ -74,6 +76,9 @@ class ProjectSidebar : public QWidget {
   std::vector<CardFace> shownFaces_;
   // Each project's first thumbnail, once there is one.
   std::map<Uuid, QPixmap> thumbnails_;
+  // While a card has no thumbnail, looks again now and then: the timeline writes them as it
+  // draws, without telling the list.
+  QTimer* thumbnailRetry_;
 };
 
 }  // namespace brisklet

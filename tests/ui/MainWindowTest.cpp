@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -84,8 +85,8 @@ TEST_F(MainWindowTest, EmptyItOffersTheDropZoneAndTheMenusHoldTheApplicationsCom
   EXPECT_EQ(actionTexts(menus[0]), (QStringList{"Import Video\u2026", "Settings\u2026", "Quit"}));
   EXPECT_EQ(menus[0]->actions()[1]->shortcut(), QKeySequence("Ctrl+,"));
   EXPECT_EQ(actionTexts(menus[1]), (QStringList{"Undo", "Redo"}));
-  EXPECT_EQ(actionTexts(menus[2]), (QStringList{"Keyboard Shortcuts", "About Brisklet",
-                                                 "Check for Updates\u2026"}));
+  EXPECT_EQ(actionTexts(menus[2]),
+            (QStringList{"Keyboard Shortcuts", "About Brisklet", "Check for Updates\u2026"}));
   // Help lists the keys, the editor's among them.
   EXPECT_EQ(menus[2]->actions()[0]->shortcut(), QKeySequence("Ctrl+?"));
   menus[2]->actions()[0]->trigger();
@@ -161,6 +162,14 @@ TEST_F(MainWindowTest, TheSidebarListsSelectsRenamesAndDeletesProjects) {
 
   AppState state(store);
   auto window = open(state, ColorScheme::dark);
+  // A thumbnail the timeline writes later shows on its card without anything else changing.
+  const std::filesystem::path thumbs = store.projectDirectory(state.projects()[0].id) / "thumbs";
+  std::filesystem::create_directories(thumbs);
+  QImage picture(80, 45, QImage::Format_RGB32);
+  picture.fill(QColor(200, 120, 40));
+  ASSERT_TRUE(picture.save(QString::fromStdString((thumbs / "t_0.jpg").string())));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return cards(*window)[0]->findChild<QLabel*>("thumbnail") != nullptr; }, 5000));
   ProjectCard* card = cards(*window)[2];
   card->beginRename();
   QTest::keyClicks(card->renameEditor(), "Lisbon day");
