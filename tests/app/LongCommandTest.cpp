@@ -52,6 +52,17 @@ class LongCommandTest : public ::testing::Test {
     return project;
   }
 
+  // Two commands on two stored projects; the first ends once engineMayFinish is released, the
+  // second once secondMayFinish is.
+  std::binary_semaphore secondMayFinish{0};
+  struct TwoCommands {
+    QCoro::Task<> firstCommand, secondCommand;
+  };
+  TwoCommands startTwoCommands(AppState& state, const Project& first, const Project& second) {
+    return {writeNotes(state, first.id, engineMayFinish),
+            writeNotes(state, second.id, secondMayFinish)};
+  }
+
   // Each progress value the state shows, in order.
   static void recordProgress(AppState& state, std::vector<PipelineProgress>& seen) {
     QObject::connect(&state, &AppState::pipelineProgressChanged, &state, [&state, &seen] {
@@ -168,9 +179,7 @@ TEST_F(LongCommandTest, CancelStopsTheCommandTheProgressNamesAndNoOther) {
   const Project first = storedProject();
   const Project second = storedProject();
   AppState state(store);
-  std::binary_semaphore secondMayFinish{0};
-  auto firstCommand = writeNotes(state, first.id, engineMayFinish);
-  auto secondCommand = writeNotes(state, second.id, secondMayFinish);
+  auto [firstCommand, secondCommand] = startTwoCommands(state, first, second);
   ASSERT_TRUE(state.pipelineProgress());
   EXPECT_EQ(state.pipelineProgress()->line(), "Writing notes\u2026 and 1 more")
       << "the panel names the oldest and counts the rest";
@@ -193,12 +202,10 @@ TEST_F(LongCommandTest, DeletingAProjectStopsItsOwnCommandsAndNoOthers) {
   const Project doomed = storedProject();
   const Project other = storedProject();
   AppState state(store);
-  std::binary_semaphore otherMayFinish{0};
-  auto doomedCommand = writeNotes(state, doomed.id, engineMayFinish);
-  auto otherCommand = writeNotes(state, other.id, otherMayFinish);
+  auto [doomedCommand, otherCommand] = startTwoCommands(state, doomed, other);
   state.deleteProject(doomed);
   engineMayFinish.release();
-  otherMayFinish.release();
+  secondMayFinish.release();
   QCoro::waitFor(doomedCommand);
   QCoro::waitFor(otherCommand);
   EXPECT_FALSE(state.lastError()) << "a stopped command ends without a word";
