@@ -1,5 +1,6 @@
 #include "ui/Card.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -28,6 +29,8 @@ void Card::paintEvent(QPaintEvent*) {
 
 ToggleSwitch::ToggleSwitch(const QString& label, QWidget* parent) : QWidget(parent), label_(label) {
   setCursor(Qt::PointingHandCursor);
+  setFocusPolicy(Qt::TabFocus);
+  setAccessibleName(label);
   setFont(styledFont(TextStyle::caption));
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
@@ -56,10 +59,24 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
   painter.setBrush(Qt::white);
   const double knobX = checked_ ? track.right() - 13 : track.left() + 1;
   painter.drawEllipse(QRectF(knobX, track.top() + 1, 12, 12));
+  if (hasFocus()) paintFocusRing(painter, track.adjusted(-2, -2, 2, 2), 9);
 }
 
 void ToggleSwitch::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint())) return;
+  flip();
+}
+
+void ToggleSwitch::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Space && event->key() != Qt::Key_Return &&
+      event->key() != Qt::Key_Enter) {
+    QWidget::keyPressEvent(event);
+    return;
+  }
+  flip();
+}
+
+void ToggleSwitch::flip() {
   checked_ = !checked_;
   update();
   emit toggled(checked_);

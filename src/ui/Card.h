@@ -39,8 +39,11 @@ class ToggleSwitch : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  void flip();
+
   QString label_;
   bool checked_ = false;
 };

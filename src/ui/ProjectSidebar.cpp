@@ -1,8 +1,10 @@
 #include "ui/ProjectSidebar.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -11,6 +13,8 @@
 #include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
 
 #include "app/AppState.h"
 #include "platform/TimeText.h"
@@ -77,6 +81,9 @@ ProjectCard::ProjectCard(AppState& state, const Project& project, bool selected,
     : QWidget(parent), state_(state), project_(project), selected_(selected) {
   setObjectName("projectCard");
   setCursor(Qt::PointingHandCursor);
+  setFocusPolicy(Qt::TabFocus);
+  setAccessibleName(QString::fromStdString(project.name));
+  setAccessibleDescription(QString::fromStdString(formatMinutesSeconds(project.videoDurationSec)));
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(8, 7, 10, 7);
   row->setSpacing(10);
@@ -104,13 +111,48 @@ ProjectCard::ProjectCard(AppState& state, const Project& project, bool selected,
 }
 
 void ProjectCard::paintEvent(QPaintEvent*) {
-  if (!selected_) return;
+  if (!selected_ && !hasFocus()) return;
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  const QColor accent = NeuTheme::accentColor();
-  painter.setBrush(withOpacity(accent, 0.16));
-  painter.setPen(QPen(withOpacity(accent, 0.35), 1));
-  painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+  if (selected_) {
+    const QColor accent = NeuTheme::accentColor();
+    painter.setBrush(withOpacity(accent, 0.16));
+    painter.setPen(QPen(withOpacity(accent, 0.35), 1));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+  }
+  if (hasFocus()) paintFocusRing(painter, QRectF(rect()), 6);
+}
+
+void ProjectCard::keyPressEvent(QKeyEvent* event) {
+  // The list as every list works: the arrows move the selection, F2 renames.
+  const std::vector<Project>& projects = state_.projects();
+  const auto here = std::find_if(projects.begin(), projects.end(),
+                                 [&](const Project& listed) { return listed.id == project_.id; });
+  if (here == projects.end()) return QWidget::keyPressEvent(event);
+  switch (event->key()) {
+    case Qt::Key_Up:
+      if (here != projects.begin()) state_.setSelectedProjectID(std::prev(here)->id);
+      return;
+    case Qt::Key_Down:
+      if (std::next(here) != projects.end()) state_.setSelectedProjectID(std::next(here)->id);
+      return;
+    case Qt::Key_Home:
+      state_.setSelectedProjectID(projects.front().id);
+      return;
+    case Qt::Key_End:
+      state_.setSelectedProjectID(projects.back().id);
+      return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+      state_.setSelectedProjectID(project_.id);
+      return;
+    case Qt::Key_F2:
+      beginRename();
+      return;
+    default:
+      QWidget::keyPressEvent(event);
+  }
 }
 
 void ProjectCard::mousePressEvent(QMouseEvent* event) {
@@ -245,6 +287,10 @@ void ProjectSidebar::showProjects() {
   if (faces == shownFaces_) return;
   shownFaces_ = faces;
 
+  // The keyboard stays in the list as its cards are made again: on the selected one.
+  QWidget* focus = QApplication::focusWidget();
+  const bool listHadFocus = focus != nullptr && qobject_cast<ProjectCard*>(focus) != nullptr &&
+                            cards_->parentWidget()->isAncestorOf(focus);
   while (cards_->count() > 1) {
     QLayoutItem* item = cards_->takeAt(0);
     item->widget()->hide();
@@ -253,9 +299,14 @@ void ProjectSidebar::showProjects() {
   }
   int index = 0;
   for (const Project& project : state_.projects()) {
-    cards_->insertWidget(index++,
-                         new ProjectCard(state_, project, state_.selectedProjectID() == project.id,
-                                         thumbnails_[project.id], cards_->parentWidget()));
+    const bool selected = state_.selectedProjectID() == project.id;
+    auto* card =
+        new ProjectCard(state_, project, selected, thumbnails_[project.id], cards_->parentWidget());
+    cards_->insertWidget(index++, card);
+    if (selected && listHadFocus) {
+      card->show();  // a card the layout has not shown yet cannot take the focus
+      card->setFocus(Qt::OtherFocusReason);
+    }
   }
 }
 

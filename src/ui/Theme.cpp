@@ -146,6 +146,17 @@ void paintPanel(QPainter& painter, const QRectF& box, double cornerRadius) {
   paintRounded(painter, box, cornerRadius, theme.element, theme.highlight);
 }
 
+void paintFocusRing(QPainter& painter, const QRectF& box, double cornerRadius) {
+  painter.save();
+  painter.setOpacity(1);
+  painter.setBrush(Qt::NoBrush);
+  painter.setPen(QPen(NeuTheme::accentColor(), 2));
+  const QRectF ring = box.adjusted(1, 1, -1, -1);
+  const double radius = std::max(0.0, std::min(cornerRadius, ring.height() / 2));
+  painter.drawRoundedRect(ring, radius, radius);
+  painter.restore();
+}
+
 void paintWell(QPainter& painter, const QRectF& box, double cornerRadius) {
   const NeuTheme theme = NeuTheme::of(currentColorScheme());
   paintRounded(painter, box, cornerRadius, theme.shadow, withOpacity(Qt::black, 0.35));
@@ -155,6 +166,8 @@ NeuButton::NeuButton(const QString& text, double cornerRadius, bool prominent, Q
     : QAbstractButton(parent), cornerRadius_(cornerRadius), prominent_(prominent) {
   setText(text);
   setCursor(Qt::PointingHandCursor);
+  // Reached with Tab and shown with a ring; a click does not move the focus away from the work.
+  setFocusPolicy(Qt::TabFocus);
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   QFont label = font();
   label.setPixelSize(kLabelPixels);
@@ -222,6 +235,7 @@ void NeuButton::paintEvent(QPaintEvent*) {
   }
   painter.setPen(ink);
   painter.drawText(QRectF(x, 0, width() - x, height()), Qt::AlignVCenter | Qt::AlignLeft, text());
+  if (hasFocus()) paintFocusRing(painter, QRectF(rect()), radius);
 }
 
 }  // namespace brisklet

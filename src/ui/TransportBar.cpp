@@ -1,5 +1,6 @@
 #include "ui/TransportBar.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
@@ -186,6 +187,10 @@ bool TransportBar::eventFilter(QObject* watched, QEvent* event) {
   const bool inThisView =
       focus == nullptr || focus == parentWidget() || parentWidget()->isAncestorOf(focus);
   if (key.key() != Qt::Key_Space && !inThisView) return QWidget::eventFilter(watched, event);
+  // A button or switch reached with Tab presses with Space, as everywhere.
+  if (key.key() == Qt::Key_Space &&
+      (qobject_cast<QAbstractButton*>(focus) || qobject_cast<ToggleSwitch*>(focus)))
+    return QWidget::eventFilter(watched, event);
   if (!moveByKey(key)) return QWidget::eventFilter(watched, event);
   return true;
 }

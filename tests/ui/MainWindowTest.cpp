@@ -170,6 +170,25 @@ TEST_F(MainWindowTest, TheSidebarListsSelectsRenamesAndDeletesProjects) {
   ASSERT_TRUE(picture.save(QString::fromStdString((thumbs / "t_0.jpg").string())));
   EXPECT_TRUE(QTest::qWaitFor(
       [&] { return cards(*window)[0]->findChild<QLabel*>("thumbnail") != nullptr; }, 5000));
+  // The list works from the keyboard: the arrows move the selection, and the focus, with its
+  // ring, stays on the selected card as the cards are made again.
+  state.setSelectedProjectID(state.projects()[0].id);
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  QCoreApplication::processEvents();  // the cards made for the selection show
+  cards(*window)[0]->setFocus(Qt::TabFocusReason);
+  ASSERT_TRUE(cards(*window)[0]->hasFocus());
+  QTest::keyClick(cards(*window)[0], Qt::Key_Down);
+  EXPECT_EQ(state.selectedProjectID(), state.projects()[1].id);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return cards(*window)[1]->hasFocus(); }, 2000));
+  QTest::keyClick(cards(*window)[1], Qt::Key_End);
+  EXPECT_EQ(state.selectedProjectID(), state.projects()[2].id);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return cards(*window)[2]->hasFocus(); }, 2000));
+  const QImage focused = cards(*window)[2]->grab().toImage();
+  const QColor ring = focused.pixelColor(focused.width() / 2, 1);
+  EXPECT_NEAR(ring.blue(), NeuTheme::accentColor().blue(), 40) << "the focus ring shows";
+  EXPECT_EQ(cards(*window)[2]->accessibleName().toStdString(), state.projects()[2].name);
+  testing::saveScreenshot(*window->sidebar(), "sidebar-keyboard-dark.png");
   ProjectCard* card = cards(*window)[2];
   card->beginRename();
   QTest::keyClicks(card->renameEditor(), "Lisbon day");
