@@ -263,7 +263,11 @@ ProjectSidebar::ProjectSidebar(AppState& state, std::function<void()> importVide
 
   thumbnailRetry_ = new QTimer(this);
   thumbnailRetry_->setInterval(kThumbnailRetryMilliseconds);
-  connect(thumbnailRetry_, &QTimer::timeout, this, &ProjectSidebar::showProjects);
+  connect(thumbnailRetry_, &QTimer::timeout, this, [this] {
+    for (auto& [id, thumbnail] : thumbnails_)
+      if (thumbnail.isNull()) thumbnail = firstThumbnail(state_.store().projectDirectory(id));
+    showProjects();
+  });
   connect(&state_, &AppState::projectsChanged, this, &ProjectSidebar::showProjects);
   connect(&state_, &AppState::selectedProjectIDChanged, this, &ProjectSidebar::showProjects);
   showProjects();
@@ -275,8 +279,11 @@ void ProjectSidebar::showProjects() {
   std::vector<CardFace> faces;
   bool thumbnailMissing = false;
   for (const Project& project : state_.projects()) {
-    QPixmap& thumbnail = thumbnails_[project.id];
-    if (thumbnail.isNull()) thumbnail = firstThumbnail(state_.store().projectDirectory(project.id));
+    // Looked for once when the project first shows, then only by the retry (edits come many a
+    // second; the folder is not listed for each).
+    auto [entry, firstSight] = thumbnails_.try_emplace(project.id);
+    QPixmap& thumbnail = entry->second;
+    if (firstSight) thumbnail = firstThumbnail(state_.store().projectDirectory(project.id));
     thumbnailMissing |= thumbnail.isNull();
     faces.push_back({project.id, project.name, project.videoDurationSec,
                      project.editPlan.has_value(), state_.selectedProjectID() == project.id,
