@@ -59,10 +59,12 @@ void addKeyField(QVBoxLayout& form, QWidget* tab, KeyRing& keyRing, KeychainStor
         }
         keyRing.type(key, typed.key);
       });
-  // A key that was not kept is never shown as stored.
+  // A key that was not kept is never shown as stored. The answer comes after typing paused, so
+  // the field may hold a refused text by then; its problem stays in view.
   QObject::connect(&keyRing, &KeyRing::saved, problem,
-                   [key, problem](KeychainStore::Key savedKey, const QString& failure) {
+                   [key, problem, field](KeychainStore::Key savedKey, const QString& failure) {
                      if (savedKey != key) return;
+                     if (KeychainStore::cleanTypedKey(field->text().toStdString()).problem) return;
                      problem->setVisible(!failure.isEmpty());
                      problem->setText("This key was not saved. " + failure);
                    });
