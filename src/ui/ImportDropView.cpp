@@ -21,8 +21,6 @@ namespace {
 constexpr std::array<const char*, 6> kVideoExtensions = {"mov", "mp4", "m4v", "mpg", "mpeg", "avi"};
 constexpr int kSymbolSize = 56;
 
-QColor systemAccent() { return NeuTheme::accentColor(); }
-
 }  // namespace
 
 std::vector<std::filesystem::path> acceptedVideoFiles(const QList<QUrl>& urls) {
@@ -94,7 +92,7 @@ void ImportDropView::setTargeted(bool targeted) {
   if (isTargeted_ == targeted) return;
   isTargeted_ = targeted;
   symbol_->setPixmap(symbolPixmap("film.stack", kSymbolSize,
-                                  targeted ? systemAccent() : secondaryColor(),
+                                  targeted ? NeuTheme::accentInk() : secondaryColor(),
                                   devicePixelRatioF()));
   update();
 }
@@ -104,7 +102,7 @@ void ImportDropView::paintEvent(QPaintEvent*) {
   painter.setRenderHint(QPainter::Antialiasing);
   const QRectF panel = QRectF(rect()).adjusted(28, 28, -28, -28);
   paintPanel(painter, panel, 24);
-  QPen dashes(isTargeted_ ? systemAccent() : withOpacity(secondaryColor(), 0.25), 2);
+  QPen dashes(isTargeted_ ? NeuTheme::accentInk() : withOpacity(secondaryColor(), 0.25), 2);
   dashes.setDashPattern({5, 5});  // in pen widths: 10 px dashes, 10 px gaps
   painter.setPen(dashes);
   painter.setBrush(Qt::NoBrush);

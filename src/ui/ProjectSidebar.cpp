@@ -52,7 +52,7 @@ QLabel* thumbnailLabel(const Project& project, const QPixmap& thumbnail, bool se
                        QWidget* parent) {
   if (thumbnail.isNull()) {
     QLabel* symbol = symbolLabel(project.editPlan ? "sparkles.rectangle.stack" : "film", 18,
-                                 selected ? NeuTheme::accentColor() : secondaryColor(), parent);
+                                 selected ? NeuTheme::accentInk() : secondaryColor(), parent);
     symbol->setObjectName(project.editPlan ? "symbol-sparkles.rectangle.stack" : "symbol-film");
     symbol->setFixedSize(kThumbnailSize);
     symbol->setAlignment(Qt::AlignCenter);

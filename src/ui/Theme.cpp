@@ -38,6 +38,15 @@ QColor primaryOf(ColorScheme scheme) {
   return scheme == ColorScheme::dark ? QColor(236, 237, 241) : QColor(28, 29, 33);
 }
 
+QColor accentInkOf(ColorScheme scheme) {
+  return scheme == ColorScheme::dark ? QColor(122, 156, 255) : QColor(40, 80, 215);
+}
+
+// The colour of the scheme in force: `dark` or `light`.
+QColor ofScheme(QColor dark, QColor light) {
+  return currentColorScheme() == ColorScheme::dark ? dark : light;
+}
+
 }  // namespace
 
 QColor withOpacity(QColor colour, double opacity) {
@@ -49,6 +58,10 @@ QColor NeuTheme::accentColor() {
   static const QColor accent = rgb(0.33, 0.49, 1.0);
   return accent;
 }
+
+QColor NeuTheme::accentFill() { return QColor(48, 88, 224); }
+
+QColor NeuTheme::accentInk() { return accentInkOf(currentColorScheme()); }
 
 NeuTheme NeuTheme::of(ColorScheme scheme) {
   if (scheme == ColorScheme::light)
@@ -80,12 +93,14 @@ ColorScheme currentColorScheme() {
 
 QColor primaryColor() { return primaryOf(currentColorScheme()); }
 
-QColor secondaryColor() { return withOpacity(primaryColor(), 0.55); }
+QColor secondaryColor() {
+  return withOpacity(primaryColor(), currentColorScheme() == ColorScheme::dark ? 0.6 : 0.7);
+}
 
-QColor statusGreen() { return QColor(52, 199, 89); }
-QColor statusOrange() { return QColor(255, 149, 0); }
-QColor statusRed() { return QColor(255, 69, 58); }
-QColor statusYellow() { return QColor(255, 204, 0); }
+QColor statusGreen() { return ofScheme(QColor(52, 199, 89), QColor(25, 120, 50)); }
+QColor statusOrange() { return ofScheme(QColor(255, 149, 0), QColor(175, 72, 0)); }
+QColor statusRed() { return ofScheme(QColor(255, 69, 58), QColor(200, 25, 30)); }
+QColor statusYellow() { return ofScheme(QColor(255, 204, 0), QColor(150, 100, 0)); }
 
 QColor scoreColor(double score) {
   if (score >= 0.6) return statusGreen();
@@ -109,10 +124,10 @@ void applyTheme(QApplication& application, ColorScheme scheme) {
   palette.setColor(QPalette::BrightText, Qt::white);
   palette.setColor(QPalette::ToolTipBase, theme.element);
   palette.setColor(QPalette::ToolTipText, primary);
-  palette.setColor(QPalette::PlaceholderText, withOpacity(primary, 0.45));
+  palette.setColor(QPalette::PlaceholderText, withOpacity(primary, dark ? 0.6 : 0.7));
   palette.setColor(QPalette::Highlight, theme.accent);
   palette.setColor(QPalette::HighlightedText, Qt::white);
-  palette.setColor(QPalette::Link, theme.accent);
+  palette.setColor(QPalette::Link, accentInkOf(scheme));
   palette.setColor(QPalette::Light, dark ? rgb(0.2, 0.21, 0.24) : Qt::white);
   palette.setColor(QPalette::Midlight, dark ? rgb(0.16, 0.17, 0.19) : rgb(0.9, 0.9, 0.9));
   palette.setColor(QPalette::Mid, dark ? rgb(0.13, 0.135, 0.15) : rgb(0.8, 0.8, 0.8));
@@ -123,6 +138,9 @@ void applyTheme(QApplication& application, ColorScheme scheme) {
     palette.setColor(QPalette::Disabled, role, withOpacity(primary, 0.35));
   application.setPalette(palette);
   // Thin scroll bars in the theme's colours: Fusion's own are light grey troughs with arrows.
+  // Text fields and radio buttons get a frame that stands out from the window (3:1); Fusion's is
+  // a shade of it.
+  const QString frame = withOpacity(primary, dark ? 0.45 : 0.55).name(QColor::HexArgb);
   const QString handle = withOpacity(primary, dark ? 0.22 : 0.28).name(QColor::HexArgb);
   const QString hovered = withOpacity(primary, dark ? 0.35 : 0.42).name(QColor::HexArgb);
   application.setStyleSheet(QString(R"(
@@ -134,8 +152,13 @@ void applyTheme(QApplication& application, ColorScheme scheme) {
     QScrollBar::handle:horizontal { min-width: 28px; }
     QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; border: none; }
     QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }
+    QLineEdit, QPlainTextEdit { border: 1px solid %3; border-radius: 5px; padding: 3px 5px; }
+    QLineEdit:focus, QPlainTextEdit:focus { border: 2px solid %4; padding: 2px 4px; }
+    QRadioButton::indicator { width: 14px; height: 14px; border-radius: 8px; border: 1px solid %3; }
+    QRadioButton::indicator:checked { width: 8px; height: 8px; border: 4px solid %4;
+                                      background: white; }
   )")
-                                .arg(handle, hovered));
+                                .arg(handle, hovered, frame, theme.accent.name()));
   QFont font = application.font();
   font.setPixelSize(kLabelPixels);
   application.setFont(font);
@@ -213,8 +236,8 @@ void NeuButton::paintEvent(QPaintEvent*) {
   QBrush fill;
   if (prominent_) {
     QLinearGradient gradient(box.topLeft(), box.bottomLeft());
-    gradient.setColorAt(0, theme.accent);
-    gradient.setColorAt(1, withOpacity(theme.accent, 0.82));
+    gradient.setColorAt(0, NeuTheme::accentFill().lighter(108));
+    gradient.setColorAt(1, NeuTheme::accentFill());
     fill = gradient;
   } else {
     fill = withOpacity(Qt::white, 0.08 + 0.08 * pressAmount_);

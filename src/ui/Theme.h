@@ -22,6 +22,10 @@ struct NeuTheme {
   QColor accent;
 
   static QColor accentColor();
+  // The accent behind white text, dark enough for it to read (4.5:1).
+  static QColor accentFill();
+  // The accent as text or a symbol on the scheme in force: lighter on dark, darker on light.
+  static QColor accentInk();
   // The light column for the light scheme, the dark one for every other.
   static NeuTheme of(ColorScheme scheme);
 };
@@ -36,12 +40,13 @@ void applyTheme(QApplication& application, ColorScheme scheme);
 // `colour` at `opacity` (0…1).
 QColor withOpacity(QColor colour, double opacity);
 
-// The text colours of the scheme in force: primary, and secondary (dimmer).
+// The text colours of the scheme in force: primary, and secondary (dimmer, still 4.5:1 on every
+// surface of the scheme).
 QColor primaryColor();
 QColor secondaryColor();
 
-// The status colours: kept and good (green), middling (orange), dropped and poor (red), ideas
-// (yellow).
+// The status colours of the scheme in force: kept and good (green), middling (orange), dropped
+// and poor (red), ideas (yellow). The light scheme's are darker, so that they read as text.
 QColor statusGreen();
 QColor statusOrange();
 QColor statusRed();

@@ -48,7 +48,8 @@ void paintTrackBackground(QPainter& painter, double top, double height, double w
 }
 
 QImage imageOf(const cv::Mat& bgr) {
-  return QImage(bgr.data, bgr.cols, bgr.rows, static_cast<qsizetype>(bgr.step), QImage::Format_BGR888)
+  return QImage(bgr.data, bgr.cols, bgr.rows, static_cast<qsizetype>(bgr.step),
+                QImage::Format_BGR888)
       .copy();
 }
 
@@ -123,7 +124,8 @@ void TimelineTracks::updatePlayhead() {
 }
 
 QRectF TimelineTracks::blockRect(const Segment& segment) const {
-  const double width = std::max((segment.endSec - segment.startSec) * pixelsPerSecond_, kMinimumBlockWidth);
+  const double width =
+      std::max((segment.endSec - segment.startSec) * pixelsPerSecond_, kMinimumBlockWidth);
   return {segment.startSec * pixelsPerSecond_, kVideoTop, width, kVideoHeight};
 }
 
@@ -147,7 +149,9 @@ std::optional<Segment> TimelineTracks::blockAt(QPointF point) const {
   const std::vector<Segment> shown = blocks();
   // Handles reach a little outside their block, so an edge is caught from either side.
   for (const Segment& segment : shown)
-    if (blockRect(segment).adjusted(-kHandleHitWidth / 2, 0, kHandleHitWidth / 2, 0).contains(point) &&
+    if (blockRect(segment)
+            .adjusted(-kHandleHitWidth / 2, 0, kHandleHitWidth / 2, 0)
+            .contains(point) &&
         handleAt(segment, point))
       return segment;
   for (const Segment& segment : shown)
@@ -164,7 +168,8 @@ std::optional<TrimEdge> TimelineTracks::handleAt(const Segment& segment, QPointF
 
 std::optional<Segment> TimelineTracks::bubbleAt(QPointF point) const {
   for (const Segment& segment : blocks())
-    if (segment.narration && !segment.narration->text.empty() && bubbleRect(segment).contains(point))
+    if (segment.narration && !segment.narration->text.empty() &&
+        bubbleRect(segment).contains(point))
       return segment;
   return std::nullopt;
 }
@@ -180,7 +185,8 @@ void TimelineTracks::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   const QPointF point = event->position();
   if (const std::optional<Segment> block = blockAt(point)) {
-    if (blockRect(*block).width() > 40 && badgeRect(*block).adjusted(-2, -2, 2, 2).contains(point)) {
+    if (blockRect(*block).width() > 40 &&
+        badgeRect(*block).adjusted(-2, -2, 2, 2).contains(point)) {
       Segment flipped = *block;
       flipped.keep = !flipped.keep;
       flipped.userOverrodeKeep = true;
@@ -249,19 +255,21 @@ void TimelineTracks::paintRuler(QPainter& painter, const QRectF& exposed) const 
   const RulerSpacing spacing = rulerSpacing(pixelsPerSecond_);
   const double duration = durationSec();
   const QColor ink = secondaryColor();
-  painter.setFont(pixelFont(8, true));
+  painter.setFont(pixelFont(9, true));
   const double bottom = kRulerTop + kRulerHeight;
   // Only the ticks in sight, and the label that may reach into it from the left.
   const long first = std::max(0L, static_cast<long>((exposed.left() - 40) / pixelsPerSecond_) /
                                       spacing.tickSec * spacing.tickSec);
-  for (long t = first; t <= duration && t * pixelsPerSecond_ <= exposed.right(); t += spacing.tickSec) {
+  for (long t = first; t <= duration && t * pixelsPerSecond_ <= exposed.right();
+       t += spacing.tickSec) {
     const double x = t * pixelsPerSecond_;
     const bool major = t % spacing.labelSec == 0;
     painter.setPen(QPen(withOpacity(ink, ink.alphaF() * 0.55), 1));
     painter.drawLine(QPointF(x + 0.5, bottom), QPointF(x + 0.5, bottom - (major ? 8 : 4)));
     if (major) {
       painter.setPen(ink);
-      painter.drawText(QPointF(x + 2, kRulerTop + 5 + 8), QString::fromStdString(formatMinutesSeconds(t)));
+      painter.drawText(QPointF(x + 2, kRulerTop + 5 + 8),
+                       QString::fromStdString(formatMinutesSeconds(t)));
     }
   }
 }
@@ -283,18 +291,20 @@ void TimelineTracks::paintBlocks(QPainter& painter, const QRectF& exposed,
     const std::vector<const QImage*> pictures = thumbnailsOf(segment, block.width());
     const double slot = block.width() / static_cast<double>(pictures.size());
     for (std::size_t i = 0; i < pictures.size(); ++i) {
-      const QRectF cell(block.left() + slot * static_cast<double>(i), block.top(), slot, block.height());
+      const QRectF cell(block.left() + slot * static_cast<double>(i), block.top(), slot,
+                        block.height());
       if (!cell.intersects(exposed)) continue;
       if (pictures[i] == nullptr) {
         painter.fillRect(cell, QColor(128, 128, 128, 64));
         continue;
       }
       // Scaled to fill, the overflow cut off.
-      const QSizeF size = QSizeF(pictures[i]->size()).scaled(cell.size(), Qt::KeepAspectRatioByExpanding);
+      const QSizeF size =
+          QSizeF(pictures[i]->size()).scaled(cell.size(), Qt::KeepAspectRatioByExpanding);
       painter.save();
       painter.setClipRect(cell, Qt::IntersectClip);
-      painter.drawImage(QRectF(cell.center().x() - size.width() / 2, cell.center().y() - size.height() / 2,
-                               size.width(), size.height()),
+      painter.drawImage(QRectF(cell.center().x() - size.width() / 2,
+                               cell.center().y() - size.height() / 2, size.width(), size.height()),
                         *pictures[i]);
       painter.restore();
     }
@@ -362,7 +372,8 @@ void TimelineTracks::paintWaveform(QPainter& painter, const QRectF& exposed,
   for (double x = std::max(0.0, std::floor(exposed.left() / 2) * 2); x < right; x += 2) {
     const double at = x / pixelsPerSecond_;
     const auto index = std::min(static_cast<std::size_t>(at * samplesPerSec), waveform_.size() - 1);
-    const double bar = std::max(tallest * std::clamp(static_cast<double>(waveform_[index]), 0.0, 1.0), 1.5);
+    const double bar =
+        std::max(tallest * std::clamp(static_cast<double>(waveform_[index]), 0.0, 1.0), 1.5);
     // Bars go left to right: the segment under the last one is the first place to look.
     if (holder == shown.end() || !(holder->startSec <= at && at < holder->endSec))
       holder = std::find_if(shown.begin(), shown.end(), [&](const Segment& segment) {
@@ -381,15 +392,23 @@ void TimelineTracks::paintNarration(QPainter& painter, const QRectF& exposed,
     if (!segment.narration || segment.narration->text.empty()) continue;
     const QRectF bubble = bubbleRect(segment);
     if (!bubble.intersects(exposed)) continue;
+    // A line with its sound is solid; one still waiting for it is a tint with an outline.
     const bool ready = segment.narration->status == NarrationStatus::ready;
+    const QColor ink = ready ? QColor(Qt::white) : primaryColor();
     QPainterPath shape;
     shape.addRoundedRect(bubble, 5, 5);
     painter.save();
     painter.setClipPath(shape);
-    painter.fillPath(shape, withOpacity(NeuTheme::accentColor(), ready ? 0.85 : 0.4));
+    painter.fillPath(shape,
+                     ready ? NeuTheme::accentFill() : withOpacity(NeuTheme::accentColor(), 0.2));
+    if (!ready) {
+      painter.setPen(QPen(NeuTheme::accentInk(), 2));
+      painter.setBrush(Qt::NoBrush);
+      painter.drawPath(shape);
+    }
     paintSymbol(painter, ready ? "waveform" : "waveform.slash",
-                QRectF(bubble.left() + 5, bubble.center().y() - 4, 8, 8), Qt::white);
-    painter.setPen(Qt::white);
+                QRectF(bubble.left() + 5, bubble.center().y() - 4, 8, 8), ink);
+    painter.setPen(ink);
     painter.drawText(bubble.adjusted(16, 0, -5, 0), Qt::AlignVCenter | Qt::AlignLeft,
                      QString::fromStdString(segment.narration->text).simplified());
     painter.restore();
@@ -433,8 +452,10 @@ void TimelineTracks::fetchNextThumbnail() {
   fetchingSecond_ = thumbnailQueue_.front();
   thumbnailQueue_.pop_front();
   ++thumbnailRequests_;
-  thumbnailFetch_.setFuture(QtConcurrent::run(
-      [source = thumbnailSource_, second = fetchingSecond_] { return source(static_cast<double>(second)); }));
+  thumbnailFetch_.setFuture(
+      QtConcurrent::run([source = thumbnailSource_, second = fetchingSecond_] {
+        return source(static_cast<double>(second));
+      }));
 }
 
 }  // namespace brisklet

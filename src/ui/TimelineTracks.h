@@ -46,6 +46,7 @@ class TimelineTracks : public QWidget {
   // Where things are, for the view around it and for tests.
   QRectF blockRect(const Segment& segment) const;
   QRectF badgeRect(const Segment& segment) const;
+  QRectF bubbleRect(const Segment& segment) const;
   std::vector<Segment> blocks() const;
   double durationSec() const;
 
@@ -69,15 +70,16 @@ class TimelineTracks : public QWidget {
   std::optional<timeline::TrimEdge> handleAt(const Segment& segment, QPointF point) const;
   std::optional<Segment> blockAt(QPointF point) const;
   std::optional<Segment> bubbleAt(QPointF point) const;
-  QRectF bubbleRect(const Segment& segment) const;
   void seekAndSelect(double x);
   void updateSize();
   void updatePlayhead();
 
   void paintRuler(QPainter& painter, const QRectF& exposed) const;
   void paintBlocks(QPainter& painter, const QRectF& exposed, const std::vector<Segment>& blocks);
-  void paintWaveform(QPainter& painter, const QRectF& exposed, const std::vector<Segment>& blocks) const;
-  void paintNarration(QPainter& painter, const QRectF& exposed, const std::vector<Segment>& blocks) const;
+  void paintWaveform(QPainter& painter, const QRectF& exposed,
+                     const std::vector<Segment>& blocks) const;
+  void paintNarration(QPainter& painter, const QRectF& exposed,
+                      const std::vector<Segment>& blocks) const;
   void paintPlayhead(QPainter& painter) const;
 
   // The block's pictures as far as they have come; asks for the missing ones.

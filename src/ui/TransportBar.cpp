@@ -240,7 +240,7 @@ void TransportBar::showPosition() {
 void TransportBar::showSettings() {
   const Project* project = state_.project(projectID_);
   if (project == nullptr) return;
-  const QColor accent = NeuTheme::accentColor();
+  const QColor accent = NeuTheme::accentInk();
   const bool enhanced = project->denoisedAudioFileName.has_value();
   audio_->setIcon(symbolIcon(enhanced ? "speaker.wave.3.fill" : "speaker.wave.2",
                              enhanced ? accent : primaryColor()));
@@ -337,7 +337,7 @@ void TransportBar::openAudioPopover() {
   const auto showDraft = [=] {
     const double gain = draftGain();
     boostValue->setText(QString::number(static_cast<int>(gain)) + "%");
-    setLabelColor(*boostValue, gain > 100 ? NeuTheme::accentColor() : secondaryColor());
+    setLabelColor(*boostValue, gain > 100 ? NeuTheme::accentInk() : secondaryColor());
     apply->setEnabled(clear->isChecked() != storedClear || std::fabs(gain - storedGain) >= 0.5);
   };
   connect(boost, &QSlider::valueChanged, surface, [moved, showDraft] {

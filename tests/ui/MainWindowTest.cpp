@@ -135,6 +135,41 @@ TEST_F(MainWindowTest, EmptyItOffersTheDropZoneAndTheMenusHoldTheApplicationsCom
   testing::saveScreenshot(*settings, "settings-key-not-saved-dark.png");
 }
 
+// The dialogs the window opens, in the light scheme (the tests above see them in the dark one).
+TEST_F(MainWindowTest, ItsDialogsReadInTheLightSchemeToo) {
+  AppState state(store);
+  auto window = open(state, ColorScheme::light);
+  window->menuBar()->actions()[2]->menu()->actions()[0]->trigger();
+  QMessageBox* shortcuts = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return (shortcuts = window->findChild<QMessageBox*>("keyboardShortcuts")) != nullptr; },
+      2000));
+  testing::saveScreenshot(*shortcuts, "keyboard-shortcuts-light.png");
+  shortcuts->close();
+
+  window->openSettings();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !state.keyRing().isLoading(); }, 5000));
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* settings = qobject_cast<SettingsWindow*>(top); settings != nullptr) {
+      testing::saveScreenshot(*settings, "settings-keys-light.png");
+      settings->close();
+    }
+
+  const CommandID exporting = state.beginCommand(PipelineProgress{"Exporting\u2026", 0.3});
+  QTest::qWait(300);
+  testing::saveScreenshot(*window, "main-exporting-light.png");
+  EXPECT_FALSE(window->close());
+  ASSERT_NE(window->quitQuestion(), nullptr);
+  testing::saveScreenshot(*window->quitQuestion(), "quit-question-light.png");
+  QTest::keyClick(window->quitQuestion(), Qt::Key_Escape);
+  state.commandEnded(exporting);
+
+  state.setLastError("Export failed: The disk is full.");
+  ASSERT_NE(window->alert(), nullptr);
+  testing::saveScreenshot(*window->alert(), "heads-up-light.png");
+  QTest::keyClick(window->alert(), Qt::Key_Return);
+}
+
 TEST_F(MainWindowTest, TheSidebarListsSelectsRenamesAndDeletesProjects) {
   Project analysed = testing::sampleProject("Harbour walk", "2025-03-03T10:00:00Z", 4);
   analysed.videoDurationSec = 75.4;

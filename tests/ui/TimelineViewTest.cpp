@@ -270,6 +270,7 @@ TEST_F(TimelineViewTest, LooksRightInBothSchemesAndSizes) {
     Segment segment = scored(i * 5.0, i * 5.0 + 5, i % 4 != 1, 0.2 + 0.03 * i);
     if (i % 3 == 0)
       segment = *committingNarrationText(segment, "We made it to the top of the ridge.");
+    if (i % 6 == 0) segment.narration->status = NarrationStatus::ready;
     segments.push_back(segment);
   }
   start(120, segments);
@@ -290,6 +291,26 @@ TEST_F(TimelineViewTest, LooksRightInBothSchemesAndSizes) {
       testing::saveScreenshot(view, std::string("timeline-") +
                                         (scheme == ColorScheme::dark ? "dark" : "light") + "-" +
                                         std::to_string(size.width()) + ".png");
+      // What the tracks paint themselves: the ruler's labels and the narration bubbles' lines,
+      // close enough for the lines to show.
+      if (size.width() > 1100) continue;
+      view.tracks().setPixelsPerSecond(timeline::kMaximumPixelsPerSecond);
+      testing::saveScreenshot(view, std::string("timeline-zoomed-") +
+                                        (scheme == ColorScheme::dark ? "dark" : "light") + ".png");
+      const QImage shown = view.grab().toImage();
+      const TimelineTracks& tracks = view.tracks();
+      const QPoint origin = tracks.mapTo(&view, QPoint());
+      const QRect ruler(origin + QPoint(0, timeline::kRowPadding),
+                        QSize(size.width() - origin.x(), timeline::kRulerHeight));
+      EXPECT_GE(testing::contrastIn(shown, ruler), 4.5) << "ruler labels";
+      for (const Segment& segment : tracks.blocks()) {
+        if (!segment.narration) continue;
+        const QRect bubble = tracks.bubbleRect(segment).toAlignedRect().translated(origin);
+        if (bubble.right() > size.width()) break;
+        EXPECT_GE(testing::contrastIn(shown, bubble.adjusted(3, 3, -3, -3)), 4.5)
+            << "bubble at " << segment.startSec
+            << (segment.narration->status == NarrationStatus::ready ? " (ready)" : " (waiting)");
+      }
     }
   }
 }
