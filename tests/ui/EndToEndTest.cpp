@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
@@ -12,8 +13,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <csignal>
 
 #include "app/AppState.h"
+#include "app/TerminationSignals.h"
 #include "platform/AtomicFile.h"
 #include "platform/Bookmark.h"
 #include "support/FakeService.h"
@@ -226,6 +229,49 @@ TEST(EndToEnd, ASignalWhileWorkRunsEndsTheApplicationWithoutAQuestion) {
   EXPECT_FALSE(store.loadAll().front().editPlan) << "the analysis was stopped, not finished";
 }
 
+// A logout during an export, wired as the program wires it: the export stops, what it had begun
+// writing goes, and the window closes without asking.
+TEST(EndToEnd, ASignalDuringAnExportStopsItLeavesNothingAndCloses) {
+  testing::TemporaryFolder folder;
+  ProjectStore store{folder / "Projects"};
+  testing::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=640x360:r=30:d=120", "-c:v", "libx264",
+                      "-preset", "ultrafast", (folder / "long.mp4").string()});
+  Project project = testing::sampleProject("Long day", "2025-06-05T10:00:00Z", 0);
+  project.videoBookmark = makeBookmark(folder / "long.mp4");
+  project.videoDurationSec = 120;
+  project.editPlan = EditPlan{};
+  project.editPlan->segments = {testing::segment(0, 120, true)};
+  store.save(project);
+  const std::filesystem::path exports = folder / "Exports";
+  std::filesystem::create_directories(exports);
+  applyTheme(*qApp, ColorScheme::dark);
+  AppState state(store);
+  MainWindowSetup setup;
+  setup.detail.chooseSaveLocation = [&](const QString& proposed, const QString&) {
+    return std::optional(exports / proposed.toStdString());
+  };
+  MainWindow window(state, setup);
+  const TerminationSignals interruption([&](int) { window.closeWithoutAsking(); });
+  window.resize(1280, 800);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  ProjectDetailView* detail = window.detailView();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return detail->player().isReady(); }, 10000));
+
+  QTest::mouseClick(detail->findChild<QWidget*>("exportAction"), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !std::filesystem::is_empty(exports); }, 20000))
+      << "the export has begun writing";
+  ASSERT_TRUE(state.isExporting(project.id));
+  QElapsedTimer clock;
+  clock.start();
+  ::kill(::getpid(), SIGTERM);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !state.isExporting(project.id); }, 10000));
+  EXPECT_LT(clock.elapsed(), 2000) << "stopped within two seconds";
+  EXPECT_FALSE(window.isVisible()) << "closed without a question";
+  EXPECT_EQ(window.quitQuestion(), nullptr);
+  EXPECT_TRUE(std::filesystem::is_empty(exports)) << "no temporary and no half a movie";
+}
+
 // The editor's keys on the window of a stored edit: kept 0–2 s and 3–6 s of a clip, so the
 // edit runs 0–2 and 2–5 s.
 TEST(EndToEnd, TheEditorKeysMoveThePlayheadByAFrameASecondAndABoundary) {
@@ -277,7 +323,6 @@ TEST(EndToEnd, TheEditorKeysMoveThePlayheadByAFrameASecondAndABoundary) {
   EXPECT_FALSE(player.isPlaying()) << "a step pauses first";
 
   testing::saveScreenshot(window, "e2e-keys.png");
-
 }
 
 TEST(DialogFolder, OpensInTheVideosFolderElseBesideTheSourceElseAtHome) {
