@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrent>
 #include <cmath>
 
@@ -23,6 +24,9 @@ constexpr double kWaveformTop = kVideoTop + kVideoHeight + kRowSpacing;
 constexpr double kNarrationTop = kWaveformTop + kWaveformHeight + kRowSpacing;
 constexpr double kHandleHitWidth = 12;
 constexpr double kMinimumBlockWidth = 4;
+// A picture the source could not give is asked for this many times in all, this far apart.
+constexpr int kThumbnailAttempts = 3;
+constexpr int kThumbnailRetryMs = 400;
 
 QFont pixelFont(int pixels, bool monospaced = false, QFont::Weight weight = QFont::Normal) {
   QFont font = monospaced ? QFont("monospace") : QFont();
@@ -71,12 +75,22 @@ TimelineTracks::TimelineTracks(AppState& state, PlayerController* player, const 
   }
   connect(&thumbnailFetch_, &QFutureWatcher<std::optional<cv::Mat>>::finished, this, [this] {
     const std::optional<cv::Mat> picture = thumbnailFetch_.result();
-    if (picture && !picture->empty()) thumbnails_[fetchingSecond_] = imageOf(*picture);
+    if (picture && !picture->empty()) {
+      thumbnails_[fetchingSecond_] = imageOf(*picture);
+      updateVideoRow();
+    } else if (++thumbnailFailures_[fetchingSecond_] < kThumbnailAttempts) {
+      // A decoder busy with an export or a file on a waking disk: ask again a little later.
+      thumbnailsAsked_.erase(fetchingSecond_);
+      QTimer::singleShot(kThumbnailRetryMs, this, [this] { updateVideoRow(); });
+    }
     fetchingSecond_ = -1;
-    update(QRect(0, static_cast<int>(kVideoTop), width(), static_cast<int>(kVideoHeight)));
     fetchNextThumbnail();
   });
   updateSize();
+}
+
+void TimelineTracks::updateVideoRow() {
+  update(QRect(0, static_cast<int>(kVideoTop), width(), static_cast<int>(kVideoHeight)));
 }
 
 const Project* TimelineTracks::project() const { return state_.project(projectID_); }
@@ -224,7 +238,7 @@ void TimelineTracks::mouseMoveEvent(QMouseEvent* event) {
   const std::optional<Uuid> hovered = block ? std::optional(block->id) : std::nullopt;
   if (hovered != hovered_) {
     hovered_ = hovered;
-    update(QRect(0, static_cast<int>(kVideoTop), width(), static_cast<int>(kVideoHeight)));
+    updateVideoRow();
   }
 }
 
@@ -448,9 +462,23 @@ void TimelineTracks::requestThumbnail(long second) {
 }
 
 void TimelineTracks::fetchNextThumbnail() {
-  if (fetchingSecond_ >= 0 || thumbnailQueue_.empty()) return;
-  fetchingSecond_ = thumbnailQueue_.front();
-  thumbnailQueue_.pop_front();
+  if (fetchingSecond_ >= 0) return;
+  // Pictures of blocks scrolled far out of sight while they waited are not made; they are
+  // asked for again when their blocks come back.
+  const QRect inSight = visibleRegion().boundingRect();
+  const double nearestX = inSight.left() - inSight.width();
+  const double furthestX = inSight.right() + inSight.width();
+  while (!thumbnailQueue_.empty()) {
+    const long second = thumbnailQueue_.front();
+    thumbnailQueue_.pop_front();
+    const double x = static_cast<double>(second) * pixelsPerSecond_;
+    if (x >= nearestX && x <= furthestX) {
+      fetchingSecond_ = second;
+      break;
+    }
+    thumbnailsAsked_.erase(second);
+  }
+  if (fetchingSecond_ < 0) return;
   ++thumbnailRequests_;
   thumbnailFetch_.setFuture(
       QtConcurrent::run([source = thumbnailSource_, second = fetchingSecond_] {

@@ -86,6 +86,7 @@ class TimelineTracks : public QWidget {
   std::vector<const QImage*> thumbnailsOf(const Segment& segment, double width);
   void requestThumbnail(long second);
   void fetchNextThumbnail();
+  void updateVideoRow();
 
   AppState& state_;
   PlayerController* player_;
@@ -97,6 +98,7 @@ class TimelineTracks : public QWidget {
   ThumbnailSource thumbnailSource_;
   std::map<long, QImage> thumbnails_;
   std::set<long> thumbnailsAsked_;
+  std::map<long, int> thumbnailFailures_;
   std::deque<long> thumbnailQueue_;
   QFutureWatcher<std::optional<cv::Mat>> thumbnailFetch_;
   long fetchingSecond_ = -1;

@@ -9,6 +9,7 @@
 #include <QWheelEvent>
 #include <mutex>
 #include <set>
+#include <thread>
 
 #include "app/AppState.h"
 #include "app/PlayerController.h"
@@ -219,6 +220,61 @@ TEST_F(TimelineViewTest, ThumbnailsAreAskedForOnceWhateverTheScrolling) {
   EXPECT_GT(seconds.size(), 100u);
   for (const long second : seconds) EXPECT_EQ(seconds.count(second), 1u) << second;
   EXPECT_EQ(view.tracks().thumbnailRequests(), static_cast<int>(seconds.size()));
+}
+
+TEST_F(TimelineViewTest, ThumbnailsScrolledPastAreDroppedAndFailedOnesAskedAgain) {
+  std::vector<Segment> segments;
+  for (int i = 0; i < 60; ++i) segments.push_back(testing::segment(i * 10.0, i * 10.0 + 10, true));
+  start(600, segments);
+  TimelineView view(*state, nullptr, project.id);
+  std::mutex asked;
+  std::multiset<long> seconds;
+  // A slow source that cannot give any picture the first time it is asked.
+  view.tracks().setThumbnailSource([&](double sourceSec) -> std::optional<cv::Mat> {
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    const std::lock_guard lock(asked);
+    seconds.insert(static_cast<long>(sourceSec));
+    if (seconds.count(static_cast<long>(sourceSec)) == 1) return std::nullopt;
+    return cv::Mat(45, 80, CV_8UC3, cv::Scalar(200, 60, 20));
+  });
+  view.resize(1100, 240);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  view.zoomSlider().setValue(2000);  // 20 px/s: 12 000 px of blocks
+  QScrollBar& scroll = *view.scrollArea().horizontalScrollBar();
+  for (int value = 0; value <= scroll.maximum(); value += 350) {
+    scroll.setValue(value);
+    QTest::qWait(5);
+  }
+  scroll.setValue(scroll.maximum());
+  // The pictures in sight come in, the failed ones on their second asking.
+  const double pixelsPerSecond = view.tracks().pixelsPerSecond();
+  const long firstInSight = static_cast<long>(scroll.value() / pixelsPerSecond) + 1;
+  const auto inSightAskedTwice = [&] {
+    const std::lock_guard lock(asked);
+    int twice = 0;
+    for (auto second = seconds.lower_bound(firstInSight); second != seconds.end(); ++second)
+      if (seconds.count(*second) != 2)
+        return false;
+      else
+        ++twice;
+    return twice >= 2 * 5;
+  };
+  EXPECT_TRUE(QTest::qWaitFor(inSightAskedTwice, 5000));
+  QTest::qWait(600);
+  EXPECT_TRUE(inSightAskedTwice()) << "and no third time";
+  testing::saveScreenshot(view, "timeline-thumbnails-retried-dark.png");
+  const QImage shown = view.grab().toImage();
+  const QPoint inBlock = view.tracks().mapTo(
+      &view, view.tracks().blockRect(segments.back()).center().toPoint() + QPoint(0, 10));
+  EXPECT_EQ(shown.pixelColor(inBlock), QColor(20, 60, 200)) << "the retried picture is shown";
+
+  const std::lock_guard lock(asked);
+  std::set<long> distinct(seconds.begin(), seconds.end());
+  // The 60 blocks hold 180 pictures at this zoom.
+  EXPECT_LT(distinct.size(), 90u) << "most blocks went by before their pictures were made";
+  for (const long second : distinct)
+    EXPECT_LE(seconds.count(second), 2u) << second << " is asked again only after it failed";
 }
 
 TEST_F(TimelineViewTest, TheWheelScrollsAndCtrlWheelZoomsAroundThePointer) {
