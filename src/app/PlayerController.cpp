@@ -18,6 +18,8 @@ namespace {
 constexpr int kPictureTickMs = 4;
 // The playhead is published 30 times a second.
 constexpr int kTimeObserverMs = 1000 / 30;
+// A shuttle away from normal speed seeks this often: about a picture per frame of the screen.
+constexpr int kShuttleTickMs = 40;
 
 // What the build left out because its file is gone, as the status line says it.
 std::string missingFilesLine(const Project& project, const ProjectStore& store) {
@@ -52,6 +54,9 @@ PlayerController::PlayerController(const ProjectStore& store, PlayerOptions opti
   timeObserver_.setTimerType(Qt::PreciseTimer);
   timeObserver_.setInterval(kTimeObserverMs);
   connect(&timeObserver_, &QTimer::timeout, this, &PlayerController::publishTime);
+  shuttleTimer_.setTimerType(Qt::PreciseTimer);
+  shuttleTimer_.setInterval(kShuttleTickMs);
+  connect(&shuttleTimer_, &QTimer::timeout, this, &PlayerController::moveShuttle);
   // A file the edit plays that is replaced or removed is read again, or left out, at once.
   connect(&watcher_, &QFileSystemWatcher::fileChanged, this, [this] {
     if (project_) rebuild(*project_);
@@ -132,6 +137,8 @@ void PlayerController::teardown() {
   ++rebuildRequests_;
   pictureTimer_.stop();
   timeObserver_.stop();
+  shuttleTimer_.stop();
+  shuttleRate_ = 0;
   if (!watcher_.files().isEmpty()) watcher_.removePaths(watcher_.files());
   player_.setItem(nullptr);
   currentResult_.reset();
@@ -140,11 +147,15 @@ void PlayerController::teardown() {
 }
 
 void PlayerController::play() {
+  shuttleTimer_.stop();
   player_.play();
   setPlaying(player_.isPlaying());
+  shuttleRate_ = player_.isPlaying() ? 1 : 0;
 }
 
 void PlayerController::pause() {
+  shuttleTimer_.stop();
+  shuttleRate_ = 0;
   player_.pause();
   setPlaying(false);
   publishTime();
@@ -195,6 +206,28 @@ void PlayerController::jumpToEnd(bool end) {
   if (!currentResult_) return;
   pause();
   seekOutput(end ? player_.durationSec() : 0.0);
+}
+
+void PlayerController::shuttle(int direction) {
+  if (!currentResult_) return;
+  const double now = shuttleTimer_.isActive() ? shuttleRate_ : (isPlaying_ ? 1 : 0);
+  const double rate = shuttleRate(now, direction);
+  if (rate == 1) {
+    play();
+    return;
+  }
+  pause();
+  shuttleRate_ = rate;
+  shuttleClock_.start();
+  shuttleTimer_.start();
+}
+
+void PlayerController::moveShuttle() {
+  const double elapsedSec = static_cast<double>(shuttleClock_.restart()) / 1000;
+  const double end = player_.durationSec();
+  const double target = std::clamp(player_.positionSec() + shuttleRate_ * elapsedSec, 0.0, end);
+  seekOutput(target);
+  if (target <= 0 || target >= end) pause();
 }
 
 int PlayerController::underruns() const {

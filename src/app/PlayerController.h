@@ -2,6 +2,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QTimer>
@@ -61,6 +62,12 @@ class PlayerController : public QObject {
   void stepFrames(int frames);
   void jumpToBoundary(bool forward);
   void jumpToEnd(bool end);
+  // J and L (`direction` −1 and +1), by the rule of `shuttleRate`: forward at normal speed the
+  // edit plays with its sound; any other speed moves the pictures alone, and stops at the start
+  // or the end of the edit. K, a pause or a step stops it.
+  void shuttle(int direction);
+  // The shuttle's speed: 0 when it is still, 1 while the edit plays forward as usual.
+  double shuttleSpeed() const { return shuttleRate_; }
   // How long one frame of the edit shows; 0 before it is built.
   double frameDurationSec() const;
 
@@ -98,6 +105,7 @@ class PlayerController : public QObject {
   void publishTime();
   void setPlaying(bool playing);
   void setStatusLine(const std::string& line);
+  void moveShuttle();
   void watchFilesOf(const CompositionResult& result);
 
   const ProjectStore& store_;
@@ -106,6 +114,9 @@ class PlayerController : public QObject {
   std::unique_ptr<SoundOutput> sound_;
   QTimer pictureTimer_;
   QTimer timeObserver_;
+  QTimer shuttleTimer_;
+  QElapsedTimer shuttleClock_;
+  double shuttleRate_ = 0;
   QFileSystemWatcher watcher_;
 
   std::optional<Project> project_;

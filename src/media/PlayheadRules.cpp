@@ -44,6 +44,14 @@ double frameStepTarget(double nowSec, int frames, double frameSec, double durati
   return std::clamp(frame * frameSec, 0.0, std::max(durationSec, 0.0));
 }
 
+double shuttleRate(double rate, int direction) {
+  constexpr double kFastest = 8;
+  if (direction == 0) return rate;
+  const double way = direction > 0 ? 1.0 : -1.0;
+  if (rate * way <= 0) return way;
+  return way * std::min(std::abs(rate) * 2, kFastest);
+}
+
 std::optional<double> boundaryTarget(const std::vector<SegmentTimeMapping>& mappings, double nowSec,
                                      bool forward) {
   if (mappings.empty()) return std::nullopt;

@@ -26,6 +26,11 @@ std::optional<double> skipTarget(const std::vector<SegmentTimeMapping>& mappings
 // 0…`durationSec`.
 double frameStepTarget(double nowSec, int frames, double frameSec, double durationSec);
 
+// The shuttle's speed after a press of J (`direction` −1) or L (+1) at speed `rate` (0: still;
+// negative: backwards): the first press plays that way at normal speed, each further press the
+// same way doubles it up to 8×, and a press the other way plays that way at normal speed.
+double shuttleRate(double rate, int direction);
+
 // The nearest segment boundary (where a kept segment starts or ends on the output axis) after
 // output time `nowSec`, or before it; the edit's start and end count. None without mappings, or
 // when there is none that way.

@@ -209,8 +209,10 @@ bool TransportBar::moveByKey(const QKeyEvent& key) {
     case Qt::Key_K:
       player_.pause();
       return true;
+    case Qt::Key_J:
     case Qt::Key_L:
-      player_.play();
+      if (shift || key.isAutoRepeat()) return false;
+      player_.shuttle(key.key() == Qt::Key_L ? 1 : -1);
       return true;
     case Qt::Key_Left:
     case Qt::Key_Right:

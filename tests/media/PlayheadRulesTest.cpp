@@ -45,6 +45,18 @@ TEST(PlayheadRules, FrameStepsLandOnTheFrameGridWithinTheEdit) {
   EXPECT_DOUBLE_EQ(frameStepTarget(2.0, 1, 0.0, 10), 2.0) << "no frame rate: no step";
 }
 
+TEST(PlayheadRules, TheShuttleDoublesEachPressTheSameWayAndTurnsAtNormalSpeed) {
+  EXPECT_EQ(shuttleRate(0, 1), 1) << "L plays";
+  EXPECT_EQ(shuttleRate(1, 1), 2);
+  EXPECT_EQ(shuttleRate(4, 1), 8);
+  EXPECT_EQ(shuttleRate(8, 1), 8) << "at most 8×";
+  EXPECT_EQ(shuttleRate(0, -1), -1) << "J plays backwards";
+  EXPECT_EQ(shuttleRate(-2, -1), -4);
+  EXPECT_EQ(shuttleRate(-8, -1), -8);
+  EXPECT_EQ(shuttleRate(4, -1), -1) << "turning starts again at normal speed";
+  EXPECT_EQ(shuttleRate(-4, 1), 1);
+}
+
 TEST(PlayheadRules, BoundaryJumpsVisitEveryStartAndEndOnce) {
   // Output: 0–3, 3–6, 6–10.
   const std::vector<SegmentTimeMapping> mappings = {mapping(0, 0, 3), mapping(4, 3, 3),

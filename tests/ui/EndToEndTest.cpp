@@ -322,6 +322,34 @@ TEST(EndToEnd, TheEditorKeysMoveThePlayheadByAFrameASecondAndABoundary) {
   press(Qt::Key_Right);
   EXPECT_FALSE(player.isPlaying()) << "a step pauses first";
 
+  // The shuttle: L twice runs forward at twice the speed, J turns back, K stops.
+  press(Qt::Key_Home);
+  press(Qt::Key_L);
+  press(Qt::Key_L);
+  EXPECT_EQ(player.shuttleSpeed(), 2);
+  QElapsedTimer clock;
+  clock.start();
+  QTest::qWait(500);
+  const double forward = player.currentKeptTime();
+  EXPECT_NEAR(forward, 2.0 * clock.elapsed() / 1000, 0.25) << "twice as fast as time goes";
+  press(Qt::Key_J);
+  press(Qt::Key_J);
+  EXPECT_EQ(player.shuttleSpeed(), -2);
+  QTest::qWait(250);
+  EXPECT_LT(player.currentKeptTime(), forward - 0.2) << "backwards";
+  press(Qt::Key_J);
+  press(Qt::Key_J);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return player.shuttleSpeed() == 0; }, 3000))
+      << "stops at the start of the edit";
+  EXPECT_EQ(player.currentKeptTime(), 0.0);
+  press(Qt::Key_L);
+  press(Qt::Key_L);
+  press(Qt::Key_K);
+  const double stopped = player.currentKeptTime();
+  QTest::qWait(200);
+  EXPECT_EQ(player.currentKeptTime(), stopped) << "K stops the shuttle";
+  EXPECT_EQ(player.shuttleSpeed(), 0);
+
   testing::saveScreenshot(window, "e2e-keys.png");
 }
 
