@@ -228,6 +228,7 @@ ProjectSidebar::ProjectSidebar(AppState& state, std::function<void()> importVide
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->setFocusPolicy(Qt::NoFocus);  // the cards take the focus, one by one
   scroll->viewport()->setAutoFillBackground(false);
   auto* list = new QWidget(scroll);
   list->setAutoFillBackground(false);

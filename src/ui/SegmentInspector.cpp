@@ -34,10 +34,12 @@ struct StatusLook {
 
 StatusLook statusLook(NarrationStatus status) {
   switch (status) {
-    case NarrationStatus::ready: return {"Audio ready", "checkmark.circle", statusGreen()};
+    case NarrationStatus::ready:
+      return {"Audio ready", "checkmark.circle", statusGreen()};
     case NarrationStatus::stale:
       return {"Text changed \u2014 regenerate audio", "exclamationmark.triangle", statusOrange()};
-    case NarrationStatus::pendingAudio: break;
+    case NarrationStatus::pendingAudio:
+      break;
   }
   return {"Audio not generated yet", "waveform.slash", secondaryColor()};
 }
@@ -50,7 +52,8 @@ QWidget* scoreRow(const QString& label, double score, bool emphasised, QWidget* 
   auto* name = styledLabel(label, TextStyle::caption, false, row);
   if (emphasised) name->setFont(styledFont(TextStyle::caption, false, QFont::Bold));
   name->setFixedWidth(80);
-  auto* value = styledLabel(formatted("%.0f", score * 100), TextStyle::smallCaption, true, row, true);
+  auto* value =
+      styledLabel(formatted("%.0f", score * 100), TextStyle::smallCaption, true, row, true);
   value->setFixedWidth(26);
   value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   layout->addWidget(name);
@@ -67,6 +70,8 @@ SegmentInspector::SegmentInspector(AppState& state, const Uuid& projectID, QWidg
   setWidgetResizable(true);
   setFrameShape(QFrame::NoFrame);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Tab goes to the controls inside; the column itself is no stop.
+  setFocusPolicy(Qt::NoFocus);
   connect(&state_, &AppState::selectedSegmentIDChanged, this, &SegmentInspector::showSelection);
   connect(&state_, &AppState::projectsChanged, this, &SegmentInspector::refresh);
   showSelection();
@@ -116,11 +121,11 @@ QWidget* SegmentInspector::segmentPage(const Segment& segment) {
   });
   titleRow->addWidget(keep_);
   header->addLayout(titleRow);
-  auto* time = styledLabel(
-      QString::fromStdString(formatMinutesSeconds(segment.startSec) + " \u2013 " +
-                             formatMinutesSeconds(segment.endSec) + "  \u00b7  ") +
-          formatted("%.1fs", segment.endSec - segment.startSec),
-      TextStyle::caption, true, page);
+  auto* time =
+      styledLabel(QString::fromStdString(formatMinutesSeconds(segment.startSec) + " \u2013 " +
+                                         formatMinutesSeconds(segment.endSec) + "  \u00b7  ") +
+                      formatted("%.1fs", segment.endSec - segment.startSec),
+                  TextStyle::caption, true, page);
   time->setObjectName("segmentTime");
   header->addWidget(time);
   column->addLayout(header);
@@ -143,15 +148,18 @@ QWidget* SegmentInspector::segmentPage(const Segment& segment) {
   if (segment.sceneDescription || segment.keepReason) {
     auto* card = new Card("What's happening", page);
     if (segment.sceneDescription) {
-      auto* description = styledLabel(QString::fromStdString(*segment.sceneDescription), TextStyle::caption, false, card);
+      auto* description = styledLabel(QString::fromStdString(*segment.sceneDescription),
+                                      TextStyle::caption, false, card);
       description->setWordWrap(true);
       card->content().addWidget(description);
     }
     if (segment.keepReason) {
       auto* row = new QHBoxLayout;
       row->setSpacing(5);
-      row->addWidget(symbolLabel(segment.keep ? "hand.thumbsup" : "scissors", 11, secondaryColor(), card));
-      auto* reason = styledLabel(QString::fromStdString(*segment.keepReason), TextStyle::caption, true, card);
+      row->addWidget(
+          symbolLabel(segment.keep ? "hand.thumbsup" : "scissors", 11, secondaryColor(), card));
+      auto* reason =
+          styledLabel(QString::fromStdString(*segment.keepReason), TextStyle::caption, true, card);
       reason->setWordWrap(true);
       row->addWidget(reason, 1);
       card->content().addLayout(row);
@@ -162,6 +170,7 @@ QWidget* SegmentInspector::segmentPage(const Segment& segment) {
   auto* narration = new Card("Narration", page);
   editor_ = new QPlainTextEdit(narration);
   editor_->setObjectName("narrationEditor");
+  editor_->setAccessibleName("Narration");
   // Four lines; the card does not grow with the column.
   editor_->setFixedHeight(96);
   editor_->setFont(styledFont(TextStyle::body));
@@ -270,7 +279,8 @@ void SegmentInspector::refresh() {
   status_->setText(look.text);
   setLabelColor(*status_, look.colour);
   statusSymbol_->setPixmap(symbolPixmap(look.symbol, 11, look.colour, devicePixelRatioF()));
-  offset_->setText("Starts " + formatted("%.1fs", segment->narration->startOffsetSec) + " into segment");
+  offset_->setText("Starts " + formatted("%.1fs", segment->narration->startOffsetSec) +
+                   " into segment");
 }
 
 void SegmentInspector::commitNarration() {

@@ -8,7 +8,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QStyleFactory>
+#include <QStyleOption>
 
 #include "ui/Symbols.h"
 
@@ -46,6 +48,24 @@ QColor accentInkOf(ColorScheme scheme) {
 QColor ofScheme(QColor dark, QColor light) {
   return currentColorScheme() == ColorScheme::dark ? dark : light;
 }
+
+// Fusion, with the theme's focus ring wherever Qt's own widgets (tool buttons, sliders, tabs)
+// ask for a focus frame: Fusion's is a thin line in a shade of the highlight.
+class ThemeStyle : public QProxyStyle {
+ public:
+  ThemeStyle() : QProxyStyle(QStyleFactory::create("Fusion")) {}
+
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (element != PE_FrameFocusRect) {
+      QProxyStyle::drawPrimitive(element, option, painter, widget);
+      return;
+    }
+    // Tool buttons ask for it 3 px inside their edge: the ring goes round the whole button.
+    const bool whole = widget != nullptr && widget->inherits("QToolButton");
+    paintFocusRing(*painter, whole ? QRectF(widget->rect()) : QRectF(option->rect), 5);
+  }
+};
 
 }  // namespace
 
@@ -109,7 +129,7 @@ QColor scoreColor(double score) {
 }
 
 void applyTheme(QApplication& application, ColorScheme scheme) {
-  application.setStyle(QStyleFactory::create("Fusion"));
+  application.setStyle(new ThemeStyle);
   const NeuTheme theme = NeuTheme::of(scheme);
   const bool dark = scheme == ColorScheme::dark;
   const QColor primary = primaryOf(scheme);
@@ -173,9 +193,15 @@ void paintFocusRing(QPainter& painter, const QRectF& box, double cornerRadius) {
   painter.save();
   painter.setOpacity(1);
   painter.setBrush(Qt::NoBrush);
-  painter.setPen(QPen(NeuTheme::accentColor(), 2));
+  painter.setRenderHint(QPainter::Antialiasing);
   const QRectF ring = box.adjusted(1, 1, -1, -1);
   const double radius = std::max(0.0, std::min(cornerRadius, ring.height() / 2));
+  // A line of the window's surface inside the ring keeps it apart from an accent fill.
+  const QRectF gap = ring.adjusted(1.5, 1.5, -1.5, -1.5);
+  const double gapRadius = std::max(0.0, radius - 1.5);
+  painter.setPen(QPen(NeuTheme::of(currentColorScheme()).surface, 1));
+  painter.drawRoundedRect(gap, gapRadius, gapRadius);
+  painter.setPen(QPen(NeuTheme::accentColor(), 2));
   painter.drawRoundedRect(ring, radius, radius);
   painter.restore();
 }

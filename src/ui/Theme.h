@@ -58,8 +58,8 @@ QColor scoreColor(double score);
 void paintPanel(QPainter& painter, const QRectF& box, double cornerRadius);
 // A sunken well: `shadow` behind, a 1 px border of black at 35 % inside the edge.
 void paintWell(QPainter& painter, const QRectF& box, double cornerRadius);
-// Where the keyboard is: a 2 px accent ring around `box`, drawn by every control the theme
-// paints itself while it has the focus.
+// Where the keyboard is: a 2 px accent ring inside `box`, with a line of the surface inside it,
+// drawn by every control that has the focus: the theme's own, and Qt's through the style.
 void paintFocusRing(QPainter& painter, const QRectF& box, double cornerRadius);
 
 // The theme's button: 13 px label (semibold when prominent), 12 × 6 padding; prominent ones are

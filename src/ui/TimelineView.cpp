@@ -58,6 +58,7 @@ TimelineView::TimelineView(AppState& state, PlayerController* player, const Uuid
   auto* zoomOut = symbolLabel("minus.magnifyingglass", kCaptionPixels, secondaryColor(), this);
   zoom_ = new QSlider(Qt::Horizontal, this);
   zoom_->setObjectName("timelineZoom");
+  zoom_->setAccessibleName("Timeline zoom");
   zoom_->setFixedWidth(150);
   zoom_->setRange(static_cast<int>(timeline::kMinimumPixelsPerSecond * kZoomSteps),
                   static_cast<int>(timeline::kMaximumPixelsPerSecond * kZoomSteps));
@@ -88,6 +89,11 @@ TimelineView::TimelineView(AppState& state, PlayerController* player, const Uuid
   scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   scroll_->setWidgetResizable(false);
+  // The tracks take the focus, shown by a ring round the strip in sight.
+  scroll_->setFocusPolicy(Qt::NoFocus);
+  tracks_->setFocusPolicy(Qt::TabFocus);
+  tracks_->setAccessibleName("Timeline");
+  tracks_->installEventFilter(this);
   scroll_->setFixedHeight(static_cast<int>(timeline::kTracksHeight) +
                           scroll_->horizontalScrollBar()->sizeHint().height());
   scroll_->viewport()->setAutoFillBackground(false);
@@ -118,6 +124,8 @@ void TimelineView::setZoom(double pixelsPerSecond) {
 }
 
 bool TimelineView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == tracks_ && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+    update();
   if (watched != scroll_->viewport() || event->type() != QEvent::Wheel)
     return QWidget::eventFilter(watched, event);
   const auto* wheel = static_cast<QWheelEvent*>(event);
@@ -171,6 +179,8 @@ void TimelineView::showTimes() {
 void TimelineView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   paintWell(painter, rect(), 14);
+  if (tracks_->hasFocus())
+    paintFocusRing(painter, QRectF(scroll_->geometry()).adjusted(-3, -3, 3, 3), 6);
 }
 
 void TimelineView::resizeEvent(QResizeEvent* event) {

@@ -36,8 +36,11 @@ namespace {
 
 constexpr double kUntouchedGainPercent = 100.5;
 
-QToolButton* plainButton(const QString& symbol, const QString& help, QWidget* parent) {
+// A symbol button, named for screen readers, with a longer help in its tooltip.
+QToolButton* plainButton(const QString& symbol, const QString& name, const QString& help,
+                         QWidget* parent) {
   auto* button = new QToolButton(parent);
+  button->setAccessibleName(name);
   button->setAutoRaise(true);
   button->setIcon(symbolIcon(symbol, primaryColor(), 16));
   button->setToolTip(help);
@@ -119,15 +122,16 @@ TransportBar::TransportBar(AppState& state, PlayerController& player, const Uuid
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(14, 8, 14, 8);
   row->setSpacing(14);
-  auto* previous = plainButton("backward.end.fill", "Previous scene", this);
+  auto* previous = plainButton("backward.end.fill", "Previous scene", "Previous scene", this);
   previous->setObjectName("previousScene");
   connect(previous, &QToolButton::clicked, this, [this] { player_.skipSegment(false); });
   play_ = new NeuButton("", 17, true, this);
   play_->setObjectName("playPause");
   play_->setFixedSize(34, 34);
   play_->setToolTip("Play / pause (Space)");
+  play_->setAccessibleName("Play or pause");
   connect(play_, &NeuButton::clicked, this, [this] { player_.togglePlay(); });
-  auto* next = plainButton("forward.end.fill", "Next scene", this);
+  auto* next = plainButton("forward.end.fill", "Next scene", "Next scene", this);
   next->setObjectName("nextScene");
   connect(next, &QToolButton::clicked, this, [this] { player_.skipSegment(true); });
   position_ = styledLabel("", TextStyle::callout, true, this, true);
@@ -138,22 +142,23 @@ TransportBar::TransportBar(AppState& state, PlayerController& player, const Uuid
   row->addWidget(position_);
   row->addStretch();
 
-  audio_ = plainButton("speaker.wave.2", "Audio enhancement: crystal-clear voice and volume boost",
-                       this);
+  audio_ = plainButton("speaker.wave.2", "Audio enhancement",
+                       "Audio enhancement: crystal-clear voice and volume boost", this);
   audio_->setObjectName("audioButton");
   audio_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   connect(audio_, &QToolButton::clicked, this, &TransportBar::openAudioPopover);
-  music_ = plainButton("music.note", "Background music \u2014 AI-picked for the vlog's mood", this);
+  music_ = plainButton("music.note", "Background music",
+                       "Background music \u2014 AI-picked for the vlog's mood", this);
   music_->setObjectName("musicButton");
   connect(music_, &QToolButton::clicked, this, &TransportBar::openMusicPopover);
 
-  transition_ = plainButton("scissors", "Transitions between scenes", this);
+  transition_ = plainButton("scissors", "Transitions", "Transitions between scenes", this);
   transition_->setObjectName("transitionMenu");
   transition_->setPopupMode(QToolButton::InstantPopup);
   addPicker(*transition_, "Transitions", kAllTransitionStyles,
             [this](TransitionStyle style) { state_.setTransition(style, projectID_); });
 
-  aspect_ = plainButton("arrow.up.left.and.arrow.down.right",
+  aspect_ = plainButton("arrow.up.left.and.arrow.down.right", "Aspect ratio",
                         "Reframe for YouTube, Reels, or square feeds", this);
   aspect_->setObjectName("aspectMenu");
   aspect_->setPopupMode(QToolButton::InstantPopup);

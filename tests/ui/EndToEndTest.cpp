@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <csignal>
+#include <set>
 
 #include "app/AppState.h"
 #include "app/TerminationSignals.h"
@@ -29,9 +30,11 @@
 #include "ui/MainWindow.h"
 #include "ui/ProjectDetailView.h"
 #include "ui/Screenshots.h"
+#include "ui/SegmentInspector.h"
 #include "ui/Theme.h"
 #include "ui/TimelineTracks.h"
 #include "ui/TimelineView.h"
+#include "ui/TransportBar.h"
 
 namespace brisklet {
 namespace {
@@ -349,6 +352,58 @@ TEST(EndToEnd, TheEditorKeysMoveThePlayheadByAFrameASecondAndABoundary) {
   QTest::qWait(200);
   EXPECT_EQ(player.currentKeptTime(), stopped) << "K stops the shuttle";
   EXPECT_EQ(player.shuttleSpeed(), 0);
+
+  // Tab from the timeline round the window: twelve stops reach the inspector, the sidebar, the
+  // toolbar and the transport, each drawn with the ring, and nothing is stored on the way.
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  auto* tracks = window.findChild<TimelineTracks*>();
+  tracks->setFocus(Qt::TabFocusReason);
+  const Project before = store.loadAll().front();
+  const std::vector<std::pair<std::string, QWidget*>> areas = {
+      {"sidebar", window.sidebar()},
+      {"toolbar", detail->findChild<QWidget*>("exportAction")->parentWidget()},
+      {"transport", detail->findChild<TransportBar*>()},
+      {"timeline", detail->findChild<TimelineView*>()},
+      {"inspector", detail->findChild<SegmentInspector*>()}};
+  const auto areaOf = [&](const QWidget* widget) {
+    for (const auto& [name, area] : areas)
+      if (area->isAncestorOf(widget)) return name;
+    return std::string("elsewhere");
+  };
+  const auto ringPixels = [](const QImage& focused, const QImage& unfocused) {
+    const QColor accent = NeuTheme::accentColor();
+    const auto nearAccent = [&](QColor colour) {
+      return std::abs(colour.red() - accent.red()) + std::abs(colour.green() - accent.green()) +
+                 std::abs(colour.blue() - accent.blue()) <
+             40;
+    };
+    int count = 0;
+    for (int y = 0; y < focused.height(); ++y)
+      for (int x = 0; x < focused.width(); ++x)
+        count += nearAccent(focused.pixelColor(x, y)) && !nearAccent(unfocused.pixelColor(x, y));
+    return count;
+  };
+  std::set<std::string> visited = {areaOf(tracks)};
+  for (int press = 1; press <= 12; ++press) {
+    QWidget* from = QApplication::focusWidget();
+    ASSERT_NE(from, nullptr);
+    const QRect around =
+        QRect(from->mapTo(&window, QPoint()), from->size()).adjusted(-4, -4, 4, 4) & window.rect();
+    const QImage focused = window.grab(around).toImage();
+    QTest::keyClick(from, Qt::Key_Tab);
+    QWidget* to = QApplication::focusWidget();
+    ASSERT_NE(to, from) << "Tab moves on from " << from->metaObject()->className();
+    EXPECT_GE(ringPixels(focused, window.grab(around).toImage()), 40)
+        << from->metaObject()->className() << " " << from->objectName().toStdString()
+        << " shows the ring";
+    EXPECT_FALSE(to->accessibleName().isEmpty() && to->property("text").toString().isEmpty())
+        << to->metaObject()->className() << " " << to->objectName().toStdString() << " has a name";
+    visited.insert(areaOf(to));
+  }
+  testing::saveScreenshot(window, "e2e-focus.png");
+  for (const auto& [name, area] : areas) EXPECT_TRUE(visited.count(name)) << name;
+  EXPECT_EQ(store.loadAll().front(), before) << "moving the focus stores nothing";
 
   testing::saveScreenshot(window, "e2e-keys.png");
 }
