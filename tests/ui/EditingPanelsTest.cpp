@@ -268,6 +268,12 @@ TEST_F(EditingPanelsTest, TheTransportShowsTheSettingsAndTheAudioPopoverAppliesO
       testing::saveScreenshot(
           *window, "editing-panels-" + name + "-" + std::to_string(size.width()) + ".png");
     }
+    QTest::mouseClick(find<QToolButton>(transport, "audioButton"), Qt::LeftButton);
+    testing::saveScreenshot(*transport->audioPopover(), "transport-audio-popover-" + name + ".png");
+    transport->audioPopover()->close();
+    QTest::mouseClick(find<QToolButton>(transport, "musicButton"), Qt::LeftButton);
+    testing::saveScreenshot(*transport->musicPopover(), "transport-music-popover-" + name + ".png");
+    transport->musicPopover()->close();
   }
 }
 
