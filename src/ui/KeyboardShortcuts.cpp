@@ -10,7 +10,7 @@ namespace {
 // What a key does, grouped as a creator looks for them.
 constexpr std::pair<const char*, const char*> kShortcuts[] = {
     {"Space", "Play or pause"},
-    {"J / K / L", "Play backwards / stop / play; J or L again goes faster"},
+    {"J / K / L", "Back / stop / forward (press again: faster)"},
     {"\u2190 / \u2192", "One frame back / forward"},
     {"Shift+\u2190 / Shift+\u2192", "One second back / forward"},
     {"\u2191 / \u2193", "Previous / next segment boundary"},
