@@ -1,5 +1,6 @@
 #include "ui/PreviewView.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -20,6 +21,7 @@ constexpr int kMinimumHeight = 240;
 
 PreviewView::PreviewView(PlayerController& player, QWidget* parent)
     : QWidget(parent), player_(player) {
+  setObjectName("preview");
   setAttribute(Qt::WA_OpaquePaintEvent, false);
   // Never smaller than a picture one can judge an edit by.
   setMinimumSize(kMinimumWidth, kMinimumHeight);
@@ -33,6 +35,11 @@ PreviewView::PreviewView(PlayerController& player, QWidget* parent)
 }
 
 void PreviewView::resizeEvent(QResizeEvent*) { settle_.start(); }
+
+void PreviewView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+    player_.togglePlay();
+}
 
 void PreviewView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
