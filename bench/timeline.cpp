@@ -18,6 +18,7 @@
 
 #include "BenchSupport.h"
 #include "app/AppState.h"
+#include "model/Edit.h"
 #include "ui/Theme.h"
 #include "ui/TimelineTracks.h"
 #include "ui/TimelineView.h"
@@ -50,10 +51,13 @@ int main(int argc, char** argv) {
     QualityScores quality;
     quality.composite = 0.2 + 0.002 * i;
     segment.quality = quality;
-    if (i % 3 == 0) segment = *committingNarrationText(segment, "Then the path turned down to the sea.");
     plan.segments.push_back(segment);
   }
   project.editPlan = plan;
+  for (int i = 0; i < static_cast<int>(plan.segments.size()); i += 3)
+    applyEdit(SetNarrationText{plan.segments[static_cast<std::size_t>(i)].id,
+                               "Then the path turned down to the sea."},
+              project);
   store.save(project);
   AppState state(store);
 
@@ -83,7 +87,8 @@ int main(int argc, char** argv) {
       anchor.push_back(bench::seconds([&] { plain.render(&canvas); }));
     }
   }
-  std::printf("canvas %d px wide, screen %d × %d\n", tracks.width(), screen.width(), screen.height());
+  std::printf("canvas %d px wide, screen %d × %d\n", tracks.width(), screen.width(),
+              screen.height());
   std::printf("timeline paint      median %6.2f ms   worst %6.2f ms\n", 1000 * median(ours),
               1000 * *std::max_element(ours.begin(), ours.end()));
   std::printf("plain widget paint  median %6.2f ms\n", 1000 * median(anchor));

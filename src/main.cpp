@@ -51,6 +51,8 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(brisklet::applicationIcon());
   brisklet::applyTheme(application, brisklet::desktopColorScheme());
 
+  // Beds only a closed window's undo could have brought back go before the projects load.
+  brisklet::ProjectStore::shared().sweepUnnamedMusic();
   // Loads every stored project before the first window shows.
   brisklet::AppState state;
   state.keyRing().load();

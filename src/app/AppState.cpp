@@ -77,10 +77,12 @@ void AppState::replaceInList(const Project& stored) {
                    [&](const Project& candidate) { return candidate.id == stored.id; });
   if (found == projects_.end()) return;
   *found = stored;
+  shownEditBases_.erase(stored.id);
   emit projectsChanged();
 }
 
 void AppState::removeFromList(const Uuid& projectID) {
+  shownEditBases_.erase(projectID);
   const auto removed =
       std::erase_if(projects_, [&](const Project& candidate) { return candidate.id == projectID; });
   if (removed > 0) emit projectsChanged();
@@ -118,44 +120,73 @@ bool AppState::modifyProject(const Uuid& projectID, const std::function<void(Pro
   return true;
 }
 
-void AppState::editProject(const Uuid& projectID, const std::function<bool(Project&)>& change) {
-  if (project(projectID) == nullptr) return;
+AppState::EditOutcome AppState::editProject(const Uuid& projectID,
+                                            const std::function<bool(Project&)>& change) {
+  if (project(projectID) == nullptr) return EditOutcome::failed;
   try {
     bool changed = false;
     const Project stored = store_.modify(projectID, [&](Project& project) {
       changed = change(project);
       return changed;
     });
-    if (changed) replaceInList(stored);
+    if (!changed) return EditOutcome::unchanged;
+    replaceInList(stored);
+    return EditOutcome::stored;
   } catch (const ProjectDeletedError& error) {
     removeFromList(projectID);
     setLastError(error.what());
-  } catch (const ProjectStoreError& error) {
+  } catch (const std::exception& error) {  // a refused edit or a record that cannot be stored
     setLastError(error.what());
-    // A view that showed the change as it was made (a switch flipped) shows the record as
-    // stored again.
-    emit projectsChanged();
+    // A view that showed the change as it was made (a switch flipped, a drag) shows the record
+    // as stored again.
+    if (const auto shown = shownEditBases_.find(projectID); shown != shownEditBases_.end())
+      replaceInList(shown->second);
+    else
+      emit projectsChanged();
   }
+  return EditOutcome::failed;
 }
 
 void AppState::countRevision(Project& project) {
   if (project.editPlan) project.editPlan->planRevision += 1;
 }
 
-void AppState::editByUser(const Uuid& projectID, const EditGesture& gesture,
-                          const std::function<bool(Project&)>& change) {
-  std::optional<EditableState> before;
-  editProject(projectID, [&](Project& project) {
-    EditableState was = EditableState::of(project);
-    if (!change(project)) return false;
-    before = std::move(was);
+bool AppState::makeEdit(const Uuid& projectID, const Edit& edit, const EditGesture& gesture) {
+  const Project* listed = project(projectID);
+  if (listed == nullptr) return false;
+  // A drag showed its moves at revisions of their own; the stored edit comes after them all.
+  const std::int64_t shownRevision = listed->editPlan ? listed->editPlan->planRevision : 0;
+  std::optional<Edit> undo;
+  const EditOutcome outcome = editProject(projectID, [&](Project& project) {
+    Edit inverse = inverseEdit(edit, project);
+    if (!applyEdit(edit, project)) return false;
+    if (project.editPlan)
+      project.editPlan->planRevision = std::max(project.editPlan->planRevision, shownRevision + 1);
+    undo = std::move(inverse);
     return true;
   });
-  // Only an edit that was stored can be undone.
-  const Project* stored = project(projectID);
-  if (!before || stored == nullptr || EditableState::of(*stored) == *before) return;
-  histories_[projectID].record(*before, gesture, editClock_());
+  if (outcome != EditOutcome::stored) return false;
+  histories_[projectID].record({edit, *undo}, gesture, editClock_());
   emit historyChanged();
+  return true;
+}
+
+void AppState::showEdit(const Uuid& projectID, const Edit& edit) {
+  const auto listed = std::find_if(projects_.begin(), projects_.end(),
+                                   [&](const Project& each) { return each.id == projectID; });
+  if (listed == projects_.end()) return;
+  const Project& base = shownEditBases_.try_emplace(projectID, *listed).first->second;
+  Project shown = base;
+  try {
+    if (!applyEdit(edit, shown)) shown = base;
+  } catch (const EditRefused&) {
+    return;  // the drag's rules never ask for it; nothing to show
+  }
+  // Each move is a new picture of the edit for the preview.
+  if (shown.editPlan && listed->editPlan)
+    shown.editPlan->planRevision = listed->editPlan->planRevision + 1;
+  *listed = std::move(shown);
+  emit projectsChanged();
 }
 
 bool AppState::undo(const Uuid& projectID) { return stepHistory(projectID, true); }
@@ -164,18 +195,31 @@ bool AppState::redo(const Uuid& projectID) { return stepHistory(projectID, false
 bool AppState::stepHistory(const Uuid& projectID, bool backward) {
   const auto history = histories_.find(projectID);
   if (history == histories_.end()) return false;
-  bool stepped = false;
-  editProject(projectID, [&](Project& project) {
-    const EditableState current = EditableState::of(project);
-    const std::optional<EditableState> target =
-        backward ? history->second.undo(current) : history->second.redo(current);
-    if (!target) return false;
-    target->applyTo(project);
-    stepped = true;
-    return true;
+  const EditStep* next = backward ? history->second.nextUndo() : history->second.nextRedo();
+  if (next == nullptr) return false;
+  const Edit step = backward ? next->backward : next->forward;
+  std::optional<Edit> reverse;
+  std::optional<std::string> gone;
+  const EditOutcome outcome = editProject(projectID, [&](Project& project) {
+    try {
+      reverse = inverseEdit(step, project);
+      return applyEdit(step, project);
+    } catch (const EditRefused& refusal) {
+      gone = refusal.what();
+      return false;
+    }
   });
-  if (stepped) emit historyChanged();
-  return stepped;
+  if (gone) {
+    backward ? history->second.dropNextUndo() : history->second.dropNextRedo();
+    setLastError(std::string(backward ? "Could not undo: " : "Could not redo: ") + *gone);
+  } else if (outcome != EditOutcome::failed) {
+    if (backward)
+      history->second.undone({*reverse, step});
+    else
+      history->second.redone({step, *reverse});
+  }
+  emit historyChanged();
+  return !gone && outcome != EditOutcome::failed;
 }
 
 bool AppState::canUndo(const Uuid& projectID) const {
@@ -192,42 +236,17 @@ void AppState::forgetHistory(const Uuid& projectID) {
   if (histories_.erase(projectID) > 0) emit historyChanged();
 }
 
-void AppState::updateSegment(const Segment& segment, const Uuid& projectID,
-                             const EditGesture& gesture) {
-  editByUser(projectID, gesture, [&](Project& project) {
-    if (!project.editPlan) return false;
-    Segment* existing = project.editPlan->segment(segment.id);
-    if (existing == nullptr || *existing == segment) return false;
-    *existing = segment;
-    project.editPlan->planRevision += 1;
-    return true;
-  });
-}
-
 void AppState::setAspectRatio(AspectRatio aspectRatio, const Uuid& projectID) {
-  editByUser(projectID, {}, [&](Project& project) {
-    project.aspectRatioRaw = std::string(rawValue(aspectRatio));
-    countRevision(project);
-    return true;
-  });
+  makeEdit(projectID, SetAspectRatio{std::string(rawValue(aspectRatio))});
 }
 
 void AppState::setTransition(TransitionStyle style, const Uuid& projectID) {
-  editByUser(projectID, {}, [&](Project& project) {
-    project.transitionStyleRaw = std::string(rawValue(style));
-    countRevision(project);
-    return true;
-  });
+  makeEdit(projectID, SetTransition{std::string(rawValue(style))});
 }
 
 void AppState::setMusicVolume(double percent, const Uuid& projectID, const EditGesture& gesture) {
   if (!std::isfinite(percent)) return;
-  editByUser(projectID, gesture, [&](Project& project) {
-    project.musicVolumePercent =
-        std::clamp(percent, kMinimumMusicVolumePercent, kMaximumMusicVolumePercent);
-    countRevision(project);
-    return true;
-  });
+  makeEdit(projectID, SetMusicVolume{percent}, gesture);
 }
 
 void AppState::deleteProject(const Project& projectArgument) {

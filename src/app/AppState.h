@@ -72,18 +72,24 @@ class AppState : public QObject {
   // deleted meanwhile leaves the list first); the project is unchanged then.
   bool modifyProject(const Uuid& projectID, const std::function<void(Project&)>& change);
 
-  // The user's own edits; each can be undone. `gesture` groups the edits of one drag, or of
-  // typing until a pause, into one undo step.
-  // Replaces the segment with the same id in the project's plan and counts a revision.
-  void updateSegment(const Segment& segment, const Uuid& projectID,
-                     const EditGesture& gesture = {});
+  // The user's own edits, each one step of undo (`gesture` folds the keystrokes of one line,
+  // until a pause, into one step). The edit is applied by the rules of applyEdit to the record
+  // as it is stored now, under its lock, so whatever a command or another process stored
+  // meanwhile stays. A refused edit, or one that cannot be stored, is told on the status line,
+  // and the views show the record as stored. True when the edit was stored.
+  bool makeEdit(const Uuid& projectID, const Edit& edit, const EditGesture& gesture = {});
+  // A drag's edit while it moves: shown in the list (and so in the preview), neither stored nor
+  // a step; makeEdit with the drag's last edit stores it at release. Any stored change of the
+  // project ends the showing.
+  void showEdit(const Uuid& projectID, const Edit& edit);
   void setAspectRatio(AspectRatio aspectRatio, const Uuid& projectID);
   void setTransition(TransitionStyle style, const Uuid& projectID);
   // Clamped to 5…60 percent.
   void setMusicVolume(double percent, const Uuid& projectID, const EditGesture& gesture = {});
-  // Copies `file` into the project folder as its music bed ("music.<extension>", at 25 % unless
-  // a volume was set); none removes the bed. A failed copy shows "Could not add music: …" and
-  // keeps the bed there was. True when the project now has the bed asked for.
+  // Copies `file` into the project folder as a music bed named by its content
+  // ("music-<hash>.<extension>", at 25 % unless a volume was set), so that undo and redo find
+  // every bed again; none removes the bed from the project. A failed copy shows "Could not add
+  // music: …" and keeps the bed there was. True when the project now has the bed asked for.
   bool setMusic(const std::optional<std::filesystem::path>& file, const Uuid& projectID);
 
   // How the user is asked for a folder (the window's folder dialog, the command line's
@@ -107,10 +113,12 @@ class AppState : public QObject {
   // a render ends, only the last ones are kept. Failures show "Audio enhancement failed: …" and
   // keep the settings there were.
   QCoro::Task<> applyAudioSettings(const Uuid& projectID, bool crystalClear, double gainPercent);
-  // Goes back one step of the user's edits of the project, or forward again. Each step puts back
-  // the plan (with its revision) and the output settings as they were, and is stored at once.
-  // The history lives in memory and ends when the project is analysed again. False when there
-  // is no step to take.
+  // Goes back one step of the user's edits of the project, or forward again: the step's inverse
+  // (or the edit itself) is applied to the record as stored now, like any edit, so command
+  // results and other processes' changes stay, and the plan's revision goes on growing. A step
+  // that no longer applies (its segment went with a new analysis) is dropped, with a status
+  // line. The history lives in memory and ends when the project is analysed again. False when
+  // there is no step to take.
   bool undo(const Uuid& projectID);
   bool redo(const Uuid& projectID);
   bool canUndo(const Uuid& projectID) const;
@@ -215,20 +223,19 @@ class AppState : public QObject {
  private:
   // The progress shown follows the running commands.
   void showProgress();
-  // An edit by the user: as editProject, and the state before it becomes an undo step.
-  void editByUser(const Uuid& projectID, const EditGesture& gesture,
-                  const std::function<bool(Project&)>& change);
   // Moves through the history in one direction.
   bool stepHistory(const Uuid& projectID, bool backward);
   void forgetHistory(const Uuid& projectID);
   // An edit: `change` applied to the project as stored and, when it reports a change, stored.
-  // A failure goes to the status line.
-  void editProject(const Uuid& projectID, const std::function<bool(Project&)>& change);
+  // A failure (a refused edit among them) goes to the status line, and the views are told to
+  // show the record again.
+  enum class EditOutcome { stored, unchanged, failed };
+  EditOutcome editProject(const Uuid& projectID, const std::function<bool(Project&)>& change);
+  // An output setting changed: a project with a plan counts a revision.
+  static void countRevision(Project& project);
   // Puts the stored version of a project in the list, or takes it out when it is gone.
   void replaceInList(const Project& stored);
   void removeFromList(const Uuid& projectID);
-  // An output setting changed: a project with a plan counts a revision.
-  static void countRevision(Project& project);
 
   ProjectStore& store_;
   KeyRing keyRing_;
@@ -238,6 +245,8 @@ class AppState : public QObject {
   // The newest audio settings request of each project, counted.
   std::unordered_map<Uuid, std::uint64_t> audioSettingsRequests_;
   std::unordered_map<Uuid, EditHistory> histories_;
+  // The projects a drag shows an edit of, as they were before it.
+  std::unordered_map<Uuid, Project> shownEditBases_;
   std::function<double()> editClock_;
   std::vector<Project> projects_;
   std::vector<ProjectStore::UnreadableProject> unreadableProjects_;

@@ -4,26 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "model/Project.h"
+#include "model/Edit.h"
 
 namespace brisklet {
 
-// The part of a project the user edits by hand, as one value an undo step puts back: the plan
-// (decisions, trims, narration lines, with its revision) and the output settings.
-struct EditableState {
-  std::optional<EditPlan> editPlan;
-  std::optional<std::string> aspectRatioRaw;
-  std::optional<std::string> transitionStyleRaw;
-  std::optional<std::string> musicFileName;
-  std::optional<double> musicVolumePercent;
-
-  static EditableState of(const Project& project);
-  void applyTo(Project& project) const;
-  bool operator==(const EditableState&) const = default;
-};
-
-// What the user did with one hand movement. Edits with the same key make one undo step: a drag
-// carries one key from press to release; typing carries one too, and a pause ends its step.
+// What the user did with one hand movement. Edits with the same key make one undo step while
+// they follow each other: typing carries one key per line, and a pause ends its step.
 struct EditGesture {
   std::string key;
   bool endsOnPause = false;
@@ -31,24 +17,34 @@ struct EditGesture {
   static constexpr double kPauseSec = 1.0;
 };
 
-// The undo and redo steps of one project, in memory.
+// One undo step: the edit the user made and the edit that undoes it.
+struct EditStep {
+  Edit forward;
+  Edit backward;
+};
+
+// The undo and redo steps of one project, in memory. Steps hold operations, never states, so
+// taking one back changes only what the user's edit changed.
 class EditHistory {
  public:
-  // Called with the state before each edit the user made, at `nowSec` on a steady clock.
-  void record(const EditableState& before, const EditGesture& gesture, double nowSec);
-  // The state to go back to from `current`, which becomes the step to redo; none at the start.
-  std::optional<EditableState> undo(const EditableState& current);
-  std::optional<EditableState> redo(const EditableState& current);
+  // An edit the user made, with its inverse, at `nowSec` on a steady clock: a step of its own, or
+  // folded into the newest step when it continues its gesture and sets the same thing.
+  void record(const EditStep& step, const EditGesture& gesture, double nowSec);
+  // The step an undo (or a redo) would take, without taking it.
+  const EditStep* nextUndo() const { return undo_.empty() ? nullptr : &undo_.back(); }
+  const EditStep* nextRedo() const { return redo_.empty() ? nullptr : &redo_.back(); }
+  // The step was taken: it moves to the other list as `taken` (its edits as they stand now).
+  void undone(const EditStep& taken);
+  void redone(const EditStep& taken);
+  // The step can no longer be taken (what it names is gone): it is dropped.
+  void dropNextUndo();
+  void dropNextRedo();
   bool canUndo() const { return !undo_.empty(); }
   bool canRedo() const { return !redo_.empty(); }
 
  private:
-  // Takes the newest state off `from`, leaving `current` on `to`.
-  std::optional<EditableState> step(std::vector<EditableState>& from, std::vector<EditableState>& to,
-                                    const EditableState& current);
-
-  std::vector<EditableState> undo_;
-  std::vector<EditableState> redo_;
+  std::vector<EditStep> undo_;
+  std::vector<EditStep> redo_;
   EditGesture lastGesture_;
   double lastEditSec_ = 0;
 };

@@ -61,48 +61,32 @@ bool AppState::setMusic(const std::optional<std::filesystem::path>& file, const 
   const Project* current = project(projectID);
   if (current == nullptr) return false;
   if (!file) {
-    editByUser(projectID, {}, [](Project& project) {
-      project.musicFileName.reset();
-      countRevision(project);
-      return true;
-    });
+    makeEdit(projectID, SetMusic{std::nullopt, current->musicVolumePercent});
     return true;
   }
-  // The project's own copy chosen again: nothing changes (copying it onto itself would end it).
-  std::error_code error;
-  if (const auto own = store_.musicLocation(*current);
-      own && std::filesystem::equivalent(*own, *file, error))
-    return true;
-
-  // The project keeps its own copy, so the bed survives the original being moved. The copy is
-  // made beside the old bed and replaces it only once whole: a full disk keeps the old one.
-  const std::string extension = file->extension().string();
-  const std::filesystem::path destination =
-      store_.projectDirectory(projectID) /
-      ("music." + (extension.empty() ? std::string() : extension.substr(1)));
+  // The project keeps its own copy, so the bed survives the original being moved, under a name
+  // of its content: a bed chosen again is the same file, and one an undo brings back is still
+  // there. The copy is made whole before the record names it: a full disk keeps the old bed.
+  std::string name;
   try {
     if (!openSoundFile(*file))
       throw MediaError("The file " + quotedFileName(*file) + " has no sound.");
-    OutputFile copy(destination);
-    copyInto(*file, copy);
-    copy.commit();
+    name = ProjectStore::musicBedName(*file);
+    const std::filesystem::path destination = store_.projectDirectory(projectID) / name;
+    std::error_code error;
+    if (!std::filesystem::exists(destination, error)) {
+      OutputFile copy(destination);
+      copyInto(*file, copy);
+      copy.commit();
+    }
   } catch (const std::exception& failure) {
     setLastError("Could not add music: " + reasonOf(failure));
     return false;
   }
-  const std::optional<std::string> previous = current->musicFileName;
-  editByUser(projectID, {}, [&](Project& project) {
-    project.musicFileName = destination.filename().string();
-    if (!project.musicVolumePercent) project.musicVolumePercent = kDefaultMusicVolumePercent;
-    countRevision(project);
-    return true;
-  });
-  // A bed of another kind ("music.mp3" after "music.wav") goes once the record names the new one.
+  makeEdit(projectID,
+           SetMusic{name, current->musicVolumePercent.value_or(kDefaultMusicVolumePercent)});
   const Project* stored = project(projectID);
-  if (stored == nullptr || stored->musicFileName != destination.filename().string()) return false;
-  if (previous && stored->musicFileName != previous && isPlainFileName(*previous))
-    std::filesystem::remove(store_.projectDirectory(projectID) / *previous, error);
-  return true;
+  return stored != nullptr && stored->musicFileName == name;
 }
 
 bool AppState::chooseMusicFolder() {

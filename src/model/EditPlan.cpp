@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "model/RecordLimits.h"
-
 namespace brisklet {
 
 std::string_view rawValue(NarrationStatus status) {
@@ -40,28 +38,6 @@ Segment* EditPlan::segment(const Uuid& id) {
 
 const Segment* EditPlan::segment(const Uuid& id) const {
   return const_cast<EditPlan*>(this)->segment(id);
-}
-
-std::optional<Segment> committingNarrationText(const Segment& segment,
-                                               const std::string& typedText) {
-  const std::string editedText = storedNarrationText(typedText);
-  Segment changed = segment;
-  if (changed.narration) {
-    NarrationClip& clip = *changed.narration;
-    if (clip.text == editedText) return std::nullopt;
-    clip.text = editedText;
-    clip.userEditedText = true;
-    if (clip.audioFileName) clip.status = NarrationStatus::stale;
-    return changed;
-  }
-  if (editedText.empty()) return std::nullopt;
-  changed.narration = NarrationClip{.text = editedText,
-                                    .userEditedText = true,
-                                    .audioFileName = std::nullopt,
-                                    .startOffsetSec = 0.5,
-                                    .durationSec = std::nullopt,
-                                    .status = NarrationStatus::pendingAudio};
-  return changed;
 }
 
 }  // namespace brisklet

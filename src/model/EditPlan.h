@@ -76,10 +76,4 @@ struct EditPlan {
   bool operator==(const EditPlan&) const = default;
 };
 
-// The narration editor's commit rule: the segment with `editedText` committed to its narration,
-// or none when the commit changes nothing (same text, or empty text and no clip yet). The text is
-// stored as storedNarrationText makes it (no tabs, at most kNarrationTextLimit characters).
-std::optional<Segment> committingNarrationText(const Segment& segment,
-                                               const std::string& editedText);
-
 }  // namespace brisklet

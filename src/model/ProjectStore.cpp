@@ -17,6 +17,7 @@
 #include "platform/FileNames.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
+#include "platform/Sha256.h"
 
 namespace brisklet {
 namespace {
@@ -320,6 +321,23 @@ std::filesystem::path ProjectStore::resolveVideoURL(const Project& project) cons
 std::optional<std::filesystem::path> ProjectStore::cleanAudioLocation(
     const Project& project) const {
   return existingFileIn(projectDirectory(project.id), project.denoisedAudioFileName);
+}
+
+void ProjectStore::sweepUnnamedMusic() const {
+  for (const Project& project : loadAll()) {
+    std::error_code error;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(projectDirectory(project.id), error)) {
+      const std::string name = entry.path().filename().string();
+      const bool isBed = name.starts_with("music-") || name.starts_with("music.");
+      if (isBed && name != project.musicFileName && entry.is_regular_file(error))
+        std::filesystem::remove(entry.path(), error);
+    }
+  }
+}
+
+std::string ProjectStore::musicBedName(const std::filesystem::path& file) {
+  return "music-" + hexPrefix(sha256OfFile(file), 8) + file.extension().string();
 }
 
 std::optional<std::filesystem::path> ProjectStore::musicLocation(const Project& project) const {

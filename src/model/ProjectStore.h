@@ -30,7 +30,8 @@ class ProjectDeletedError : public ProjectStoreError {
 //   <ID>/narration/      narration audio
 //   <ID>/thumbs/         thumbnail cache
 //   <ID>/source.mov      merged source of a multi-clip import
-//   <ID>/…               enhanced audio, music copy
+//   <ID>/music-<hash>.*  music beds, named by their content
+//   <ID>/…               enhanced audio
 //   .new-<ID>/           a project being made, locked until it is renamed into place
 // Any number of processes (the app, brisklet-cli) may use one root at once: every change is one
 // read-modify-write under the project's lock, so none is lost and none is undone by a stale copy.
@@ -114,6 +115,13 @@ class ProjectStore {
   // Removes what killed processes left: new-project folders and record temporaries nobody holds
   // the lock of. Called at start; failures are ignored.
   void sweepAbandoned() const;
+  // Removes the music beds no record names any more (an undo that could bring them back lives
+  // only as long as the application that made it). Called when the application starts; failures
+  // are ignored.
+  void sweepUnnamedMusic() const;
+  // The name a music bed copied from `file` takes in a project folder: "music-" and the start of
+  // its content's SHA-256, with the file's extension. Throws FileError when it cannot be read.
+  static std::string musicBedName(const std::filesystem::path& file);
 
   // The source video: the merged "source.mov" in the project folder when there is one,
   // otherwise the file the bookmark refers to. Throws BookmarkError naming the missing file.

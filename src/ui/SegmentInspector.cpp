@@ -1,14 +1,17 @@
 #include "ui/SegmentInspector.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
+#include <QTextCursor>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cstdio>
 
 #include "app/AppState.h"
+#include "model/RecordLimits.h"
 #include "platform/TimeText.h"
 #include "ui/Card.h"
 #include "ui/Labels.h"
@@ -88,6 +91,7 @@ void SegmentInspector::showSelection() {
   const Segment* segment = selectedSegment();
   shownID_ = segment ? std::optional(segment->id) : std::nullopt;
   keep_ = nullptr;
+  time_ = nullptr;
   editor_ = nullptr;
   status_ = statusSymbol_ = offset_ = nullptr;
   narrationRow_ = nullptr;
@@ -114,20 +118,13 @@ QWidget* SegmentInspector::segmentPage(const Segment& segment) {
   connect(keep_, &ToggleSwitch::toggled, this, [this](bool keep) {
     const Segment* shown = selectedSegment();
     if (shown == nullptr || shown->id != shownID_) return;
-    Segment changed = *shown;
-    changed.keep = keep;
-    changed.userOverrodeKeep = true;
-    state_.updateSegment(changed, projectID_);
+    state_.makeEdit(projectID_, SetKeep{shown->id, keep});
   });
   titleRow->addWidget(keep_);
   header->addLayout(titleRow);
-  auto* time =
-      styledLabel(QString::fromStdString(formatMinutesSeconds(segment.startSec) + " \u2013 " +
-                                         formatMinutesSeconds(segment.endSec) + "  \u00b7  ") +
-                      formatted("%.1fs", segment.endSec - segment.startSec),
-                  TextStyle::caption, true, page);
-  time->setObjectName("segmentTime");
-  header->addWidget(time);
+  time_ = styledLabel({}, TextStyle::caption, true, page);
+  time_->setObjectName("segmentTime");
+  header->addWidget(time_);
   column->addLayout(header);
 
   if (segment.quality) {
@@ -179,6 +176,10 @@ QWidget* SegmentInspector::segmentPage(const Segment& segment) {
   editor_->setPlaceholderText("Write what you would say over this scene\u2026");
   // Tab moves on to the next control, as everywhere else in the window.
   editor_->setTabChangesFocus(true);
+  // Ctrl+Z here is the window's undo, whose steps are the stored lines: an undo of the editor's
+  // own would store its text again as a new edit.
+  editor_->setUndoRedoEnabled(false);
+  editor_->installEventFilter(this);
   {
     const QSignalBlocker quiet(editor_);
     editor_->setPlainText(QString::fromStdString(segment.narration ? segment.narration->text : ""));
@@ -260,6 +261,15 @@ QWidget* SegmentInspector::notesOrHintPage() {
   return page;
 }
 
+bool SegmentInspector::eventFilter(QObject* watched, QEvent* event) {
+  // Not taken by the editor, the undo and redo keys reach the window's actions.
+  if (watched == editor_ && event->type() == QEvent::ShortcutOverride) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)) return true;
+  }
+  return QScrollArea::eventFilter(watched, event);
+}
+
 void SegmentInspector::refresh() {
   const Segment* segment = selectedSegment();
   if ((segment ? std::optional(segment->id) : std::nullopt) != shownID_) {
@@ -268,10 +278,19 @@ void SegmentInspector::refresh() {
   }
   if (segment == nullptr) return;
   keep_->setChecked(segment->keep);
+  time_->setText(QString::fromStdString(formatMinutesSeconds(segment->startSec) + " \u2013 " +
+                                        formatMinutesSeconds(segment->endSec) + "  \u00b7  ") +
+                 formatted("%.1fs", segment->endSec - segment->startSec));
+  // The text being typed is what is stored, once cleaned; anything else (an undo, another
+  // process) replaces it, even while the editor has the focus, so no keystroke stores it again.
   const std::string text = segment->narration ? segment->narration->text : "";
-  if (!editor_->hasFocus() && editor_->toPlainText().toStdString() != text) {
+  if (storedNarrationText(editor_->toPlainText().toStdString()) != text) {
     const QSignalBlocker quiet(editor_);
+    const int cursor = editor_->textCursor().position();
     editor_->setPlainText(QString::fromStdString(text));
+    QTextCursor moved = editor_->textCursor();
+    moved.setPosition(std::min(cursor, static_cast<int>(editor_->toPlainText().size())));
+    editor_->setTextCursor(moved);
   }
   narrationRow_->setVisible(segment->narration.has_value());
   if (!segment->narration) return;
@@ -287,18 +306,15 @@ void SegmentInspector::commitNarration() {
   const Segment* segment = selectedSegment();
   // Only the segment the editor was filled from takes its text.
   if (segment == nullptr || segment->id != shownID_) return;
-  const std::optional<Segment> changed =
-      committingNarrationText(*segment, editor_->toPlainText().toStdString());
-  if (!changed) return;
-  state_.updateSegment(*changed, projectID_, {"narration-" + segment->id.text(), true});
+  state_.makeEdit(projectID_, SetNarrationText{segment->id, editor_->toPlainText().toStdString()},
+                  {"narration-" + segment->id.text(), true});
 }
 
 void SegmentInspector::stepOffset(double delta) {
   const Segment* segment = selectedSegment();
   if (segment == nullptr || segment->id != shownID_ || !segment->narration) return;
-  Segment changed = *segment;
-  changed.narration->startOffsetSec = std::max(changed.narration->startOffsetSec + delta, 0.0);
-  state_.updateSegment(changed, projectID_);
+  state_.makeEdit(projectID_,
+                  SetNarrationOffset{segment->id, segment->narration->startOffsetSec + delta});
 }
 
 }  // namespace brisklet

@@ -16,7 +16,7 @@ struct Segment;
 
 // The right-hand column: the selected segment's title, time, keep switch, scores, what happens in
 // it and its narration, which the user edits here (one undo step per pause in typing); with no
-// selection, the director's notes or a hint. Every edit goes to AppState::updateSegment.
+// selection, the director's notes or a hint. Every edit goes to AppState::makeEdit.
 class SegmentInspector : public QScrollArea {
   Q_OBJECT
 
@@ -25,6 +25,9 @@ class SegmentInspector : public QScrollArea {
 
   // The narration editor of the segment shown; null when none is.
   QPlainTextEdit* narrationEditor() const { return editor_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   const Segment* selectedSegment() const;
@@ -42,6 +45,7 @@ class SegmentInspector : public QScrollArea {
   // The segment the column shows, taken when it was built: edits go to it and no other.
   std::optional<Uuid> shownID_;
   ToggleSwitch* keep_ = nullptr;
+  QLabel* time_ = nullptr;
   QPlainTextEdit* editor_ = nullptr;
   QLabel* status_ = nullptr;
   QLabel* statusSymbol_ = nullptr;

@@ -21,7 +21,8 @@ std::optional<double> fittingZoom(double width, double durationSec) {
 }
 
 RulerSpacing rulerSpacing(double pixelsPerSecond) {
-  static constexpr RulerSpacing kRows[] = {{1, 5}, {1, 10}, {5, 30}, {10, 60}, {30, 120}, {60, 300}};
+  static constexpr RulerSpacing kRows[] = {{1, 5},   {1, 10},   {5, 30},
+                                           {10, 60}, {30, 120}, {60, 300}};
   for (const RulerSpacing& row : kRows)
     if (row.labelSec * pixelsPerSecond >= 70) return row;
   return {};
@@ -35,36 +36,15 @@ std::vector<Segment> blocksOf(const std::optional<EditPlan>& plan, double durati
   return {whole};
 }
 
-int thumbnailCount(double width) {
-  return std::clamp(static_cast<int>(width / 64), 1, 10);
-}
+int thumbnailCount(double width) { return std::clamp(static_cast<int>(width / 64), 1, 10); }
 
-TrimLimits trimLimits(const std::vector<Segment>& segments, const Segment& segment,
-                      double durationSec) {
-  TrimLimits limits{0, usableDuration(durationSec)};
-  for (const Segment& other : segments) {
-    if (other.id == segment.id) continue;
-    if (other.startSec < segment.startSec) limits.minimumSec = std::max(limits.minimumSec, other.endSec);
-    else limits.maximumSec = std::min(limits.maximumSec, other.startSec);
-  }
-  return limits;
-}
-
-Segment trimmed(const Segment& base, TrimEdge edge, double deltaSec, const TrimLimits& limits) {
-  Segment result = base;
-  if (!std::isfinite(deltaSec)) return result;
-  if (edge == TrimEdge::leading) {
-    double start = std::min(base.startSec + deltaSec,
-                            std::max(base.endSec - kShortestTrimSec, base.startSec));
-    start = std::min(std::max({start, limits.minimumSec, 0.0}), limits.maximumSec);
-    if (start < base.endSec) result.startSec = start;
-  } else {
-    double end = std::max(base.endSec + deltaSec,
-                          std::min(base.startSec + kShortestTrimSec, base.endSec));
-    end = std::max(std::min(end, limits.maximumSec), std::max(limits.minimumSec, 0.0));
-    if (end > base.startSec) result.endSec = end;
-  }
-  return result;
+std::optional<TrimEdge> grabbedEdge(double left, double right, double x) {
+  constexpr double kGrabPixels = 6;
+  const double reach = std::min(kGrabPixels, (right - left) / 3);
+  if (x < left || x > right) return std::nullopt;
+  if (x - left <= reach) return TrimEdge::leading;
+  if (right - x <= reach) return TrimEdge::trailing;
+  return std::nullopt;
 }
 
 std::optional<Segment> segmentAt(const std::vector<Segment>& segments, double sourceSec) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "model/Edit.h"
 #include "model/EditPlan.h"
 
 namespace brisklet::timeline {
@@ -49,21 +50,10 @@ std::vector<Segment> blocksOf(const std::optional<EditPlan>& plan, double durati
 // How many thumbnails a block `width` wide shows: one per 64 px, 1 to 10.
 int thumbnailCount(double width);
 
-// The neighbours' limits for trimming `segment`, in source order: the end of the segment before
-// it (or 0) and the start of the one after it (or the video's end).
-struct TrimLimits {
-  double minimumSec = 0;
-  double maximumSec = 0;
-};
-TrimLimits trimLimits(const std::vector<Segment>& segments, const Segment& segment,
-                      double durationSec);
-
-enum class TrimEdge { leading, trailing };
-
-// `base` (the segment as it was when the drag began) with `edge` moved by `deltaSec`: never
-// shorter than 0.5 s (a shorter one may grow but not shrink), then held inside the neighbours, 0
-// and the video's end; its end always after its start.
-Segment trimmed(const Segment& base, TrimEdge edge, double deltaSec, const TrimLimits& limits);
+// The edge of a block from `left` to `right` (pixels) that the pointer at `x`, inside the block,
+// takes hold of: the 6 px inside each edge, less on a narrow block so that its middle still
+// selects. Where two blocks touch, the block under the pointer is the one whose edge it takes.
+std::optional<TrimEdge> grabbedEdge(double left, double right, double x);
 
 // The segment a click at source time `sourceSec` selects: the first holding it, else the last.
 std::optional<Segment> segmentAt(const std::vector<Segment>& segments, double sourceSec);

@@ -160,24 +160,26 @@ double TimelineTracks::sourceTimeAt(double x) const {
 
 std::optional<Segment> TimelineTracks::blockAt(QPointF point) const {
   if (point.y() < kVideoTop || point.y() >= kVideoTop + kVideoHeight) return std::nullopt;
-  const std::vector<Segment> shown = blocks();
-  // Handles reach a little outside their block, so an edge is caught from either side.
-  for (const Segment& segment : shown)
-    if (blockRect(segment)
-            .adjusted(-kHandleHitWidth / 2, 0, kHandleHitWidth / 2, 0)
-            .contains(point) &&
-        handleAt(segment, point))
-      return segment;
-  for (const Segment& segment : shown)
-    if (blockRect(segment).contains(point)) return segment;
+  // Blocks are half-open: at a seam, the later block is under the pointer.
+  for (const Segment& segment : blocks()) {
+    const QRectF block = blockRect(segment);
+    if (block.left() <= point.x() && point.x() < block.right()) return segment;
+  }
   return std::nullopt;
 }
 
 std::optional<TrimEdge> TimelineTracks::handleAt(const Segment& segment, QPointF point) const {
   const QRectF block = blockRect(segment);
-  if (std::fabs(point.x() - block.left()) <= kHandleHitWidth / 2) return TrimEdge::leading;
-  if (std::fabs(point.x() - block.right()) <= kHandleHitWidth / 2) return TrimEdge::trailing;
-  return std::nullopt;
+  return grabbedEdge(block.left(), block.right(), point.x());
+}
+
+QString TimelineTracks::helpAt(QPointF point) const {
+  const std::optional<Segment> block = blockAt(point);
+  if (!block) return {};
+  if (blockRect(*block).width() > 40 && badgeRect(*block).adjusted(-2, -2, 2, 2).contains(point))
+    return block->keep ? "Included in export \u2014 click to drop" : "Dropped \u2014 click to keep";
+  if (handleAt(*block, point)) return "Drag to trim";
+  return {};
 }
 
 std::optional<Segment> TimelineTracks::bubbleAt(QPointF point) const {
@@ -201,14 +203,11 @@ void TimelineTracks::mousePressEvent(QMouseEvent* event) {
   if (const std::optional<Segment> block = blockAt(point)) {
     if (blockRect(*block).width() > 40 &&
         badgeRect(*block).adjusted(-2, -2, 2, 2).contains(point)) {
-      Segment flipped = *block;
-      flipped.keep = !flipped.keep;
-      flipped.userOverrodeKeep = true;
-      state_.updateSegment(flipped, projectID_);
+      state_.makeEdit(projectID_, SetKeep{block->id, !block->keep});
       return;
     }
     if (const std::optional<TrimEdge> edge = handleAt(*block, point)) {
-      trimDrag_ = TrimDrag{*block, *edge, point.x(), "trim-" + std::to_string(++drags_)};
+      trimDrag_ = TrimDrag{*block, *edge, point.x(), std::nullopt};
       return;
     }
   }
@@ -223,10 +222,16 @@ void TimelineTracks::mousePressEvent(QMouseEvent* event) {
 void TimelineTracks::mouseMoveEvent(QMouseEvent* event) {
   const QPointF point = event->position();
   if (trimDrag_) {
-    const double delta = (point.x() - trimDrag_->pressX) / pixelsPerSecond_;
-    const Segment changed = trimmed(trimDrag_->base, trimDrag_->edge, delta,
-                                    trimLimits(blocks(), trimDrag_->base, durationSec()));
-    state_.updateSegment(changed, projectID_, {trimDrag_->gesture});
+    // The drag shows as it moves and is stored once, at release.
+    const Project* shown = project();
+    const TrimDrag& drag = *trimDrag_;
+    const double edgeSec = drag.edge == TrimEdge::leading ? drag.base.startSec : drag.base.endSec;
+    const double wanted = edgeSec + (point.x() - drag.pressX) / pixelsPerSecond_;
+    if (shown == nullptr) return;
+    if (auto span = draggedSpan(*shown, drag.base, drag.edge, wanted)) {
+      trimDrag_->shown = *span;
+      state_.showEdit(projectID_, *span);
+    }
     return;
   }
   if (seeking_) {
@@ -235,6 +240,7 @@ void TimelineTracks::mouseMoveEvent(QMouseEvent* event) {
   }
   const std::optional<Segment> block = blockAt(point);
   setCursor(block && handleAt(*block, point) ? Qt::SizeHorCursor : Qt::ArrowCursor);
+  setToolTip(helpAt(point));
   const std::optional<Uuid> hovered = block ? std::optional(block->id) : std::nullopt;
   if (hovered != hovered_) {
     hovered_ = hovered;
@@ -243,6 +249,7 @@ void TimelineTracks::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TimelineTracks::mouseReleaseEvent(QMouseEvent*) {
+  if (trimDrag_ && trimDrag_->shown) state_.makeEdit(projectID_, *trimDrag_->shown);
   trimDrag_.reset();
   seeking_ = false;
 }

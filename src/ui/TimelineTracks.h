@@ -60,14 +60,17 @@ class TimelineTracks : public QWidget {
  private:
   struct TrimDrag {
     Segment base;
-    timeline::TrimEdge edge;
+    TrimEdge edge;
     double pressX = 0;
-    std::string gesture;
+    // The span the drag shows now; stored at release.
+    std::optional<SetSpan> shown;
   };
 
   const Project* project() const;
   double sourceTimeAt(double x) const;
-  std::optional<timeline::TrimEdge> handleAt(const Segment& segment, QPointF point) const;
+  std::optional<TrimEdge> handleAt(const Segment& segment, QPointF point) const;
+  // What the pointer at `point` would do, as its tooltip says it.
+  QString helpAt(QPointF point) const;
   std::optional<Segment> blockAt(QPointF point) const;
   std::optional<Segment> bubbleAt(QPointF point) const;
   void seekAndSelect(double x);
@@ -106,7 +109,6 @@ class TimelineTracks : public QWidget {
 
   std::optional<TrimDrag> trimDrag_;
   bool seeking_ = false;
-  int drags_ = 0;
   std::optional<Uuid> hovered_;
 };
 

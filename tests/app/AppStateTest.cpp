@@ -113,37 +113,40 @@ TEST_F(AppStateTest, AnEditToAProjectDeletedElsewhereIsToldAndNeverRecreatesIt) 
   EXPECT_FALSE(std::filesystem::exists(store.projectDirectory(project.id)));
 }
 
-TEST_F(AppStateTest, UpdateSegmentReplacesTheSegmentAndCountsARevision) {
+TEST_F(AppStateTest, AnEditChangesOnlyWhatItNamesAndCountsARevision) {
   const Project project = stored("Edit", "2025-03-01T10:00:00Z", 4);
   AppState state(store);
-  Segment trimmed = project.editPlan->segments[2];
-  trimmed.startSec += 0.5;
-  trimmed.keep = false;
-  trimmed.userOverrodeKeep = true;
-  state.updateSegment(trimmed, project.id);
+  const Segment& third = project.editPlan->segments[2];
+  ASSERT_TRUE(state.makeEdit(project.id, SetSpan{third.id, third.startSec + 0.5, third.endSec}));
+  ASSERT_TRUE(state.makeEdit(project.id, SetKeep{third.id, false}));
 
   const Project saved = storedVersionOf(project);
-  EXPECT_EQ(saved.editPlan->segments[2], trimmed);
-  EXPECT_EQ(saved.editPlan->planRevision, project.editPlan->planRevision + 1);
+  Segment expected = third;
+  expected.startSec += 0.5;
+  expected.keep = false;
+  expected.userOverrodeKeep = true;
+  EXPECT_EQ(saved.editPlan->segments[2], expected);
+  EXPECT_EQ(saved.editPlan->planRevision, project.editPlan->planRevision + 2);
   EXPECT_EQ(*state.project(project.id), saved);
 }
 
-TEST_F(AppStateTest, UpdateSegmentWithAnythingUnknownChangesAndSavesNothing) {
+TEST_F(AppStateTest, AnEditOfAnythingUnknownChangesAndSavesNothingAndARefusalSaysWhy) {
   const Project withPlan = stored("Plan", "2025-03-01T10:00:00Z", 3);
   const Project withoutPlan = stored("No plan", "2025-03-01T09:00:00Z");
   AppState state(store);
-  QSignalSpy changes(&state, &AppState::projectsChanged);
   const std::string recordBefore = recordOf(withPlan);
 
-  Segment unknown = withPlan.editPlan->segments[0];
-  unknown.id = Uuid::random();
-  state.updateSegment(unknown, withPlan.id);
-  state.updateSegment(withPlan.editPlan->segments[0], Uuid::random());
-  state.updateSegment(withPlan.editPlan->segments[0], withoutPlan.id);
+  const Uuid first = withPlan.editPlan->segments[0].id;
+  EXPECT_FALSE(state.makeEdit(withPlan.id, SetKeep{Uuid::random(), false}));
+  EXPECT_EQ(state.lastError(), "That segment is no longer in the plan.");
+  EXPECT_FALSE(state.makeEdit(Uuid::random(), SetKeep{first, false}));
+  EXPECT_FALSE(state.makeEdit(withoutPlan.id, SetKeep{first, false}));
+  EXPECT_FALSE(state.makeEdit(withPlan.id, SetSpan{first, 0, 0.2}));
+  EXPECT_EQ(state.lastError(), "Trim refused: segment 0 would be shorter than 0.5 s.");
 
-  EXPECT_EQ(changes.count(), 0);
   EXPECT_EQ(recordOf(withPlan), recordBefore);
   EXPECT_EQ(*state.project(withPlan.id), withPlan);
+  EXPECT_FALSE(state.canUndo(withPlan.id));
 }
 
 TEST_F(AppStateTest, OutputSettingsAreStoredAndCountARevisionWhenThereIsAPlan) {

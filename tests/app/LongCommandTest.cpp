@@ -86,9 +86,8 @@ TEST_F(LongCommandTest, EditsMadeWhileTheEngineRunsSurviveItsResult) {
     EXPECT_EQ(std::this_thread::get_id(), mainThread) << "progress is applied on the main thread";
     if (edited || !state.pipelineProgress() || state.pipelineProgress()->fraction != 0.5) return;
     edited = true;
-    Segment trimmed = state.project(project.id)->editPlan->segments[1];
-    trimmed.endSec -= 1.0;
-    state.updateSegment(trimmed, project.id);
+    const Segment& trimmed = state.project(project.id)->editPlan->segments[1];
+    state.makeEdit(project.id, SetSpan{trimmed.id, trimmed.startSec, trimmed.endSec - 1.0});
     state.setAspectRatio(AspectRatio::vertical, project.id);
     engineMayFinish.release();
   });

@@ -18,8 +18,8 @@ namespace brisklet {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using testing::entriesOf;
+using ::testing::IsEmpty;
 
 constexpr const char* kKey = "el-key-SENTINEL-77c2";
 constexpr const char* kVoice = "Voice_01-x";
@@ -107,7 +107,8 @@ TEST_F(NarrationCommandTest, EachLineIsSpokenOnceAndItsFileUsedFromThenOn) {
   for (int index = 0; index < 5; ++index) {
     const Segment& segment = plan.segments[index];
     ASSERT_EQ(segment.narration->status, NarrationStatus::ready);
-    EXPECT_EQ(segment.narration->audioFileName, narrationFileName(segment.id, segment.narration->text));
+    EXPECT_EQ(segment.narration->audioFileName,
+              narrationFileName(segment.id, segment.narration->text));
     EXPECT_NEAR(segment.narration->durationSec.value_or(0), 1.234, 0.03);
     EXPECT_EQ(readFile(narrationFolder(project) / *segment.narration->audioFileName), mp3);
   }
@@ -153,8 +154,9 @@ TEST_F(NarrationCommandTest, AudioThatDoesNotPlayIsNeverKept) {
   const Project project = projectWith({"One."});
   speech.enqueue({.status = 200, .body = "", .contentType = "audio/mpeg"});
   narrate(project);
-  EXPECT_EQ(state->lastError(),
-            "Generated 0 of 1 clips, then hit: The speech service sent audio that cannot be played.");
+  EXPECT_EQ(
+      state->lastError(),
+      "Generated 0 of 1 clips, then hit: The speech service sent audio that cannot be played.");
   EXPECT_THAT(entriesOf(narrationFolder(project)), IsEmpty()) << "not even a temporary";
   EXPECT_EQ(planOf(project).segments[0].narration->status, NarrationStatus::pendingAudio);
 
@@ -173,14 +175,15 @@ TEST_F(NarrationCommandTest, AudioThatDoesNotPlayIsNeverKept) {
 TEST_F(NarrationCommandTest, ResultsGoToTheirSegmentsAsThePlanIsAtTheEnd) {
   const Project project = projectWith({"One.", "Two.", "Three."});
   for (int index = 0; index < 3; ++index)
-    speech.enqueue({.status = 200, .body = mp3, .contentType = "audio/mpeg", .delayMilliseconds = 150});
+    speech.enqueue(
+        {.status = 200, .body = mp3, .contentType = "audio/mpeg", .delayMilliseconds = 150});
   const Segment inserted = testing::segment(0, 3);
   // While the first line is being spoken: its text is edited, and a segment goes in front, so
   // every line moves one place on.
   QTimer::singleShot(50, state.get(), [&] {
     state->modifyProject(project.id, [&](Project& stored) {
       EditPlan& plan = *stored.editPlan;
-      plan.segments[0] = *committingNarrationText(plan.segments[0], "One, again.");
+      plan.segments[0] = testing::narrated(plan.segments[0], "One, again.");
       plan.segments.insert(plan.segments.begin(), inserted);
     });
   });
@@ -211,7 +214,8 @@ TEST_F(NarrationCommandTest, NothingStartsWithoutAKeyOrAVoiceThatCouldBeOne) {
   for (const std::string voice : {"", "../../v1/user", "voice?x=1", "a b"}) {
     AppSettings::setVoiceID(voice);
     narrate(project);
-    EXPECT_EQ(state->lastError(), "Create your voice clone first (Settings \u2192 Voice).") << voice;
+    EXPECT_EQ(state->lastError(), "Create your voice clone first (Settings \u2192 Voice).")
+        << voice;
   }
   EXPECT_THAT(speech.requests(), IsEmpty());
   EXPECT_FALSE(state->pipelineProgress());

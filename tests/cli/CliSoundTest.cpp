@@ -50,25 +50,27 @@ TEST_F(CliSoundTest, EnhanceMusicAndShortDoWhatTheWindowDoes) {
   EXPECT_EQ(forgotten.exitCode, 2);
   EXPECT_THAT(forgotten.err, HasSubstr("choose one with --folder DIR"));
   model.enqueue(testing::modelAnswer(R"({"file_name":"Theme.MP3","why":"calm"})"));
-  const CliRun picked = cli({"music", id, "--auto", "--folder",
-                             QString::fromStdString((home / "Tracks").string())}, withKey);
+  const CliRun picked =
+      cli({"music", id, "--auto", "--folder", QString::fromStdString((home / "Tracks").string())},
+          withKey);
   ASSERT_EQ(picked.exitCode, 0) << picked.err;
   EXPECT_EQ(picked.out, "Theme.MP3\n");
-  EXPECT_EQ(now().musicFileName, "music.MP3");
+  EXPECT_EQ(now().musicFileName, ProjectStore::musicBedName(home / "Tracks" / "Theme.MP3"));
 
-  model.enqueue(testing::modelAnswer(
-      R"({"clips":[{"scene_index":0,"start_offset_sec":0.5,"duration_sec":2},)"
-      R"({"scene_index":1,"start_offset_sec":0,"duration_sec":1.5}]})"));
-  const CliRun made = cli({"short", id, "-o", QString::fromStdString((home / "Walk Short").string())},
-                          withKey);
+  model.enqueue(
+      testing::modelAnswer(R"({"clips":[{"scene_index":0,"start_offset_sec":0.5,"duration_sec":2},)"
+                           R"({"scene_index":1,"start_offset_sec":0,"duration_sec":1.5}]})"));
+  const CliRun made =
+      cli({"short", id, "-o", QString::fromStdString((home / "Walk Short").string())}, withKey);
   ASSERT_EQ(made.exitCode, 0) << made.err;
   EXPECT_EQ(made.out, (home / "Walk Short.mp4").string() + "\n");
   EXPECT_TRUE(std::filesystem::exists(home / "Walk Short.mp4"));
 
-  const CliRun refused = cli({"short", id, "-o", QString::fromStdString((home / "walk.mp4").string())},
-                             withKey);
+  const CliRun refused =
+      cli({"short", id, "-o", QString::fromStdString((home / "walk.mp4").string())}, withKey);
   EXPECT_EQ(refused.exitCode, 1);
-  EXPECT_EQ(refused.err, "Short creation failed: \u201Cwalk.mp4\u201D is this project's source video.\n");
+  EXPECT_EQ(refused.err,
+            "Short creation failed: \u201Cwalk.mp4\u201D is this project's source video.\n");
   EXPECT_EQ(cli({"enhance", id, "--gain", "loud"}).exitCode, 2);
   EXPECT_EQ(cli({"music", id}).exitCode, 2);
 }

@@ -298,7 +298,7 @@ TEST_F(CliTest, SetChangesTheOutputAndExportWritesIt) {
   const Project changed = store.loadAll().at(0);
   EXPECT_EQ(changed.aspectRatioRaw, "9:16");
   EXPECT_EQ(changed.transitionStyleRaw, "dipToBlack");
-  EXPECT_EQ(changed.musicFileName, "music.wav");
+  EXPECT_EQ(changed.musicFileName, ProjectStore::musicBedName(home / "bed.wav"));
   EXPECT_EQ(changed.musicVolumePercent, 40);
   EXPECT_TRUE(changed.editPlan->segments[1].keep);
   EXPECT_TRUE(changed.editPlan->segments[1].userOverrodeKeep);
@@ -306,7 +306,19 @@ TEST_F(CliTest, SetChangesTheOutputAndExportWritesIt) {
   EXPECT_EQ(changed.editPlan->segments[0].narration->text, "Off we go.");
   EXPECT_EQ(changed.editPlan->planRevision, 8);
 
-  EXPECT_EQ(set({"trim", "0", "3", "2"}).exitCode, 1);
+  // The window's trim rule refuses, in one sentence, and stores nothing.
+  const std::string record = readFile(store.projectDirectory(project.id) / "project.json");
+  for (const auto& [trim, said] : {std::pair{QStringList{"trim", "0", "0", "8"},
+                                             "Trim refused: segment 0 would overlap segment 1."},
+                                   {QStringList{"trim", "0", "1", "1.2"},
+                                    "Trim refused: segment 0 would be shorter than 0.5 s."},
+                                   {QStringList{"trim", "0", "3", "2"},
+                                    "Trim refused: segment 0 must start before it ends."}}) {
+    const CliRun refused = set(trim);
+    EXPECT_EQ(refused.exitCode, 1) << trim.join(' ').toStdString();
+    EXPECT_EQ(refused.err, std::string(said) + "\n");
+  }
+  EXPECT_EQ(readFile(store.projectDirectory(project.id) / "project.json"), record);
   EXPECT_EQ(set({"keep", "9", "yes"}).exitCode, 1);
   EXPECT_EQ(set({"aspect", "3:2"}).exitCode, 2);
   EXPECT_EQ(set({"colour", "red"}).exitCode, 2);

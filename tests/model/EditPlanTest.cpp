@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "model/EditPlan.h"
-#include "model/NarrationFile.h"
 #include "model/ModelJson.h"
+#include "model/NarrationFile.h"
 #include "support/Projects.h"
 
 namespace brisklet {
@@ -32,44 +32,6 @@ TEST(EditPlan, KeptDurationAddsTheKeptSegmentsOnly) {
   EXPECT_EQ(plan.keptDurationSec(), 0.0);
   plan.segments = {segment(0, 3, true), segment(3, 10, false), segment(10, 12.5, true)};
   EXPECT_DOUBLE_EQ(plan.keptDurationSec(), 5.5);
-}
-
-TEST(EditPlan, NarrationCommitRule) {
-  Segment bare = segment(4, 9, true);
-  EXPECT_FALSE(committingNarrationText(bare, "").has_value()) << "empty text on no clip";
-
-  const auto created = committingNarrationText(bare, "We made it to the top.");
-  ASSERT_TRUE(created && created->narration);
-  EXPECT_EQ(*created->narration, (NarrationClip{.text = "We made it to the top.",
-                                                .userEditedText = true,
-                                                .audioFileName = std::nullopt,
-                                                .startOffsetSec = 0.5,
-                                                .durationSec = std::nullopt,
-                                                .status = NarrationStatus::pendingAudio}));
-  EXPECT_FALSE(committingNarrationText(*created, "We made it to the top.").has_value())
-      << "the same text twice changes nothing";
-
-  Segment voiced = *created;
-  voiced.narration->audioFileName = "narration_x_y.mp3";
-  voiced.narration->durationSec = 2.25;
-  voiced.narration->status = NarrationStatus::ready;
-  voiced.narration->userEditedText = false;
-  voiced.narration->startOffsetSec = 1.0;
-  const auto edited = committingNarrationText(voiced, "We finally made it.");
-  ASSERT_TRUE(edited);
-  EXPECT_EQ(edited->narration->status, NarrationStatus::stale);
-  EXPECT_TRUE(edited->narration->userEditedText);
-  EXPECT_EQ(edited->narration->audioFileName, "narration_x_y.mp3");
-  EXPECT_EQ(edited->narration->durationSec, 2.25);
-  EXPECT_EQ(edited->narration->startOffsetSec, 1.0);
-
-  const auto pendingEdited = committingNarrationText(*created, "Something else.");
-  ASSERT_TRUE(pendingEdited);
-  EXPECT_EQ(pendingEdited->narration->status, NarrationStatus::pendingAudio);
-
-  const auto emptied = committingNarrationText(*created, "");
-  ASSERT_TRUE(emptied && emptied->narration) << "emptying an existing line keeps the clip";
-  EXPECT_EQ(emptied->narration->text, "");
 }
 
 TEST(OutputSettings, RawValuesLabelsAndLenientReading) {

@@ -28,7 +28,7 @@ TEST(RecordLimits, NarrationTextIsCutAtTheLimitWithoutSplittingACharacter) {
 
   EXPECT_EQ(storedNarrationText("\t\tLine\x1B[31m 0\nnext"), "  Line [31m 0\nnext");
 
-  const Segment typed = *committingNarrationText(segment(0, 3), wide);
+  const Segment typed = testing::narrated(segment(0, 3), wide);
   EXPECT_EQ(typed.narration->text.size(), kNarrationTextLimit) << "typing past it stores the cap";
 }
 
@@ -42,9 +42,8 @@ TEST(RecordLimits, AHostileRecordLoadsWithinTheVideoAndInOrder) {
   EditPlan plan;
   plan.segments = {segment(-1e300, 1e300), segment(-5, 4), segment(2, 8), segment(15, 12),
                    segment(18, 1e9)};
-  plan.segments[1].narration = NarrationClip{.text = std::string(10'000'000, 'x'),
-                                             .startOffsetSec = -3,
-                                             .durationSec = 1e300};
+  plan.segments[1].narration = NarrationClip{
+      .text = std::string(10'000'000, 'x'), .startOffsetSec = -3, .durationSec = 1e300};
   plan.segments[2].quality = QualityScores{.blur = 7, .exposure = -1, .composite = 0.5};
   project.editPlan = plan;
   store.save(project);
@@ -84,8 +83,8 @@ TEST(RecordLimits, AHostileRecordLoadsWithinTheVideoAndInOrder) {
 
   // A change goes to the repaired record, and stores it.
   store.modify(project.id, [](Project&) { return true; });
-  const Project stored = decodeProjectRecord(
-      readFile(store.projectDirectory(project.id) / "project.json"));
+  const Project stored =
+      decodeProjectRecord(readFile(store.projectDirectory(project.id) / "project.json"));
   EXPECT_EQ(stored.editPlan->segments, repaired);
 }
 

@@ -2,7 +2,17 @@
 
 #include <stdexcept>
 
+#include "model/Edit.h"
+
 namespace brisklet::testing {
+
+Segment narrated(const Segment& segment, const std::string& text) {
+  Project holder;
+  holder.editPlan = EditPlan{};
+  holder.editPlan->segments = {segment};
+  applyEdit(SetNarrationText{segment.id, text}, holder);
+  return holder.editPlan->segments.front();
+}
 
 Timestamp at(const std::string& iso8601) {
   const auto instant = parseIso8601(iso8601);

@@ -23,4 +23,7 @@ Project sampleProjectWithId(const std::string& name, const std::string& createdA
 
 Timestamp at(const std::string& iso8601);
 
+// `segment` with its narration line set to `text` as the inspector sets it.
+Segment narrated(const Segment& segment, const std::string& text);
+
 }  // namespace brisklet::testing

@@ -128,6 +128,15 @@ TEST_F(EditingPanelsTest, TheInspectorShowsTheSegmentAndItsEditsGoToItAlone) {
     titled |= label->text() == "Segment";
   EXPECT_TRUE(titled) << "a segment without an activity";
   testing::saveScreenshot(*window, "inspector-segment-dark.png");
+  // The time follows a trim, its undo and its redo.
+  const Segment& first = stored(0);
+  ASSERT_TRUE(state->makeEdit(project.id, SetSpan{first.id, first.startSec, first.endSec - 2.5}));
+  EXPECT_EQ(text("segmentTime"), "1:05 \u2013 1:10  \u00b7  5.0s");
+  ASSERT_TRUE(state->undo(project.id));
+  EXPECT_EQ(text("segmentTime"), "1:05 \u2013 1:13  \u00b7  7.5s");
+  ASSERT_TRUE(state->redo(project.id));
+  EXPECT_EQ(text("segmentTime"), "1:05 \u2013 1:10  \u00b7  5.0s");
+  ASSERT_TRUE(state->undo(project.id));
 
   // The first character typed creates the line, half a second in, without audio.
   QPlainTextEdit* editor = inspector->narrationEditor();
@@ -163,6 +172,17 @@ TEST_F(EditingPanelsTest, TheInspectorShowsTheSegmentAndItsEditsGoToItAlone) {
   QTest::keyClicks(inspector->narrationEditor(), "!");
   EXPECT_EQ(stored(1).narration->status, NarrationStatus::stale);
   EXPECT_EQ(text("narrationStatus"), "Text changed \u2014 regenerate audio");
+  // Ctrl+Z in the editor takes the typing back everywhere; the next keystroke builds on that.
+  QTest::qWait(1100);
+  QTest::keyClick(inspector->narrationEditor(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(stored(1).narration->text, "Up we go.");
+  EXPECT_EQ(inspector->narrationEditor()->toPlainText(), "Up we go.");
+  EXPECT_TRUE(state->canRedo(project.id)) << "the window's undo, not the editor's own";
+  QTest::keyClick(inspector->narrationEditor(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(inspector->narrationEditor()->toPlainText(), "Up we go.!");
+  QTest::keyClick(inspector->narrationEditor(), Qt::Key_Z, Qt::ControlModifier);
+  QTest::keyClicks(inspector->narrationEditor(), "!");
+  EXPECT_EQ(stored(1).narration->text, "Up we go.!") << "no undone text comes back";
 
   // Keep off: overridden by the user.
   auto* keep = find<ToggleSwitch>(inspector, "keepSwitch");

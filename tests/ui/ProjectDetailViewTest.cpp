@@ -129,6 +129,12 @@ TEST_F(ProjectDetailViewTest, AProjectWithAPlanOpensOnItsFirstSegmentAndPlaysThe
     ASSERT_TRUE(QTest::qWaitFor([&] { return view->player().keptDuration() > 0; }, 10000));
     EXPECT_DOUBLE_EQ(view->player().keptDuration(), 5.0) << "two of the four 2.5 s scenes are kept";
     EXPECT_FALSE(view->findChild<QWidget*>("analyzeHint")->isVisible());
+    // A click on the picture plays, another pauses.
+    QWidget* preview = view->findChild<QWidget*>("preview");
+    QTest::mouseClick(preview, Qt::LeftButton);
+    EXPECT_TRUE(view->player().isPlaying());
+    QTest::mouseClick(preview, Qt::LeftButton);
+    EXPECT_FALSE(view->player().isPlaying());
     view->player().seekOutput(1.0);
     QTest::qWait(200);
     testing::saveScreenshot(
@@ -196,10 +202,9 @@ TEST_F(ProjectDetailViewTest, ThreeChangesATenthApartRebuildOnceAFifthAfterTheLa
 
   double lastChange = 0;
   for (int change = 0; change < 3; ++change) {
-    Segment segment = state.project(project.id)->editPlan->segments.at(0);
-    segment.endSec -= 0.1;
+    const Segment& segment = state.project(project.id)->editPlan->segments.at(0);
     lastChange = steadySeconds();
-    state.updateSegment(segment, project.id);
+    state.makeEdit(project.id, SetSpan{segment.id, segment.startSec, segment.endSec - 0.1});
     QTest::qWait(100);
   }
   QTest::qWait(600);
