@@ -147,10 +147,6 @@ AppState::EditOutcome AppState::editProject(const Uuid& projectID,
   return EditOutcome::failed;
 }
 
-void AppState::countRevision(Project& project) {
-  if (project.editPlan) project.editPlan->planRevision += 1;
-}
-
 bool AppState::makeEdit(const Uuid& projectID, const Edit& edit, const EditGesture& gesture) {
   const Project* listed = project(projectID);
   if (listed == nullptr) return false;

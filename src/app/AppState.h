@@ -231,8 +231,6 @@ class AppState : public QObject {
   // show the record again.
   enum class EditOutcome { stored, unchanged, failed };
   EditOutcome editProject(const Uuid& projectID, const std::function<bool(Project&)>& change);
-  // An output setting changed: a project with a plan counts a revision.
-  static void countRevision(Project& project);
   // Puts the stored version of a project in the list, or takes it out when it is gone.
   void replaceInList(const Project& stored);
   void removeFromList(const Uuid& projectID);

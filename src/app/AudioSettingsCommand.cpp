@@ -33,29 +33,19 @@ QCoro::Task<> AppState::applyAudioSettings(const Uuid& projectIDArgument, bool c
   }
   const double gain = std::clamp(gainPercent, 100.0, 200.0);
   if (!crystalClear && gain <= kUntouchedGainPercent) {
-    editProject(projectID, [](Project& project) {
-      project.denoisedAudioFileName.reset();
-      project.audioCrystalClear.reset();
-      project.audioGainPercent.reset();
-      countRevision(project);
-      return true;
-    });
+    makeEdit(projectID, SetSound{});
     co_return;
   }
 
+  // The settings are an edit of the user's: undo goes back to the sound there was, whose render
+  // is still in the folder under its own name.
   const std::string name = enhancedAudioFileName(crystalClear, gain);
-  const std::function<bool(Project&)> record = [name, crystalClear, gain](Project& project) {
-    project.denoisedAudioFileName = name;
-    project.audioCrystalClear = crystalClear;
-    project.audioGainPercent = gain;
-    countRevision(project);
-    return true;
-  };
+  const SetSound record{name, crystalClear, gain};
   // Renders are only ever renamed into place whole, so a file under the name is finished.
   const std::filesystem::path file = store_.projectDirectory(projectID) / name;
   std::error_code error;
   if (std::filesystem::exists(file, error)) {
-    editProject(projectID, record);
+    makeEdit(projectID, record);
     co_return;
   }
 
@@ -69,8 +59,7 @@ QCoro::Task<> AppState::applyAudioSettings(const Uuid& projectIDArgument, bool c
         return true;
       },
       [projectID, request, record](AppState& state, bool) {
-        if (state.audioSettingsRequests_[projectID] == request)
-          state.editProject(projectID, record);
+        if (state.audioSettingsRequests_[projectID] == request) state.makeEdit(projectID, record);
       });
   co_await command;
 }

@@ -156,6 +156,11 @@ bool applyToSettings(const Edit& edit, Project& project) {
           [&](const SetMusicVolume& set) {
             return assign(project.musicVolumePercent, heldVolume(set.percent));
           },
+          [&](const SetSound& set) {
+            const bool fileChanged = assign(project.denoisedAudioFileName, set.enhancedFileName);
+            const bool clearChanged = assign(project.audioCrystalClear, set.crystalClear);
+            return assign(project.audioGainPercent, set.gainPercent) || fileChanged || clearChanged;
+          },
           [&](const auto& segmentEdit) { return applyToSegment(segmentEdit, project); }},
       edit);
 }
@@ -163,11 +168,12 @@ bool applyToSettings(const Edit& edit, Project& project) {
 // The segment an edit names, when it names one.
 std::optional<Uuid> segmentNamed(const Edit& edit) {
   return std::visit(
-      Overloaded{[](const SetAspectRatio&) { return std::optional<Uuid>(); },
-                 [](const SetTransition&) { return std::optional<Uuid>(); },
-                 [](const SetMusic&) { return std::optional<Uuid>(); },
-                 [](const SetMusicVolume&) { return std::optional<Uuid>(); },
-                 [](const auto& segmentEdit) { return std::optional(segmentEdit.segmentID); }},
+      [](const auto& each) -> std::optional<Uuid> {
+        if constexpr (requires { each.segmentID; })
+          return each.segmentID;
+        else
+          return std::nullopt;
+      },
       edit);
 }
 
@@ -212,6 +218,10 @@ Edit inverseEdit(const Edit& edit, const Project& before) {
             return SetMusic{before.musicFileName, before.musicVolumePercent};
           },
           [&](const SetMusicVolume&) -> Edit { return SetMusicVolume{before.musicVolumePercent}; },
+          [&](const SetSound&) -> Edit {
+            return SetSound{before.denoisedAudioFileName, before.audioCrystalClear,
+                            before.audioGainPercent};
+          },
           [&](const auto&) -> Edit { return edit; }},
       edit);
 }

@@ -64,9 +64,16 @@ struct SetMusicVolume {
   std::optional<double> percent;
   bool operator==(const SetMusicVolume&) const = default;
 };
+// The sound settings with the rendered sound they made (none of them: the source's own sound).
+struct SetSound {
+  std::optional<std::string> enhancedFileName;
+  std::optional<bool> crystalClear;
+  std::optional<double> gainPercent;
+  bool operator==(const SetSound&) const = default;
+};
 
 using Edit = std::variant<SetKeep, SetSpan, SetNarrationText, SetNarrationOffset, SetAspectRatio,
-                          SetTransition, SetMusic, SetMusicVolume>;
+                          SetTransition, SetMusic, SetMusicVolume, SetSound>;
 
 // An edit the record does not allow, with the sentence that tells the user why
 // ("Trim refused: segment 1 would overlap segment 0.").

@@ -15,9 +15,9 @@ namespace brisklet {
 namespace {
 
 using ::testing::ElementsAre;
+using testing::entriesOf;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
-using testing::entriesOf;
 
 class AudioSettingsCommandTest : public ::testing::Test {
  protected:
@@ -39,7 +39,8 @@ class AudioSettingsCommandTest : public ::testing::Test {
     const auto video = folder / (withSound ? "talk.mp4" : "mute.mp4");
     const std::string length = std::to_string(seconds);
     std::vector<std::string> arguments = {"-f", "lavfi", "-i", "color=gray:s=32x32:d=" + length};
-    if (withSound) arguments.insert(arguments.end(), {"-f", "lavfi", "-i", "sine=f=300:d=" + length});
+    if (withSound)
+      arguments.insert(arguments.end(), {"-f", "lavfi", "-i", "sine=f=300:d=" + length});
     arguments.push_back(video.string());
     testing::runFfmpeg(arguments);
     Project made = makeProject("Talk", makeBookmark(video), seconds);
@@ -79,8 +80,9 @@ TEST_F(AudioSettingsCommandTest, EachSettingIsRenderedOnceAndUsedFromThenOn) {
   EXPECT_EQ(now(talk).audioGainPercent, 150.7);
   QCoro::waitFor(state.applyAudioSettings(talk.id, false, 250));
   EXPECT_EQ(now(talk).denoisedAudioFileName, "enhanced_raw_g200.m4a");
-  EXPECT_THAT(renders(talk), UnorderedElementsAre("enhanced_raw_g130.m4a", "enhanced_cc_g100.m4a",
-                                                  "enhanced_raw_g150.m4a", "enhanced_raw_g200.m4a"));
+  EXPECT_THAT(renders(talk),
+              UnorderedElementsAre("enhanced_raw_g130.m4a", "enhanced_cc_g100.m4a",
+                                   "enhanced_raw_g150.m4a", "enhanced_raw_g200.m4a"));
 
   stages.clear();
   const std::string before = readFile(store.projectDirectory(talk.id) / "enhanced_raw_g130.m4a");
@@ -97,6 +99,14 @@ TEST_F(AudioSettingsCommandTest, EachSettingIsRenderedOnceAndUsedFromThenOn) {
   EXPECT_FALSE(now(talk).audioGainPercent);
   EXPECT_EQ(now(talk).editPlan->planRevision, revision + 1);
   EXPECT_FALSE(compositionInputs(now(talk), store).cleanAudio) << "the source's own sound";
+
+  // Each setting is a step of undo, back to the render there was, without rendering again.
+  ASSERT_TRUE(state.undo(talk.id));
+  EXPECT_EQ(now(talk).denoisedAudioFileName, "enhanced_raw_g130.m4a");
+  EXPECT_EQ(now(talk).audioGainPercent, 130);
+  ASSERT_TRUE(state.undo(talk.id));
+  EXPECT_EQ(now(talk).denoisedAudioFileName, "enhanced_raw_g200.m4a");
+  EXPECT_THAT(stages, IsEmpty());
 }
 
 TEST_F(AudioSettingsCommandTest, ARenderThatEndsAfterANewerChoiceDoesNotUndoIt) {
@@ -126,8 +136,7 @@ TEST_F(AudioSettingsCommandTest, FailuresKeepTheSettingsThereWereAndLeaveNoParti
 
   std::filesystem::remove(folder / "talk.mp4");
   QCoro::waitFor(state.applyAudioSettings(talk.id, true, 150));
-  EXPECT_THAT(state.lastError().value_or(""),
-              ::testing::StartsWith("Audio enhancement failed: "));
+  EXPECT_THAT(state.lastError().value_or(""), ::testing::StartsWith("Audio enhancement failed: "));
   EXPECT_EQ(readFile(store.projectDirectory(talk.id) / "project.json"), record);
   EXPECT_THAT(renders(talk), ElementsAre("enhanced_raw_g130.m4a"));
   EXPECT_THAT(entriesOf(store.projectDirectory(talk.id)),
