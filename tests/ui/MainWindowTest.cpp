@@ -149,11 +149,12 @@ TEST_F(MainWindowTest, ItsDialogsReadInTheLightSchemeToo) {
 
   window->openSettings();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !state.keyRing().isLoading(); }, 5000));
+  SettingsWindow* settings = nullptr;
   for (QWidget* top : QApplication::topLevelWidgets())
-    if (auto* settings = qobject_cast<SettingsWindow*>(top); settings != nullptr) {
-      testing::saveScreenshot(*settings, "settings-keys-light.png");
-      settings->close();
-    }
+    if (auto* found = qobject_cast<SettingsWindow*>(top); found != nullptr) settings = found;
+  ASSERT_NE(settings, nullptr);
+  testing::saveScreenshot(*settings, "settings-keys-light.png");
+  settings->close();
 
   const CommandID exporting = state.beginCommand(PipelineProgress{"Exporting\u2026", 0.3});
   QTest::qWait(300);
