@@ -38,13 +38,50 @@ std::vector<Segment> blocksOf(const std::optional<EditPlan>& plan, double durati
 
 int thumbnailCount(double width) { return std::clamp(static_cast<int>(width / 64), 1, 10); }
 
-std::optional<TrimEdge> grabbedEdge(double left, double right, double x) {
+bool TrackBox::contains(double x, double y) const {
+  return left <= x && x < right() && top <= y && y < top + height;
+}
+
+TrackBox blockBox(const Segment& segment, double pixelsPerSecond) {
+  constexpr double kNarrowestBlock = 4;
+  const double width =
+      std::max((segment.endSec - segment.startSec) * pixelsPerSecond, kNarrowestBlock);
+  return {segment.startSec * pixelsPerSecond, kVideoTop, width, kVideoHeight};
+}
+
+std::optional<TrackBox> badgeBox(const Segment& segment, double pixelsPerSecond) {
+  const TrackBox block = blockBox(segment, pixelsPerSecond);
+  if (block.width <= 40) return std::nullopt;
+  return TrackBox{block.left + 3, block.top + 3, 16, 16};
+}
+
+std::optional<TrackBox> bubbleBox(const Segment& segment, double pixelsPerSecond) {
+  if (!segment.narration || segment.narration->text.empty()) return std::nullopt;
+  const double x = (segment.startSec + segment.narration->startOffsetSec) * pixelsPerSecond;
+  const double width = std::max(bubbleSeconds(*segment.narration) * pixelsPerSecond, 20.0);
+  return TrackBox{x, kNarrationTop + 2, width, 20};
+}
+
+TrackHit hitAt(const std::vector<Segment>& blocks, double pixelsPerSecond, double x, double y) {
   constexpr double kGrabPixels = 6;
-  const double reach = std::min(kGrabPixels, (right - left) / 3);
-  if (x < left || x > right) return std::nullopt;
-  if (x - left <= reach) return TrimEdge::leading;
-  if (right - x <= reach) return TrimEdge::trailing;
-  return std::nullopt;
+  for (const Segment& segment : blocks) {
+    const TrackBox block = blockBox(segment, pixelsPerSecond);
+    // Blocks are half-open: at a seam, the later block is under the pointer.
+    if (!block.contains(x, y)) continue;
+    if (const auto badge = badgeBox(segment, pixelsPerSecond);
+        badge &&
+        TrackBox{badge->left - 2, badge->top - 2, badge->width + 4, badge->height + 4}.contains(x,
+                                                                                                y))
+      return {TrackHit::Part::badge, segment};
+    const double reach = std::min(kGrabPixels, block.width / 3);
+    if (x - block.left <= reach) return {TrackHit::Part::edge, segment, TrimEdge::leading};
+    if (block.right() - x <= reach) return {TrackHit::Part::edge, segment, TrimEdge::trailing};
+    return {TrackHit::Part::block, segment};
+  }
+  for (const Segment& segment : blocks)
+    if (const auto bubble = bubbleBox(segment, pixelsPerSecond); bubble && bubble->contains(x, y))
+      return {TrackHit::Part::bubble, segment};
+  return {};
 }
 
 std::optional<Segment> segmentAt(const std::vector<Segment>& segments, double sourceSec) {

@@ -24,6 +24,11 @@ constexpr double kNarrationHeight = 24;
 constexpr double kRowSpacing = 5;
 constexpr double kRowPadding = 2;
 constexpr double kTracksHeight = 171;
+// The rows of the tracks, from their top.
+constexpr double kRulerTop = kRowPadding;
+constexpr double kVideoTop = kRulerTop + kRulerHeight + kRowSpacing;
+constexpr double kWaveformTop = kVideoTop + kVideoHeight + kRowSpacing;
+constexpr double kNarrationTop = kWaveformTop + kWaveformHeight + kRowSpacing;
 constexpr double kShortestTrimSec = 0.5;
 
 // A duration a record may hold, made safe to lay out: not finite or negative counts as 0.
@@ -50,10 +55,33 @@ std::vector<Segment> blocksOf(const std::optional<EditPlan>& plan, double durati
 // How many thumbnails a block `width` wide shows: one per 64 px, 1 to 10.
 int thumbnailCount(double width);
 
-// The edge of a block from `left` to `right` (pixels) that the pointer at `x`, inside the block,
-// takes hold of: the 6 px inside each edge, less on a narrow block so that its middle still
-// selects. Where two blocks touch, the block under the pointer is the one whose edge it takes.
-std::optional<TrimEdge> grabbedEdge(double left, double right, double x);
+// A rectangle of the tracks, in logical pixels.
+struct TrackBox {
+  double left = 0;
+  double top = 0;
+  double width = 0;
+  double height = 0;
+  double right() const { return left + width; }
+  bool contains(double x, double y) const;
+};
+
+// Where a segment's block, its keep badge (shown on blocks wider than 40 px only) and its
+// narration bubble are drawn at `pixelsPerSecond`.
+TrackBox blockBox(const Segment& segment, double pixelsPerSecond);
+std::optional<TrackBox> badgeBox(const Segment& segment, double pixelsPerSecond);
+std::optional<TrackBox> bubbleBox(const Segment& segment, double pixelsPerSecond);
+
+// What the pointer at (x, y) of the tracks is over: a block's keep badge, the edge of a block it
+// would trim (the 6 px inside each edge, less on a narrow block so that its middle still
+// selects; where two blocks touch, the block under the pointer gives its edge), a block, a
+// narration bubble, or nothing.
+struct TrackHit {
+  enum class Part { nothing, badge, edge, block, bubble };
+  Part part = Part::nothing;
+  std::optional<Segment> segment;
+  TrimEdge edge = TrimEdge::leading;
+};
+TrackHit hitAt(const std::vector<Segment>& blocks, double pixelsPerSecond, double x, double y);
 
 // The segment a click at source time `sourceSec` selects: the first holding it, else the last.
 std::optional<Segment> segmentAt(const std::vector<Segment>& segments, double sourceSec);

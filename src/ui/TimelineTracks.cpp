@@ -18,15 +18,25 @@ namespace {
 
 using namespace timeline;
 
-constexpr double kRulerTop = kRowPadding;
-constexpr double kVideoTop = kRulerTop + kRulerHeight + kRowSpacing;
-constexpr double kWaveformTop = kVideoTop + kVideoHeight + kRowSpacing;
-constexpr double kNarrationTop = kWaveformTop + kWaveformHeight + kRowSpacing;
 constexpr double kHandleHitWidth = 12;
-constexpr double kMinimumBlockWidth = 4;
 // A picture the source could not give is asked for this many times in all, this far apart.
 constexpr int kThumbnailAttempts = 3;
 constexpr int kThumbnailRetryMs = 400;
+
+QRectF rectOf(const TrackBox& box) { return {box.left, box.top, box.width, box.height}; }
+
+// What the pointer would do where it is, as its tooltip says it.
+QString helpOf(const TrackHit& hit) {
+  switch (hit.part) {
+    case TrackHit::Part::badge:
+      return hit.segment->keep ? "Included in export \u2014 click to drop"
+                               : "Dropped \u2014 click to keep";
+    case TrackHit::Part::edge:
+      return "Drag to trim";
+    default:
+      return {};
+  }
+}
 
 QFont pixelFont(int pixels, bool monospaced = false, QFont::Weight weight = QFont::Normal) {
   QFont font = monospaced ? QFont("monospace") : QFont();
@@ -138,56 +148,25 @@ void TimelineTracks::updatePlayhead() {
 }
 
 QRectF TimelineTracks::blockRect(const Segment& segment) const {
-  const double width =
-      std::max((segment.endSec - segment.startSec) * pixelsPerSecond_, kMinimumBlockWidth);
-  return {segment.startSec * pixelsPerSecond_, kVideoTop, width, kVideoHeight};
+  return rectOf(blockBox(segment, pixelsPerSecond_));
 }
 
 QRectF TimelineTracks::badgeRect(const Segment& segment) const {
-  const QRectF block = blockRect(segment);
-  return {block.left() + 3, block.top() + 3, 16, 16};
+  const auto badge = badgeBox(segment, pixelsPerSecond_);
+  return badge ? rectOf(*badge) : QRectF();
 }
 
 QRectF TimelineTracks::bubbleRect(const Segment& segment) const {
-  const double x = (segment.startSec + segment.narration->startOffsetSec) * pixelsPerSecond_;
-  const double width = std::max(bubbleSeconds(*segment.narration) * pixelsPerSecond_, 20.0);
-  return {x, kNarrationTop + 2, width, 20};
+  const auto bubble = bubbleBox(segment, pixelsPerSecond_);
+  return bubble ? rectOf(*bubble) : QRectF();
 }
 
 double TimelineTracks::sourceTimeAt(double x) const {
   return std::max(std::min(x / pixelsPerSecond_, durationSec()), 0.0);
 }
 
-std::optional<Segment> TimelineTracks::blockAt(QPointF point) const {
-  if (point.y() < kVideoTop || point.y() >= kVideoTop + kVideoHeight) return std::nullopt;
-  // Blocks are half-open: at a seam, the later block is under the pointer.
-  for (const Segment& segment : blocks()) {
-    const QRectF block = blockRect(segment);
-    if (block.left() <= point.x() && point.x() < block.right()) return segment;
-  }
-  return std::nullopt;
-}
-
-std::optional<TrimEdge> TimelineTracks::handleAt(const Segment& segment, QPointF point) const {
-  const QRectF block = blockRect(segment);
-  return grabbedEdge(block.left(), block.right(), point.x());
-}
-
-QString TimelineTracks::helpAt(QPointF point) const {
-  const std::optional<Segment> block = blockAt(point);
-  if (!block) return {};
-  if (blockRect(*block).width() > 40 && badgeRect(*block).adjusted(-2, -2, 2, 2).contains(point))
-    return block->keep ? "Included in export \u2014 click to drop" : "Dropped \u2014 click to keep";
-  if (handleAt(*block, point)) return "Drag to trim";
-  return {};
-}
-
-std::optional<Segment> TimelineTracks::bubbleAt(QPointF point) const {
-  for (const Segment& segment : blocks())
-    if (segment.narration && !segment.narration->text.empty() &&
-        bubbleRect(segment).contains(point))
-      return segment;
-  return std::nullopt;
+TrackHit TimelineTracks::hitAt(QPointF point) const {
+  return timeline::hitAt(blocks(), pixelsPerSecond_, point.x(), point.y());
 }
 
 void TimelineTracks::seekAndSelect(double x) {
@@ -200,23 +179,21 @@ void TimelineTracks::seekAndSelect(double x) {
 void TimelineTracks::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   const QPointF point = event->position();
-  if (const std::optional<Segment> block = blockAt(point)) {
-    if (blockRect(*block).width() > 40 &&
-        badgeRect(*block).adjusted(-2, -2, 2, 2).contains(point)) {
-      state_.makeEdit(projectID_, SetKeep{block->id, !block->keep});
+  const TrackHit hit = hitAt(point);
+  switch (hit.part) {
+    case TrackHit::Part::badge:
+      state_.makeEdit(projectID_, SetKeep{hit.segment->id, !hit.segment->keep});
       return;
-    }
-    if (const std::optional<TrimEdge> edge = handleAt(*block, point)) {
-      trimDrag_ = TrimDrag{*block, *edge, point.x(), std::nullopt};
+    case TrackHit::Part::edge:
+      trimDrag_ = TrimDrag{*hit.segment, hit.edge, point.x(), std::nullopt};
       return;
-    }
+    case TrackHit::Part::bubble:
+      state_.setSelectedSegmentID(hit.segment->id);
+      return;
+    default:
+      seeking_ = true;
+      seekAndSelect(point.x());
   }
-  if (const std::optional<Segment> bubble = bubbleAt(point)) {
-    state_.setSelectedSegmentID(bubble->id);
-    return;
-  }
-  seeking_ = true;
-  seekAndSelect(point.x());
 }
 
 void TimelineTracks::mouseMoveEvent(QMouseEvent* event) {
@@ -238,10 +215,12 @@ void TimelineTracks::mouseMoveEvent(QMouseEvent* event) {
     seekAndSelect(point.x());
     return;
   }
-  const std::optional<Segment> block = blockAt(point);
-  setCursor(block && handleAt(*block, point) ? Qt::SizeHorCursor : Qt::ArrowCursor);
-  setToolTip(helpAt(point));
-  const std::optional<Uuid> hovered = block ? std::optional(block->id) : std::nullopt;
+  const TrackHit hit = hitAt(point);
+  setCursor(hit.part == TrackHit::Part::edge ? Qt::SizeHorCursor : Qt::ArrowCursor);
+  setToolTip(helpOf(hit));
+  const bool onBlock = hit.part == TrackHit::Part::badge || hit.part == TrackHit::Part::edge ||
+                       hit.part == TrackHit::Part::block;
+  const std::optional<Uuid> hovered = onBlock ? std::optional(hit.segment->id) : std::nullopt;
   if (hovered != hovered_) {
     hovered_ = hovered;
     updateVideoRow();
@@ -342,9 +321,9 @@ void TimelineTracks::paintBlocks(QPainter& painter, const QRectF& exposed,
     const double inset = borderWidth / 2;
     painter.drawRoundedRect(block.adjusted(inset, inset, -inset, -inset), 5 - inset, 5 - inset);
 
-    if (block.width() > 40) {
+    if (const auto shownBadge = badgeBox(segment, pixelsPerSecond_)) {
       // The keep badge on a white disc, a little larger under the pointer.
-      const QRectF badge = badgeRect(segment);
+      const QRectF badge = rectOf(*shownBadge);
       const double scale = isHovered ? 1.15 : 1.0;
       const QRectF drawn(badge.center().x() - badge.width() * scale / 2,
                          badge.center().y() - badge.height() * scale / 2, badge.width() * scale,

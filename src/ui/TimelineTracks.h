@@ -68,11 +68,7 @@ class TimelineTracks : public QWidget {
 
   const Project* project() const;
   double sourceTimeAt(double x) const;
-  std::optional<TrimEdge> handleAt(const Segment& segment, QPointF point) const;
-  // What the pointer at `point` would do, as its tooltip says it.
-  QString helpAt(QPointF point) const;
-  std::optional<Segment> blockAt(QPointF point) const;
-  std::optional<Segment> bubbleAt(QPointF point) const;
+  timeline::TrackHit hitAt(QPointF point) const;
   void seekAndSelect(double x);
   void updateSize();
   void updatePlayhead();

@@ -199,6 +199,29 @@ TEST_F(TimelineViewTest, ClicksSelectAndSeekBadgesKeepAndTrimsOnEveryEdgeStoreOn
   EXPECT_DOUBLE_EQ(stored(0).startSec, 0);
 }
 
+// Two touching blocks at 10 px/s, 0–5 s and 5–5.2 s (too narrow for a badge), the first with a
+// line starting half a second in.
+TEST(TimelineGeometry, APointerFindsTheBadgeTheEdgeOnItsSideOfASeamAndTheBubble) {
+  using timeline::TrackHit;
+  const std::vector<Segment> blocks = {testing::narrated(testing::segment(0, 5), "Hello there."),
+                                       testing::segment(5, 5.2)};
+  const double y = timeline::kVideoTop + 30;
+  const auto hit = [&](double x, double atY) { return timeline::hitAt(blocks, 10, x, atY); };
+  EXPECT_EQ(hit(8, timeline::kVideoTop + 8).part, TrackHit::Part::badge);
+  EXPECT_EQ(hit(25, y).part, TrackHit::Part::block);
+  EXPECT_EQ(hit(2, y).edge, TrimEdge::leading);
+  const TrackHit before = hit(49, y);
+  EXPECT_EQ(before.part, TrackHit::Part::edge);
+  EXPECT_EQ(before.edge, TrimEdge::trailing);
+  EXPECT_EQ(before.segment->id, blocks[0].id) << "left of the seam: the first block's end";
+  const TrackHit after = hit(50.5, y);
+  EXPECT_EQ(after.edge, TrimEdge::leading);
+  EXPECT_EQ(after.segment->id, blocks[1].id) << "right of it: the second block's start";
+  EXPECT_FALSE(timeline::badgeBox(blocks[1], 10)) << "no badge on a 4 px block";
+  EXPECT_EQ(hit(15, timeline::kNarrationTop + 10).part, TrackHit::Part::bubble);
+  EXPECT_EQ(hit(2, timeline::kNarrationTop + 10).part, TrackHit::Part::nothing);
+}
+
 TEST_F(TimelineViewTest, ThumbnailsAreAskedForOnceWhateverTheScrolling) {
   std::vector<Segment> segments;
   for (int i = 0; i < 60; ++i)
