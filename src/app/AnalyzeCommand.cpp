@@ -6,10 +6,10 @@
 
 namespace brisklet {
 
-QCoro::Task<> AppState::startAnalysis(const Uuid& projectIDArgument) {
+QCoro::Task<CommandOutcome> AppState::startAnalysis(const Uuid& projectIDArgument) {
   const Uuid projectID = projectIDArgument;  // see runLongCommand on coroutine arguments
   const Project* found = project(projectID);
-  if (found == nullptr) co_return;
+  if (found == nullptr) co_return CommandOutcome::failed("The project is gone.");
   const Project project = *found;
   const std::optional<std::string> key = serviceKey(KeychainStore::Key::anthropic);
   const std::string model = AppSettings::claudeModel();
@@ -31,14 +31,16 @@ QCoro::Task<> AppState::startAnalysis(const Uuid& projectIDArgument) {
           plan.planRevision = (current.editPlan ? current.editPlan->planRevision : 0) + 1;
           current.editPlan = plan;
         });
-        if (!stored) return;
+        if (!stored) return CommandOutcome::failed("The project is gone.");
         // Steps taken on the old plan do not apply to the new one.
         state.forgetHistory(projectID);
         state.setSelectedSegmentID(
             plan.segments.empty() ? std::nullopt : std::optional<Uuid>(plan.segments.front().id));
-        if (withoutKey) state.setLastError(kOnDeviceOnlyNotice);
+        if (withoutKey) return state.tell(CommandOutcome::doneSaying(kOnDeviceOnlyNotice));
+        return CommandOutcome{};
       });
-  co_await command;
+  CommandOutcome outcome = co_await command;
+  co_return outcome;
 }
 
 }  // namespace brisklet

@@ -106,6 +106,11 @@ void AppState::insertProject(const Project& project, ProjectStore::NewProject* m
   setSelectedProjectID(project.id);
 }
 
+CommandOutcome AppState::tell(CommandOutcome outcome) {
+  if (outcome.said) setLastError(*outcome.said);
+  return outcome;
+}
+
 bool AppState::modifyProject(const Uuid& projectID, const std::function<void(Project&)>& change) {
   if (project(projectID) == nullptr) return false;
   try {
@@ -120,23 +125,24 @@ bool AppState::modifyProject(const Uuid& projectID, const std::function<void(Pro
   return true;
 }
 
-AppState::EditOutcome AppState::editProject(const Uuid& projectID,
-                                            const std::function<bool(Project&)>& change) {
-  if (project(projectID) == nullptr) return EditOutcome::failed;
+EditResult AppState::editProject(const Uuid& projectID,
+                                 const std::function<bool(Project&)>& change) {
+  if (project(projectID) == nullptr) return {false, "The project is gone."};
+  std::string failure;
   try {
     bool changed = false;
     const Project stored = store_.modify(projectID, [&](Project& project) {
       changed = change(project);
       return changed;
     });
-    if (!changed) return EditOutcome::unchanged;
+    if (!changed) return {};
     replaceInList(stored);
-    return EditOutcome::stored;
+    return {true, std::nullopt};
   } catch (const ProjectDeletedError& error) {
     removeFromList(projectID);
-    setLastError(error.what());
+    failure = error.what();
   } catch (const std::exception& error) {  // a refused edit or a record that cannot be stored
-    setLastError(error.what());
+    failure = error.what();
     // A view that showed the change as it was made (a switch flipped, a drag) shows the record
     // as stored again.
     if (const auto shown = shownEditBases_.find(projectID); shown != shownEditBases_.end())
@@ -144,16 +150,17 @@ AppState::EditOutcome AppState::editProject(const Uuid& projectID,
     else
       emit projectsChanged();
   }
-  return EditOutcome::failed;
+  setLastError(failure);
+  return {false, failure};
 }
 
-bool AppState::makeEdit(const Uuid& projectID, const Edit& edit, const EditGesture& gesture) {
+EditResult AppState::makeEdit(const Uuid& projectID, const Edit& edit, const EditGesture& gesture) {
   const Project* listed = project(projectID);
-  if (listed == nullptr) return false;
+  if (listed == nullptr) return {false, "The project is gone."};
   // A drag showed its moves at revisions of their own; the stored edit comes after them all.
   const std::int64_t shownRevision = listed->editPlan ? listed->editPlan->planRevision : 0;
   std::optional<Edit> undo;
-  const EditOutcome outcome = editProject(projectID, [&](Project& project) {
+  const EditResult result = editProject(projectID, [&](Project& project) {
     Edit inverse = inverseEdit(edit, project);
     if (!applyEdit(edit, project)) return false;
     if (project.editPlan)
@@ -161,10 +168,10 @@ bool AppState::makeEdit(const Uuid& projectID, const Edit& edit, const EditGestu
     undo = std::move(inverse);
     return true;
   });
-  if (outcome != EditOutcome::stored) return false;
+  if (!result) return result;
   histories_[projectID].record({edit, *undo}, gesture, editClock_());
   emit historyChanged();
-  return true;
+  return result;
 }
 
 void AppState::showEdit(const Uuid& projectID, const Edit& edit) {
@@ -196,7 +203,7 @@ bool AppState::stepHistory(const Uuid& projectID, bool backward) {
   const Edit step = backward ? next->backward : next->forward;
   std::optional<Edit> reverse;
   std::optional<std::string> gone;
-  const EditOutcome outcome = editProject(projectID, [&](Project& project) {
+  const EditResult result = editProject(projectID, [&](Project& project) {
     try {
       reverse = inverseEdit(step, project);
       return applyEdit(step, project);
@@ -208,14 +215,14 @@ bool AppState::stepHistory(const Uuid& projectID, bool backward) {
   if (gone) {
     backward ? history->second.dropNextUndo() : history->second.dropNextRedo();
     setLastError(std::string(backward ? "Could not undo: " : "Could not redo: ") + *gone);
-  } else if (outcome != EditOutcome::failed) {
+  } else if (!result.failure) {
     if (backward)
       history->second.undone({*reverse, step});
     else
       history->second.redone({step, *reverse});
   }
   emit historyChanged();
-  return !gone && outcome != EditOutcome::failed;
+  return !gone && !result.failure;
 }
 
 bool AppState::canUndo(const Uuid& projectID) const {

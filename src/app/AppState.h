@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/CommandOutcome.h"
 #include "app/EditHistory.h"
 #include "app/FileReveal.h"
 #include "app/KeyRing.h"
@@ -32,6 +33,13 @@ namespace brisklet {
 // through queued calls (see LongCommand.h).
 // The music folder the user chose, when there is one and it is still there.
 std::optional<std::filesystem::path> rememberedMusicFolder();
+
+// How an edit went: stored, or nothing to change, or why it failed (told on the status line too).
+struct EditResult {
+  bool stored = false;
+  std::optional<std::string> failure;
+  explicit operator bool() const { return stored; }
+};
 
 class AppState : public QObject {
   Q_OBJECT
@@ -61,6 +69,8 @@ class AppState : public QObject {
   void setSelectedProjectID(const std::optional<Uuid>& id);
   void setSelectedSegmentID(const std::optional<Uuid>& id);
   void setLastError(const std::optional<std::string>& message);
+  // `outcome`, with what it says put on the status line.
+  CommandOutcome tell(CommandOutcome outcome);
 
   // Stores a new project (committing `made`, the folder its own files were made in, when given),
   // puts it at the front of the list and selects it. Throws ProjectStoreError; nothing is added
@@ -76,8 +86,8 @@ class AppState : public QObject {
   // until a pause, into one step). The edit is applied by the rules of applyEdit to the record
   // as it is stored now, under its lock, so whatever a command or another process stored
   // meanwhile stays. A refused edit, or one that cannot be stored, is told on the status line,
-  // and the views show the record as stored. True when the edit was stored.
-  bool makeEdit(const Uuid& projectID, const Edit& edit, const EditGesture& gesture = {});
+  // and the views show the record as stored.
+  EditResult makeEdit(const Uuid& projectID, const Edit& edit, const EditGesture& gesture = {});
   // A drag's edit while it moves: shown in the list (and so in the preview), neither stored nor
   // a step; makeEdit with the drag's last edit stores it at release. Any stored change of the
   // project ends the showing.
@@ -112,7 +122,8 @@ class AppState : public QObject {
   // Crystal clear off at 100 % is the source's own sound. When settings are applied again before
   // a render ends, only the last ones are kept. Failures show "Audio enhancement failed: …" and
   // keep the settings there were.
-  QCoro::Task<> applyAudioSettings(const Uuid& projectID, bool crystalClear, double gainPercent);
+  QCoro::Task<CommandOutcome> applyAudioSettings(const Uuid& projectID, bool crystalClear,
+                                                 double gainPercent);
   // Goes back one step of the user's edits of the project, or forward again: the step's inverse
   // (or the edit itself) is applied to the record as stored now, like any edit, so command
   // results and other processes' changes stay, and the plan's revision goes on growing. A step
@@ -164,7 +175,7 @@ class AppState : public QObject {
   // The analyse command: the project's source through the analysis pipeline, with the Anthropic
   // key when there is one; the plan replaces the project's plan at the next revision and its
   // first segment is selected. Outcomes go to the progress, the status line and the project.
-  QCoro::Task<> startAnalysis(const Uuid& projectID);
+  QCoro::Task<CommandOutcome> startAnalysis(const Uuid& projectID);
 
   // Imports one video where it lies (a bookmark, not a copy): a new project named after the
   // file, stored and selected at the front of the list. Its analysis starts by itself (without
@@ -183,26 +194,29 @@ class AppState : public QObject {
   // failures go to the status line as "Export failed: …". A destination the export must not
   // write (see destinationRefusal) is refused before anything starts, as "Export refused: …".
   // A project without a plan is left alone. The project itself does not change.
-  QCoro::Task<> exportProject(const Uuid& projectID, const std::filesystem::path& destination);
+  QCoro::Task<CommandOutcome> exportProject(const Uuid& projectID,
+                                            const std::filesystem::path& destination);
   // The narration command: every kept segment whose line has no audio of its text yet gets it,
   // spoken in the chosen voice into the project's "narration" folder, one line after another.
   // Files made before for the same text are used again. Progress shows "Generating narration…
   // (i/n)"; a failure keeps the lines done before it and says "Generated k of n clips, then
   // hit: …". Missing key or voice, or nothing to do, are told before anything starts.
-  QCoro::Task<> generateNarrationAudio(const Uuid& projectID);
+  QCoro::Task<CommandOutcome> generateNarrationAudio(const Uuid& projectID);
   // The narration lines as SubRip captions at the output times the export places them, written
   // to `destination` (.srt), which is then shown in the file browser. Destinations are refused as
   // for an export ("Captions refused: …"); failures show "Captions failed: …". A project without a
   // plan is left alone.
-  QCoro::Task<> exportCaptions(const Uuid& projectID, const std::filesystem::path& destination);
+  QCoro::Task<CommandOutcome> exportCaptions(const Uuid& projectID,
+                                             const std::filesystem::path& destination);
   // A vertical highlight clip of about `targetSec` seconds: the model picks the moments from the
   // plan's scenes, which are written in 9:16 with the project's transition, clean sound and music
   // (no narration) to `destination` (".mp4" is added to a name without an extension), and the
   // file is shown in the file browser. Progress shows "Directing your Short…", then "Exporting
   // your Short…"; failures and refused destinations show "Short creation failed: …". The project
   // does not change.
-  QCoro::Task<> makeShort(const Uuid& projectID, const std::filesystem::path& destination,
-                          double targetSec = 30);
+  QCoro::Task<CommandOutcome> makeShort(const Uuid& projectID,
+                                        const std::filesystem::path& destination,
+                                        double targetSec = 30);
   // How a written file is shown to the user; the desktop's file browser unless replaced.
   void setFileRevealer(std::function<void(const std::filesystem::path&)> reveal) {
     revealFile_ = std::move(reveal);
@@ -229,8 +243,7 @@ class AppState : public QObject {
   // An edit: `change` applied to the project as stored and, when it reports a change, stored.
   // A failure (a refused edit among them) goes to the status line, and the views are told to
   // show the record again.
-  enum class EditOutcome { stored, unchanged, failed };
-  EditOutcome editProject(const Uuid& projectID, const std::function<bool(Project&)>& change);
+  EditResult editProject(const Uuid& projectID, const std::function<bool(Project&)>& change);
   // Puts the stored version of a project in the list, or takes it out when it is gone.
   void replaceInList(const Project& stored);
   void removeFromList(const Uuid& projectID);

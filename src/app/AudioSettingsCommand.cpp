@@ -18,24 +18,26 @@ std::string enhancedAudioFileName(bool crystalClear, double gainPercent) {
          std::to_string(static_cast<int>(gainPercent)) + ".m4a";
 }
 
+// The settings stored: done, or the failure the status line already tells.
+CommandOutcome outcomeOf(const EditResult& stored) {
+  return stored.failure ? CommandOutcome::failed(*stored.failure) : CommandOutcome{};
+}
+
 }  // namespace
 
-QCoro::Task<> AppState::applyAudioSettings(const Uuid& projectIDArgument, bool crystalClear,
-                                           double gainPercent) {
+QCoro::Task<CommandOutcome> AppState::applyAudioSettings(const Uuid& projectIDArgument,
+                                                         bool crystalClear, double gainPercent) {
   const Uuid projectID = projectIDArgument;  // see runLongCommand on coroutine arguments
   const Project* found = project(projectID);
-  if (found == nullptr) co_return;
+  if (found == nullptr) co_return CommandOutcome::failed("The project is gone.");
   // A render that ends after the user chose again must not undo the newer choice.
   const std::uint64_t request = ++audioSettingsRequests_[projectID];
-  if (!std::isfinite(gainPercent)) {
-    setLastError("Audio enhancement failed: The volume boost must be a number from 100 to 200.");
-    co_return;
-  }
+  if (!std::isfinite(gainPercent))
+    co_return tell(CommandOutcome::failed(
+        "Audio enhancement failed: The volume boost must be a number from 100 to 200."));
   const double gain = std::clamp(gainPercent, 100.0, 200.0);
-  if (!crystalClear && gain <= kUntouchedGainPercent) {
-    makeEdit(projectID, SetSound{});
-    co_return;
-  }
+  if (!crystalClear && gain <= kUntouchedGainPercent)
+    co_return outcomeOf(makeEdit(projectID, SetSound{}));
 
   // The settings are an edit of the user's: undo goes back to the sound there was, whose render
   // is still in the folder under its own name.
@@ -44,10 +46,7 @@ QCoro::Task<> AppState::applyAudioSettings(const Uuid& projectIDArgument, bool c
   // Renders are only ever renamed into place whole, so a file under the name is finished.
   const std::filesystem::path file = store_.projectDirectory(projectID) / name;
   std::error_code error;
-  if (std::filesystem::exists(file, error)) {
-    makeEdit(projectID, record);
-    co_return;
-  }
+  if (std::filesystem::exists(file, error)) co_return outcomeOf(makeEdit(projectID, record));
 
   auto command = runLongCommand(
       *this,
@@ -59,9 +58,11 @@ QCoro::Task<> AppState::applyAudioSettings(const Uuid& projectIDArgument, bool c
         return true;
       },
       [projectID, request, record](AppState& state, bool) {
-        if (state.audioSettingsRequests_[projectID] == request) state.makeEdit(projectID, record);
+        if (state.audioSettingsRequests_[projectID] != request) return CommandOutcome{};
+        return outcomeOf(state.makeEdit(projectID, record));
       });
-  co_await command;
+  CommandOutcome outcome = co_await command;
+  co_return outcome;
 }
 
 }  // namespace brisklet

@@ -7,14 +7,13 @@
 
 namespace brisklet {
 
-QCoro::Task<> AppState::exportCaptions(const Uuid& projectIDArgument,
-                                       const std::filesystem::path& destinationArgument) {
+QCoro::Task<CommandOutcome> AppState::exportCaptions(
+    const Uuid& projectIDArgument, const std::filesystem::path& destinationArgument) {
   const Uuid projectID = projectIDArgument;  // see runLongCommand on coroutine arguments
   const std::filesystem::path destination = destinationArgument;
-  const std::optional<Project> found =
-      projectToWrite(*this, projectID, destination, OutputKind::captions);
-  if (!found) co_return;
-  const Project project = *found;
+  const ProjectToWrite found = projectToWrite(*this, projectID, destination, OutputKind::captions);
+  if (!found.project) co_return found.refusal;
+  const Project project = *found.project;
 
   auto command = runLongCommand(
       *this, LongCommandSteps{"Writing captions\u2026", "Captions failed: ", -1.0, projectID},
@@ -28,8 +27,12 @@ QCoro::Task<> AppState::exportCaptions(const Uuid& projectIDArgument,
         output.commit();
         return destination;
       },
-      [](AppState& state, const std::filesystem::path& written) { state.revealFile_(written); });
-  co_await command;
+      [](AppState& state, const std::filesystem::path& written) {
+        state.revealFile_(written);
+        return CommandOutcome::wrote(written);
+      });
+  CommandOutcome outcome = co_await command;
+  co_return outcome;
 }
 
 }  // namespace brisklet

@@ -6,15 +6,15 @@
 
 namespace brisklet {
 
-QCoro::Task<> AppState::exportProject(const Uuid& projectIDArgument,
-                                      const std::filesystem::path& destinationArgument) {
+QCoro::Task<CommandOutcome> AppState::exportProject(
+    const Uuid& projectIDArgument, const std::filesystem::path& destinationArgument) {
   const Uuid projectID = projectIDArgument;  // see runLongCommand on coroutine arguments
   const std::filesystem::path destination = withMovieExtension(destinationArgument);
-  const std::optional<Project> found =
-      projectToWrite(*this, projectID, destination, OutputKind::movie);
-  if (!found) co_return;
-  const Project project = *found;
-  if (!claimDestination(*this, destination, projectID, "Export refused: ")) co_return;
+  const ProjectToWrite found = projectToWrite(*this, projectID, destination, OutputKind::movie);
+  if (!found.project) co_return found.refusal;
+  const Project project = *found.project;
+  if (auto refusal = claimDestination(*this, destination, projectID, "Export refused: "))
+    co_return *refusal;
   QPointer<AppState> guard(this);
 
   auto command = runLongCommand(
@@ -27,9 +27,13 @@ QCoro::Task<> AppState::exportProject(const Uuid& projectIDArgument,
             [&report](double fraction) { report("Exporting\u2026", fraction); }, std::move(stop));
         return destination;
       },
-      [](AppState& state, const std::filesystem::path& written) { state.revealFile_(written); });
-  co_await command;
+      [](AppState& state, const std::filesystem::path& written) {
+        state.revealFile_(written);
+        return CommandOutcome::wrote(written);
+      });
+  CommandOutcome outcome = co_await command;
   if (guard) guard->releaseOutput(destination);
+  co_return outcome;
 }
 
 }  // namespace brisklet

@@ -78,7 +78,8 @@ struct LongCommandSteps {
 // then, on the main thread, `apply(state, result)` to the state as it is by then and clear the
 // progress (once no other command runs). A failure puts failurePrefix + description into the
 // status line; a cancellation ends silently. Nothing happens after the work if the state was
-// destroyed meanwhile.
+// destroyed meanwhile. The outcome is what `apply` returns (done, when it returns nothing), the
+// failure, or the cancellation.
 // `apply` typically uses AppState::modifyProject so edits made during the work survive.
 //
 // Coroutines and temporaries: GCC 12 destroys temporaries wrongly when they live across a
@@ -89,8 +90,8 @@ struct LongCommandSteps {
 // temporary inside a co_await full-expression is destroyed wrongly: start the task in its own
 // statement (`auto task = runLongCommand(…); co_await task;`), as runLongCommand does itself.
 template <typename Work, typename Apply>
-QCoro::Task<> runLongCommand(AppState& state, const LongCommandSteps& stepsArgument,
-                             Work&& workArgument, Apply&& applyArgument) {
+QCoro::Task<CommandOutcome> runLongCommand(AppState& state, const LongCommandSteps& stepsArgument,
+                                           Work&& workArgument, Apply&& applyArgument) {
   const LongCommandSteps steps = stepsArgument;
   std::decay_t<Work> work(std::forward<Work>(workArgument));
   std::decay_t<Apply> apply(std::forward<Apply>(applyArgument));
@@ -101,25 +102,32 @@ QCoro::Task<> runLongCommand(AppState& state, const LongCommandSteps& stepsArgum
   ProgressReporter report = progressReporter(state, command);
   std::stop_token stop = state.commandStopToken(command);
   std::exception_ptr failure;
+  CommandOutcome outcome;
   try {
     auto onWorker = runOnWorker(
         [work = std::move(work), report, stop]() mutable { return work(report, stop); });
     auto result = co_await onWorker;
-    if (!guard) co_return;
-    apply(*guard, std::move(result));
+    if (!guard) co_return CommandOutcome::cancelled();
+    if constexpr (std::is_void_v<decltype(apply(*guard, std::move(result)))>)
+      apply(*guard, std::move(result));
+    else
+      outcome = apply(*guard, std::move(result));
   } catch (const Cancelled&) {
     // The user asked for it; there is nothing to tell them.
+    outcome = CommandOutcome::cancelled();
   } catch (...) {
     failure = std::current_exception();
   }
-  if (!guard) co_return;
+  if (!guard) co_return CommandOutcome::cancelled();
   if (failure) {
     // Whatever broke first (a write into the folder that went), the reason is the delete.
     const bool deleted = steps.projectID && guard->store().isDeleted(*steps.projectID);
-    guard->setLastError(steps.failurePrefix +
-                        (deleted ? std::string(ProjectDeletedError().what()) : describe(failure)));
+    outcome = guard->tell(CommandOutcome::failed(
+        steps.failurePrefix +
+        (deleted ? std::string(ProjectDeletedError().what()) : describe(failure))));
   }
   guard->commandEnded(command);
+  co_return outcome;
 }
 
 }  // namespace brisklet

@@ -60,10 +60,8 @@ std::optional<std::filesystem::path> rememberedMusicFolder() {
 bool AppState::setMusic(const std::optional<std::filesystem::path>& file, const Uuid& projectID) {
   const Project* current = project(projectID);
   if (current == nullptr) return false;
-  if (!file) {
-    makeEdit(projectID, SetMusic{std::nullopt, current->musicVolumePercent});
-    return true;
-  }
+  if (!file)
+    return !makeEdit(projectID, SetMusic{std::nullopt, current->musicVolumePercent}).failure;
   // The project keeps its own copy, so the bed survives the original being moved, under a name
   // of its content: a bed chosen again is the same file, and one an undo brings back is still
   // there. The copy is made whole before the record names it: a full disk keeps the old bed.

@@ -85,29 +85,25 @@ Spoken speak(const Line& line, const std::filesystem::path& folder, const Eleven
 
 }  // namespace
 
-QCoro::Task<> AppState::generateNarrationAudio(const Uuid& projectIDArgument) {
+QCoro::Task<CommandOutcome> AppState::generateNarrationAudio(const Uuid& projectIDArgument) {
   const Uuid projectID = projectIDArgument;  // see runLongCommand on coroutine arguments
   const Project* found = project(projectID);
-  if (found == nullptr || !found->editPlan) co_return;
+  if (found == nullptr || !found->editPlan)
+    co_return CommandOutcome::failed("The project has not been analysed yet.");
   const std::optional<std::string> key = serviceKey(KeychainStore::Key::elevenLabs);
-  if (!key) {
-    setLastError("Add your ElevenLabs API key in Settings first.");
-    co_return;
-  }
+  if (!key)
+    co_return tell(CommandOutcome::failed("Add your ElevenLabs API key in Settings first."));
   // The preferences file is the user's to edit: a voice id that could not be one is none.
   const std::string voiceID = AppSettings::voiceID();
-  if (!isValidVoiceID(voiceID)) {
-    setLastError("Create your voice clone first (Settings \u2192 Voice).");
-    co_return;
-  }
+  if (!isValidVoiceID(voiceID))
+    co_return tell(
+        CommandOutcome::failed("Create your voice clone first (Settings \u2192 Voice)."));
   const std::filesystem::path folder = store_.projectDirectory(projectID) / "narration";
   std::error_code ignored;  // a folder that cannot be made fails the first write, which says so
   std::filesystem::create_directories(folder, ignored);
   const std::vector<Line> lines = linesToSpeak(*found->editPlan);
-  if (lines.empty()) {
-    setLastError("All narration audio is already up to date.");
-    co_return;
-  }
+  if (lines.empty())
+    co_return tell(CommandOutcome::doneSaying("All narration audio is already up to date."));
 
   auto command = runLongCommand(
       *this, LongCommandSteps{kStage, "", 0.0, projectID},
@@ -146,12 +142,13 @@ QCoro::Task<> AppState::generateNarrationAudio(const Uuid& projectIDArgument) {
           }
           project.editPlan->planRevision += 1;
         });
-        if (outcome.failure)
-          state.setLastError("Generated " + std::to_string(outcome.spoken.size()) + " of " +
-                             std::to_string(outcome.lineCount) +
-                             " clips, then hit: " + *outcome.failure);
+        if (!outcome.failure) return CommandOutcome{};
+        return state.tell(CommandOutcome::failed(
+            "Generated " + std::to_string(outcome.spoken.size()) + " of " +
+            std::to_string(outcome.lineCount) + " clips, then hit: " + *outcome.failure));
       });
-  co_await command;
+  CommandOutcome outcome = co_await command;
+  co_return outcome;
 }
 
 }  // namespace brisklet

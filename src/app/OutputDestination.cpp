@@ -97,25 +97,28 @@ std::filesystem::path withMovieExtension(const std::filesystem::path& destinatio
   return destination;
 }
 
-std::optional<Project> projectToWrite(AppState& state, const Uuid& projectID,
-                                      const std::filesystem::path& destination, OutputKind kind) {
+ProjectToWrite projectToWrite(AppState& state, const Uuid& projectID,
+                              const std::filesystem::path& destination, OutputKind kind) {
   const Project* found = state.project(projectID);
-  if (found == nullptr || !found->editPlan) return std::nullopt;
+  if (found == nullptr || !found->editPlan)
+    return {std::nullopt, CommandOutcome::failed("The project has not been analysed yet.")};
   if (const std::optional<std::string> refusal =
-          destinationRefusal(destination, *found, state.store(), kind)) {
-    state.setLastError((kind == OutputKind::movie ? "Export refused: " : "Captions refused: ") +
-                       *refusal);
-    return std::nullopt;
-  }
-  return *found;
+          destinationRefusal(destination, *found, state.store(), kind))
+    return {
+        std::nullopt,
+        state.tell(CommandOutcome::failed(
+            (kind == OutputKind::movie ? "Export refused: " : "Captions refused: ") + *refusal))};
+  return {*found, {}};
 }
 
-bool claimDestination(AppState& state, const std::filesystem::path& destination,
-                      const Uuid& projectID, const std::string& refusalPrefix) {
-  if (state.claimOutput(destination, projectID)) return true;
-  state.setLastError(refusalPrefix + quotedFileName(destination) +
-                     " is being written by another export; wait for it to finish.");
-  return false;
+std::optional<CommandOutcome> claimDestination(AppState& state,
+                                               const std::filesystem::path& destination,
+                                               const Uuid& projectID,
+                                               const std::string& refusalPrefix) {
+  if (state.claimOutput(destination, projectID)) return std::nullopt;
+  return state.tell(
+      CommandOutcome::failed(refusalPrefix + quotedFileName(destination) +
+                             " is being written by another export; wait for it to finish."));
 }
 
 }  // namespace brisklet

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "app/CommandOutcome.h"
 #include "model/Project.h"
 #include "model/ProjectStore.h"
 
@@ -31,15 +32,21 @@ std::optional<std::string> destinationRefusal(const std::filesystem::path& desti
 // A movie's destination as it is written: a name without an extension gets ".mp4".
 std::filesystem::path withMovieExtension(const std::filesystem::path& destination);
 
-// The project `projectID` as it is now, to be written to `destination`; none when it is missing
-// or has no plan (nothing is said), or when the destination is refused, which the status line
+// The project `projectID` as it is now, to be written to `destination`, or why it is not: it is
+// missing or has no plan (nothing is said), or the destination is refused, which the status line
 // then tells ("Export refused: …", "Captions refused: …").
-std::optional<Project> projectToWrite(AppState& state, const Uuid& projectID,
-                                      const std::filesystem::path& destination, OutputKind kind);
+struct ProjectToWrite {
+  std::optional<Project> project;
+  CommandOutcome refusal;
+};
+ProjectToWrite projectToWrite(AppState& state, const Uuid& projectID,
+                              const std::filesystem::path& destination, OutputKind kind);
 
 // Claims `destination` for one export or Short of the project (AppState::claimOutput); when
-// another one is writing it, the status line says so after `refusalPrefix` and this is false.
-bool claimDestination(AppState& state, const std::filesystem::path& destination,
-                      const Uuid& projectID, const std::string& refusalPrefix);
+// another one is writing it, the refusal, which the status line tells after `refusalPrefix`.
+std::optional<CommandOutcome> claimDestination(AppState& state,
+                                               const std::filesystem::path& destination,
+                                               const Uuid& projectID,
+                                               const std::string& refusalPrefix);
 
 }  // namespace brisklet

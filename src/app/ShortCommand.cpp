@@ -22,29 +22,24 @@ bool analysedWithTheModel(const Project& project) {
 
 }  // namespace
 
-QCoro::Task<> AppState::makeShort(const Uuid& projectIDArgument,
-                                  const std::filesystem::path& destinationArgument,
-                                  double targetSec) {
+QCoro::Task<CommandOutcome> AppState::makeShort(const Uuid& projectIDArgument,
+                                                const std::filesystem::path& destinationArgument,
+                                                double targetSec) {
   const Uuid projectID = projectIDArgument;  // see runLongCommand on coroutine arguments
   const std::filesystem::path destination = withMovieExtension(destinationArgument);
   const Project* found = project(projectID);
-  if (found == nullptr) co_return;
-  if (!analysedWithTheModel(*found)) {
-    setLastError("Run Analyze (with your Anthropic key set) before making a Short.");
-    co_return;
-  }
+  if (found == nullptr) co_return CommandOutcome::failed("The project is gone.");
+  if (!analysedWithTheModel(*found))
+    co_return tell(
+        CommandOutcome::failed("Run Analyze (with your Anthropic key set) before making a Short."));
   const std::optional<std::string> key = serviceKey(KeychainStore::Key::anthropic);
-  if (!key) {
-    setLastError("Add your Anthropic API key in Settings first.");
-    co_return;
-  }
+  if (!key) co_return tell(CommandOutcome::failed("Add your Anthropic API key in Settings first."));
   if (const std::optional<std::string> refusal =
-          destinationRefusal(destination, *found, store_, OutputKind::movie)) {
-    setLastError(kFailurePrefix + *refusal);
-    co_return;
-  }
+          destinationRefusal(destination, *found, store_, OutputKind::movie))
+    co_return tell(CommandOutcome::failed(kFailurePrefix + *refusal));
 
-  if (!claimDestination(*this, destination, projectID, kFailurePrefix)) co_return;
+  if (auto refusal = claimDestination(*this, destination, projectID, kFailurePrefix))
+    co_return *refusal;
   QPointer<AppState> guard(this);
 
   // The Short is framed upright and carries no narration, whatever the project's own edit does.
@@ -68,13 +63,15 @@ QCoro::Task<> AppState::makeShort(const Uuid& projectIDArgument,
         return destination;
       },
       [](AppState& state, const std::optional<std::filesystem::path>& written) {
-        if (written)
-          state.revealFile_(*written);
-        else
-          state.setLastError("Claude couldn't find highlight-worthy moments.");
+        if (!written)
+          return state.tell(
+              CommandOutcome::failed("Claude couldn't find highlight-worthy moments."));
+        state.revealFile_(*written);
+        return CommandOutcome::wrote(*written);
       });
-  co_await command;
+  CommandOutcome outcome = co_await command;
   if (guard) guard->releaseOutput(destination);
+  co_return outcome;
 }
 
 }  // namespace brisklet

@@ -55,15 +55,11 @@ int analyzeFile(Context& context, const std::filesystem::path& file, bool asJson
 int analyzeProject(Context& context, const std::string& idOrPrefix) {
   AppState& state = context.state;
   const Uuid id = findProject(state, idOrPrefix).id;
-  state.setLastError(std::nullopt);
-  runWithProgress(context, [&] { return state.startAnalysis(id); });
-
-  const std::optional<std::string> status = state.lastError();
-  if (status && *status != kOnDeviceOnlyNotice) throw CommandFailed(*status);
+  const CommandOutcome outcome = runForOutcome(context, [&] { return state.startAnalysis(id); });
   const Project* project = state.project(id);
   if (project == nullptr || !project->editPlan) throw CommandFailed("The project is gone.");
   context.out << project->editPlan->planRevision << "\n";
-  if (status) context.err << *status << "\n";
+  if (outcome.said) context.err << *outcome.said << "\n";
   return kSuccess;
 }
 

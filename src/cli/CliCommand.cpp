@@ -17,12 +17,11 @@
 namespace brisklet::cli {
 namespace {
 
-
 std::vector<Command> allCommands() {
-  return {listCommand(),    showCommand(),     deleteCommand(),     probeCommand(),
-          analyzeCommand(), importCommand(),   setCommand(),        exportCommand(),
-          narrateCommand(), enhanceCommand(),  musicCommand(),      shortCommand(),
-          stillCommand(),   captionsCommand(), voicesCommand(),    cloneVoiceCommand(),
+  return {listCommand(),       showCommand(),     deleteCommand(), probeCommand(),
+          analyzeCommand(),    importCommand(),   setCommand(),    exportCommand(),
+          narrateCommand(),    enhanceCommand(),  musicCommand(),  shortCommand(),
+          stillCommand(),      captionsCommand(), voicesCommand(), cloneVoiceCommand(),
           recordVoiceCommand()};
 }
 
@@ -32,8 +31,10 @@ void printUsage(std::ostream& stream) {
   constexpr size_t kColumn = 20;
   for (const Command& command : allCommands()) {
     std::string synopsis(command.synopsis);
-    if (synopsis.size() + 2 > kColumn) synopsis += "\n" + std::string(kColumn + 2, ' ');
-    else synopsis.resize(kColumn, ' ');
+    if (synopsis.size() + 2 > kColumn)
+      synopsis += "\n" + std::string(kColumn + 2, ' ');
+    else
+      synopsis.resize(kColumn, ' ');
     stream << "  " << synopsis << command.description << "\n";
   }
   stream << "\nA project is named by its id or any unique prefix of it.\n";
@@ -70,6 +71,27 @@ void runWithProgress(Context& context, const std::function<QCoro::Task<>()>& sta
   QObject::disconnect(connection);
   printer.reset();  // ends a bar before any status line
   if (interruptedBy) throw Interrupted(*interruptedBy);
+}
+
+namespace {
+
+// Keeps the command's outcome: a coroutine of its own, since the outcome outlives the task
+// runWithProgress is handed.
+QCoro::Task<> keepOutcome(const std::function<QCoro::Task<CommandOutcome>()>& start,
+                          CommandOutcome& outcome) {
+  auto command = start();
+  outcome = co_await command;
+}
+
+}  // namespace
+
+CommandOutcome runForOutcome(Context& context,
+                             const std::function<QCoro::Task<CommandOutcome>()>& start) {
+  CommandOutcome outcome;
+  runWithProgress(context, [&] { return keepOutcome(start, outcome); });
+  if (outcome.ending == CommandOutcome::Ending::failed)
+    throw CommandFailed(outcome.said.value_or("The command failed."));
+  return outcome;
 }
 
 bool ParsedArguments::has(std::string_view flag) const {

@@ -88,6 +88,10 @@ Command recordVoiceCommand();
 // in the background, has ended; the progress is drawn on stderr meanwhile. Ctrl-C or SIGTERM
 // cancels the commands and, once they have ended, throws Interrupted.
 void runWithProgress(Context& context, const std::function<QCoro::Task<>()>& start);
+// The same for a command that tells how it ended; a failure ends the tool with its sentence
+// (CommandFailed), and the outcome of any other ending is given back.
+CommandOutcome runForOutcome(Context& context,
+                             const std::function<QCoro::Task<CommandOutcome>()>& start);
 
 // Splits `arguments` into flags it knows ("--json"), options it knows with their values
 // ("--gain 150") and positional arguments; an unknown flag, or an option without its value, is a

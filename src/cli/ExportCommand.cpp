@@ -4,7 +4,8 @@
 namespace brisklet::cli {
 namespace {
 
-using Write = std::function<QCoro::Task<>(AppState&, const Uuid&, const std::filesystem::path&)>;
+using Write = std::function<QCoro::Task<CommandOutcome>(AppState&, const Uuid&,
+                                                        const std::filesystem::path&)>;
 
 // `NAME ID -o FILE`: runs `write` for the project into FILE and prints the path of the file
 // written (a movie's name may have been given its extension).
@@ -18,12 +19,12 @@ Command writingCommand(std::string_view name, std::string_view synopsis,
             if (!project.editPlan) throw CommandFailed("The project has not been analysed yet.");
             const Uuid id = project.id;
             const std::filesystem::path destination = std::filesystem::absolute(arguments[2]);
-            std::filesystem::path written;
-            state.setFileRevealer([&written](const std::filesystem::path& file) { written = file; });
-            state.setLastError(std::nullopt);
-            runWithProgress(context, [&] { return write(state, id, destination); });
-            if (state.lastError()) throw CommandFailed(*state.lastError());
-            context.out << written.string() << "\n";
+            // The file is told here, not shown in a file browser.
+            state.setFileRevealer([](const std::filesystem::path&) {});
+            const CommandOutcome outcome =
+                runForOutcome(context, [&] { return write(state, id, destination); });
+            if (!outcome.written) throw CommandFailed("Nothing was written.");
+            context.out << outcome.written->string() << "\n";
             return kSuccess;
           }};
 }

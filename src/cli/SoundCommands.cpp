@@ -41,7 +41,9 @@ Command enhanceCommand() {
             const double percent = gain ? numberArgument(*gain, "--gain") : 100.0;
             if (percent < 100 || percent > 200)
               throw UsageError("--gain takes a boost from 100 to 200 percent");
-            runOnProject(context, parsed.positional[0], [&](AppState& state, const Uuid& id) {
+            AppState& state = context.state;
+            const Uuid id = findProject(state, parsed.positional[0]).id;
+            runForOutcome(context, [&] {
               return state.applyAudioSettings(id, parsed.has("--crystal-clear"), percent);
             });
             return kSuccess;

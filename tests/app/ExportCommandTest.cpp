@@ -100,7 +100,10 @@ TEST_F(ExportCommandTest, ASecondExportToTheSameFileIsRefusedAndProgressStaysUnt
       app->lastError().value_or(""),
       StartsWith("Export refused: \u201cDay out.mp4\u201d is being written by another export"));
   EXPECT_TRUE(app->pipelineProgress());
-  QCoro::waitFor(first);
+  const CommandOutcome refusal = QCoro::waitFor(refused);
+  EXPECT_EQ(refusal.ending, CommandOutcome::Ending::failed);
+  EXPECT_EQ(refusal.said, app->lastError()) << "the outcome says what the status line says";
+  EXPECT_EQ(QCoro::waitFor(first).written, destination) << "the outcome names the file written";
   QCoro::waitFor(second);
   EXPECT_EQ(cleared, 1);
   EXPECT_FALSE(app->isExporting(project.id));
@@ -120,8 +123,11 @@ TEST_F(ExportCommandTest, FailuresAreReportedAndUnanalysedProjectsLeftAlone) {
   const Project analysed = storedProject(video, testing::samplePlan(2));
   app = state();
   std::filesystem::remove(video);
-  QCoro::waitFor(app->exportProject(analysed.id, folder / "out.mp4"));
-  EXPECT_THAT(app->lastError().value_or(""), StartsWith("Export failed: "));
+  const CommandOutcome failed = QCoro::waitFor(app->exportProject(analysed.id, folder / "out.mp4"));
+  EXPECT_EQ(failed.ending, CommandOutcome::Ending::failed);
+  EXPECT_FALSE(failed.written);
+  EXPECT_THAT(failed.said.value_or(""), StartsWith("Export failed: "));
+  EXPECT_EQ(failed.said, app->lastError());
   EXPECT_FALSE(app->pipelineProgress());
   EXPECT_TRUE(revealed.empty());
 }
