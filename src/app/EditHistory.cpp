@@ -1,6 +1,13 @@
 #include "app/EditHistory.h"
 
+#include <atomic>
+
 namespace brisklet {
+
+EditGesture EditGesture::fresh(const std::string& kind, bool endsOnPause) {
+  static std::atomic<unsigned long> made = 0;
+  return {kind + "-" + std::to_string(++made), endsOnPause};
+}
 
 void EditHistory::record(const EditStep& step, const EditGesture& gesture, double nowSec) {
   const bool continuesGesture =

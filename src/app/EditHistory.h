@@ -15,6 +15,10 @@ struct EditGesture {
   bool endsOnPause = false;
 
   static constexpr double kPauseSec = 1.0;
+
+  // A gesture of its own: its key is given out once in the process, so two gestures (in two
+  // showings of a project, say) never fold into one step.
+  static EditGesture fresh(const std::string& kind, bool endsOnPause);
 };
 
 // One undo step: the edit the user made and the edit that undoes it.

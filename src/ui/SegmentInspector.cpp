@@ -90,6 +90,7 @@ const Segment* SegmentInspector::selectedSegment() const {
 void SegmentInspector::showSelection() {
   const Segment* segment = selectedSegment();
   shownID_ = segment ? std::optional(segment->id) : std::nullopt;
+  typing_ = EditGesture::fresh("narration", true);
   keep_ = nullptr;
   time_ = nullptr;
   editor_ = nullptr;
@@ -307,7 +308,7 @@ void SegmentInspector::commitNarration() {
   // Only the segment the editor was filled from takes its text.
   if (segment == nullptr || segment->id != shownID_) return;
   state_.makeEdit(projectID_, SetNarrationText{segment->id, editor_->toPlainText().toStdString()},
-                  {"narration-" + segment->id.text(), true});
+                  typing_);
 }
 
 void SegmentInspector::stepOffset(double delta) {

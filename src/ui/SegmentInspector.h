@@ -3,6 +3,7 @@
 #include <QScrollArea>
 #include <optional>
 
+#include "app/EditHistory.h"
 #include "model/Uuid.h"
 
 class QLabel;
@@ -44,6 +45,8 @@ class SegmentInspector : public QScrollArea {
   const Uuid projectID_;
   // The segment the column shows, taken when it was built: edits go to it and no other.
   std::optional<Uuid> shownID_;
+  // The typing in the editor, one undo step per pause, its own in every showing of a segment.
+  EditGesture typing_;
   ToggleSwitch* keep_ = nullptr;
   QLabel* time_ = nullptr;
   QPlainTextEdit* editor_ = nullptr;

@@ -441,11 +441,11 @@ void TransportBar::openMusicPopover() {
       state_.setMusic(std::nullopt, projectID_);
       surface->close();
     });
-    connect(slider, &QSlider::sliderPressed, this, [this] { ++volumeDrags_; });
+    connect(slider, &QSlider::sliderPressed, this,
+            [this] { volumeGesture_ = EditGesture::fresh("volume", true); });
     connect(slider, &QSlider::valueChanged, this, [this, volumeValue](int steps) {
       volumeValue->setText(QString::number(steps * 5) + "%");
-      state_.setMusicVolume(steps * 5.0, projectID_,
-                            {"volume-" + std::to_string(volumeDrags_), true});
+      state_.setMusicVolume(steps * 5.0, projectID_, volumeGesture_);
     });
   }
   musicPopover_ = surface;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+#include "app/EditHistory.h"
 #include "model/Uuid.h"
 
 class QLabel;
@@ -63,7 +64,7 @@ class TransportBar : public QWidget {
   // Popovers delete themselves on closing.
   QPointer<QWidget> audioPopover_;
   QPointer<QWidget> musicPopover_;
-  int volumeDrags_ = 0;
+  EditGesture volumeGesture_ = EditGesture::fresh("volume", true);
 };
 
 }  // namespace brisklet

@@ -246,6 +246,12 @@ TEST_F(UndoTest, TypingIsOneStepPerPauseAndANewEditDropsTheRedos) {
   EXPECT_EQ(stored().editPlan->segments[1].narration->text, typed.substr(0, typed.size() - 2));
   state->setTransition(TransitionStyle::dipToBlack, project.id);
   EXPECT_FALSE(state->canRedo(project.id)) << "a new edit drops what could be redone";
+
+  // Typing in two showings of the line, without a pause between: two gestures, two steps.
+  for (const std::string& line : {"First showing.", "Second showing."})
+    state->makeEdit(project.id, SetNarrationText{id, line}, EditGesture::fresh("narration", true));
+  ASSERT_TRUE(state->undo(project.id));
+  EXPECT_EQ(stored().editPlan->segments[1].narration->text, "First showing.");
 }
 
 }  // namespace
