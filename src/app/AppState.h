@@ -181,14 +181,15 @@ class AppState : public QObject {
   // file, stored and selected at the front of the list. Its analysis starts by itself (without
   // being awaited) unless a command is running or `analyzeAfterwards` is false. Failures go to
   // the status line as "Could not import video: …".
-  QCoro::Task<> importVideo(const std::filesystem::path& file, bool analyzeAfterwards = true);
+  QCoro::Task<CommandOutcome> importVideo(const std::filesystem::path& file,
+                                          bool analyzeAfterwards = true);
   // Imports several clips of one day as one project: merged in shooting order into the new
   // project's "source.mov" (one file goes to importVideo), named after the oldest clip
   // ("IMG_0412 + 3 more"), then analysed unless `analyzeAfterwards` is false. Progress shows
   // "Merging N clips…"; failures go to the status line as "Could not merge clips: …" and leave
   // neither a project nor its folder.
-  QCoro::Task<> importVideos(const std::vector<std::filesystem::path>& files,
-                             bool analyzeAfterwards = true);
+  QCoro::Task<CommandOutcome> importVideos(const std::vector<std::filesystem::path>& files,
+                                           bool analyzeAfterwards = true);
   // The export command: the project's plan, as the preview plays it, written to `destination`
   // (an MPEG-4 movie), which is then shown in the file browser. Progress shows "Exporting…";
   // failures go to the status line as "Export failed: …". A destination the export must not

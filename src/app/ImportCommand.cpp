@@ -9,8 +9,8 @@
 
 namespace brisklet {
 
-QCoro::Task<> AppState::importVideo(const std::filesystem::path& fileArgument,
-                                    bool analyzeAfterwards) {
+QCoro::Task<CommandOutcome> AppState::importVideo(const std::filesystem::path& fileArgument,
+                                                  bool analyzeAfterwards) {
   const std::filesystem::path file = fileArgument;  // see runLongCommand on coroutine arguments
   const std::string failurePrefix = "Could not import video: ";
   QPointer<AppState> guard(this);
@@ -28,22 +28,19 @@ QCoro::Task<> AppState::importVideo(const std::filesystem::path& fileArgument,
   } catch (...) {
     failure = std::current_exception();
   }
-  if (!guard) co_return;
-  if (failure) {
-    guard->setLastError(failurePrefix + describe(failure));
-    co_return;
-  }
+  if (!guard) co_return CommandOutcome::cancelled();
+  if (failure) co_return guard->tell(CommandOutcome::failed(failurePrefix + describe(failure)));
   const Project project = makeProject(file.stem().string(), std::move(bookmark), durationSec);
   try {
     guard->insertProject(project);
   } catch (const ProjectStoreError& error) {
-    guard->setLastError(failurePrefix + error.what());
-    co_return;
+    co_return guard->tell(CommandOutcome::failed(failurePrefix + error.what()));
   }
   if (analyzeAfterwards && !guard->pipelineProgress()) {
     // Started, not awaited: the import is done once the project is there.
     auto analysis = guard->startAnalysis(project.id);
   }
+  co_return CommandOutcome::madeProject(project.id);
 }
 
 namespace {
@@ -57,14 +54,14 @@ struct MergedSource {
 
 }  // namespace
 
-QCoro::Task<> AppState::importVideos(const std::vector<std::filesystem::path>& filesArgument,
-                                     bool analyzeAfterwards) {
+QCoro::Task<CommandOutcome> AppState::importVideos(
+    const std::vector<std::filesystem::path>& filesArgument, bool analyzeAfterwards) {
   const std::vector<std::filesystem::path> files = filesArgument;  // see runLongCommand
-  if (files.empty()) co_return;
+  if (files.empty()) co_return CommandOutcome::failed("No videos to import.");
   if (files.size() == 1) {
     auto single = importVideo(files.front(), analyzeAfterwards);
-    co_await single;
-    co_return;
+    CommandOutcome outcome = co_await single;
+    co_return outcome;
   }
   QPointer<AppState> guard(this);
   const std::string stage = "Merging " + std::to_string(files.size()) + " clips\u2026";
@@ -89,7 +86,7 @@ QCoro::Task<> AppState::importVideos(const std::vector<std::filesystem::path>& f
               makeBookmark(output, source), Asset::open(output).durationSec()};
         });
     merged = co_await merging;
-    if (!guard) co_return;
+    if (!guard) co_return CommandOutcome::cancelled();
     Project project = makeProject(merged.name, std::move(merged.bookmark), merged.durationSec);
     project.id = made->id();
     guard->insertProject(project, &*made);
@@ -98,19 +95,20 @@ QCoro::Task<> AppState::importVideos(const std::vector<std::filesystem::path>& f
       // Started, not awaited, as for a single video.
       auto analysis = guard->startAnalysis(project.id);
     }
-    co_return;
+    co_return CommandOutcome::madeProject(project.id);
   } catch (...) {
     failure = std::current_exception();
   }
   made.reset();  // removes the hidden folder and whatever the merge left in it
-  if (!guard) co_return;
+  if (!guard) co_return CommandOutcome::cancelled();
   guard->commandEnded(command);
   try {
     std::rethrow_exception(failure);
   } catch (const Cancelled&) {
     // The user asked for it; there is nothing to tell them.
+    co_return CommandOutcome::cancelled();
   } catch (...) {
-    guard->setLastError("Could not merge clips: " + describe(failure));
+    co_return guard->tell(CommandOutcome::failed("Could not merge clips: " + describe(failure)));
   }
 }
 

@@ -1,4 +1,3 @@
-#include "app/StatusMessages.h"
 #include "cli/CliCommand.h"
 
 namespace brisklet::cli {
@@ -11,20 +10,19 @@ Command importCommand() {
             const ParsedArguments parsed = parseArguments(arguments, {"--no-analyze"});
             if (parsed.positional.empty()) throw UsageError("import takes at least one file");
             AppState& state = context.state;
-            state.setLastError(std::nullopt);
-            const std::optional<Uuid> before = state.selectedProjectID();
-            const bool analyze = !parsed.has("--no-analyze");
             const std::vector<std::filesystem::path> files(parsed.positional.begin(),
                                                            parsed.positional.end());
-            runWithProgress(context, [&] { return state.importVideos(files, analyze); });
-            const std::optional<Uuid> made = state.selectedProjectID();
-            if (!made || made == before) throw CommandFailed(state.lastError().value_or(""));
-            context.out << made->text() << "\n";
-            const std::optional<std::string> status = state.lastError();
-            if (!status) return kSuccess;
-            context.err << *status << "\n";
+            const CommandOutcome imported =
+                runForOutcome(context, [&] { return state.importVideos(files, false); });
+            if (!imported.made) throw CommandFailed("No project was made.");
             // The project stands either way; a failed analysis still fails the command.
-            return *status == kOnDeviceOnlyNotice ? kSuccess : kFailed;
+            context.out << imported.made->text() << "\n";
+            if (parsed.has("--no-analyze")) return kSuccess;
+            const Uuid id = *imported.made;
+            const CommandOutcome analysed =
+                runForOutcome(context, [&] { return state.startAnalysis(id); });
+            if (analysed.said) context.err << *analysed.said << "\n";
+            return kSuccess;
           }};
 }
 
