@@ -51,10 +51,10 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(brisklet::applicationIcon());
   brisklet::applyTheme(application, brisklet::desktopColorScheme());
 
-  // Beds only a closed window's undo could have brought back go before the projects load.
-  brisklet::ProjectStore::shared().sweepUnnamedMusic();
   // Loads every stored project before the first window shows.
   brisklet::AppState state;
+  // Beds only a closed window's undo could have brought back go.
+  state.store().sweepUnnamedMusic(state.projects());
   state.keyRing().load();
   brisklet::MainWindow window(state);
   // A logout or Ctrl-C in the terminal that started us: running commands stop and the window

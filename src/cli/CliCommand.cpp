@@ -13,6 +13,7 @@
 #include "app/ProjectLookup.h"
 #include "app/TerminationSignals.h"
 #include "cli/ProgressPrinter.h"
+#include "platform/StopAfter.h"
 
 namespace brisklet::cli {
 namespace {
@@ -47,7 +48,9 @@ std::optional<std::string> keysForThisRun(KeychainStore::Key key) {
       key == KeychainStore::Key::anthropic ? "ANTHROPIC_API_KEY" : "ELEVENLABS_API_KEY";
   if (const char* value = std::getenv(variable); value != nullptr && *value != '\0')
     return std::string(value);
-  return KeychainStore::get(key);
+  // A keyring that asks to be unlocked is given the time to type a password, and no more.
+  const StopAfter bound(std::chrono::seconds(30));
+  return KeychainStore::get(key, bound.token());
 }
 
 }  // namespace

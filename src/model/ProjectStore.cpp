@@ -323,8 +323,8 @@ std::optional<std::filesystem::path> ProjectStore::cleanAudioLocation(
   return existingFileIn(projectDirectory(project.id), project.denoisedAudioFileName);
 }
 
-void ProjectStore::sweepUnnamedMusic() const {
-  for (const Project& project : loadAll()) {
+void ProjectStore::sweepUnnamedMusic(const std::vector<Project>& projects) const {
+  for (const Project& project : projects) {
     std::error_code error;
     for (const auto& entry :
          std::filesystem::directory_iterator(projectDirectory(project.id), error)) {

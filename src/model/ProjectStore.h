@@ -115,10 +115,10 @@ class ProjectStore {
   // Removes what killed processes left: new-project folders and record temporaries nobody holds
   // the lock of. Called at start; failures are ignored.
   void sweepAbandoned() const;
-  // Removes the music beds no record names any more (an undo that could bring them back lives
-  // only as long as the application that made it). Called when the application starts; failures
-  // are ignored.
-  void sweepUnnamedMusic() const;
+  // Removes the music beds in the folders of `projects` (as just listed) that their records no
+  // longer name (an undo that could bring them back lives only as long as the application that
+  // made it). Called when the application starts; failures are ignored.
+  void sweepUnnamedMusic(const std::vector<Project>& projects) const;
   // The name a music bed copied from `file` takes in a project folder: "music-" and the start of
   // its content's SHA-256, with the file's extension. Throws FileError when it cannot be read.
   static std::string musicBedName(const std::filesystem::path& file);

@@ -83,7 +83,7 @@ TEST_F(MusicCommandTest, ABedIsCopiedWholeUnderTheNameOfItsContentAndEarlierOnes
   EXPECT_EQ(state.project(project.id)->musicFileName, secondBed);
 
   // The next start removes what no record names.
-  store.sweepUnnamedMusic();
+  store.sweepUnnamedMusic(store.loadAll());
   EXPECT_THAT(entriesOf(projectFolder),
               UnorderedElementsAre("project.json", ".lock", "narration", "thumbs", secondBed));
 }
