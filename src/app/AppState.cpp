@@ -252,22 +252,24 @@ void AppState::setMusicVolume(double percent, const Uuid& projectID, const EditG
   makeEdit(projectID, SetMusicVolume{percent}, gesture);
 }
 
-void AppState::deleteProject(const Project& projectArgument) {
+CommandOutcome AppState::deleteProject(const Project& projectArgument) {
   // A copy: the caller's may be the list's own element, which goes below.
   const Project project = projectArgument;
   // Its commands stop first, so none of them writes into the folder while it goes.
   commands_.stopProject(project.id);
+  CommandOutcome outcome;
   try {
     store_.deleteProject(project);
   } catch (const ProjectStoreError& error) {
-    setLastError(error.what());
+    outcome = tell(CommandOutcome::failed(error.what()));
     // The record goes first: when it is gone, so is the project, whatever else was left.
     std::error_code ignored;
     if (std::filesystem::exists(store_.projectDirectory(project.id) / "project.json", ignored))
-      return;
+      return outcome;
   }
   removeFromList(project.id);
   forgetHistory(project.id);
+  return outcome;
 }
 
 CommandID AppState::beginCommand(const PipelineProgress& first,

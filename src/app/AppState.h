@@ -99,22 +99,22 @@ class AppState : public QObject {
   // Copies `file` into the project folder as a music bed named by its content
   // ("music-<hash>.<extension>", at 25 % unless a volume was set), so that undo and redo find
   // every bed again; none removes the bed from the project. A failed copy shows "Could not add
-  // music: …" and keeps the bed there was. True when the project now has the bed asked for.
-  bool setMusic(const std::optional<std::filesystem::path>& file, const Uuid& projectID);
+  // music: …" and keeps the bed there was. Stored when the project now has the bed asked for.
+  EditResult setMusic(const std::optional<std::filesystem::path>& file, const Uuid& projectID);
 
   // How the user is asked for a folder (the window's folder dialog, the command line's
   // --folder): given the prompt, the chosen folder or none when the user cancels.
   using FolderChooser =
       std::function<std::optional<std::filesystem::path>(const std::string& prompt)>;
   void setFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
-  // Asks for the user's music folder and remembers it for every project. False when the user
-  // cancels or the folder cannot be remembered (which the status line then tells).
-  bool chooseMusicFolder();
+  // Asks for the user's music folder and remembers it for every project. Cancelled when the user
+  // cancels; failed when the folder cannot be remembered (which the status line tells too).
+  CommandOutcome chooseMusicFolder();
   // The model picks a track for the project's mood, by file name, from the remembered music
   // folder (asked for first when none is remembered or it is gone; cancelling ends quietly), and
-  // it becomes the project's music. Progress shows "Picking music for the mood…"; every other
-  // outcome is told on the status line. Gives the chosen track's name as the folder lists it.
-  QCoro::Task<std::optional<std::string>> autoPickMusic(const Uuid& projectID);
+  // it becomes the project's music. Progress shows "Picking music for the mood…"; every failure
+  // is told on the status line. Done with the chosen track's name as the folder lists it.
+  QCoro::Task<CommandOutcome> autoPickMusic(const Uuid& projectID);
 
   // The audio settings: crystal clear (voice isolation and speech equaliser) and a volume boost
   // of 100 to 200 %. Sound is rendered once per combination into the project folder (progress
@@ -138,8 +138,8 @@ class AppState : public QObject {
   void setEditClock(std::function<double()> clock) { editClock_ = std::move(clock); }
 
   // Removes the project and its folder; a removed selection moves to the first project left. A
-  // delete that fails, or leaves part of the folder, says so on the status line.
-  void deleteProject(const Project& project);
+  // delete that fails, or leaves part of the folder, says so on the status line and fails.
+  CommandOutcome deleteProject(const Project& project);
 
   // Every long command counts itself while it runs, from its first stage to its end, with a
   // stop of its own: it stops at the next check once it is cancelled, or, for a command on a

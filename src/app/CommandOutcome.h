@@ -8,30 +8,49 @@
 
 namespace brisklet {
 
-// How a long command ended, for a caller that acts on it (the command line): whether it did its
-// work, failed or was cancelled, the file it wrote or the project it made, and what the status
-// line said (why it failed, or a notice beside a success).
+// How a command ended, for a caller that acts on it (the command line): whether it did its work,
+// failed or was cancelled, the file it wrote, the project it made or the item it chose, and what
+// the status line said (why it failed, or a notice beside a success).
 struct CommandOutcome {
   enum class Ending { done, failed, cancelled };
   Ending ending = Ending::done;
   std::optional<std::filesystem::path> written;
   std::optional<std::string> said;
   std::optional<Uuid> made;
+  std::optional<std::string> chosen;
+
+  bool succeeded() const { return ending == Ending::done; }
 
   static CommandOutcome wrote(std::filesystem::path file) {
-    return {Ending::done, std::move(file), std::nullopt, std::nullopt};
+    CommandOutcome outcome;
+    outcome.written = std::move(file);
+    return outcome;
   }
   static CommandOutcome madeProject(const Uuid& project) {
-    return {Ending::done, std::nullopt, std::nullopt, project};
+    CommandOutcome outcome;
+    outcome.made = project;
+    return outcome;
+  }
+  static CommandOutcome chose(std::string item) {
+    CommandOutcome outcome;
+    outcome.chosen = std::move(item);
+    return outcome;
   }
   static CommandOutcome failed(std::string sentence) {
-    return {Ending::failed, std::nullopt, std::move(sentence), std::nullopt};
+    CommandOutcome outcome;
+    outcome.ending = Ending::failed;
+    outcome.said = std::move(sentence);
+    return outcome;
   }
   static CommandOutcome doneSaying(std::string notice) {
-    return {Ending::done, std::nullopt, std::move(notice), std::nullopt};
+    CommandOutcome outcome;
+    outcome.said = std::move(notice);
+    return outcome;
   }
   static CommandOutcome cancelled() {
-    return {Ending::cancelled, std::nullopt, std::nullopt, std::nullopt};
+    CommandOutcome outcome;
+    outcome.ending = Ending::cancelled;
+    return outcome;
   }
 };
 

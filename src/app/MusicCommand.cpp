@@ -57,11 +57,16 @@ std::optional<std::filesystem::path> rememberedMusicFolder() {
   return std::nullopt;
 }
 
-bool AppState::setMusic(const std::optional<std::filesystem::path>& file, const Uuid& projectID) {
+EditResult AppState::setMusic(const std::optional<std::filesystem::path>& file,
+                              const Uuid& projectID) {
   const Project* current = project(projectID);
-  if (current == nullptr) return false;
-  if (!file)
-    return !makeEdit(projectID, SetMusic{std::nullopt, current->musicVolumePercent}).failure;
+  if (current == nullptr) return {false, "The project is gone."};
+  if (!file) {
+    const EditResult result =
+        makeEdit(projectID, SetMusic{std::nullopt, current->musicVolumePercent});
+    // Clearing music that was never set stores nothing and is still what was asked for.
+    return {result.stored || !result.failure, result.failure};
+  }
   // The project keeps its own copy, so the bed survives the original being moved, under a name
   // of its content: a bed chosen again is the same file, and one an undo brings back is still
   // there. The copy is made whole before the record names it: a full disk keeps the old bed.
@@ -78,19 +83,20 @@ bool AppState::setMusic(const std::optional<std::filesystem::path>& file, const 
       copy.commit();
     }
   } catch (const std::exception& failure) {
-    setLastError("Could not add music: " + reasonOf(failure));
-    return false;
+    const std::string sentence = "Could not add music: " + reasonOf(failure);
+    setLastError(sentence);
+    return {false, sentence};
   }
-  makeEdit(projectID,
-           SetMusic{name, current->musicVolumePercent.value_or(kDefaultMusicVolumePercent)});
+  const EditResult result = makeEdit(
+      projectID, SetMusic{name, current->musicVolumePercent.value_or(kDefaultMusicVolumePercent)});
   const Project* stored = project(projectID);
-  return stored != nullptr && stored->musicFileName == name;
+  return {stored != nullptr && stored->musicFileName == name, result.failure};
 }
 
-bool AppState::chooseMusicFolder() {
+CommandOutcome AppState::chooseMusicFolder() {
   const std::optional<std::filesystem::path> folder =
       chooseFolder_("Choose the folder that holds your royalty-free music tracks");
-  if (!folder) return false;
+  if (!folder) return CommandOutcome::cancelled();
   try {
     std::error_code error;
     if (!std::filesystem::is_directory(*folder, error))
@@ -98,38 +104,35 @@ bool AppState::chooseMusicFolder() {
           quotedFileName(*folder) +
           (error ? " cannot be reached: " + error.message() + "." : " is not a folder."));
     AppSettings::setMusicFolderBookmark(makeBookmark(std::filesystem::absolute(*folder)));
-    return true;
+    return {};
   } catch (const std::exception& failure) {
-    setLastError("Could not remember the music folder: " + std::string(failure.what()));
-    return false;
+    return tell(CommandOutcome::failed("Could not remember the music folder: " +
+                                       std::string(failure.what())));
   }
 }
 
-QCoro::Task<std::optional<std::string>> AppState::autoPickMusic(const Uuid& projectIDArgument) {
+QCoro::Task<CommandOutcome> AppState::autoPickMusic(const Uuid& projectIDArgument) {
   const Uuid projectID = projectIDArgument;  // see runLongCommand on coroutine arguments
   std::optional<std::filesystem::path> folder;
   // A folder chosen just now is read again, as a remembered one is; once is enough.
   for (bool asked = false; !folder; asked = true) {
     const Project* found = project(projectID);
-    if (found == nullptr || !found->editPlan) {
-      setLastError("Analyze the video first so I know its mood.");
-      co_return std::nullopt;
-    }
-    if (!serviceKey(KeychainStore::Key::anthropic)) {
-      setLastError("Add your Anthropic API key in Settings first.");
-      co_return std::nullopt;
-    }
+    if (found == nullptr || !found->editPlan)
+      co_return tell(CommandOutcome::failed("Analyze the video first so I know its mood."));
+    if (!serviceKey(KeychainStore::Key::anthropic))
+      co_return tell(CommandOutcome::failed("Add your Anthropic API key in Settings first."));
     folder = rememberedMusicFolder();
-    if (!folder && (asked || !chooseMusicFolder())) co_return std::nullopt;
+    if (folder) break;
+    // A folder chosen just now that still cannot be read is not asked for again.
+    if (asked) co_return CommandOutcome::cancelled();
+    CommandOutcome chosen = chooseMusicFolder();
+    if (!chosen.succeeded()) co_return chosen;
   }
   const std::vector<std::string> tracks = musicTracks(*folder);
-  if (tracks.empty()) {
-    setLastError("No audio files found in " + folder->filename().string() + ". " +
-                 "Drop some royalty-free tracks in there first.");
-    co_return std::nullopt;
-  }
+  if (tracks.empty())
+    co_return tell(CommandOutcome::failed("No audio files found in " + folder->filename().string() +
+                                          ". " + "Drop some royalty-free tracks in there first."));
 
-  auto picked = std::make_shared<std::optional<std::string>>();
   auto command = runLongCommand(
       *this,
       LongCommandSteps{"Picking music for the mood…", "Music picking failed: ", -1.0, projectID},
@@ -139,16 +142,15 @@ QCoro::Task<std::optional<std::string>> AppState::autoPickMusic(const Uuid& proj
           const ProgressReporter&, std::stop_token stop) {
         return AIDirector::pickMusic(tracks, plan, client, stop);
       },
-      [projectID, folder = *folder, picked](AppState& state,
-                                            const std::optional<std::string>& name) {
-        if (!name) {
-          state.setLastError("None of the tracks felt right for this vlog. Pick one manually?");
-          return;
-        }
-        if (state.setMusic(folder / *name, projectID)) *picked = name;
+      [projectID, folder = *folder](AppState& state, const std::optional<std::string>& name) {
+        if (!name)
+          return state.tell(CommandOutcome::failed(
+              "None of the tracks felt right for this vlog. Pick one manually?"));
+        const EditResult set = state.setMusic(folder / *name, projectID);
+        if (!set) return CommandOutcome::failed(set.failure.value_or("The music was not set."));
+        return CommandOutcome::chose(*name);
       });
-  co_await command;
-  co_return *picked;
+  co_return co_await command;
 }
 
 }  // namespace brisklet

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -53,8 +52,9 @@ std::optional<std::string> keysForThisRun(KeychainStore::Key key) {
   return KeychainStore::get(key, bound.token());
 }
 
-}  // namespace
-
+// Starts a command of the app state and runs the event loop until it has ended; the progress is
+// drawn on stderr meanwhile. Ctrl-C or SIGTERM cancels the commands and, once they have ended,
+// throws Interrupted.
 void runWithProgress(Context& context, const std::function<QCoro::Task<>()>& start) {
   AppState& state = context.state;
   std::optional<ProgressPrinter> printer(std::in_place, context.err, context.errIsTerminal);
@@ -68,15 +68,11 @@ void runWithProgress(Context& context, const std::function<QCoro::Task<>()>& sta
       state.cancelRunningCommands();
     });
     QCoro::waitFor(start());
-    while (state.pipelineProgress())
-      QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 100);
   }
   QObject::disconnect(connection);
   printer.reset();  // ends a bar before any status line
   if (interruptedBy) throw Interrupted(*interruptedBy);
 }
-
-namespace {
 
 // Keeps the command's outcome: a coroutine of its own, since the outcome outlives the task
 // runWithProgress is handed.

@@ -84,12 +84,10 @@ Command voicesCommand();
 Command cloneVoiceCommand();
 Command recordVoiceCommand();
 
-// Starts a command of the app state and runs the event loop until it, and any command it started
-// in the background, has ended; the progress is drawn on stderr meanwhile. Ctrl-C or SIGTERM
-// cancels the commands and, once they have ended, throws Interrupted.
-void runWithProgress(Context& context, const std::function<QCoro::Task<>()>& start);
-// The same for a command that tells how it ended; a failure ends the tool with its sentence
-// (CommandFailed), and the outcome of any other ending is given back.
+// Starts a command of the app state and runs the event loop until it has ended; the progress is
+// drawn on stderr meanwhile. Ctrl-C or SIGTERM cancels the commands and, once they have ended,
+// throws Interrupted. A failure ends the tool with its sentence (CommandFailed); the outcome of
+// any other ending is given back.
 CommandOutcome runForOutcome(Context& context,
                              const std::function<QCoro::Task<CommandOutcome>()>& start);
 

@@ -10,9 +10,9 @@ Command deleteCommand() {
             if (parsed.positional.size() != 1) throw UsageError("delete takes one project id");
             // A copy: deleting removes the project from the list the reference points into.
             const Project project = findProject(context.state, parsed.positional[0]);
-            context.state.setLastError(std::nullopt);
-            context.state.deleteProject(project);
-            if (context.state.lastError()) throw CommandFailed(*context.state.lastError());
+            const CommandOutcome deleted = context.state.deleteProject(project);
+            if (!deleted.succeeded())
+              throw CommandFailed(deleted.said.value_or("The project was not deleted."));
             return kSuccess;
           }};
 }

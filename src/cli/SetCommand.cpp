@@ -87,11 +87,10 @@ Command setCommand() {
         if (key == "music") {
           // A bed is copied into the project first; the copy's failure is its own.
           expectValues(values, 1, "music FILE|none");
-          state.setLastError(std::nullopt);
-          if (!state.setMusic(values[0] == "none" ? std::nullopt
-                                                  : std::optional<std::filesystem::path>(values[0]),
-                              project.id))
-            throw CommandFailed(state.lastError().value_or("The music was not set."));
+          const EditResult set = state.setMusic(
+              values[0] == "none" ? std::nullopt : std::optional<std::filesystem::path>(values[0]),
+              project.id);
+          if (!set) throw CommandFailed(set.failure.value_or("The music was not set."));
           return kSuccess;
         }
         const EditResult result = state.makeEdit(project.id, editFor(project, key, values));

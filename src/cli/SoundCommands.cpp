@@ -2,33 +2,6 @@
 #include "cli/CliCommand.h"
 
 namespace brisklet::cli {
-namespace {
-
-// Ends the command with the status line when the app state reported a failure.
-void throwIfFailed(const AppState& state) {
-  if (state.lastError()) throw CommandFailed(*state.lastError());
-}
-
-// Runs `start` (a command that leaves its outcome in the app state) on the project named first.
-template <typename Start>
-void runOnProject(Context& context, const std::string& name, Start&& start) {
-  AppState& state = context.state;
-  const Uuid id = findProject(state, name).id;
-  state.setLastError(std::nullopt);
-  runWithProgress(context, [&] { return start(state, id); });
-  throwIfFailed(state);
-}
-
-// Runs the automatic pick and keeps what it gives: a coroutine of its own, since the pick's
-// result outlives the task runWithProgress is handed.
-QCoro::Task<> pickMusicInto(AppState& state, const Uuid& idArgument,
-                            std::optional<std::string>& picked) {
-  const Uuid id = idArgument;
-  auto pick = state.autoPickMusic(id);
-  picked = co_await pick;
-}
-
-}  // namespace
 
 Command enhanceCommand() {
   return {"enhance", "enhance ID [--crystal-clear] [--gain PERCENT]",
@@ -65,14 +38,17 @@ Command musicCommand() {
               if (folder) return std::filesystem::absolute(*folder);
               return std::nullopt;
             });
-            if (folder && !state.chooseMusicFolder()) throwIfFailed(state);
-            std::optional<std::string> picked;
-            runOnProject(context, parsed.positional[0], [&](AppState& app, const Uuid& id) {
-              return pickMusicInto(app, id, picked);
-            });
-            if (!picked && asked && !folder)
+            if (folder) {
+              const CommandOutcome chosen = state.chooseMusicFolder();
+              if (!chosen.succeeded())
+                throw CommandFailed(chosen.said.value_or("The music folder was not remembered."));
+            }
+            const Uuid id = findProject(state, parsed.positional[0]).id;
+            const CommandOutcome picked =
+                runForOutcome(context, [&] { return state.autoPickMusic(id); });
+            if (!picked.chosen && asked && !folder)
               throw UsageError("no music folder is remembered: choose one with --folder DIR");
-            if (picked) context.out << *picked << "\n";
+            if (picked.chosen) context.out << *picked.chosen << "\n";
             return kSuccess;
           }};
 }

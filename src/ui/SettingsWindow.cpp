@@ -148,7 +148,7 @@ QWidget* makeModelTab(AppState& state, QWidget* parent) {
   choose->setSymbol("folder");
   choose->setObjectName("chooseMusicFolder");
   QObject::connect(choose, &NeuButton::clicked, tab, [&state, showFolder] {
-    if (state.chooseMusicFolder()) showFolder();
+    if (state.chooseMusicFolder().succeeded()) showFolder();
   });
   form->addWidget(choose, 0, Qt::AlignLeft);
   form->addWidget(

@@ -7,12 +7,14 @@
 #include "model/ModelJson.h"
 #include "platform/AtomicFile.h"
 #include "support/Projects.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TemporaryFolder.h"
 
 namespace brisklet {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using testing::sampleProject;
 
 class AppStateTest : public ::testing::Test {
@@ -77,6 +79,23 @@ TEST_F(AppStateTest, DeletingMovesTheSelectionToTheFirstProjectLeft) {
   EXPECT_TRUE(state.projects().empty());
   EXPECT_EQ(selectionChanges.count(), 1);
   EXPECT_TRUE(store.loadAll().empty());
+}
+
+TEST_F(AppStateTest, ADeleteThatLeavesPartOfTheFolderFailsWithWhatItLeft) {
+  const Project project = stored("Stuck", "2025-03-01T10:00:00Z");
+  const auto narration = store.projectDirectory(project.id) / "narration";
+  testing::writeText(narration / "line.mp3", "mp3");
+  AppState state(store);
+  CommandOutcome outcome;
+  {
+    testing::ReadOnlyFolder stuck(narration);
+    if (!stuck.works()) GTEST_SKIP() << "no way to make a folder read-only here";
+    outcome = state.deleteProject(project);
+  }
+  EXPECT_FALSE(outcome.succeeded());
+  EXPECT_THAT(outcome.said.value_or(""), HasSubstr("could not be removed"));
+  EXPECT_EQ(state.lastError(), outcome.said);
+  EXPECT_TRUE(state.projects().empty()) << "the record went, and with it the project";
 }
 
 TEST_F(AppStateTest, AnEditAppliesToTheRecordAsItIsStoredNow) {

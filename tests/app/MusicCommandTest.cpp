@@ -140,11 +140,12 @@ TEST_F(MusicCommandTest, AFileWithoutSoundIsRefusedWhenItIsSet) {
   testing::runFfmpeg(
       {"-f", "lavfi", "-i", "color=gray:s=32x32:d=1", (folder / "silent.mp4").string()});
 
-  state.setMusic(folder / "song.mp3", project.id);
-  EXPECT_THAT(state.lastError().value_or(""),
+  const EditResult unreadable = state.setMusic(folder / "song.mp3", project.id);
+  EXPECT_FALSE(unreadable);
+  EXPECT_THAT(unreadable.failure.value_or(""),
               StartsWith("Could not add music: The file \u201Csong.mp3\u201D could not be read: "));
-  state.setMusic(folder / "silent.mp4", project.id);
-  EXPECT_EQ(state.lastError(),
+  EXPECT_EQ(state.lastError(), unreadable.failure);
+  EXPECT_EQ(state.setMusic(folder / "silent.mp4", project.id).failure,
             "Could not add music: The file \u201Csilent.mp4\u201D has no sound.");
   EXPECT_FALSE(state.project(project.id)->musicFileName);
   EXPECT_THAT(entriesOf(store.projectDirectory(project.id)),
@@ -194,7 +195,7 @@ TEST_F(AutoPickTest, TheModelChoosesAmongTheFoldersTracksAndTheCopyPlaysAtAQuart
   QObject::connect(&state, &AppState::pipelineProgressChanged, [&] {
     if (state.pipelineProgress()) stages.push_back(state.pipelineProgress()->stageName);
   });
-  EXPECT_EQ(QCoro::waitFor(state.autoPickMusic(project.id)), "Theme.MP3");
+  EXPECT_EQ(QCoro::waitFor(state.autoPickMusic(project.id)).chosen, "Theme.MP3");
   EXPECT_FALSE(state.lastError()) << state.lastError().value_or("");
   EXPECT_EQ(prompts, std::vector<std::string>{
                          "Choose the folder that holds your royalty-free music tracks"});
@@ -211,7 +212,7 @@ TEST_F(AutoPickTest, TheModelChoosesAmongTheFoldersTracksAndTheCopyPlaysAtAQuart
 
   // The folder is remembered: the next pick does not ask again.
   model.enqueue(picks("loop.AIFF"));
-  EXPECT_EQ(QCoro::waitFor(state.autoPickMusic(project.id)), "loop.AIFF");
+  EXPECT_EQ(QCoro::waitFor(state.autoPickMusic(project.id)).chosen, "loop.AIFF");
   EXPECT_EQ(prompts.size(), 1u);
   EXPECT_EQ(state.project(project.id)->musicFileName,
             ProjectStore::musicBedName(tracks / "loop.AIFF"));
@@ -222,9 +223,11 @@ TEST_F(AutoPickTest, EveryOtherOutcomeIsToldAndKeepsTheMusicThereWas) {
   state.insertProject(bare);
   const auto outcome = [&](const Uuid& id) {
     state.setLastError(std::nullopt);
-    const std::optional<std::string> picked = QCoro::waitFor(state.autoPickMusic(id));
-    EXPECT_FALSE(picked);
-    return state.lastError().value_or("(nothing said)");
+    const CommandOutcome picked = QCoro::waitFor(state.autoPickMusic(id));
+    EXPECT_FALSE(picked.succeeded());
+    EXPECT_FALSE(picked.chosen);
+    EXPECT_EQ(picked.said, state.lastError()) << "the outcome carries what the status line says";
+    return picked.said.value_or("(nothing said)");
   };
   EXPECT_EQ(outcome(bare.id), "Analyze the video first so I know its mood.");
   const Project project = analysed();
