@@ -203,6 +203,10 @@ class AppState : public QObject {
   // (i/n)"; a failure keeps the lines done before it and says "Generated k of n clips, then
   // hit: …". Missing key or voice, or nothing to do, are told before anything starts.
   QCoro::Task<CommandOutcome> generateNarrationAudio(const Uuid& projectID);
+  // How many narration clips the project's kept lines need made: lines without audio of their
+  // text, and ready lines whose clip is missing or does not play (those go back to waiting for
+  // audio, so generateNarrationAudio makes them again, and the status line says so).
+  std::size_t narrationClipsToMake(const Uuid& projectID);
   // The narration lines as SubRip captions at the output times the export places them, written
   // to `destination` (.srt), which is then shown in the file browser. Destinations are refused as
   // for an export ("Captions refused: …"); failures show "Captions failed: …". A project without a

@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <system_error>
 
@@ -11,6 +13,7 @@
 #include "model/AppSettings.h"
 #include "platform/AtomicFile.h"
 #include "platform/Bookmark.h"
+#include "platform/Cancellation.h"
 #include "platform/FileNames.h"
 #include "platform/OutputFile.h"
 
@@ -23,6 +26,12 @@ std::string reasonOf(const std::exception& error) {
     return file->reason() + ".";
   return error.what();
 }
+
+// What the pick found: the model's choice among the files that play, and how many did not.
+struct MusicPick {
+  std::optional<std::string> name;
+  std::size_t skipped = 0;
+};
 
 // The tracks in `folder` by name: regular files whose extension is one of the sound kinds, in
 // any letter case, sorted by name. A folder that cannot be listed has none.
@@ -40,6 +49,44 @@ std::vector<std::string> musicTracks(const std::filesystem::path& folder) {
   }
   std::sort(tracks.begin(), tracks.end());
   return tracks;
+}
+
+// "Music/" names the folder "Music", as "Music" does.
+std::filesystem::path withoutTrailingSeparator(std::filesystem::path folder) {
+  while (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
+  return folder;
+}
+
+// Whether the file at `file` decodes as sound. Each answer is kept by the file's size and time,
+// so a folder is trial-decoded once, not on every pick.
+bool playsAsSound(const std::filesystem::path& file) {
+  struct Known {
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type time;
+    bool plays = false;
+  };
+  static std::mutex mutex;
+  static std::map<std::filesystem::path, Known> known;
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  if (error) return false;
+  const std::filesystem::file_time_type time = std::filesystem::last_write_time(file, error);
+  if (error) return false;
+  {
+    const std::lock_guard lock(mutex);
+    if (const auto found = known.find(file);
+        found != known.end() && found->second.size == size && found->second.time == time)
+      return found->second.plays;
+  }
+  bool plays = false;
+  try {
+    plays = openSoundFile(file).has_value();
+  } catch (const MediaError&) {
+    plays = false;
+  }
+  const std::lock_guard lock(mutex);
+  known[file] = Known{size, time, plays};
+  return plays;
 }
 
 }  // namespace
@@ -103,7 +150,8 @@ CommandOutcome AppState::chooseMusicFolder() {
       throw BookmarkError(
           quotedFileName(*folder) +
           (error ? " cannot be reached: " + error.message() + "." : " is not a folder."));
-    AppSettings::setMusicFolderBookmark(makeBookmark(std::filesystem::absolute(*folder)));
+    AppSettings::setMusicFolderBookmark(
+        makeBookmark(withoutTrailingSeparator(std::filesystem::absolute(*folder))));
     return {};
   } catch (const std::exception& failure) {
     return tell(CommandOutcome::failed("Could not remember the music folder: " +
@@ -130,25 +178,43 @@ QCoro::Task<CommandOutcome> AppState::autoPickMusic(const Uuid& projectIDArgumen
   }
   const std::vector<std::string> tracks = musicTracks(*folder);
   if (tracks.empty())
-    co_return tell(CommandOutcome::failed("No audio files found in " + folder->filename().string() +
-                                          ". " + "Drop some royalty-free tracks in there first."));
+    co_return tell(CommandOutcome::failed(
+        "No audio files found in " + withoutTrailingSeparator(*folder).filename().string() + ". " +
+        "Drop some royalty-free tracks in there first."));
 
   auto command = runLongCommand(
       *this,
       LongCommandSteps{"Picking music for the mood…", "Music picking failed: ", -1.0, projectID},
-      [plan = *project(projectID)->editPlan, tracks,
+      [plan = *project(projectID)->editPlan, tracks, folder = *folder,
        client =
            AnthropicClient(*serviceKey(KeychainStore::Key::anthropic), AppSettings::claudeModel())](
           const ProgressReporter&, std::stop_token stop) {
-        return AIDirector::pickMusic(tracks, plan, client, stop);
+        // Only files that play are offered: the model could pick a damaged one.
+        std::vector<std::string> playable;
+        for (const std::string& track : tracks) {
+          throwIfCancelled(stop);
+          if (playsAsSound(folder / track)) playable.push_back(track);
+        }
+        MusicPick pick{.name = std::nullopt, .skipped = tracks.size() - playable.size()};
+        if (!playable.empty()) pick.name = AIDirector::pickMusic(playable, plan, client, stop);
+        return pick;
       },
-      [projectID, folder = *folder](AppState& state, const std::optional<std::string>& name) {
-        if (!name)
+      [projectID, folder = *folder, count = tracks.size()](AppState& state, const MusicPick& pick) {
+        const std::string skipped =
+            std::to_string(pick.skipped) + (pick.skipped == 1 ? " file" : " files") +
+            " that did not play as sound";
+        if (pick.skipped == count)
+          return state.tell(CommandOutcome::failed(
+              "None of the audio files in " + withoutTrailingSeparator(folder).filename().string() +
+              " plays as sound. Drop some royalty-free tracks in there first."));
+        if (!pick.name)
           return state.tell(CommandOutcome::failed(
               "None of the tracks felt right for this vlog. Pick one manually?"));
-        const EditResult set = state.setMusic(folder / *name, projectID);
+        const EditResult set = state.setMusic(folder / *pick.name, projectID);
         if (!set) return CommandOutcome::failed(set.failure.value_or("The music was not set."));
-        return CommandOutcome::chose(*name);
+        CommandOutcome chosen = CommandOutcome::chose(*pick.name);
+        if (pick.skipped > 0) chosen.said = "Skipped " + skipped + ".";
+        return chosen;
       });
   co_return co_await command;
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "model/AppSettings.h"
 #include "model/NarrationFile.h"
 #include "platform/Cancellation.h"
+#include "platform/FileNames.h"
 #include "platform/OutputFile.h"
 #include "voice/ElevenLabsClient.h"
 
@@ -36,11 +38,14 @@ struct Outcome {
   std::optional<std::string> failure;  // what stopped the run before its end
 };
 
-// The lines to speak, in plan order.
-std::vector<Line> linesToSpeak(const EditPlan& plan) {
+// The lines to speak, in plan order: those without audio of their text, and the ready ones
+// whose clip is `broken`.
+std::vector<Line> linesToSpeak(const EditPlan& plan, const std::vector<Uuid>& broken) {
   std::vector<Line> lines;
   for (const Segment& segment : plan.segments)
-    if (needsNarrationAudio(segment)) lines.push_back({segment.id, segment.narration->text});
+    if (needsNarrationAudio(segment) ||
+        std::find(broken.begin(), broken.end(), segment.id) != broken.end())
+      lines.push_back({segment.id, segment.narration->text});
   return lines;
 }
 
@@ -83,7 +88,54 @@ Spoken speak(const Line& line, const std::filesystem::path& folder, const Eleven
   return {line, name, *length};
 }
 
+// The kept lines marked ready whose clip is gone or does not play: the clip is made again.
+std::vector<Uuid> linesWithBrokenClips(const EditPlan& plan, const std::filesystem::path& folder) {
+  std::vector<Uuid> broken;
+  for (const Segment& segment : plan.segments) {
+    const std::optional<NarrationClip>& line = segment.narration;
+    if (!segment.keep || !line || line->text.empty() || line->status != NarrationStatus::ready ||
+        !line->audioFileName)
+      continue;
+    const std::string& name = *line->audioFileName;
+    if (!isPlainFileName(name) || !playableLength(folder / name)) broken.push_back(segment.id);
+  }
+  return broken;
+}
+
 }  // namespace
+
+std::size_t AppState::narrationClipsToMake(const Uuid& projectID) {
+  const Project* found = project(projectID);
+  if (found == nullptr || !found->editPlan) return 0;
+  const std::vector<Uuid> broken =
+      linesWithBrokenClips(*found->editPlan, store_.projectDirectory(projectID) / "narration");
+  if (!broken.empty()) {
+    try {
+      modifyProject(projectID, [&](Project& stored) {
+        if (!stored.editPlan) return;
+        for (const Uuid& id : broken)
+          if (Segment* segment = stored.editPlan->segment(id); segment && segment->narration)
+            segment->narration->status = NarrationStatus::pendingAudio;
+      });
+    } catch (const ProjectStoreError&) {
+      // Not stored: the lines are still counted, and narration makes their clips all the same.
+    }
+  }
+  const Project* now = project(projectID);
+  if (now == nullptr || !now->editPlan) return 0;
+  const auto& segments = now->editPlan->segments;
+  const auto waiting = static_cast<std::size_t>(std::count_if(
+      segments.begin(), segments.end(), [&](const Segment& segment) {
+        return needsNarrationAudio(segment) ||
+               std::find(broken.begin(), broken.end(), segment.id) != broken.end();
+      }));
+  if (!broken.empty())
+    setLastError(std::to_string(waiting) + (waiting == 1 ? " narration clip needs" : " narration clips need") +
+                 " making (" + std::to_string(broken.size()) +
+                 (broken.size() == 1 ? " was" : " were") +
+                 " missing or damaged): Generate Voice makes them.");
+  return waiting;
+}
 
 QCoro::Task<CommandOutcome> AppState::generateNarrationAudio(const Uuid& projectIDArgument) {
   const Uuid projectID = projectIDArgument;  // see runLongCommand on coroutine arguments
@@ -101,7 +153,8 @@ QCoro::Task<CommandOutcome> AppState::generateNarrationAudio(const Uuid& project
   const std::filesystem::path folder = store_.projectDirectory(projectID) / "narration";
   std::error_code ignored;  // a folder that cannot be made fails the first write, which says so
   std::filesystem::create_directories(folder, ignored);
-  const std::vector<Line> lines = linesToSpeak(*found->editPlan);
+  const std::vector<Uuid> broken = linesWithBrokenClips(*found->editPlan, folder);
+  const std::vector<Line> lines = linesToSpeak(*found->editPlan, broken);
   if (lines.empty())
     co_return tell(CommandOutcome::doneSaying("All narration audio is already up to date."));
 
@@ -139,6 +192,7 @@ QCoro::Task<CommandOutcome> AppState::generateNarrationAudio(const Uuid& project
             segment->narration->audioFileName = spoken.fileName;
             segment->narration->durationSec = spoken.durationSec;
             segment->narration->status = NarrationStatus::ready;
+            segment->narration->spokenText.reset();
           }
           project.editPlan->planRevision += 1;
         });

@@ -10,6 +10,7 @@ CompositionBuilder::Inputs compositionInputs(const Project& project, const Proje
   inputs.cleanAudio = store.cleanAudioLocation(project);
   inputs.aspect = aspectRatioFromStored(project.aspectRatioRaw);
   inputs.transition = transitionStyleFromStored(project.transitionStyleRaw);
+  inputs.loudnessTargetLufs = targetLufs(loudnessTarget(project));
   inputs.music = store.musicLocation(project);
   inputs.musicVolume =
       project.musicVolumePercent ? static_cast<float>(*project.musicVolumePercent / 100.0) : 0.25f;
@@ -45,7 +46,8 @@ std::string settingsFingerprint(const Project& project) {
   return std::to_string(project.editPlan ? project.editPlan->planRevision : -1) + "|" +
          text(project.denoisedAudioFileName) + "|" + text(project.aspectRatioRaw) + "|" +
          text(project.transitionStyleRaw) + "|" + text(project.musicFileName) + "|" +
-         wholePercent(musicVolumePercent(project));
+         wholePercent(musicVolumePercent(project)) + "|" +
+         std::string(rawValue(loudnessTarget(project)));
 }
 
 }  // namespace brisklet

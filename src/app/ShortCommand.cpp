@@ -13,6 +13,8 @@ namespace brisklet {
 namespace {
 
 const char* const kFailurePrefix = "Short creation failed: ";
+// A Short stops wherever its thirty seconds run out, often mid-sentence: its sound ends softly.
+constexpr double kShortSoundFadeOutSec = 0.5;
 
 bool analysedWithTheModel(const Project& project) {
   return project.editPlan &&
@@ -46,6 +48,7 @@ QCoro::Task<CommandOutcome> AppState::makeShort(const Uuid& projectIDArgument,
   CompositionBuilder::Inputs inputs = compositionInputs(*found, store_);
   inputs.aspect = AspectRatio::vertical;
   inputs.narrationDirectory.reset();
+  inputs.soundFadeOutSec = kShortSoundFadeOutSec;
   auto command = runLongCommand(
       *this, LongCommandSteps{"Directing your Short\u2026", kFailurePrefix, -1.0, projectID},
       [project = *found, inputs, destination, targetSec, &store = store_,

@@ -2,12 +2,62 @@
 
 #include <QPointer>
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
 
 #include "app/AppState.h"
 #include "app/LongCommand.h"
+#include "media/platform/MediaError.h"
+#include "media/platform/PcmReader.h"
 #include "model/AppSettings.h"
+#include "platform/FileNames.h"
 
 namespace brisklet {
+namespace {
+
+// A clone is made from the voice in the sample: this much of it, at least, must be sound.
+constexpr double kShortestVoiceSec = 3;
+// Stretches of 20 ms this loud (RMS, of full scale) or louder are sound, not silence.
+constexpr double kSoundLevel = 0.003;  // about −50 dBFS
+constexpr int kCheckRate = 16000;
+constexpr std::size_t kStretchSamples = kCheckRate / 50;
+
+// The sample decoded before anything is sent: one that does not play, or holds too little
+// voice, would make a useless clone on the user's account.
+void checkVoiceSample(const std::filesystem::path& sample) {
+  const std::string name = quotedFileName(sample);
+  std::size_t soundingStretches = 0;
+  try {
+    const std::optional<Asset> sound = openSoundFile(sample);
+    if (!sound) throw MediaError("");
+    const PcmFormat format{.sampleRate = kCheckRate, .channels = 1};
+    std::vector<float> stretch;
+    PcmReader(*sound, format).read([&](std::span<const std::uint8_t> block) {
+      const auto* samples = reinterpret_cast<const float*>(block.data());
+      for (std::size_t index = 0; index < block.size() / sizeof(float); ++index) {
+        stretch.push_back(samples[index]);
+        if (stretch.size() < kStretchSamples) continue;
+        double energy = 0;
+        for (const float sample : stretch) energy += static_cast<double>(sample) * sample;
+        if (std::sqrt(energy / static_cast<double>(stretch.size())) >= kSoundLevel) ++soundingStretches;
+        stretch.clear();
+      }
+    });
+  } catch (const MediaError&) {
+    throw std::runtime_error("The voice sample " + name +
+                             " cannot be used: it does not play as sound. Record it again.");
+  }
+  const double soundSec = static_cast<double>(soundingStretches * kStretchSamples) / kCheckRate;
+  if (soundSec < kShortestVoiceSec) {
+    char seconds[16];
+    std::snprintf(seconds, sizeof seconds, "%.1f", soundSec);
+    throw std::runtime_error("The voice sample " + name + " holds only " + seconds +
+                             " seconds of sound; a clone needs at least 3 seconds of your voice.");
+  }
+}
+
+}  // namespace
 
 std::vector<ElevenLabsClient::VoiceInfo> sortedVoices(
     std::vector<ElevenLabsClient::VoiceInfo> voices) {
@@ -91,6 +141,7 @@ QCoro::Task<> VoiceSettings::cloneVoice(const std::filesystem::path& sampleArgum
   std::optional<std::string> failure;
   try {
     auto creating = runOnWorker([client = ElevenLabsClient(key), sample] {
+      checkVoiceSample(sample);
       return client.createVoice(kCloneName, sample);
     });
     const std::string voice = co_await creating;

@@ -22,7 +22,7 @@ Command narrateCommand() {
           return static_cast<std::size_t>(std::count_if(
               now->editPlan->segments.begin(), now->editPlan->segments.end(), needsNarrationAudio));
         };
-        const size_t before = waiting();
+        const size_t before = state.narrationClipsToMake(id);
         CommandOutcome outcome;
         try {
           outcome = runForOutcome(context, [&] { return state.generateNarrationAudio(id); });

@@ -47,6 +47,12 @@ Edit editFor(const Project& project, const std::string& key,
     if (!style) throw UsageError("transition is none or dipToBlack");
     return SetTransition{std::string(rawValue(*style))};
   }
+  if (key == "loudness") {
+    expectValues(values, 1, "loudness -14|-16|-23|off");
+    const auto target = loudnessTargetFromRaw(values[0]);
+    if (!target) throw UsageError("loudness is one of -14, -16, -23, off");
+    return SetLoudness{std::string(rawValue(*target))};
+  }
   if (key == "music-volume") {
     expectValues(values, 1, "music-volume PERCENT");
     return SetMusicVolume{number(values[0], "PERCENT")};
@@ -69,7 +75,8 @@ Edit editFor(const Project& project, const std::string& key,
     return SetNarrationText{segmentAt(project, values[0]).id, values[1]};
   }
   throw UsageError("unknown key \u201C" + key +
-                   "\u201D: aspect, transition, music, music-volume, keep, trim or narration");
+                   "\u201D: aspect, transition, loudness, music, music-volume, keep, trim or "
+                   "narration");
 }
 
 }  // namespace
@@ -77,7 +84,8 @@ Edit editFor(const Project& project, const std::string& key,
 Command setCommand() {
   return {
       "set", "set ID KEY VALUE...",
-      "changes the output: aspect, transition, music, music-volume, keep, trim, narration",
+      "changes the output: aspect, transition, loudness, music, music-volume, keep, trim, "
+      "narration",
       [](Context& context, Arguments arguments) {
         if (arguments.size() < 3) throw UsageError("set takes a project, a key and a value");
         AppState& state = context.state;

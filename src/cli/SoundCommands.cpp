@@ -49,6 +49,7 @@ Command musicCommand() {
             if (!picked.chosen && asked && !folder)
               throw UsageError("no music folder is remembered: choose one with --folder DIR");
             if (picked.chosen) context.out << *picked.chosen << "\n";
+            if (picked.chosen && picked.said) context.err << *picked.said << "\n";
             return kSuccess;
           }};
 }

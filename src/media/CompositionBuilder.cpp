@@ -105,7 +105,9 @@ std::vector<std::pair<double, double>> placeNarration(const std::vector<const Se
                                       TimeRange{MediaTime{}, at(audio->durationSec())}, at(start)});
     spans.emplace_back(start, std::min(totalSec, start + audio->durationSec()));
     lastEnd = start + audio->durationSec();
-    result.captions.push_back({start, lastEnd, line->text});
+    // The caption is the words the clip speaks, also while an edited text waits to be spoken.
+    if (const std::optional<std::string> words = spokenWords(*line))
+      result.captions.push_back({start, lastEnd, *words});
   }
   return spans;
 }
@@ -227,7 +229,11 @@ CompositionResult build(const EditPlan& plan, const Asset& source, const Inputs&
     mix.inputs.push_back(
         {MixedTrack::music, {fadeIn, fadeOut, duck(level, kDuckedMusicShare * level, merged, total)}});
   }
-  if (!mix.inputs.empty()) result.audioMix = std::move(mix);
+  mix.fadeOutSec = inputs.soundFadeOutSec;
+  mix.loudnessTargetLufs = inputs.loudnessTargetLufs;
+  const bool sounds = (composition.mainAudio && !composition.mainAudio->empty()) ||
+                      composition.narration || composition.music;
+  if (sounds) result.audioMix = std::move(mix);
   return result;
 }
 

@@ -50,6 +50,10 @@ struct Inputs {
   std::optional<std::filesystem::path> music;
   // 1.0 is unity; clamped to 0.02…1.0.
   float musicVolume = 0.25f;
+  // The integrated loudness an export is brought to, in LUFS; none: the mix as it is.
+  std::optional<double> loudnessTargetLufs = -14.0;
+  // The sound fades out over this at the end of the output.
+  double soundFadeOutSec = 0.01;
   // Lay the pictures out (upright, at the render size) also in original framing without
   // transitions, where an export passes the source's own pictures through: what a preview or a
   // still shows.

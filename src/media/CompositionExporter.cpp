@@ -1,9 +1,12 @@
 #include "media/CompositionExporter.h"
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "media/CompositionWriter.h"
+#include "platform/Log.h"
 
 namespace brisklet {
 
@@ -22,6 +25,27 @@ CompositionExporterError CompositionExporterError::nothingToExport() {
 
 namespace CompositionExporter {
 namespace {
+
+std::string loudnessText(const std::optional<double>& lufs) {
+  if (!lufs) return "silence";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f LUFS", *lufs);
+  return text;
+}
+
+void logLevels(const std::filesystem::path& destination, const CompositionWriter::SoundLevels& levels) {
+  std::string line = "Exported " + destination.filename().string();
+  if (!levels.writtenLufs) return logLine(line + ": no sound to measure.");
+  line += ": loudness ";
+  if (levels.measuredLufs) line += loudnessText(levels.measuredLufs) + " measured, ";
+  line += loudnessText(levels.writtenLufs) + " written";
+  if (levels.writtenTruePeakDb) {
+    char peak[40];
+    std::snprintf(peak, sizeof peak, ", true peak %.1f dBTP", *levels.writtenTruePeakDb);
+    line += peak;
+  }
+  logLine(line + ".");
+}
 
 VideoEncoding videoEncodingFor(const CompositionResult& result, const VideoTrack& source,
                                const Encoding& encoding) {
@@ -58,9 +82,11 @@ void exportMovie(const EditPlan& plan, const Asset& source, const CompositionBui
   const CompositionResult result = CompositionBuilder::build(plan, source, inputs);
   if (result.mappings.empty()) throw CompositionExporterError::nothingToExport();
   try {
-    CompositionWriter::write(result.composition, result.videoComposition, result.audioMix,
-                             destination, videoEncodingFor(result, source.firstVideoTrack(), encoding),
-                             true, progress, std::move(stop), result.captions);
+    logLevels(destination,
+              CompositionWriter::write(result.composition, result.videoComposition, result.audioMix,
+                                       destination,
+                                       videoEncodingFor(result, source.firstVideoTrack(), encoding),
+                                       true, progress, std::move(stop), result.captions));
   } catch (const EncoderUnavailableError&) {
     throw CompositionExporterError::cannotCreateSession();
   }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "media/ProgressThrottle.h"
+#include "media/platform/LoudnessMeter.h"
 #include "media/platform/Renderer.h"
 #include "platform/Cancellation.h"
 #include "platform/OutputFile.h"
@@ -15,16 +16,43 @@ namespace {
 constexpr double kSoundAheadSec = 0.5;
 constexpr std::size_t kSoundBlockFrames = 4800;
 constexpr int kSoundBitRate = 192000;
+// However quiet the mix, it is raised by no more than this: beyond it, a take that is mostly
+// room noise would come out as loud noise.
+constexpr double kLargestLoudnessGainDb = 24;
+
+// The integrated loudness of the whole mix as it is, before any gain or limiting.
+std::optional<double> measuredLoudness(const Composition& composition,
+                                       const std::optional<AudioMix>& audioMix,
+                                       const std::stop_token& stop) {
+  AudioRenderer sound(composition, audioMix, 0, 1, false);
+  LoudnessMeter meter(AudioRenderer::kSampleRate, AudioRenderer::kChannels);
+  std::vector<float> block(kSoundBlockFrames * AudioRenderer::kChannels);
+  while (const std::size_t frames = sound.render(block)) {
+    throwIfCancelled(stop);
+    meter.add(std::span(block).first(frames * AudioRenderer::kChannels));
+  }
+  return meter.integratedLufs();
+}
 
 }  // namespace
 
-void write(const Composition& composition, const std::optional<VideoComposition>& videoComposition,
-           const std::optional<AudioMix>& audioMix, const std::filesystem::path& destination,
-           const VideoEncoding& video, bool indexAtFront,
-           const std::function<void(double)>& progress, std::stop_token stop,
-           const std::vector<Caption>& captions) {
+double loudnessGain(std::optional<double> measuredLufs, std::optional<double> targetLufs) {
+  if (!measuredLufs || !targetLufs) return 1;
+  return std::pow(10.0, std::min(*targetLufs - *measuredLufs, kLargestLoudnessGainDb) / 20);
+}
+
+SoundLevels write(const Composition& composition,
+                  const std::optional<VideoComposition>& videoComposition,
+                  const std::optional<AudioMix>& audioMix, const std::filesystem::path& destination,
+                  const VideoEncoding& video, bool indexAtFront,
+                  const std::function<void(double)>& progress, std::stop_token stop,
+                  const std::vector<Caption>& captions) {
   VideoRenderer pictures(composition, videoComposition);
-  AudioRenderer sound(composition, audioMix);
+  SoundLevels levels;
+  const std::optional<double> target = audioMix ? audioMix->loudnessTargetLufs : std::nullopt;
+  if (target) levels.measuredLufs = measuredLoudness(composition, audioMix, stop);
+  AudioRenderer sound(composition, audioMix, 0, loudnessGain(levels.measuredLufs, target));
+  LoudnessMeter written(AudioRenderer::kSampleRate, AudioRenderer::kChannels);
   std::optional<AudioEncoding> audio;
   if (sound.hasSound())
     audio = AudioEncoding{AudioRenderer::kSampleRate, AudioRenderer::kChannels, kSoundBitRate};
@@ -45,7 +73,9 @@ void write(const Composition& composition, const std::optional<VideoComposition>
       while (audio && soundWrittenSec < untilSec) {
         const std::size_t frames = sound.render(block);
         if (frames == 0) return;
-        movie.writeAudio(std::span(block).first(frames * AudioRenderer::kChannels));
+        const auto samples = std::span(block).first(frames * AudioRenderer::kChannels);
+        written.add(samples);
+        movie.writeAudio(samples);
         soundWrittenSec += static_cast<double>(frames) / AudioRenderer::kSampleRate;
       }
     };
@@ -69,6 +99,9 @@ void write(const Composition& composition, const std::optional<VideoComposition>
   throwIfCancelled(stop);
   output.commit();
   throttle(1.0);
+  levels.writtenLufs = written.integratedLufs();
+  levels.writtenTruePeakDb = written.truePeakDb();
+  return levels;
 }
 
 }  // namespace brisklet::CompositionWriter

@@ -124,9 +124,12 @@ bool applyToSegment(const SetNarrationText& edit, Project& project) {
   }
   NarrationClip& clip = *segment.narration;
   if (clip.text == text) return false;
+  // The words of the audio are kept only while the text differs from them.
+  const std::optional<std::string> spoken = spokenWords(clip);
   clip.text = text;
   clip.userEditedText = edit.userEditedText;
   clip.status = audioStatus(segment.id, clip);
+  clip.spokenText = spoken && *spoken != text ? spoken : std::nullopt;
   return true;
 }
 
@@ -149,6 +152,7 @@ bool applyToSettings(const Edit& edit, Project& project) {
       Overloaded{
           [&](const SetAspectRatio& set) { return assign(project.aspectRatioRaw, set.raw); },
           [&](const SetTransition& set) { return assign(project.transitionStyleRaw, set.raw); },
+          [&](const SetLoudness& set) { return assign(project.loudnessRaw, set.raw); },
           [&](const SetMusic& set) {
             const bool fileChanged = assign(project.musicFileName, set.fileName);
             return assign(project.musicVolumePercent, heldVolume(set.volumePercent)) || fileChanged;
@@ -214,6 +218,7 @@ Edit inverseEdit(const Edit& edit, const Project& before) {
       Overloaded{
           [&](const SetAspectRatio&) -> Edit { return SetAspectRatio{before.aspectRatioRaw}; },
           [&](const SetTransition&) -> Edit { return SetTransition{before.transitionStyleRaw}; },
+          [&](const SetLoudness&) -> Edit { return SetLoudness{before.loudnessRaw}; },
           [&](const SetMusic&) -> Edit {
             return SetMusic{before.musicFileName, before.musicVolumePercent};
           },

@@ -72,8 +72,13 @@ struct SetSound {
   bool operator==(const SetSound&) const = default;
 };
 
+struct SetLoudness {
+  std::optional<std::string> raw;
+  bool operator==(const SetLoudness&) const = default;
+};
+
 using Edit = std::variant<SetKeep, SetSpan, SetNarrationText, SetNarrationOffset, SetAspectRatio,
-                          SetTransition, SetMusic, SetMusicVolume, SetSound>;
+                          SetTransition, SetMusic, SetMusicVolume, SetSound, SetLoudness>;
 
 // An edit the record does not allow, with the sentence that tells the user why
 // ("Trim refused: segment 1 would overlap segment 0.").

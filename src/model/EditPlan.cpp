@@ -23,6 +23,12 @@ std::optional<NarrationStatus> narrationStatusFromRaw(std::string_view raw) {
   return std::nullopt;
 }
 
+std::optional<std::string> spokenWords(const NarrationClip& clip) {
+  if (clip.spokenText) return clip.spokenText;
+  if (clip.status == NarrationStatus::ready && clip.audioFileName) return clip.text;
+  return std::nullopt;
+}
+
 double EditPlan::keptDurationSec() const {
   double total = 0.0;
   for (const Segment& segment : segments)

@@ -38,9 +38,15 @@ struct NarrationClip {
   double startOffsetSec = 0;
   std::optional<double> durationSec{};
   NarrationStatus status = NarrationStatus::pendingAudio;
+  // The words the audio file speaks while an edit of `text` waits to be spoken; none while
+  // `text` is what the audio speaks (and in older records).
+  std::optional<std::string> spokenText{};
 
   bool operator==(const NarrationClip&) const = default;
 };
+
+// The words heard when `clip`'s audio plays; none when they are not known.
+std::optional<std::string> spokenWords(const NarrationClip& clip);
 
 // One scene of the source, on the source timeline, half-open [startSec, endSec).
 struct Segment {

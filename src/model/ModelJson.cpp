@@ -116,6 +116,7 @@ void to_json(json& result, const NarrationClip& clip) {
                  {"status", rawValue(clip.status)}};
   writeOptional(object, "audioFileName", clip.audioFileName);
   writeOptional(object, "durationSec", clip.durationSec);
+  writeOptional(object, "spokenText", clip.spokenText);
   result = std::move(object);
 }
 
@@ -127,6 +128,7 @@ void decode(const JsonValue& object, NarrationClip& clip) {
   clip.startOffsetSec = required<double>(object, "startOffsetSec");
   clip.durationSec = optional<double>(object, "durationSec");
   clip.status = required<NarrationStatus>(object, "status");
+  clip.spokenText = optional<std::string>(object, "spokenText");
 }
 
 void to_json(json& result, const Segment& segment) {
@@ -188,6 +190,7 @@ void to_json(json& result, const Project& project) {
   writeOptional(object, "transitionStyleRaw", project.transitionStyleRaw);
   writeOptional(object, "musicFileName", project.musicFileName);
   writeOptional(object, "musicVolumePercent", project.musicVolumePercent);
+  writeOptional(object, "loudness", project.loudnessRaw);
   result = std::move(object);
 }
 
@@ -207,6 +210,7 @@ void decode(const JsonValue& object, Project& project) {
   project.transitionStyleRaw = optional<std::string>(object, "transitionStyleRaw");
   project.musicFileName = optionalFileName(object, "musicFileName");
   project.musicVolumePercent = optional<double>(object, "musicVolumePercent");
+  project.loudnessRaw = optional<std::string>(object, "loudness");
 }
 
 std::string encodeProjectRecord(const Project& project) {

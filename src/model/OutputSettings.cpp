@@ -61,4 +61,42 @@ TransitionStyle transitionStyleFromStored(const std::optional<std::string_view>&
   return raw && *raw == "dipToBlack" ? TransitionStyle::dipToBlack : TransitionStyle::none;
 }
 
+namespace {
+
+struct LoudnessText {
+  std::string_view raw, label;
+  std::optional<double> lufs;
+};
+
+LoudnessText textOf(LoudnessTarget target) {
+  switch (target) {
+    case LoudnessTarget::streaming:
+      return {"-14", "Streaming (\u221214 LUFS)", -14.0};
+    case LoudnessTarget::podcast:
+      return {"-16", "Podcast (\u221216 LUFS)", -16.0};
+    case LoudnessTarget::broadcast:
+      return {"-23", "Broadcast (\u221223 LUFS)", -23.0};
+    case LoudnessTarget::off:
+      return {"off", "Off", std::nullopt};
+  }
+  return {"-14", "Streaming (\u221214 LUFS)", -14.0};
+}
+
+}  // namespace
+
+std::string_view rawValue(LoudnessTarget target) { return textOf(target).raw; }
+std::string_view label(LoudnessTarget target) { return textOf(target).label; }
+std::optional<double> targetLufs(LoudnessTarget target) { return textOf(target).lufs; }
+
+std::optional<LoudnessTarget> loudnessTargetFromRaw(std::string_view raw) {
+  for (LoudnessTarget candidate : kAllLoudnessTargets)
+    if (rawValue(candidate) == raw) return candidate;
+  return std::nullopt;
+}
+
+LoudnessTarget loudnessTargetFromStored(const std::optional<std::string_view>& raw) {
+  return raw ? loudnessTargetFromRaw(*raw).value_or(LoudnessTarget::streaming)
+             : LoudnessTarget::streaming;
+}
+
 }  // namespace brisklet

@@ -38,4 +38,21 @@ std::optional<TransitionStyle> transitionStyleFromRaw(std::string_view raw);
 // Only the exact text "dipToBlack" selects the dip; anything else, or nothing, is hard cuts.
 TransitionStyle transitionStyleFromStored(const std::optional<std::string_view>& raw);
 
+// How loud an export is made: an integrated loudness the platforms play at, or the mix as it is.
+enum class LoudnessTarget { streaming, podcast, broadcast, off };
+
+inline constexpr std::array<LoudnessTarget, 4> kAllLoudnessTargets = {
+    LoudnessTarget::streaming, LoudnessTarget::podcast, LoudnessTarget::broadcast,
+    LoudnessTarget::off};
+
+// "-14", "-16", "-23", "off"
+std::string_view rawValue(LoudnessTarget target);
+// "Streaming (−14 LUFS)", "Podcast (−16 LUFS)", "Broadcast (−23 LUFS)", "Off"
+std::string_view label(LoudnessTarget target);
+// The integrated loudness in LUFS; none when off.
+std::optional<double> targetLufs(LoudnessTarget target);
+std::optional<LoudnessTarget> loudnessTargetFromRaw(std::string_view raw);
+// Missing or unrecognised text is the streaming target.
+LoudnessTarget loudnessTargetFromStored(const std::optional<std::string_view>& raw);
+
 }  // namespace brisklet

@@ -17,6 +17,10 @@ TransitionStyle transitionStyle(const Project& project) {
   return transitionStyleFromStored(viewOf(project.transitionStyleRaw));
 }
 
+LoudnessTarget loudnessTarget(const Project& project) {
+  return loudnessTargetFromStored(viewOf(project.loudnessRaw));
+}
+
 double musicVolumePercent(const Project& project) {
   return project.musicVolumePercent.value_or(kDefaultMusicVolumePercent);
 }

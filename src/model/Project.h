@@ -30,6 +30,7 @@ struct Project {
   std::optional<std::string> transitionStyleRaw;
   std::optional<std::string> musicFileName;
   std::optional<double> musicVolumePercent;  // 5…60
+  std::optional<std::string> loudnessRaw;    // see LoudnessTarget
 
   bool operator==(const Project&) const = default;
 };
@@ -42,6 +43,7 @@ inline constexpr double kDefaultAudioGainPercent = 100;
 // What readers make of the optional settings when they are absent.
 AspectRatio aspectRatio(const Project& project);
 TransitionStyle transitionStyle(const Project& project);
+LoudnessTarget loudnessTarget(const Project& project);
 double musicVolumePercent(const Project& project);
 // The music bed's gain handed to the composition: percent ÷ 100.
 double musicVolumeFraction(const Project& project);

@@ -237,6 +237,10 @@ void ProjectDetailView::load() {
                                     : std::nullopt);
   }
   player_.load(*live);
+  // A clip found missing or damaged sends its line back to waiting, which changes the list.
+  state_.narrationClipsToMake(projectID_);
+  live = state_.project(projectID_);
+  if (live == nullptr) return;
 
   std::optional<Asset> asset;
   try {

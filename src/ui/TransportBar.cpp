@@ -326,6 +326,27 @@ void TransportBar::openAudioPopover() {
   boostHint->setWordWrap(true);
   column->addWidget(boostHint);
 
+  // Loudness is an output setting like the frame: chosen, it holds at once.
+  auto* loudnessRow = new QHBoxLayout;
+  loudnessRow->addWidget(styledLabel("Loudness", TextStyle::body, false, surface));
+  loudnessRow->addStretch();
+  auto* loudness = new QComboBox(surface);
+  loudness->setObjectName("loudness");
+  for (const LoudnessTarget target : kAllLoudnessTargets)
+    loudness->addItem(QString::fromUtf8(label(target).data()), static_cast<int>(target));
+  loudness->setCurrentIndex(loudness->findData(static_cast<int>(loudnessTarget(*project))));
+  loudnessRow->addWidget(loudness);
+  column->addLayout(loudnessRow);
+  auto* loudnessHint = styledLabel(
+      "Exports are measured and brought to this level, with peaks held under \u22121 dBTP.",
+      TextStyle::caption, true, surface);
+  loudnessHint->setWordWrap(true);
+  column->addWidget(loudnessHint);
+  connect(loudness, &QComboBox::activated, this, [this, loudness] {
+    const auto target = static_cast<LoudnessTarget>(loudness->currentData().toInt());
+    state_.makeEdit(projectID_, SetLoudness{std::string(rawValue(target))});
+  });
+
   auto* buttons = new QHBoxLayout;
   auto* reset = new NeuButton("Reset", 6, false, surface);
   auto* apply = new NeuButton("Apply", 6, true, surface);

@@ -6,6 +6,9 @@
 #include <nlohmann/json.hpp>
 
 #include "app/AppState.h"
+#include "app/ProjectComposition.h"
+#include "media/CompositionBuilder.h"
+#include "platform/Bookmark.h"
 #include "model/AppSettings.h"
 #include "model/NarrationFile.h"
 #include "platform/AtomicFile.h"
@@ -232,6 +235,74 @@ TEST_F(NarrationCommandTest, CancellingStopsAtOnceWithoutRetryOrStatus) {
   EXPECT_EQ(speech.requests().size(), 1u);
   EXPECT_THAT(entriesOf(narrationFolder(project)), IsEmpty());
   EXPECT_EQ(planOf(project).segments[0].narration->status, NarrationStatus::pendingAudio);
+}
+
+// The captions an export of `project` carries, as the builder places them.
+std::vector<std::string> captionTexts(const Project& project, const ProjectStore& store,
+                                      const Asset& video) {
+  std::vector<std::string> texts;
+  for (const Caption& caption :
+       CompositionBuilder::build(*project.editPlan, video, compositionInputs(project, store)).captions)
+    texts.push_back(caption.text);
+  return texts;
+}
+
+TEST_F(NarrationCommandTest, AReadyLineWhoseClipIsGoneOrDamagedIsMadeAgain) {
+  testing::runFfmpeg({"-f", "lavfi", "-i", "color=gray:s=96x54:r=30:d=20", "-f", "lavfi", "-i",
+                      "sine=f=300:d=20", "-pix_fmt", "yuv420p", (folder / "walk.mp4").string()});
+  const Asset video = Asset::open(folder / "walk.mp4");
+  const Project project = projectWith({"One.", "Two."});
+  answerWithSpeech(2);
+  narrate(project);
+  ASSERT_EQ(captionTexts(*state->project(project.id), store, video),
+            (std::vector<std::string>{"One.", "Two."}));
+  const EditPlan& plan = planOf(project);
+  std::filesystem::remove(narrationFolder(project) / *plan.segments[0].narration->audioFileName);
+  testing::writeText(narrationFolder(project) / *plan.segments[1].narration->audioFileName,
+                     std::string(4000, '\x5a'));
+
+  EXPECT_EQ(state->narrationClipsToMake(project.id), 2u);
+  EXPECT_EQ(state->lastError(),
+            "2 narration clips need making (2 were missing or damaged): Generate Voice makes them.");
+  EXPECT_EQ(planOf(project).segments[0].narration->status, NarrationStatus::pendingAudio);
+  answerWithSpeech(2);
+  narrate(project);
+  EXPECT_FALSE(state->lastError()) << state->lastError().value_or("");
+  EXPECT_EQ(speech.requests().size(), 4u) << "one request for each clip made again";
+  EXPECT_EQ(captionTexts(*state->project(project.id), store, video),
+            (std::vector<std::string>{"One.", "Two."}))
+      << "both lines are in the export again";
+  EXPECT_EQ(state->narrationClipsToMake(project.id), 0u);
+}
+
+TEST_F(NarrationCommandTest, CaptionsShowTheWordsTheClipSpeaksUntilItIsSpokenAgain) {
+  testing::runFfmpeg({"-f", "lavfi", "-i", "color=gray:s=96x54:r=30:d=20", "-f", "lavfi", "-i",
+                      "sine=f=300:d=20", "-pix_fmt", "yuv420p", (folder / "walk.mp4").string()});
+  const Project project = projectWith({"One."});
+  state->modifyProject(project.id, [&](Project& stored) {
+    stored.videoBookmark = makeBookmark(folder / "walk.mp4");
+  });
+  answerWithSpeech(1);
+  narrate(project);
+  const Uuid line = planOf(project).segments[0].id;
+  ASSERT_TRUE(state->makeEdit(project.id, SetNarrationText{line, "Uno."}));
+  ASSERT_EQ(planOf(project).segments[0].narration->status, NarrationStatus::stale);
+  const auto captions = [&] {
+    const auto file = folder / "lines.srt";
+    std::filesystem::remove(file);
+    QCoro::waitFor(state->exportCaptions(project.id, file));
+    return readFile(file);
+  };
+  const Asset video = Asset::open(folder / "walk.mp4");
+  EXPECT_EQ(captionTexts(*state->project(project.id), store, video),
+            (std::vector<std::string>{"One."}));
+  EXPECT_THAT(captions(), ::testing::AllOf(::testing::HasSubstr("One."),
+                                           ::testing::Not(::testing::HasSubstr("Uno."))));
+  answerWithSpeech(1);
+  narrate(project);
+  EXPECT_EQ(captionTexts(*state->project(project.id), store, video),
+            (std::vector<std::string>{"Uno."}));
+  EXPECT_THAT(captions(), ::testing::HasSubstr("Uno."));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "app/VoiceSettings.h"
 #include "model/AppSettings.h"
 #include "support/FakeService.h"
+#include "support/MediaGenerator.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/TemporaryFolder.h"
 
@@ -43,7 +44,7 @@ class VoiceSettingsTest : public ::testing::Test {
 
   void SetUp() override {
     state.setKeySource([](KeychainStore::Key) { return std::string("el-key"); });
-    testing::writeText(sample, "RIFF....WAVE");
+    testing::makeVoiceSample(sample);
   }
 };
 

@@ -108,7 +108,7 @@ TEST_F(CliHostileTest, PipesWhereFilesBelongAreRefusedAtOnce) {
 TEST_F(CliHostileTest, PreferencesThatCannotBeSavedFailTheCommandAndLoseNoClone) {
   const Project project = walk();
   const QString id = QString::fromStdString(project.id.text());
-  testing::writeText(home / "sample.wav", "RIFF....WAVE");
+  testing::makeVoiceSample(home / "sample.wav");
   testing::writeText(home / "Music" / "Theme.mp3", "a track");
   std::filesystem::create_directories(config());
   {

@@ -354,7 +354,9 @@ TEST_F(CliTest, SetNarrationFollowsTheInspectorsCommitRule) {
             (NarrationClip{"Off we go.", true, std::nullopt, 0.5, std::nullopt,
                            NarrationStatus::pendingAudio}));
   EXPECT_EQ(plan.segments[1].narration,
-            (NarrationClip{"Hello again.", true, "n.mp3", 1.25, 1.0, NarrationStatus::stale}));
+            (NarrationClip{"Hello again.", true, "n.mp3", 1.25, 1.0, NarrationStatus::stale,
+                           "Hello."}))
+      << "the clip still speaks the old words";
   EXPECT_EQ(plan.planRevision, project.editPlan->planRevision + 2);
 }
 

@@ -69,7 +69,7 @@ TEST_F(CliVoiceTest, NarratedLinesSoundInTheExportWhereTheCaptionsSay) {
                       "sine=f=300:d=9", (home / "walk.mp4").string()});
   testing::runFfmpeg({"-f", "lavfi", "-i", "sine=f=1000:d=1", "-c:a", "libmp3lame",
                       (home / "line.mp3").string()});
-  testing::writeText(home / "sample.wav", "RIFF sample");
+  testing::makeVoiceSample(home / "sample.wav");
   Project project = makeProject("Walk", makeBookmark(home / "walk.mp4"), 9.0);
   EditPlan plan;
   for (const auto& [start, keep, line] : {std::tuple{0.0, true, "Off we go."},
@@ -168,7 +168,7 @@ TEST_F(CliVoiceTest, NarratedLinesSoundInTheExportWhereTheCaptionsSay) {
 }
 
 TEST_F(CliVoiceTest, VoiceCommandsRefusePlainly) {
-  testing::writeText(home / "sample.wav", "RIFF sample");
+  testing::makeVoiceSample(home / "sample.wav");
   const QString sample = QString::fromStdString((home / "sample.wav").string());
   EXPECT_EQ(keyed({"clone-voice", sample}).exitCode, 2) << "consent is required";
   const CliRun keyless = cli({"clone-voice", sample, "--consent"});
@@ -178,6 +178,24 @@ TEST_F(CliVoiceTest, VoiceCommandsRefusePlainly) {
       keyed({"clone-voice", QString::fromStdString((home / "none.wav").string()), "--consent"});
   EXPECT_EQ(noSample.exitCode, 1);
   EXPECT_THAT(noSample.err, HasSubstr("There is no voice sample at"));
+
+  // Samples that do not play, or hold too little voice, are refused before anything is sent.
+  testing::writeText(home / "empty.wav", "");
+  testing::writeText(home / "noise.wav", std::string(3000, '\x7f'));
+  testing::writeText(home / "cut.wav", readFile(home / "sample.wav").substr(0, 30));
+  testing::makeVoiceSample(home / "short.wav", 1.5);
+  testing::runFfmpeg({"-f", "lavfi", "-i", "anullsrc=r=44100:cl=mono", "-t", "6",
+                      (home / "silence.wav").string()});
+  for (const auto& [name, reason] :
+       {std::pair{"empty.wav", "it does not play as sound"}, {"noise.wav", "it does not play as sound"},
+        {"cut.wav", "it does not play as sound"}, {"short.wav", "holds only 1.5 seconds of sound"},
+        {"silence.wav", "holds only 0.0 seconds of sound"}}) {
+    const CliRun bad = keyed({"clone-voice", QString::fromStdString((home / name).string()), "--consent"});
+    EXPECT_EQ(bad.exitCode, 1) << name;
+    EXPECT_THAT(bad.err, HasSubstr(std::string("The voice sample \u201C") + name + "\u201D"));
+    EXPECT_THAT(bad.err, HasSubstr(reason)) << name;
+  }
+  EXPECT_THAT(speech.requests(), IsEmpty()) << "no clone was asked for";
 
   speech.enqueue({.status = 500, .body = R"({"detail":"Voice limit reached"})"});
   const CliRun refused = keyed({"clone-voice", sample, "--consent"});

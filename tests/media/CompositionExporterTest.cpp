@@ -50,8 +50,10 @@ class CompositionExporterTest : public ::testing::Test {
   // Speed over quality: these tests look at timing, framing and levels.
   const CompositionExporter::Encoding quick{23, "ultrafast"};
 
-  void exportTo(const EditPlan& plan, const Asset& source, const CompositionBuilder::Inputs& inputs,
+  // The mix at its own level, as the tests of its parts measure it.
+  void exportTo(const EditPlan& plan, const Asset& source, CompositionBuilder::Inputs inputs,
                 const std::filesystem::path& destination) {
+    inputs.loudnessTargetLufs.reset();
     CompositionExporter::exportMovie(plan, source, inputs, destination, [](double) {}, {}, quick);
   }
 
@@ -182,14 +184,15 @@ TEST_F(CompositionExporterTest, NarrationDucksTheSoundAndTheBedWhichLoopsAndFade
 
   const double source = toneLevel(sound, 500, 1.5);
   const double bed = toneLevel(sound, 1500, 1.5);
-  EXPECT_NEAR(source, 0.4 * 0.71, 0.03) << "mono spread to stereo";
-  EXPECT_NEAR(bed, 0.5 * 0.4 * 0.71, 0.02);
+  EXPECT_NEAR(source, 0.4, 0.03) << "mono on both channels at its own level";
+  EXPECT_NEAR(bed, 0.5 * 0.4, 0.02);
   EXPECT_NEAR(toneLevel(sound, 500, 3.5), 0.2 * source, 0.02 * source) << "under the line";
   EXPECT_NEAR(toneLevel(sound, 1500, 3.5), 0.3 * bed, 0.03 * bed);
-  EXPECT_NEAR(toneLevel(sound, 1000, 3.5), 0.4 * 0.71, 0.03) << "the line at full level";
+  EXPECT_NEAR(toneLevel(sound, 1000, 3.5), 0.4, 0.03) << "the line at full level";
   EXPECT_NEAR(toneLevel(sound, 500, 2.825), 0.6 * source, 0.05 * source) << "halfway down";
   EXPECT_NEAR(toneLevel(sound, 500, 5.0), source, 0.05 * source) << "back after 4.5 + 0.3 s";
-  EXPECT_NEAR(toneLevel(sound, 1500, 2.48), bed, 0.05 * bed) << "the loop has no gap";
+  // Where the bed starts over, a dip of a few milliseconds keeps the join from clicking.
+  EXPECT_NEAR(toneLevel(sound, 1500, 2.45, 0.1), bed, 0.05 * bed) << "the loop has no gap";
   EXPECT_NEAR(toneLevel(sound, 1500, 0.475), 0.5 * bed, 0.06 * bed) << "fading in over 1 s";
   EXPECT_NEAR(toneLevel(sound, 1500, 6.975), 0.5 * bed, 0.06 * bed) << "fading out over 2 s";
 }
@@ -277,7 +280,7 @@ TEST_F(NarratedExportTest, TheBedFadesAndDucksAtOnce) {
   exportTo(planOf({first, second}), source(), inputs, movie);
   const std::vector<float> sound = soundOf(movie);
   const double bed = toneLevelAround(sound, 1500, 4.0);
-  EXPECT_NEAR(bed, 0.5 * 0.4 * 0.71, 0.02);
+  EXPECT_NEAR(bed, 0.5 * 0.4, 0.02);
   EXPECT_NEAR(toneLevelAround(sound, 1500, 0.6), 0.6 * 0.3 * bed, 0.02 * bed)
       << "60 % up its fade-in, and ducked under the line";
   EXPECT_NEAR(toneLevelAround(sound, 1500, 1.2), 0.3 * bed, 0.02 * bed);
@@ -294,7 +297,7 @@ TEST_F(NarratedExportTest, ALineThatOutlastsThePictureIsHeardToItsEnd) {
     exportTo(planOf({withLine(segment(0, 10), 9.3)}), source(), inputs, movie);
     EXPECT_NEAR(Asset::open(movie).durationSec(), 10.3, 0.05) << rawValue(aspect);
     const std::vector<float> sound = soundOf(movie);
-    EXPECT_NEAR(toneLevelAround(sound, 1000, 10.25), 0.4 * 0.71, 0.03) << rawValue(aspect);
+    EXPECT_NEAR(toneLevelAround(sound, 1000, 10.25), 0.4, 0.03) << rawValue(aspect);
     EXPECT_LT(toneLevelAround(sound, 1500, 10.25) + toneLevelAround(sound, 500, 10.25), 0.005)
         << "the picture's sound and the bed end with the picture";
     EXPECT_GT(brightness(pictureAt(movie, 9.9)), 60) << rawValue(aspect);

@@ -140,9 +140,9 @@ TEST_F(PlayerTest, TheSoundDevicePacesThePlayheadAndRunningDryIsCounted) {
 
   std::vector<float> sound(2 * 4800);
   player->pullSound(sound, 0.04);
-  // Output 1.5 is source 2.5: level 0.25, spread to both channels at −3 dB.
-  EXPECT_NEAR(sound[0], 0.25 * std::sqrt(0.5), 0.01);
-  EXPECT_NEAR(sound[sound.size() - 1], 0.26 * std::sqrt(0.5), 0.01);
+  // Output 1.5 is source 2.5: level 0.25, on both channels at its own level.
+  EXPECT_NEAR(sound[0], 0.25, 0.01);
+  EXPECT_NEAR(sound[sound.size() - 1], 0.26, 0.01);
   now = now + 0.04;
   EXPECT_DOUBLE_EQ(player->positionSec(), 1.5) << "heard once the device played what it held";
   now = now + 0.06;

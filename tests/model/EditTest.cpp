@@ -125,6 +125,10 @@ TEST(Edit, NarrationTextFollowsTheCommitRuleAndItsAudio) {
   const Project voiced = project;
   ASSERT_TRUE(applyEdit(SetNarrationText{id, "We finally made it."}, project));
   EXPECT_EQ(at(project, 1).narration->status, NarrationStatus::stale);
+  EXPECT_EQ(spokenWords(*at(project, 1).narration), "We made it to the top.")
+      << "the audio still speaks the old words";
+  ASSERT_TRUE(applyEdit(SetNarrationText{id, "We made it at last."}, project));
+  EXPECT_EQ(spokenWords(*at(project, 1).narration), "We made it to the top.");
   EXPECT_EQ(at(project, 1).narration->durationSec, 2.25);
   EXPECT_EQ(at(project, 1).narration->startOffsetSec, 1);
   ASSERT_TRUE(applyEdit(inverseEdit(SetNarrationText{id, ""}, voiced), project));
@@ -148,7 +152,10 @@ TEST(Edit, OutputSettingsAndTheirInversesAndWhatMerges) {
   EXPECT_THROW(applyEdit(SetMusicVolume{0.0 / 0.0}, project), EditRefused);
   ASSERT_TRUE(applyEdit(SetAspectRatio{"9:16"}, project));
   EXPECT_FALSE(applyEdit(SetAspectRatio{"9:16"}, project));
-  EXPECT_EQ(project.editPlan->planRevision, 10);
+  ASSERT_TRUE(applyEdit(SetLoudness{"off"}, project));
+  EXPECT_EQ(loudnessTarget(project), LoudnessTarget::off);
+  EXPECT_EQ(inverseEdit(SetLoudness{"-23"}, before), (Edit{SetLoudness{}}));
+  EXPECT_EQ(project.editPlan->planRevision, 11);
 
   const Uuid id = at(project, 0).id;
   EXPECT_EQ(mergedEdits(SetSpan{id, 0, 4}, SetSpan{id, 0, 3}), (Edit{SetSpan{id, 0, 3}}));

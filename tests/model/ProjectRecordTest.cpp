@@ -46,6 +46,13 @@ Project fullProject() {
   second.endSec = 12;
   second.keep = false;
   second.userOverrodeKeep = true;
+  second.narration = NarrationClip{.text = "Then the bus, finally.",
+                                   .userEditedText = true,
+                                   .audioFileName = "narration_C8E4F1A2-3B5D-4C6E-8F70-91A2B3C4D5E6_0a1b.mp3",
+                                   .startOffsetSec = 1,
+                                   .durationSec = 1.75,
+                                   .status = NarrationStatus::stale,
+                                   .spokenText = "Then the bus."};
   project.editPlan =
       EditPlan{.segments = {first, second},
                .runningSummary = "I walked to the harbour at dawn.",
@@ -59,6 +66,7 @@ Project fullProject() {
   project.transitionStyleRaw = "dipToBlack";
   project.musicFileName = "music.mp3";
   project.musicVolumePercent = 30;
+  project.loudnessRaw = "-16";
   return project;
 }
 
@@ -84,11 +92,16 @@ TEST(ProjectRecord, AbsentSettingsReadAsTheirDefaults) {
   EXPECT_EQ(transitionStyle(project), TransitionStyle::none);
   EXPECT_EQ(audioGainPercent(project), 100);
   EXPECT_FALSE(audioCrystalClear(project));
+  EXPECT_EQ(loudnessTarget(project), LoudnessTarget::streaming);
 
   const Project full = decodeProjectRecord(golden("full-project.json"));
   EXPECT_DOUBLE_EQ(musicVolumeFraction(full), 0.30);
   EXPECT_EQ(aspectRatio(full), AspectRatio::vertical);
   EXPECT_EQ(transitionStyle(full), TransitionStyle::dipToBlack);
+  EXPECT_EQ(loudnessTarget(full), LoudnessTarget::podcast);
+  EXPECT_EQ(targetLufs(loudnessTarget(full)), -16.0);
+  EXPECT_EQ(spokenWords(*full.editPlan->segments[0].narration), "Morning at the harbour.");
+  EXPECT_EQ(spokenWords(*full.editPlan->segments[1].narration), "Then the bus.");
 }
 
 TEST(ProjectRecord, FileNamesThatLeaveTheirFolderReadAsAbsent) {

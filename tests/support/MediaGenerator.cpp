@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
+#include <cstring>
 #include <stdexcept>
 
 namespace brisklet::testing {
@@ -34,6 +35,44 @@ void runFfmpeg(const std::vector<std::string>& arguments) {
                                       "error",  "-nostdin",     "-y"};
   command.insert(command.end(), arguments.begin(), arguments.end());
   runCommand(command);
+}
+
+std::filesystem::path makeVoiceSample(const std::filesystem::path& file, double seconds) {
+  runFfmpeg({"-f", "lavfi", "-i",
+             "aevalsrc='0.3*sin(2*PI*180*t)*(0.6+0.4*sin(2*PI*4*t))':s=44100:d=" +
+                 std::to_string(seconds),
+             "-c:a", "pcm_s16le", file.string()});
+  return file;
+}
+
+MeasuredLoudness ffmpegLoudness(const std::filesystem::path& movie) {
+  QProcess process;
+  process.start("ffmpeg", {"-hide_banner", "-nostats", "-nostdin", "-i",
+                           QString::fromStdString(movie.string()), "-af", "ebur128=peak=true",
+                           "-f", "null", "-"});
+  process.waitForFinished(120000);
+  const QString report = QString::fromUtf8(process.readAllStandardError());
+  const qsizetype summary = report.lastIndexOf("Summary:");
+  if (summary < 0) throw std::runtime_error("ffmpeg measured no loudness: " + report.toStdString());
+  const QString tail = report.mid(summary);
+  const auto valueAfter = [&](const QString& label) {
+    const qsizetype at = tail.indexOf(label);
+    if (at < 0) throw std::runtime_error("no " + label.toStdString() + " in " + tail.toStdString());
+    return tail.mid(at + label.size()).trimmed().section(' ', 0, 0).toDouble();
+  };
+  return {valueAfter("I:"), valueAfter("Peak:")};
+}
+
+std::vector<float> ffmpegSound(const std::filesystem::path& movie) {
+  QProcess process;
+  process.start("ffmpeg", {"-hide_banner", "-loglevel", "error", "-nostdin", "-i",
+                           QString::fromStdString(movie.string()), "-f", "f32le", "-ac", "2",
+                           "-ar", "48000", "-"});
+  process.waitForFinished(120000);
+  const QByteArray bytes = process.readAllStandardOutput();
+  std::vector<float> samples(static_cast<std::size_t>(bytes.size()) / sizeof(float));
+  std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(float));
+  return samples;
 }
 
 std::filesystem::path makeClockVideo(const std::filesystem::path& file, double durationSec,

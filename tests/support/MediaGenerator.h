@@ -10,6 +10,20 @@ namespace brisklet::testing {
 // Runs the ffmpeg command line (quietly, overwriting) to make a test input; throws with its
 // output when it fails.
 void runFfmpeg(const std::vector<std::string>& arguments);
+
+// A voice sample a clone can be made from: a few seconds of a voiced tone, as a WAV.
+std::filesystem::path makeVoiceSample(const std::filesystem::path& file, double seconds = 4);
+
+// A movie's sound as the ffmpeg command line measures it (its ebur128 filter): integrated
+// loudness in LUFS and true peak in dBTP.
+struct MeasuredLoudness {
+  double integratedLufs = 0;
+  double truePeakDb = 0;
+};
+MeasuredLoudness ffmpegLoudness(const std::filesystem::path& movie);
+
+// A movie's sound decoded by the ffmpeg command line: 48 kHz interleaved stereo floats.
+std::vector<float> ffmpegSound(const std::filesystem::path& movie);
 // ffprobe's duration of a file (its container's), the reference for ours.
 double ffprobeDurationSec(const std::filesystem::path& file);
 

@@ -154,7 +154,7 @@ TEST_F(SettingsWindowTest, TheVoiceTabListsTheAccountsVoicesAndSaysWhatIsMissing
   // Cloning: the service takes its time, and a busy bar says so until it answers.
   const std::filesystem::path sample = VoiceSampleRecorder::defaultSamplePath();
   std::filesystem::create_directories(sample.parent_path());
-  testing::runFfmpeg({"-f", "lavfi", "-i", "sine=f=220:d=1", sample.string()});
+  testing::makeVoiceSample(sample);
   service.enqueue({.body = R"({"voices":[{"voice_id":"a2","name":"Amy","category":"cloned"}]})"});
   service.enqueue({.body = R"({"voice_id":"mine"})", .delayMilliseconds = 600});
   service.enqueue({.body = R"({"voices":[]})"});

@@ -120,6 +120,11 @@ double opacityAt(const std::vector<OpacityRamp>& ramps, double seconds);
 
 struct AudioMix {
   std::vector<VolumeAutomation> inputs;
+  // The output's sound rises from silence and falls back to it over these at its two ends.
+  double fadeInSec = 0.01;
+  double fadeOutSec = 0.01;
+  // The integrated loudness an export is brought to, in LUFS; none: the mix as it is.
+  std::optional<double> loudnessTargetLufs;
 };
 
 // A narration line on the output axis, where and as long as it sounds, for a text track.

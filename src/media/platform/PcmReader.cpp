@@ -104,9 +104,17 @@ class PcmReader::Decoder {
     const int result = swr_alloc_set_opts2(&raw, &output, outputSampleFormat(), output_.sampleRate,
                                            &input, static_cast<AVSampleFormat>(frame.format),
                                            frame.sample_rate, 0, nullptr);
+    const bool mono = input.nb_channels == 1;
     av_channel_layout_uninit(&input);
     av_channel_layout_uninit(&output);
     resampler_.reset(raw);
+    // A single channel goes to every output channel at its own level, as in every editor; left
+    // alone, the resampler would take it for a centre speaker and lower it by 3 dB.
+    if (result >= 0 && mono) {
+      const std::vector<double> everywhere(static_cast<std::size_t>(output_.channels), 1.0);
+      if (swr_set_matrix(resampler_.get(), everywhere.data(), 1) < 0)
+        throw MediaError("The sound of " + asset_.quotedName() + " cannot be converted.");
+    }
     if (result < 0 || swr_init(resampler_.get()) < 0)
       throw MediaError("The sound of " + asset_.quotedName() + " cannot be converted.");
   }

@@ -53,14 +53,18 @@ class VideoRenderer {
 };
 
 // The mixed sound of a composition at 48 kHz, stereo, 32-bit float, from any output time on:
-// every sound track summed, each at its volume automation, sample by sample.
+// every sound track summed, each at its volume automation, sample by sample, with a short
+// crossfade at every join (a source that continues itself plays on untouched); then the master:
+// `gain`, the mix's fades at the output's two ends and (unless measuring what a gain would do)
+// a true-peak limiter, so nothing that leaves clips. Every output time sounds the same
+// whatever time rendering started from.
 class AudioRenderer {
  public:
   static constexpr int kSampleRate = 48000;
   static constexpr int kChannels = 2;
 
   AudioRenderer(const Composition& composition, const std::optional<AudioMix>& audioMix,
-                double startSec = 0);
+                double startSec = 0, double gain = 1, bool limited = true);
   AudioRenderer(AudioRenderer&&) noexcept;
   AudioRenderer& operator=(AudioRenderer&&) noexcept;
   ~AudioRenderer();
