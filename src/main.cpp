@@ -60,7 +60,11 @@ int main(int argc, char** argv) {
   // A logout or Ctrl-C in the terminal that started us: running commands stop and the window
   // goes without asking; the commands' workers remove what they had begun writing before the
   // process ends (below).
-  const brisklet::TerminationSignals interruption([&](int) { window.closeWithoutAsking(); });
+  // The application ends with the window even when a command's last words opened a dialog.
+  const brisklet::TerminationSignals interruption([&](int) {
+    window.closeWithoutAsking();
+    QCoreApplication::quit();
+  });
   state.setFolderChooser(
       [&window](const std::string& prompt) -> std::optional<std::filesystem::path> {
         const QString folder =

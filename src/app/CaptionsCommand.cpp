@@ -1,3 +1,5 @@
+#include <stdexcept>
+
 #include "app/AppState.h"
 #include "app/LongCommand.h"
 #include "app/OutputDestination.h"
@@ -22,6 +24,10 @@ QCoro::Task<CommandOutcome> AppState::exportCaptions(
         const Asset source = Asset::open(store.resolveVideoURL(project));
         const CompositionResult result =
             CompositionBuilder::build(*project.editPlan, source, compositionInputs(project, store));
+        // An empty file would pass for captions; nothing is written instead.
+        if (result.captions.empty())
+          throw std::runtime_error(
+              "No narration line of the edit has audio to caption. Generate the voice first.");
         OutputFile output(destination);
         writeInto(subRipOf(result.captions), output);
         output.commit();

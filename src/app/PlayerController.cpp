@@ -6,6 +6,7 @@
 
 #include "app/LongCommand.h"
 #include "app/ProjectComposition.h"
+#include "media/CompositionWriter.h"
 #include "media/PlayheadRules.h"
 #include "media/SegmentTimeMapping.h"
 #include "platform/FileNames.h"
@@ -63,7 +64,7 @@ PlayerController::PlayerController(const ProjectStore& store, PlayerOptions opti
   });
 }
 
-PlayerController::~PlayerController() = default;
+PlayerController::~PlayerController() { measuring_.request_stop(); }
 
 void PlayerController::load(const Project& project) {
   project_ = project;
@@ -107,7 +108,30 @@ QCoro::Task<> PlayerController::rebuildInBackground(Project projectArgument,
   }
   // A newer rebuild, or a teardown, supersedes this one.
   if (!self || request != self->rebuildRequests_) co_return;
-  self->install(std::move(result), hasEdit(project), missingFilesLine(project, *store));
+  self->install(result, hasEdit(project), missingFilesLine(project, *store));
+
+  // The preview plays at the gain the export will apply, once the whole mix has been measured;
+  // until then at the gain of the edit before, which is seldom far from it.
+  // Superseded by the next rebuild, and stopped with the player: a measure never holds a worker
+  // the newer work (or the way out) is waiting for.
+  self->measuring_.request_stop();
+  self->measuring_ = std::stop_source();
+  auto measure = [result, stop = self->measuring_.get_token()] {
+    const std::optional<double> target =
+        result->audioMix ? result->audioMix->loudnessTargetLufs : std::nullopt;
+    if (!target) return 1.0;
+    return CompositionWriter::loudnessGain(
+        CompositionWriter::measuredLoudness(result->composition, result->audioMix, stop), target);
+  };
+  double gain = 1;
+  try {
+    auto measured = runOnWorker(std::move(measure));
+    gain = co_await measured;
+  } catch (const std::exception&) {
+    co_return;  // a sound that cannot be read is told by the player itself
+  }
+  if (!self || request != self->rebuildRequests_) co_return;
+  self->player_.setSoundGain(gain);
 }
 
 void PlayerController::install(std::shared_ptr<const CompositionResult> result, bool isEdit,

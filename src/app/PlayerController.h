@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <opencv2/core.hpp>
 #include <optional>
 #include <string>
@@ -124,6 +125,8 @@ class PlayerController : public QObject {
   // The edit now playing; null while the plain source plays.
   std::shared_ptr<const CompositionResult> currentResult_;
   std::uint64_t rebuildRequests_ = 0;
+  // Stops the loudness measure of the item installed last.
+  std::stop_source measuring_;
 
   double currentSourceTime_ = 0;
   double currentKeptTime_ = 0;

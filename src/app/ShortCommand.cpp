@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <stdexcept>
 
 #include "analysis/AIDirector.h"
 #include "app/AppState.h"
@@ -58,9 +59,14 @@ QCoro::Task<CommandOutcome> AppState::makeShort(const Uuid& projectIDArgument,
         const std::vector<AIDirector::HighlightClip> clips =
             AIDirector::pickHighlights(*project.editPlan, targetSec, client, stop);
         if (clips.empty()) return std::nullopt;
+        const EditPlan plan = shortPlan(*project.editPlan, clips, targetSec);
+        if (plan.segments.empty())
+          throw std::runtime_error(
+              "None of the moments Claude picked lasts half a second inside its scene, so there "
+              "is nothing to cut a Short from. Try again, or trim the scenes first.");
         const Asset source = Asset::open(store.resolveVideoURL(project));
         CompositionExporter::exportMovie(
-            shortPlan(*project.editPlan, clips, targetSec), source, inputs, destination,
+            plan, source, inputs, destination,
             [&report](double fraction) { report("Exporting your Short\u2026", fraction); },
             std::move(stop));
         return destination;

@@ -20,7 +20,8 @@ constexpr int kSoundBitRate = 192000;
 // room noise would come out as loud noise.
 constexpr double kLargestLoudnessGainDb = 24;
 
-// The integrated loudness of the whole mix as it is, before any gain or limiting.
+}  // namespace
+
 std::optional<double> measuredLoudness(const Composition& composition,
                                        const std::optional<AudioMix>& audioMix,
                                        const std::stop_token& stop) {
@@ -33,8 +34,6 @@ std::optional<double> measuredLoudness(const Composition& composition,
   }
   return meter.integratedLufs();
 }
-
-}  // namespace
 
 double loudnessGain(std::optional<double> measuredLufs, std::optional<double> targetLufs) {
   if (!measuredLufs || !targetLufs) return 1;

@@ -40,6 +40,12 @@ SoundLevels write(const Composition& composition,
 // unknown), never more than +24 dB.
 double loudnessGain(std::optional<double> measuredLufs, std::optional<double> targetLufs);
 
+// The integrated loudness of the whole mix as it is, before any gain or limiting: decodes every
+// sound of the composition once. Throws MediaError and Cancelled.
+std::optional<double> measuredLoudness(const Composition& composition,
+                                       const std::optional<AudioMix>& audioMix,
+                                       const std::stop_token& stop = {});
+
 // The clock of pictures written at the source's own times.
 inline constexpr AVRational kSourceTimingClock{1, 90000};
 

@@ -318,6 +318,16 @@ void Player::renderPictures(std::stop_token stop) {
   }
 }
 
+void Player::setSoundGain(double gain) {
+  const std::lock_guard lock(mutex_);
+  soundGain_ = gain;
+}
+
+double Player::soundGain() const {
+  const std::lock_guard lock(mutex_);
+  return soundGain_;
+}
+
 void Player::renderSound(std::stop_token stop) {
   std::shared_ptr<const CompositionResult> item;
   std::optional<AudioRenderer> renderer;
@@ -342,7 +352,7 @@ void Player::renderSound(std::stop_token stop) {
           item = item_;
           renderer.reset();
           silent = false;
-          if (item) renderer.emplace(item->composition, item->audioMix);
+          if (item) renderer.emplace(item->composition, item->audioMix, 0, soundGain_);
         }
         ended = !renderer;
         frame = std::llround(soundTargetSec_ * kSampleRate);
@@ -352,6 +362,10 @@ void Player::renderSound(std::stop_token stop) {
       }
     }
     if (!renderer) continue;
+    {
+      const std::lock_guard lock(mutex_);
+      renderer->setGain(soundGain_);
+    }
     std::size_t rendered = 0;
     try {
       if (!silent) rendered = renderer->render(chunk);

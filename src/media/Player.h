@@ -58,6 +58,11 @@ class Player {
   // The length of the item on the output axis; 0 without one.
   double durationSec() const;
 
+  // The master gain of the sound from now on (what an export's loudness target will apply);
+  // it holds across items.
+  void setSoundGain(double gain);
+  double soundGain() const;
+
   // Pictures from now on fit this box (the view they are shown in): those ahead are drawn again
   // from where the playhead stands, while the sound and the clock go on.
   void setViewBox(PictureBox box);
@@ -134,6 +139,7 @@ class Player {
   int dropped_ = 0;
 
   std::uint64_t soundGeneration_ = 0;
+  double soundGain_ = 1;
   double soundTargetSec_ = 0;
   SoundRing sound_;
   bool soundEnded_ = false;

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <thread>
 
+#include "app/ProjectComposition.h"
+#include "media/CompositionExporter.h"
 #include "platform/Bookmark.h"
 #include "support/MediaGenerator.h"
 #include "support/Projects.h"
@@ -181,6 +183,29 @@ TEST_F(PlayerControllerTest, MusicDeletedWhilePlayingFallsSilentWithAStatusLine)
             "The music \u201cmusic.m4a\u201d is missing; the preview plays without it.");
   EXPECT_FALSE(controller->player().item()->composition.music);
   EXPECT_TRUE(controller->isPlaying());
+}
+
+TEST_F(PlayerControllerTest, ThePreviewPlaysAtTheGainTheExportApplies) {
+  testing::runFfmpeg({"-f", "lavfi", "-i", "color=gray:s=96x54:r=30:d=6", "-f", "lavfi", "-i",
+                      "aevalsrc='0.05*sin(2*PI*440*t)':s=48000:d=6", "-pix_fmt", "yuv420p",
+                      (folder / "quiet.mp4").string()});
+  Project quiet = makeProject("Quiet", makeBookmark(folder / "quiet.mp4"), 6.0);
+  quiet.editPlan = planOf({{0, 6}});
+  quiet.loudnessRaw = "off";
+  store.save(quiet);
+  const Asset source = Asset::open(folder / "quiet.mp4");
+  CompositionExporter::exportMovie(*quiet.editPlan, source, compositionInputs(quiet, store),
+                                   folder / "as-mixed.mp4", [](double) {});
+  const double mixedLufs = testing::ffmpegLoudness(folder / "as-mixed.mp4").integratedLufs;
+
+  loadAndWait(quiet);
+  EXPECT_DOUBLE_EQ(controller->player().soundGain(), 1.0) << "off: the mix as it is";
+  quiet.loudnessRaw = "-16";
+  controller->rebuild(quiet);
+  const double wantedDb = -16 - mixedLufs;
+  EXPECT_TRUE(eventually([&] {
+    return std::fabs(20 * std::log10(controller->player().soundGain()) - wantedDb) < 1.0;
+  })) << "gain " << 20 * std::log10(controller->player().soundGain()) << " dB, wanted " << wantedDb;
 }
 
 TEST_F(PlayerControllerTest, ASourceThatCannotBeFoundLeavesThePlayerEmpty) {

@@ -10,6 +10,7 @@
 #include "support/FakeService.h"
 #include "support/MediaGenerator.h"
 #include "support/ModelAnswers.h"
+#include "support/MovieSound.h"
 #include "support/Projects.h"
 #include "support/TemporaryFolder.h"
 
@@ -109,6 +110,22 @@ TEST_F(ShortCommandTest, TheShortIsUprightTheChosenMomentsAndTheProjectStaysAsIt
   EXPECT_THAT(model.requests()[0].body, ::testing::HasSubstr("Build a 30-second vertical Short"));
 }
 
+TEST_F(ShortCommandTest, TheShortsCutAndEndDoNotClick) {
+  const Project walk = project();
+  // The cut lands 0.39 of a wave into the 300 Hz tone; the second clip ends with its scene.
+  model.enqueue(clips({{{"scene_index", 0}, {"start_offset_sec", 1.0013}, {"duration_sec", 2.0}},
+                       {{"scene_index", 2}, {"start_offset_sec", 2.5}, {"duration_sec", 6.0}}}));
+  QCoro::waitFor(state.makeShort(walk.id, folder / "short.mp4"));
+  ASSERT_FALSE(state.lastError()) << state.lastError().value_or("");
+  const std::vector<float> sound = testing::ffmpegSound(folder / "short.mp4");
+  const std::vector<double> band = testing::highBand(sound);
+  const double away = testing::bandLevel(band, 1.0, 0.02);
+  EXPECT_LT(testing::bandLevel(band, 1.99, 0.02), 2 * away) << "the cut";
+  EXPECT_LT(testing::bandLevel(band, 3.47, 0.02), 2 * away) << "the end";
+  EXPECT_LT(testing::toneLevel(sound, 300, 3.45, 0.04), 0.2 * testing::toneLevel(sound, 300, 1.0))
+      << "the sound has faded by the end";
+}
+
 TEST_F(ShortCommandTest, WhatCannotBecomeAShortIsToldBeforeAnythingIsWritten) {
   const Project bare = project(false);
   QCoro::waitFor(state.makeShort(bare.id, folder / "short.mp4"));
@@ -131,6 +148,12 @@ TEST_F(ShortCommandTest, WhatCannotBecomeAShortIsToldBeforeAnythingIsWritten) {
   model.enqueue(clips(nlohmann::json::array()));
   QCoro::waitFor(state.makeShort(walk.id, folder / "short.mp4"));
   EXPECT_EQ(state.lastError(), "Claude couldn't find highlight-worthy moments.");
+  model.enqueue(clips({{{"scene_index", 0}, {"start_offset_sec", 3.8}, {"duration_sec", 2.0}}}));
+  QCoro::waitFor(state.makeShort(walk.id, folder / "short.mp4"));
+  EXPECT_EQ(state.lastError(),
+            "Short creation failed: None of the moments Claude picked lasts half a second inside "
+            "its scene, so there is nothing to cut a Short from. Try again, or trim the scenes "
+            "first.");
   model.enqueue({.status = 400, .body = R"({"error":{"message":"bad model"}})"});
   QCoro::waitFor(state.makeShort(walk.id, folder / "short.mp4"));
   EXPECT_EQ(state.lastError(), "Short creation failed: Claude API error (400): bad model");

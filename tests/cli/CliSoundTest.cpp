@@ -75,5 +75,62 @@ TEST_F(CliSoundTest, EnhanceMusicAndShortDoWhatTheWindowDoes) {
   EXPECT_EQ(cli({"music", id}).exitCode, 2);
 }
 
+TEST_F(CliSoundTest, LoudnessIsAnOutputSettingTheExportLogsAsMeasured) {
+  EXPECT_EQ(loudnessTarget(now()), LoudnessTarget::streaming) << "the default";
+  const QString movie = QString::fromStdString((home / "walk-edit.mp4").string());
+  const CliRun streaming = cli({"export", id, "-o", movie});
+  ASSERT_EQ(streaming.exitCode, 0) << streaming.err;
+  EXPECT_THAT(streaming.err, ::testing::ContainsRegex(
+                                 "loudness -[0-9.]+ LUFS measured, -14.0 LUFS written, true peak "
+                                 "-[0-9.]+ dBTP"));
+  ASSERT_EQ(cli({"set", id, "loudness", "-23"}).exitCode, 0);
+  EXPECT_EQ(now().loudnessRaw, "-23");
+  EXPECT_THAT(cli({"export", id, "-o", movie}).err, HasSubstr("-23.0 LUFS written"));
+  EXPECT_NEAR(testing::ffmpegLoudness(home / "walk-edit.mp4").integratedLufs, -23, 0.5);
+  ASSERT_EQ(cli({"set", id, "loudness", "off"}).exitCode, 0);
+  EXPECT_EQ(loudnessTarget(now()), LoudnessTarget::off);
+  const CliRun off = cli({"export", id, "-o", movie});
+  EXPECT_THAT(off.err, ::testing::Not(HasSubstr("measured")));
+  const CliRun wrong = cli({"set", id, "loudness", "-20"});
+  EXPECT_EQ(wrong.exitCode, 2);
+  EXPECT_THAT(wrong.err, HasSubstr("loudness is one of -14, -16, -23, off"));
+  EXPECT_EQ(loudnessTarget(now()), LoudnessTarget::off);
+}
+
+TEST_F(CliSoundTest, OnlyMusicThatPlaysIsOfferedAndEdgeCasesSaySo) {
+  const auto tracks = home / "Tracks";
+  std::filesystem::create_directories(tracks);
+  testing::runFfmpeg({"-f", "lavfi", "-i", "sine=d=2", (tracks / "Theme.mp3").string()});
+  testing::writeText(tracks / "Broken.mp3", std::string(5000, '\x33'));
+  testing::writeText(tracks / "Empty.wav", "");
+  model.enqueue(testing::modelAnswer(R"({"file_name":"Theme.mp3","why":"calm"})"));
+  const CliRun picked =
+      cli({"music", id, "--auto", "--folder", QString::fromStdString(tracks.string() + "/")}, withKey);
+  ASSERT_EQ(picked.exitCode, 0) << picked.err;
+  EXPECT_EQ(picked.out, "Theme.mp3\n");
+  EXPECT_THAT(picked.err, HasSubstr("Skipped 2 files that did not play as sound."));
+  ASSERT_EQ(model.requests().size(), 1u);
+  EXPECT_THAT(model.requests()[0].body, ::testing::Not(HasSubstr("Broken.mp3")));
+  EXPECT_THAT(model.requests()[0].body, ::testing::Not(HasSubstr("Empty.wav")));
+
+  std::filesystem::remove(tracks / "Theme.mp3");
+  const CliRun none = cli({"music", id, "--auto"}, withKey);
+  EXPECT_EQ(none.exitCode, 1);
+  EXPECT_THAT(none.err, HasSubstr("None of the audio files in Tracks plays as sound."));
+  const auto quiet = home / "Quiet";
+  std::filesystem::create_directories(quiet);
+  const CliRun empty =
+      cli({"music", id, "--auto", "--folder", QString::fromStdString(quiet.string() + "/")}, withKey);
+  EXPECT_EQ(empty.exitCode, 1);
+  EXPECT_THAT(empty.err, HasSubstr("No audio files found in Quiet."));
+  EXPECT_EQ(model.requests().size(), 1u);
+
+  const auto srt = home / "walk.srt";
+  const CliRun captions = cli({"captions", id, "-o", QString::fromStdString(srt.string())});
+  EXPECT_EQ(captions.exitCode, 1);
+  EXPECT_THAT(captions.err, HasSubstr("No narration line of the edit has audio to caption."));
+  EXPECT_FALSE(std::filesystem::exists(srt));
+}
+
 }  // namespace
 }  // namespace brisklet

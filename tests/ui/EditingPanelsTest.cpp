@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -241,6 +242,11 @@ TEST_F(EditingPanelsTest, TheTransportShowsTheSettingsAndTheAudioPopoverAppliesO
   auto* apply = find<NeuButton>(popover, "applyAudio");
   auto* boost = find<QSlider>(popover, "volumeBoost");
   EXPECT_FALSE(apply->isEnabled()) << "nothing differs from the stored settings";
+  auto* loudness = find<QComboBox>(popover, "loudness");
+  EXPECT_EQ(loudness->currentText(), "Streaming (\u221214 LUFS)") << "the default";
+  QTest::keyClick(loudness, Qt::Key_Down);
+  EXPECT_EQ(state->project(project.id)->loudnessRaw, "-16") << "stored at once";
+  EXPECT_FALSE(apply->isEnabled()) << "the loudness is not part of Apply";
   boost->setValue(21);  // 105 %
   EXPECT_TRUE(apply->isEnabled());
   testing::saveScreenshot(*popover, "transport-audio-popover-dark.png");

@@ -32,16 +32,17 @@ TEST(SettingsFingerprint, JoinsWhatThePreviewIsBuiltFrom) {
   Project project = testing::sampleProject("Trip", "2025-03-01T10:00:00Z", 2);
   project.editPlan->planRevision = 7;
   project.aspectRatioRaw = "9:16";
-  EXPECT_EQ(settingsFingerprint(project), "7||9:16|||25");
+  EXPECT_EQ(settingsFingerprint(project), "7||9:16|||25|-14");
   project.editPlan.reset();
   project.denoisedAudioFileName = "clean_cc1_g150.m4a";
   project.transitionStyleRaw = "dipToBlack";
   project.musicFileName = "music.m4a";
   project.musicVolumePercent = 33.9;
   project.audioGainPercent = 180;  // applied only through the enhanced file's name
-  EXPECT_EQ(settingsFingerprint(project), "-1|clean_cc1_g150.m4a|9:16|dipToBlack|music.m4a|33");
+  project.loudnessRaw = "off";
+  EXPECT_EQ(settingsFingerprint(project), "-1|clean_cc1_g150.m4a|9:16|dipToBlack|music.m4a|33|off");
   project.musicVolumePercent = std::nan("");
-  EXPECT_EQ(settingsFingerprint(project), "-1|clean_cc1_g150.m4a|9:16|dipToBlack|music.m4a|25");
+  EXPECT_EQ(settingsFingerprint(project), "-1|clean_cc1_g150.m4a|9:16|dipToBlack|music.m4a|25|off");
   EXPECT_EQ(editedMovieName("Trip"), "Trip \u2014 Edited.mp4");
   EXPECT_EQ(shortMovieName("Trip"), "Trip \u2014 Short.mp4");
 }

@@ -542,6 +542,7 @@ class AudioRenderer::Mixer {
   }
 
   bool hasSound() const { return !tracks_.empty(); }
+  void setGain(double gain) { gain_ = gain; }
 
   void seek(double outputSec) {
     position_ = std::llround(std::max(0.0, outputSec) * kSampleRate);
@@ -666,7 +667,7 @@ class AudioRenderer::Mixer {
 
   std::int64_t position_;
   const std::int64_t end_;
-  const double gain_;
+  double gain_;
   std::int64_t fadeInSamples_ = 0;
   std::int64_t fadeOutSamples_ = 0;
   // The output sample the next mixed one lies at, latency() ahead of position_.
@@ -693,5 +694,6 @@ std::size_t AudioRenderer::render(std::span<float> interleaved) {
   return mixer_->render(interleaved);
 }
 void AudioRenderer::seek(double outputSec) { mixer_->seek(outputSec); }
+void AudioRenderer::setGain(double gain) { mixer_->setGain(gain); }
 
 }  // namespace brisklet

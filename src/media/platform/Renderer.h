@@ -76,6 +76,8 @@ class AudioRenderer {
   std::size_t render(std::span<float> interleaved);
   // The next samples are those from output time `outputSec` on. The files already open stay open.
   void seek(double outputSec);
+  // The master gain of the samples mixed from now on.
+  void setGain(double gain);
 
  private:
   class Mixer;
