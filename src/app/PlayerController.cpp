@@ -1,6 +1,8 @@
 #include "app/PlayerController.h"
 
 #include <QPointer>
+#include <qcoro/qcorotimer.h>
+#include <chrono>
 #include <cmath>
 #include <set>
 
@@ -19,6 +21,8 @@ namespace {
 constexpr int kPictureTickMs = 4;
 // The playhead is published 30 times a second.
 constexpr int kTimeObserverMs = 1000 / 30;
+// The loudness of an edit is measured once it has stood this long.
+constexpr std::chrono::milliseconds kMeasureSettleTime{1000};
 // A shuttle away from normal speed seeks this often: about a picture per frame of the screen.
 constexpr int kShuttleTickMs = 40;
 
@@ -111,10 +115,13 @@ QCoro::Task<> PlayerController::rebuildInBackground(Project projectArgument,
   self->install(result, hasEdit(project), missingFilesLine(project, *store));
 
   // The preview plays at the gain the export will apply, once the whole mix has been measured;
-  // until then at the gain of the edit before, which is seldom far from it.
-  // Superseded by the next rebuild, and stopped with the player: a measure never holds a worker
-  // the newer work (or the way out) is waiting for.
+  // until then at the gain of the edit before, which is seldom far from it. The measure waits
+  // for the edit to settle, so it never competes with the first sound of a new item or with a
+  // run of quick edits; it is stopped by the next rebuild and with the player.
   self->measuring_.request_stop();
+  auto settling = QCoro::sleepFor(kMeasureSettleTime);
+  co_await settling;
+  if (!self || request != self->rebuildRequests_) co_return;
   self->measuring_ = std::stop_source();
   auto measure = [result, stop = self->measuring_.get_token()] {
     const std::optional<double> target =

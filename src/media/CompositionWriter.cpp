@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "media/ProgressThrottle.h"
+#include "media/platform/AudioRenderer.h"
 #include "media/platform/LoudnessMeter.h"
 #include "media/platform/Renderer.h"
 #include "platform/Cancellation.h"

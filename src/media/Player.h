@@ -16,6 +16,7 @@
 
 #include "media/CompositionBuilder.h"
 #include "media/SoundRing.h"
+#include "media/platform/AudioRenderer.h"
 #include "media/platform/Renderer.h"
 
 namespace brisklet {

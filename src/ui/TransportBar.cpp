@@ -91,6 +91,13 @@ void addPicker(QToolButton& button, const QString& title, const std::array<Choic
   button.setMenu(menu);
 }
 
+// A caption under a setting of a popover, wrapped to its width.
+void addHint(QVBoxLayout& column, const char* text, QWidget* surface) {
+  QLabel* hint = styledLabel(text, TextStyle::caption, true, surface);
+  hint->setWordWrap(true);
+  column.addWidget(hint);
+}
+
 // Checks the entry of `current` in the menu addPicker made.
 template <typename Choice>
 void checkPicked(QToolButton& button, Choice current) {
@@ -301,11 +308,8 @@ void TransportBar::openAudioPopover() {
   clear->setObjectName("crystalClear");
   clear->setChecked(storedClear);
   column->addWidget(clear);
-  auto* clearHint =
-      styledLabel("Removes background noise and tunes the EQ for speech \u2014 all on-device.",
-                  TextStyle::caption, true, surface);
-  clearHint->setWordWrap(true);
-  column->addWidget(clearHint);
+  addHint(*column, "Removes background noise and tunes the EQ for speech \u2014 all on-device.",
+          surface);
 
   auto* boostRow = new QHBoxLayout;
   boostRow->addWidget(styledLabel("Volume boost", TextStyle::body, false, surface));
@@ -321,10 +325,7 @@ void TransportBar::openAudioPopover() {
   ends->addStretch();
   ends->addWidget(styledLabel("200%", TextStyle::smallCaption, true, surface));
   column->addLayout(ends);
-  auto* boostHint = styledLabel("Boost is soft-limited, so even 200% won't clip or distort.",
-                                TextStyle::caption, true, surface);
-  boostHint->setWordWrap(true);
-  column->addWidget(boostHint);
+  addHint(*column, "Boost is soft-limited, so even 200% won't clip or distort.", surface);
 
   // Loudness is an output setting like the frame: chosen, it holds at once.
   auto* loudnessRow = new QHBoxLayout;
@@ -337,11 +338,9 @@ void TransportBar::openAudioPopover() {
   loudness->setCurrentIndex(loudness->findData(static_cast<int>(loudnessTarget(*project))));
   loudnessRow->addWidget(loudness);
   column->addLayout(loudnessRow);
-  auto* loudnessHint = styledLabel(
-      "Exports are measured and brought to this level, with peaks held under \u22121 dBTP.",
-      TextStyle::caption, true, surface);
-  loudnessHint->setWordWrap(true);
-  column->addWidget(loudnessHint);
+  addHint(*column,
+          "Exports are measured and brought to this level, with peaks held under \u22121 dBTP.",
+          surface);
   connect(loudness, &QComboBox::activated, this, [this, loudness] {
     const auto target = static_cast<LoudnessTarget>(loudness->currentData().toInt());
     state_.makeEdit(projectID_, SetLoudness{std::string(rawValue(target))});
@@ -413,11 +412,10 @@ void TransportBar::openMusicPopover() {
     column->addWidget(autoPick);
     column->addWidget(choose);
     column->addWidget(folder);
-    auto* hint = styledLabel(
+    addHint(
+        *column,
         "Auto-pick chooses from your royalty-free music folder based on what happens in the vlog.",
-        TextStyle::caption, true, surface);
-    hint->setWordWrap(true);
-    column->addWidget(hint);
+        surface);
     connect(autoPick, &NeuButton::clicked, this, [this, surface] {
       surface->close();
       state_.autoPickMusic(projectID_);
@@ -454,10 +452,7 @@ void TransportBar::openMusicPopover() {
     QSlider* slider = stepSlider(5, 60, static_cast<int>(volume), surface);
     slider->setObjectName("musicVolume");
     column->addWidget(slider);
-    auto* duckHint = styledLabel("Music automatically ducks under your narration.",
-                                 TextStyle::caption, true, surface);
-    duckHint->setWordWrap(true);
-    column->addWidget(duckHint);
+    addHint(*column, "Music automatically ducks under your narration.", surface);
     connect(remove, &QToolButton::clicked, this, [this, surface] {
       state_.setMusic(std::nullopt, projectID_);
       surface->close();

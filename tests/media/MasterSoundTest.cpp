@@ -30,19 +30,20 @@ class MasterSoundTest : public ::testing::Test {
 
   // A grey picture over mono sound made by `sound` (an aevalsrc expression, then `filters`), as
   // 16-bit PCM, so anything louder than full scale is clipped there as a camera clips it.
-  Asset source(const std::string& sound, double seconds = 10, const std::string& name = "source.mov",
-               const std::string& filters = "") {
+  Asset source(const std::string& sound, double seconds = 10,
+               const std::string& name = "source.mov", const std::string& filters = "") {
     const std::string length = std::to_string(seconds);
-    testing::runFfmpeg({"-f", "lavfi", "-i", "color=gray:s=160x90:r=30:d=" + length, "-f",
-                        "lavfi", "-i", "aevalsrc='" + sound + "':s=48000:d=" + length + filters, "-c:v",
+    testing::runFfmpeg({"-f", "lavfi", "-i", "color=gray:s=160x90:r=30:d=" + length, "-f", "lavfi",
+                        "-i", "aevalsrc='" + sound + "':s=48000:d=" + length + filters, "-c:v",
                         "libx264", "-preset", "ultrafast", "-c:a", "pcm_s16le",
                         (folder / name).string()});
     return Asset::open(folder / name);
   }
 
   void exportTo(const EditPlan& plan, const Asset& from, const CompositionBuilder::Inputs& inputs) {
-    CompositionExporter::exportMovie(plan, from, inputs, movie, [](double) {}, {},
-                                     CompositionExporter::Encoding{23, "ultrafast"});
+    CompositionExporter::exportMovie(
+        plan, from, inputs, movie, [](double) {}, {},
+        CompositionExporter::Encoding{23, "ultrafast"});
   }
 };
 
@@ -94,9 +95,9 @@ TEST_F(MasterSoundTest, ALoudSourceUnderABedNeitherClipsNorPumps) {
     if (!normalised) inputs.loudnessTargetLufs.reset();
     exportTo(planOf({segment(0, 10)}), loud, inputs);
     const std::vector<float> sound = testing::ffmpegSound(movie);
-    const float largest = std::transform_reduce(sound.begin(), sound.end(), 0.0f,
-                                                [](float a, float b) { return std::max(a, b); },
-                                                [](float sample) { return std::fabs(sample); });
+    const float largest = std::transform_reduce(
+        sound.begin(), sound.end(), 0.0f, [](float a, float b) { return std::max(a, b); },
+        [](float sample) { return std::fabs(sample); });
     EXPECT_LT(largest, 1.0f) << "nothing reaches full scale, normalised: " << normalised;
     if (!normalised) continue;
     // The bed fades in over its first second: the source before it and under it.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "media/CompositionBuilder.h"
+#include "media/platform/AudioRenderer.h"
 #include "media/platform/Renderer.h"
 #include "support/MediaGenerator.h"
 #include "support/TemporaryFolder.h"

@@ -32,13 +32,15 @@ LoudnessMeter::~LoudnessMeter() = default;
 
 void LoudnessMeter::add(std::span<const float> interleaved) {
   const std::size_t frames = interleaved.size() / static_cast<std::size_t>(state_->channels);
-  if (frames > 0 && ebur128_add_frames_float(state_->meter, interleaved.data(), frames) != EBUR128_SUCCESS)
+  if (frames > 0 &&
+      ebur128_add_frames_float(state_->meter, interleaved.data(), frames) != EBUR128_SUCCESS)
     throw std::bad_alloc();
 }
 
 std::optional<double> LoudnessMeter::integratedLufs() const {
   double loudness = 0;
-  if (ebur128_loudness_global(state_->meter, &loudness) != EBUR128_SUCCESS || !std::isfinite(loudness))
+  if (ebur128_loudness_global(state_->meter, &loudness) != EBUR128_SUCCESS ||
+      !std::isfinite(loudness))
     return std::nullopt;
   return loudness;
 }
@@ -47,7 +49,8 @@ std::optional<double> LoudnessMeter::truePeakDb() const {
   double peak = 0;
   for (int channel = 0; channel < state_->channels; ++channel) {
     double channelPeak = 0;
-    if (ebur128_true_peak(state_->meter, static_cast<unsigned>(channel), &channelPeak) == EBUR128_SUCCESS)
+    if (ebur128_true_peak(state_->meter, static_cast<unsigned>(channel), &channelPeak) ==
+        EBUR128_SUCCESS)
       peak = std::max(peak, channelPeak);
   }
   if (peak <= 0) return std::nullopt;

@@ -67,11 +67,14 @@ double TruePeakLimiter::peakAhead() const {
   for (const std::vector<float>& samples : history_) {
     // The sample the points follow sits kHalfTaps − 1 taps after the oldest one held.
     const auto oldest = historyPosition_;
-    const auto tapAt = [&](int tap) { return samples[(oldest + static_cast<std::size_t>(tap)) % kTaps]; };
+    const auto tapAt = [&](int tap) {
+      return samples[(oldest + static_cast<std::size_t>(tap)) % kTaps];
+    };
     peak = std::max(peak, static_cast<double>(std::fabs(tapAt(kHalfTaps - 1))));
     for (const auto& phase : weights) {
       double point = 0;
-      for (int tap = 0; tap < kTaps; ++tap) point += phase[static_cast<std::size_t>(tap)] * tapAt(tap);
+      for (int tap = 0; tap < kTaps; ++tap)
+        point += phase[static_cast<std::size_t>(tap)] * tapAt(tap);
       peak = std::max(peak, std::fabs(point));
     }
   }
