@@ -1,16 +1,17 @@
 #include "app/PlayerController.h"
 
 #include <QPointer>
-#include <qcoro/qcorotimer.h>
 #include <chrono>
 #include <cmath>
 #include <set>
+#include <utility>
 
 #include "app/LongCommand.h"
 #include "app/ProjectComposition.h"
 #include "media/CompositionWriter.h"
 #include "media/PlayheadRules.h"
 #include "media/SegmentTimeMapping.h"
+#include "platform/Cancellation.h"
 #include "platform/FileNames.h"
 #include "platform/Log.h"
 
@@ -21,7 +22,7 @@ namespace {
 constexpr int kPictureTickMs = 4;
 // The playhead is published 30 times a second.
 constexpr int kTimeObserverMs = 1000 / 30;
-// The loudness of an edit is measured once it has stood this long.
+// The loudness of an edit is measured once it has stood this long with the preview paused.
 constexpr std::chrono::milliseconds kMeasureSettleTime{1000};
 // A shuttle away from normal speed seeks this often: about a picture per frame of the screen.
 constexpr int kShuttleTickMs = 40;
@@ -62,6 +63,9 @@ PlayerController::PlayerController(const ProjectStore& store, PlayerOptions opti
   shuttleTimer_.setTimerType(Qt::PreciseTimer);
   shuttleTimer_.setInterval(kShuttleTickMs);
   connect(&shuttleTimer_, &QTimer::timeout, this, &PlayerController::moveShuttle);
+  measureTimer_.setSingleShot(true);
+  measureTimer_.setInterval(kMeasureSettleTime);
+  connect(&measureTimer_, &QTimer::timeout, this, &PlayerController::measureWhenIdle);
   // A file the edit plays that is replaced or removed is read again, or left out, at once.
   connect(&watcher_, &QFileSystemWatcher::fileChanged, this, [this] {
     if (project_) rebuild(*project_);
@@ -114,16 +118,29 @@ QCoro::Task<> PlayerController::rebuildInBackground(Project projectArgument,
   if (!self || request != self->rebuildRequests_) co_return;
   self->install(result, hasEdit(project), missingFilesLine(project, *store));
 
-  // The preview plays at the gain the export will apply, once the whole mix has been measured;
-  // until then at the gain of the edit before, which is seldom far from it. The measure waits
-  // for the edit to settle, so it never competes with the first sound of a new item or with a
-  // run of quick edits; it is stopped by the next rebuild and with the player.
+  // The preview plays at the gain the export will apply once the whole mix has been measured;
+  // until then at the gain of the edit before, which is seldom far from it.
   self->measuring_.request_stop();
-  auto settling = QCoro::sleepFor(kMeasureSettleTime);
-  co_await settling;
-  if (!self || request != self->rebuildRequests_) co_return;
-  self->measuring_ = std::stop_source();
-  auto measure = [result, stop = self->measuring_.get_token()] {
+  self->unmeasured_ = result;
+  self->measureTimer_.start();
+}
+
+// The measure runs while the edit stands still and the preview is paused, so it never competes
+// with playback or with a run of quick edits; playing stops it, and it is tried again later.
+void PlayerController::measureWhenIdle() {
+  if (!unmeasured_) return;
+  if (player_.isPlaying()) {
+    measureTimer_.start();
+    return;
+  }
+  auto task = measureLoudness(std::exchange(unmeasured_, nullptr), rebuildRequests_);
+}
+
+QCoro::Task<> PlayerController::measureLoudness(std::shared_ptr<const CompositionResult> result,
+                                               std::uint64_t request) {
+  QPointer<PlayerController> self(this);
+  measuring_ = std::stop_source();
+  auto measure = [result, stop = measuring_.get_token()] {
     const std::optional<double> target =
         result->audioMix ? result->audioMix->loudnessTargetLufs : std::nullopt;
     if (!target) return 1.0;
@@ -134,6 +151,13 @@ QCoro::Task<> PlayerController::rebuildInBackground(Project projectArgument,
   try {
     auto measured = runOnWorker(std::move(measure));
     gain = co_await measured;
+  } catch (const Cancelled&) {
+    // Stopped by playback: measured again once the preview pauses.
+    if (self && request == self->rebuildRequests_ && !self->unmeasured_) {
+      self->unmeasured_ = std::move(result);
+      self->measureTimer_.start();
+    }
+    co_return;
   } catch (const std::exception&) {
     co_return;  // a sound that cannot be read is told by the player itself
   }
@@ -179,6 +203,7 @@ void PlayerController::teardown() {
 
 void PlayerController::play() {
   shuttleTimer_.stop();
+  measuring_.request_stop();
   player_.play();
   setPlaying(player_.isPlaying());
   shuttleRate_ = player_.isPlaying() ? 1 : 0;

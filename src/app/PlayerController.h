@@ -100,6 +100,9 @@ class PlayerController : public QObject {
 
  private:
   QCoro::Task<> rebuildInBackground(Project project, std::uint64_t request);
+  void measureWhenIdle();
+  QCoro::Task<> measureLoudness(std::shared_ptr<const CompositionResult> result,
+                                std::uint64_t request);
   void install(std::shared_ptr<const CompositionResult> result, bool isEdit,
                const std::string& missing);
   void showDuePicture();
@@ -125,7 +128,10 @@ class PlayerController : public QObject {
   // The edit now playing; null while the plain source plays.
   std::shared_ptr<const CompositionResult> currentResult_;
   std::uint64_t rebuildRequests_ = 0;
-  // Stops the loudness measure of the item installed last.
+  // The item installed last while its loudness is still to be measured, the wait before it is,
+  // and what stops a measure under way.
+  std::shared_ptr<const CompositionResult> unmeasured_;
+  QTimer measureTimer_;
   std::stop_source measuring_;
 
   double currentSourceTime_ = 0;
