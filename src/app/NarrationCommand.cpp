@@ -88,6 +88,16 @@ Spoken speak(const Line& line, const std::filesystem::path& folder, const Eleven
   return {line, name, *length};
 }
 
+// Whether `file` is there and its sound starts to decode: cheap enough to ask of every clip
+// when a project opens (a whole decode is kept for what the service sends).
+bool opensAsSound(const std::filesystem::path& file) {
+  try {
+    return openSoundFile(file).has_value();
+  } catch (const MediaError&) {
+    return false;
+  }
+}
+
 // The kept lines marked ready whose clip is gone or does not play: the clip is made again.
 std::vector<Uuid> linesWithBrokenClips(const EditPlan& plan, const std::filesystem::path& folder) {
   std::vector<Uuid> broken;
@@ -97,7 +107,7 @@ std::vector<Uuid> linesWithBrokenClips(const EditPlan& plan, const std::filesyst
         !line->audioFileName)
       continue;
     const std::string& name = *line->audioFileName;
-    if (!isPlainFileName(name) || !playableLength(folder / name)) broken.push_back(segment.id);
+    if (!isPlainFileName(name) || !opensAsSound(folder / name)) broken.push_back(segment.id);
   }
   return broken;
 }

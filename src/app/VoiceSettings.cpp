@@ -3,7 +3,6 @@
 #include <QPointer>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <stdexcept>
 
 #include "app/AppState.h"
@@ -12,6 +11,7 @@
 #include "media/platform/PcmReader.h"
 #include "model/AppSettings.h"
 #include "platform/FileNames.h"
+#include "platform/NumberText.h"
 
 namespace brisklet {
 namespace {
@@ -50,9 +50,8 @@ void checkVoiceSample(const std::filesystem::path& sample) {
   }
   const double soundSec = static_cast<double>(soundingStretches * kStretchSamples) / kCheckRate;
   if (soundSec < kShortestVoiceSec) {
-    char seconds[16];
-    std::snprintf(seconds, sizeof seconds, "%.1f", soundSec);
-    throw std::runtime_error("The voice sample " + name + " holds only " + seconds +
+    throw std::runtime_error("The voice sample " + name + " holds only " +
+                             fixedPoint(soundSec, 1) +
                              " seconds of sound; a clone needs at least 3 seconds of your voice.");
   }
 }

@@ -1,12 +1,12 @@
 #include "media/CompositionExporter.h"
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "media/CompositionWriter.h"
 #include "platform/Log.h"
+#include "platform/NumberText.h"
 
 namespace brisklet {
 
@@ -26,24 +26,16 @@ CompositionExporterError CompositionExporterError::nothingToExport() {
 namespace CompositionExporter {
 namespace {
 
-std::string loudnessText(const std::optional<double>& lufs) {
-  if (!lufs) return "silence";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f LUFS", *lufs);
-  return text;
-}
+std::string loudnessText(double lufs) { return fixedPoint(lufs, 1) + " LUFS"; }
 
 void logLevels(const std::filesystem::path& destination, const CompositionWriter::SoundLevels& levels) {
   std::string line = "Exported " + destination.filename().string();
   if (!levels.writtenLufs) return logLine(line + ": no sound to measure.");
   line += ": loudness ";
-  if (levels.measuredLufs) line += loudnessText(levels.measuredLufs) + " measured, ";
-  line += loudnessText(levels.writtenLufs) + " written";
-  if (levels.writtenTruePeakDb) {
-    char peak[40];
-    std::snprintf(peak, sizeof peak, ", true peak %.1f dBTP", *levels.writtenTruePeakDb);
-    line += peak;
-  }
+  if (levels.measuredLufs) line += loudnessText(*levels.measuredLufs) + " measured, ";
+  line += loudnessText(*levels.writtenLufs) + " written";
+  if (levels.writtenTruePeakDb)
+    line += ", true peak " + fixedPoint(*levels.writtenTruePeakDb, 1) + " dBTP";
   logLine(line + ".");
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <numbers>
 #include <vector>
 
 #include "media/platform/Asset.h"
@@ -27,7 +28,7 @@ constexpr std::int64_t kEdgeFadeSamples = kJoinFadeSamples / 2;
 // The ceiling the limiter holds the mix to sits under −1 dBTP, leaving room for the AAC
 // encoder's own overshoot.
 constexpr double kLimiterCeiling = 0.84;  // −1.5 dBTP
-constexpr double kQuarterTurn = 1.5707963267948966;
+constexpr double kQuarterTurn = std::numbers::pi / 2;
 
 // How far a fade over `length` samples has come at its `index`th: 0 to 1 along a raised
 // cosine, which starts and ends without a corner, so the fade itself adds no click.
