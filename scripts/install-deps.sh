@@ -12,8 +12,8 @@ packages=(
   ffmpeg
   # vision
   libopencv-dev
-  # voice enhancement; loudness of the final mix
-  libwebrtc-audio-processing-dev libebur128-dev
+  # loudness of the final mix
+  libebur128-dev
   # HTTP, JSON, hashing, identities
   libcurl4-openssl-dev nlohmann-json3-dev libssl-dev uuid-dev
   # secrets; gnome-keyring and dbus serve the tests' private Secret Service

@@ -10,8 +10,8 @@
 #include "media/SoftLimiter.h"
 #include "media/SpeechEqualizer.h"
 #include "media/platform/MovieWriter.h"
-#include "media/platform/NoiseSuppressor.h"
 #include "media/platform/PcmReader.h"
+#include "media/platform/SpectralDenoiser.h"
 #include "platform/Cancellation.h"
 #include "platform/OutputFile.h"
 
@@ -24,19 +24,14 @@ AudioDenoiserError AudioDenoiserError::noAudioTrack() {
   return AudioDenoiserError(Case::noAudioTrack, "This video has no audio track.");
 }
 
-AudioDenoiserError AudioDenoiserError::isolationUnavailable() {
-  return AudioDenoiserError(Case::isolationUnavailable,
-                            "Voice isolation isn't available on this computer.");
-}
-
 namespace AudioDenoiser {
 namespace {
 
-constexpr int kSampleRate = NoiseSuppressor::kSampleRate;
-constexpr int kBlockFrames = NoiseSuppressor::kFrameLength;
+constexpr int kSampleRate = 48000;
+constexpr int kBlockFrames = kSampleRate / 100;
 
-// The chain after decoding: suppression (which lags), equaliser, gain and limiter. It hands on
-// the processed sound with the suppressor's lag taken out, sample for sample in line with what
+// The chain after decoding: the noise filter (which lags), equaliser, gain and limiter. It hands on
+// the processed sound with the filter's lag taken out, sample for sample in line with what
 // went in.
 class Chain {
  public:
@@ -47,10 +42,9 @@ class Chain {
         block_(static_cast<size_t>(kBlockFrames * channels)),
         samples_(block_.size()) {
     if (!crystalClear) return;
-    suppressor_ = NoiseSuppressor::create(channels);
-    if (!suppressor_) throw AudioDenoiserError::isolationUnavailable();
+    denoiser_.emplace(channels);
     equalizer_.emplace(kSampleRate, channels);
-    lagToSkip_ = NoiseSuppressor::kDelayFrames;
+    lagToSkip_ = SpectralDenoiser::kDelayFrames;
   }
 
   std::span<float> block() { return block_; }
@@ -61,7 +55,7 @@ class Chain {
   void process(int frames, Write&& write) {
     std::fill(block_.begin() + static_cast<std::ptrdiff_t>(frames * channels_), block_.end(), 0.0f);
     framesIn_ += frames;
-    if (suppressor_) suppressor_->process(block_);
+    if (denoiser_) denoiser_->process(block_);
     const size_t skipped = std::min<size_t>(lagToSkip_, kBlockFrames);
     lagToSkip_ -= static_cast<int>(skipped);
     const size_t wanted = static_cast<size_t>(framesIn_ - framesOut_);
@@ -77,14 +71,14 @@ class Chain {
     write(std::span<const float>(out_));
   }
 
-  // Sound that went in and has not come out yet (the suppressor's lag).
+  // Sound that went in and has not come out yet (the noise filter's lag).
   bool owesSound() const { return framesOut_ < framesIn_; }
 
  private:
   int channels_;
   double gain_;
   bool limit_;
-  std::optional<NoiseSuppressor> suppressor_;
+  std::optional<SpectralDenoiser> denoiser_;
   std::optional<SpeechEqualizer> equalizer_;
   int lagToSkip_ = 0;
   std::int64_t framesIn_ = 0;
@@ -128,7 +122,7 @@ void enhance(const std::filesystem::path& sourceVideo, const std::filesystem::pa
     throttle(std::min(framesRead / expectedFrames, 0.99));
     if (frames < kBlockFrames) break;
   }
-  // The suppressor still holds the last few milliseconds: silence pushes them out.
+  // The noise filter still holds the last few milliseconds: silence pushes them out.
   while (chain.owesSound()) chain.process(0, write);
   writer.finish();
   file.commit();

@@ -24,9 +24,9 @@ namespace {
 
 // The share of frame intervals that may miss 33 ± 8 ms (and of pictures that may be dropped): one
 // in a hundred on a busy 2-core machine; with the sanitizers' instrumentation, which slows our
-// own code several times over, one in twenty. The timing is held to its bar in the plain build.
+// own code several times over, one in ten. The timing is held to its bar in the plain build.
 #ifdef __SANITIZE_ADDRESS__
-constexpr std::size_t kOutlierDivisor = 20;
+constexpr std::size_t kOutlierDivisor = 10;
 #else
 constexpr std::size_t kOutlierDivisor = 100;
 #endif
