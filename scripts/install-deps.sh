@@ -27,6 +27,8 @@ packages=(
   xvfb xauth desktop-file-utils openssl
   # the install checks: the metainfo validated, the manual pages read, the MIME handlers listed
   appstream groff-base libglib2.0-bin
+  # a second reader of our exports beside ffmpeg (gst-launch-1.0, qtdemux, h264parse, avdec_h264)
+  gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
 )
 
 missing=()

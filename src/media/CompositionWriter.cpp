@@ -84,11 +84,14 @@ SoundLevels write(const Composition& composition,
       throwIfCancelled(stop);
       writeSoundUntil(picture->timeSec + kSoundAheadSec);
       writeCaptionsUntil(picture->timeSec);
-      const std::int64_t time =
-          videoComposition
-              ? frameNumber++
-              : std::llround(picture->timeSec * kSourceTimingClock.den / kSourceTimingClock.num);
-      movie.writeVideo(*picture->frame, time);
+      const auto onSourceClock = [](double seconds) {
+        return std::llround(seconds * kSourceTimingClock.den / kSourceTimingClock.num);
+      };
+      if (videoComposition)
+        movie.writeVideo(*picture->frame, frameNumber++, 1);
+      else
+        movie.writeVideo(*picture->frame, onSourceClock(picture->timeSec),
+                         std::max<std::int64_t>(1, onSourceClock(picture->durationSec)));
       throttle(totalSec > 0 ? picture->timeSec / totalSec : 1.0);
     }
     writeSoundUntil(INFINITY);

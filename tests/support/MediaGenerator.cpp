@@ -30,6 +30,16 @@ double ffprobeDurationSec(const std::filesystem::path& file) {
   return process.readAllStandardOutput().trimmed().toDouble();
 }
 
+std::string commandOutput(const std::vector<std::string>& command) {
+  QProcess process;
+  QStringList arguments;
+  for (auto argument = command.begin() + 1; argument != command.end(); ++argument)
+    arguments << QString::fromStdString(*argument);
+  process.start(QString::fromStdString(command.front()), arguments);
+  process.waitForFinished(120000);
+  return process.readAllStandardOutput().toStdString();
+}
+
 void runFfmpeg(const std::vector<std::string>& arguments) {
   std::vector<std::string> command = {"ffmpeg", "-hide_banner", "-loglevel",
                                       "error",  "-nostdin",     "-y"};

@@ -26,6 +26,8 @@ MeasuredLoudness ffmpegLoudness(const std::filesystem::path& movie);
 std::vector<float> ffmpegSound(const std::filesystem::path& movie);
 // ffprobe's duration of a file (its container's), the reference for ours.
 double ffprobeDurationSec(const std::filesystem::path& file);
+// What a program prints on its standard output (the first element names it).
+std::string commandOutput(const std::vector<std::string>& command);
 
 // Runs a program with its arguments (the first element names it); throws with its output when it
 // fails.

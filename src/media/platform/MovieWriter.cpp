@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <stdexcept>
 
 extern "C" {
@@ -69,11 +70,13 @@ class MovieWriter::Muxer {
 
   const std::string& videoEncoderName() const { return videoEncoderName_; }
 
-  void writeVideo(const AVFrame& frame, std::int64_t time) {
+  void writeVideo(const AVFrame& frame, std::int64_t time, std::int64_t duration) {
     if (!video_.codec) throw std::logic_error("MovieWriter::writeVideo without a picture track");
     av_frame_unref(frame_.get());
     if (av_frame_ref(frame_.get(), &frame) < 0) fail("out of memory");
     frame_->pts = time;
+    // Encoders do not carry a frame's duration to its packet: it is matched up by time.
+    pictureDurations_[time] = duration;
     // Decoders mark their frames' types; an encoder would take those as forced keyframes.
     frame_->pict_type = AV_PICTURE_TYPE_NONE;
     encode(video_, frame_.get());
@@ -264,6 +267,13 @@ class MovieWriter::Muxer {
       result = avcodec_receive_packet(target.codec.get(), packet_.get());
       if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return;
       if (result < 0) fail(describeAVError(result));
+      if (&target == &video_) {
+        const auto duration = pictureDurations_.find(packet_->pts);
+        if (duration != pictureDurations_.end()) {
+          packet_->duration = duration->second;
+          pictureDurations_.erase(duration);
+        }
+      }
       av_packet_rescale_ts(packet_.get(), target.codec->time_base, target.stream->time_base);
       packet_->stream_index = target.stream->index;
       result = av_interleaved_write_frame(output_.get(), packet_.get());
@@ -282,6 +292,7 @@ class MovieWriter::Muxer {
   std::string videoEncoderName_;
   std::vector<std::vector<float>> pendingSound_;
   std::int64_t soundSamplesSent_ = 0;
+  std::map<std::int64_t, std::int64_t> pictureDurations_;  // by time, until its packet is out
 };
 
 MovieWriter::MovieWriter(const OutputFile& output, const std::optional<VideoEncoding>& video,
@@ -293,8 +304,8 @@ MovieWriter& MovieWriter::operator=(MovieWriter&&) noexcept = default;
 MovieWriter::~MovieWriter() = default;
 
 const std::string& MovieWriter::videoEncoderName() const { return muxer_->videoEncoderName(); }
-void MovieWriter::writeVideo(const AVFrame& frame, std::int64_t time) {
-  muxer_->writeVideo(frame, time);
+void MovieWriter::writeVideo(const AVFrame& frame, std::int64_t time, std::int64_t duration) {
+  muxer_->writeVideo(frame, time, duration);
 }
 void MovieWriter::writeAudio(std::span<const float> interleaved) {
   muxer_->writeAudio(interleaved);

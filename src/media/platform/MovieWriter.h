@@ -64,10 +64,11 @@ class MovieWriter {
   // The encoder that opened ("libx265", "libx264"); empty without a picture.
   const std::string& videoEncoderName() const;
 
-  // Encodes `frame` (4:2:0 at the encoding's size) at time `time`, in ticks of the encoding's
-  // time base (by default picture numbers). The writer takes its own reference; the caller may
-  // reuse the frame.
-  void writeVideo(const AVFrame& frame, std::int64_t time);
+  // Encodes `frame` (4:2:0 at the encoding's size) at time `time`, lasting `duration`, both in
+  // ticks of the encoding's time base (by default picture numbers). Every packet carries its
+  // picture's duration, so the last picture lasts its whole length too. The writer takes its
+  // own reference; the caller may reuse the frame.
+  void writeVideo(const AVFrame& frame, std::int64_t time, std::int64_t duration);
   // Appends interleaved samples to the sound (channels as in the AudioEncoding).
   void writeAudio(std::span<const float> interleaved);
   // Shows `text` from `startSec` to `endSec` on the text track; in time order.

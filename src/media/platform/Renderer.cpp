@@ -228,7 +228,7 @@ class VideoRenderer::Pictures {
     const VideoInstruction* instruction = firstHolding(
         layout.instructions, [](const VideoInstruction& item) { return item.range; }, timeSec);
     if (insert == nullptr || instruction == nullptr)
-      return RenderedPicture{&composedBlack(), timeSec};
+      return RenderedPicture{&composedBlack(), timeSec, layout.frameDuration.seconds()};
     use(insert->file);
     const double sourceSec =
         insert->source.start.seconds() + timeSec - insert->outputStart.seconds();
@@ -241,12 +241,12 @@ class VideoRenderer::Pictures {
               placementOf(instruction->transform.then(AffineTransform::scale(scale_)),
                           track.naturalWidth, track.naturalHeight, outputWidth_, outputHeight_));
     const double opacity = opacityAt(instruction->opacityRamps, timeSec);
-    if (opacity >= 1.0) return RenderedPicture{&placed, timeSec};
+    if (opacity >= 1.0) return RenderedPicture{&placed, timeSec, layout.frameDuration.seconds()};
     av_frame_unref(output_.get());
     if (av_frame_ref(output_.get(), &placed) < 0 || av_frame_make_writable(output_.get()) < 0)
       throw MediaError("Out of memory while rendering.");
     dim(*output_, opacity);
-    return RenderedPicture{output_.get(), timeSec};
+    return RenderedPicture{output_.get(), timeSec, layout.frameDuration.seconds()};
   }
 
   std::optional<RenderedPicture> nextPassedThrough() {
@@ -317,9 +317,21 @@ class VideoRenderer::Pictures {
       upright.width = upright.outputWidth = track.naturalWidth / 2 * 2;
       upright.height = upright.outputHeight = track.naturalHeight / 2 * 2;
       ++heldGeneration_;
-      return RenderedPicture{&place(*decoded, upright), timeSec};
+      // The last picture of a stretch lasts up to the cut, so the stretch lasts its whole length.
+      const double stretchEndSec = outputStart + (sourceEnd - sourceStart);
+      const double endSec = std::min(timeSec + ownDurationSec(*decoded, track), stretchEndSec);
+      const double durationSec = std::max(1e-4, endSec - timeSec);
+      return RenderedPicture{&place(*decoded, upright), timeSec, durationSec};
     }
     return blackAfterPicture();
+  }
+
+  // How long `picture` lasts in its source: its packet's duration, or one frame at the track's
+  // rate where the file does not say.
+  double ownDurationSec(const AVFrame& picture, const VideoTrack& track) const {
+    if (picture.pkt_duration > 0)
+      return static_cast<double>(picture.pkt_duration) * av_q2d(reader_->timeBase());
+    return track.framesPerSecond > 0 ? 1 / track.framesPerSecond : kBlackTailFrameSec;
   }
 
   // Where a narration line outlasts the picture, the output goes on in black until it ends.
@@ -335,7 +347,7 @@ class VideoRenderer::Pictures {
       if (!asset_) use(composition_.video.back().file);
       const VideoTrack& track = asset_->firstVideoTrack();
       return RenderedPicture{&black(track.naturalWidth / 2 * 2, track.naturalHeight / 2 * 2),
-                             timeSec};
+                             timeSec, std::min(kBlackTailFrameSec, totalSec_ - timeSec)};
     }
   }
 

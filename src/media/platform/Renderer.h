@@ -20,6 +20,9 @@ struct PictureBox {
 struct RenderedPicture {
   const AVFrame* frame = nullptr;
   double timeSec = 0;
+  // How long it shows: a frame duration when laid out; a kept source picture its own duration
+  // in the source, cut short where its stretch ends.
+  double durationSec = 0;
 };
 
 // The pictures of a composition, in output order, from any output time on. With a video
