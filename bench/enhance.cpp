@@ -64,24 +64,26 @@ double energy(const std::vector<float>& samples) {
 double siSdr(const std::vector<float>& reference, const std::vector<float>& output) {
   const long range = kRate / 10;
   const size_t length = std::min(reference.size(), output.size());
+  const size_t first = static_cast<size_t>(range);
+  const size_t last = length - static_cast<size_t>(range);
   // The share of the output's energy that is the speech, at `lag`.
-  const auto speechShare = [&](long lag, size_t step) {
+  const auto speechShare = [&](long lag, size_t step, double referenceEnergy) {
     double product = 0;
     double outputEnergy = 0;
-    double referenceEnergy = 0;
-    for (size_t index = static_cast<size_t>(range); index + static_cast<size_t>(range) < length;
-         index += step) {
+    for (size_t index = first; index < last; index += step) {
       const double out = output[static_cast<size_t>(static_cast<long>(index) + lag)];
       product += out * reference[index];
       outputEnergy += out * out;
-      referenceEnergy += static_cast<double>(reference[index]) * reference[index];
     }
     return product * product / (referenceEnergy * outputEnergy);
   };
   const auto bestAround = [&](long from, long to, size_t step, long& at) {
+    double referenceEnergy = 0;
+    for (size_t index = first; index < last; index += step)
+      referenceEnergy += static_cast<double>(reference[index]) * reference[index];
     double best = 0;
     for (long lag = from; lag <= to; ++lag)
-      if (const double share = speechShare(lag, step); share > best) {
+      if (const double share = speechShare(lag, step, referenceEnergy); share > best) {
         best = share;
         at = lag;
       }

@@ -11,7 +11,7 @@
 #include "media/SpeechEqualizer.h"
 #include "media/platform/MovieWriter.h"
 #include "media/platform/PcmReader.h"
-#include "media/platform/SpectralDenoiser.h"
+#include "media/platform/VoiceIsolator.h"
 #include "platform/Cancellation.h"
 #include "platform/OutputFile.h"
 
@@ -42,9 +42,9 @@ class Chain {
         block_(static_cast<size_t>(kBlockFrames * channels)),
         samples_(block_.size()) {
     if (!crystalClear) return;
-    denoiser_.emplace(channels);
+    isolator_.emplace(channels);
     equalizer_.emplace(kSampleRate, channels);
-    lagToSkip_ = SpectralDenoiser::kDelayFrames;
+    lagToSkip_ = VoiceIsolator::kDelayFrames;
   }
 
   std::span<float> block() { return block_; }
@@ -55,7 +55,7 @@ class Chain {
   void process(int frames, Write&& write) {
     std::fill(block_.begin() + static_cast<std::ptrdiff_t>(frames * channels_), block_.end(), 0.0f);
     framesIn_ += frames;
-    if (denoiser_) denoiser_->process(block_);
+    if (isolator_) isolator_->process(block_);
     const size_t skipped = std::min<size_t>(lagToSkip_, kBlockFrames);
     lagToSkip_ -= static_cast<int>(skipped);
     const size_t wanted = static_cast<size_t>(framesIn_ - framesOut_);
@@ -78,7 +78,7 @@ class Chain {
   int channels_;
   double gain_;
   bool limit_;
-  std::optional<SpectralDenoiser> denoiser_;
+  std::optional<VoiceIsolator> isolator_;
   std::optional<SpeechEqualizer> equalizer_;
   int lagToSkip_ = 0;
   std::int64_t framesIn_ = 0;

@@ -79,14 +79,14 @@ SoundLevels write(const Composition& composition,
         soundWrittenSec += static_cast<double>(frames) / AudioRenderer::kSampleRate;
       }
     };
+    const auto onSourceClock = [](double seconds) {
+      return std::llround(seconds * kSourceTimingClock.den / kSourceTimingClock.num);
+    };
     std::int64_t frameNumber = 0;
     while (const std::optional<RenderedPicture> picture = pictures.next()) {
       throwIfCancelled(stop);
       writeSoundUntil(picture->timeSec + kSoundAheadSec);
       writeCaptionsUntil(picture->timeSec);
-      const auto onSourceClock = [](double seconds) {
-        return std::llround(seconds * kSourceTimingClock.den / kSourceTimingClock.num);
-      };
       if (videoComposition)
         movie.writeVideo(*picture->frame, frameNumber++, 1);
       else

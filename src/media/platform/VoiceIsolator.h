@@ -11,13 +11,13 @@ namespace brisklet {
 // the minimum of the smoothed spectrum over the last second and a half, so it follows noise that
 // drifts but never mistakes a held vowel for it.
 // What comes out lags what goes in by kDelayFrames.
-class SpectralDenoiser {
+class VoiceIsolator {
  public:
   static constexpr int kWindowLength = 1024;
   static constexpr int kHop = kWindowLength / 2;
   static constexpr int kDelayFrames = kWindowLength;
 
-  explicit SpectralDenoiser(int channels);
+  explicit VoiceIsolator(int channels);
 
   // Filters interleaved samples in place, any number of sample frames at a time.
   void process(std::span<float> interleaved);
@@ -41,8 +41,7 @@ class SpectralDenoiser {
 
   void filterWindow(Channel& channel);
 
-  int channels_;
-  std::vector<Channel> state_;
+  std::vector<Channel> state_;  // one per channel
   std::vector<float> window_;
   std::vector<float> spectrum_;
 };

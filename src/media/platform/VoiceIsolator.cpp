@@ -1,4 +1,4 @@
-#include "media/platform/SpectralDenoiser.h"
+#include "media/platform/VoiceIsolator.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +9,7 @@
 namespace brisklet {
 namespace {
 
-constexpr std::size_t kBins = SpectralDenoiser::kWindowLength / 2 + 1;
+constexpr std::size_t kBins = VoiceIsolator::kWindowLength / 2 + 1;
 // The smoothing of the spectrum the minimum is taken of, per window (94 a second).
 constexpr double kSmoothing = 0.8;
 // The minimum is kept per 18 windows (0.19 s), and the noise is the lowest of the last eight.
@@ -38,8 +38,7 @@ double logSpectralGain(double prior, double posterior) {
 
 }  // namespace
 
-SpectralDenoiser::SpectralDenoiser(int channels)
-    : channels_(channels), window_(kWindowLength), spectrum_(kWindowLength) {
+VoiceIsolator::VoiceIsolator(int channels) : window_(kWindowLength), spectrum_(kWindowLength) {
   // The square root of a periodic Hann window, on the way in and on the way out: halves that
   // overlap by half sum back to exactly what went in wherever the gain is one.
   for (int index = 0; index < kWindowLength; ++index)
@@ -58,10 +57,9 @@ SpectralDenoiser::SpectralDenoiser(int channels)
   }
 }
 
-void SpectralDenoiser::process(std::span<float> interleaved) {
-  const std::size_t channels = static_cast<std::size_t>(channels_);
+void VoiceIsolator::process(std::span<float> interleaved) {
   for (std::size_t index = 0; index < interleaved.size(); ++index) {
-    Channel& channel = state_[index % channels];
+    Channel& channel = state_[index % state_.size()];
     const float in = interleaved[index];
     interleaved[index] = channel.ready[channel.readyAt++];
     channel.input[static_cast<std::size_t>(kHop + channel.fresh++)] = in;
@@ -72,22 +70,20 @@ void SpectralDenoiser::process(std::span<float> interleaved) {
   }
 }
 
-void SpectralDenoiser::filterWindow(Channel& channel) {
+void VoiceIsolator::filterWindow(Channel& channel) {
   for (std::size_t index = 0; index < window_.size(); ++index)
     spectrum_[index] = channel.input[index] * window_[index];
   cv::Mat spectrum(1, kWindowLength, CV_32F, spectrum_.data());
   cv::dft(spectrum, spectrum);  // packed: re0, re1, im1, …, re(n/2)
 
-  const auto power = [&](std::size_t bin) {
-    if (bin == 0) return static_cast<double>(spectrum_[0]) * spectrum_[0];
-    if (bin == kBins - 1) return static_cast<double>(spectrum_.back()) * spectrum_.back();
-    const double re = spectrum_[2 * bin - 1];
-    const double im = spectrum_[2 * bin];
-    return re * re + im * im;
-  };
+  // Where a bin's parts sit in the packed spectrum; the first and last bins have no imaginary part.
+  const auto realAt = [](std::size_t bin) { return bin == 0 ? 0 : 2 * bin - 1; };
+  const auto hasImaginary = [](std::size_t bin) { return bin != 0 && bin != kBins - 1; };
   const bool closesSubWindow = ++channel.framesInSubWindow == kSubWindowFrames;
   for (std::size_t bin = 0; bin < kBins; ++bin) {
-    const double observed = power(bin);
+    const double re = spectrum_[realAt(bin)];
+    const double im = hasImaginary(bin) ? spectrum_[realAt(bin) + 1] : 0.0;
+    const double observed = re * re + im * im;
     double& smoothed = channel.smoothed[bin];
     smoothed = channel.started ? kSmoothing * smoothed + (1 - kSmoothing) * observed : observed;
     channel.minimum[bin] = std::min(channel.minimum[bin], smoothed);
@@ -101,14 +97,8 @@ void SpectralDenoiser::filterWindow(Channel& channel) {
                                   kPriorFloor);
     const double gain = std::max(logSpectralGain(prior, posterior), kGainFloor);
     channel.lastClean[bin] = gain * gain * observed;
-    if (bin == 0) {
-      spectrum_[0] *= static_cast<float>(gain);
-    } else if (bin == kBins - 1) {
-      spectrum_.back() *= static_cast<float>(gain);
-    } else {
-      spectrum_[2 * bin - 1] *= static_cast<float>(gain);
-      spectrum_[2 * bin] *= static_cast<float>(gain);
-    }
+    spectrum_[realAt(bin)] *= static_cast<float>(gain);
+    if (hasImaginary(bin)) spectrum_[realAt(bin) + 1] *= static_cast<float>(gain);
   }
   channel.started = true;
   if (closesSubWindow) {
