@@ -134,7 +134,8 @@ TEST_F(PlayerTest, TheSoundDevicePacesThePlayheadAndRunningDryIsCounted) {
   player->setItem(edit, 1.5);
   ASSERT_TRUE(player->awaitPicture(std::chrono::seconds(10)));
   player->play();
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the sound thread fills its ring
+  // The sound thread fills its ring; a busy machine (or the sanitizers) may need the whole second.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   now = now + 0.5;
   EXPECT_DOUBLE_EQ(player->positionSec(), 1.5) << "nothing heard yet: the playhead waits";
 
@@ -153,7 +154,8 @@ TEST_F(PlayerTest, TheSoundDevicePacesThePlayheadAndRunningDryIsCounted) {
   for (int pull = 0; pull < 20; ++pull) {
     player->pullSound(burst, 0.04);
     now = now + 0.04;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    // Real time for the sound thread to top the ring up; the playhead follows `now` alone.
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_NEAR(player->positionSec(), 2.36, 1e-9);
   // A report 20 ms off moves the playhead a tenth of it, not all at once.
