@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QFileDialog>
-#include <QThreadPool>
 #include <QTimer>
 #include <filesystem>
 #include <iostream>
@@ -16,8 +15,6 @@
 #include "ui/Theme.h"
 
 namespace {
-
-constexpr int kLongestCleanUpMilliseconds = 1500;
 
 std::vector<std::string> argumentsOf(int argc, char** argv) {
   return std::vector<std::string>(argv + 1, argv + argc);
@@ -59,7 +56,7 @@ int main(int argc, char** argv) {
   brisklet::MainWindow window(state);
   // A logout or Ctrl-C in the terminal that started us: running commands stop and the window
   // goes without asking; the commands' workers remove what they had begun writing before the
-  // process ends (below).
+  // process ends (as the state goes).
   // The application ends with the window even when a command's last words opened a dialog.
   const brisklet::TerminationSignals interruption([&](int) {
     window.closeWithoutAsking();
@@ -87,9 +84,5 @@ int main(int argc, char** argv) {
         &state.keyRing(), &brisklet::KeyRing::loaded, &state,
         [&state, files = start.files] { auto import = state.importVideos(files); },
         Qt::SingleShotConnection);
-  const int status = application.exec();
-  // Cancelled work ends within moments; a worker stuck in a system call does not hold the exit
-  // for long, and what it leaves is swept at the next start.
-  QThreadPool::globalInstance()->waitForDone(kLongestCleanUpMilliseconds);
-  return status;
+  return application.exec();
 }

@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 
+#include <QThreadPool>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -9,6 +10,10 @@
 namespace brisklet {
 
 namespace {
+
+// Cancelled work ends within moments; a worker stuck in a system call does not hold the exit for
+// long, and what it leaves is swept at the next start.
+constexpr int kLongestCleanUpMilliseconds = 1500;
 
 double steadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -34,7 +39,12 @@ AppState::AppState(ProjectStore& store, QObject* parent)
   if (!projects_.empty()) selectedProjectID_ = projects_.front().id;
 }
 
-AppState::~AppState() { commands_.stopAll(); }
+// The commands' workers read and write the store, which may go right after us: they are told to
+// stop and waited for.
+AppState::~AppState() {
+  commands_.stopAll();
+  QThreadPool::globalInstance()->waitForDone(kLongestCleanUpMilliseconds);
+}
 
 const Project* AppState::project(const Uuid& id) const {
   const auto found = std::find_if(projects_.begin(), projects_.end(),
