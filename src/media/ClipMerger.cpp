@@ -11,6 +11,7 @@
 #include "media/EditableVideo.h"
 #include "media/ProgressThrottle.h"
 #include "media/platform/Asset.h"
+#include "media/platform/FrameRate.h"
 #include "media/platform/StreamJoiner.h"
 #include "platform/Cancellation.h"
 
@@ -78,11 +79,22 @@ std::pair<int, int> frameSize(const std::vector<Asset>& clips) {
   return {even(first.displayWidth() * scale + 1e-6), even(first.displayHeight() * scale + 1e-6)};
 }
 
+// The fastest clip's standard rate: no clip of the day loses motion.
+AVRational mergedFrameRate(const std::vector<Asset>& clips) {
+  AVRational fastest = standardFrameRate(clips.front().firstVideoTrack().framesPerSecond);
+  for (const Asset& clip : clips) {
+    const AVRational rate = standardFrameRate(clip.firstVideoTrack().framesPerSecond);
+    if (av_cmp_q(rate, fastest) > 0) fastest = rate;
+  }
+  return fastest;
+}
+
 // The clips end to end, each fitted into the frame; sound where a clip has it, silence of its
 // length where it has none, no sound track when no clip has sound.
 std::pair<Composition, VideoComposition> endToEnd(const std::vector<Asset>& clips) {
   VideoComposition layout;
   std::tie(layout.renderWidth, layout.renderHeight) = frameSize(clips);
+  layout.frameDuration = frameDurationAt(mergedFrameRate(clips));
   Composition composition;
   MediaTime cursor;
   for (const Asset& clip : clips) {
@@ -109,6 +121,7 @@ void reencode(const std::vector<Asset>& clips, const std::filesystem::path& outp
   video.encoderNames = encoding.videoEncoders;
   video.width = layout.renderWidth;
   video.height = layout.renderHeight;
+  video.frameRate = mergedFrameRate(clips);
   video.crf = encoding.crf;
   video.preset = encoding.preset;
   try {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "media/platform/FrameRate.h"
 #include "media/platform/PcmReader.h"
 #include "platform/FileNames.h"
 #include "platform/TimeText.h"
@@ -64,6 +65,8 @@ VideoComposition videoComposition(const Asset& source, const AffineTransform& pr
   VideoComposition composition;
   composition.renderWidth = width;
   composition.renderHeight = height;
+  // The source's own rhythm, so every picture is shown once and none is repeated or dropped.
+  composition.frameDuration = frameDurationAt(standardFrameRate(track.framesPerSecond));
   if (inputs.transition != TransitionStyle::dipToBlack) {
     composition.instructions.push_back({TimeRange{MediaTime{}, total}, layer, {}});
     return composition;

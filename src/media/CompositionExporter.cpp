@@ -1,10 +1,11 @@
 #include "media/CompositionExporter.h"
 
-#include <cmath>
 #include <string>
 #include <vector>
 
 #include "media/CompositionWriter.h"
+#include "media/platform/FrameRate.h"
+#include "media/platform/ToneMapper.h"
 #include "platform/Log.h"
 #include "platform/NumberText.h"
 
@@ -45,20 +46,26 @@ VideoEncoding videoEncodingFor(const CompositionResult& result, const VideoTrack
   video.encoderNames = {"libx264"};
   video.crf = encoding.crf;
   video.preset = encoding.preset;
-  video.colourPrimaries = source.colourPrimaries;
-  video.colourTransfer = source.colourTransfer;
-  video.colourMatrix = source.colourMatrix;
+  if (isHighDynamicRange(source.colourTransfer)) {
+    // Its pictures arrive tone-mapped to standard range.
+    video.colourPrimaries = AVCOL_PRI_BT709;
+    video.colourTransfer = AVCOL_TRC_BT709;
+    video.colourMatrix = AVCOL_SPC_BT709;
+  } else {
+    video.colourPrimaries = source.colourPrimaries;
+    video.colourTransfer = source.colourTransfer;
+    video.colourMatrix = source.colourMatrix;
+  }
   if (result.videoComposition) {
     video.width = result.videoComposition->renderWidth;
     video.height = result.videoComposition->renderHeight;
-    video.framesPerSecond = static_cast<int>(
-        std::lround(1.0 / result.videoComposition->frameDuration.seconds()));
+    const MediaTime frame = result.videoComposition->frameDuration;
+    video.frameRate = av_inv_q(AVRational{static_cast<int>(frame.value), frame.timescale});
   } else {
     // The source's own pictures: its size, its rate, turned by the player as it was.
     video.width = source.naturalWidth / 2 * 2;
     video.height = source.naturalHeight / 2 * 2;
-    video.framesPerSecond =
-        std::max(1, static_cast<int>(std::lround(source.framesPerSecond > 0 ? source.framesPerSecond : 30)));
+    video.frameRate = standardFrameRate(source.framesPerSecond);
     video.timeBase = CompositionWriter::kSourceTimingClock;
     video.rotationDegrees = source.rotationDegrees;
   }

@@ -103,6 +103,24 @@ TEST(AnalysisPipeline, BarsAroundThePictureDoNotCountAgainstIt) {
   EXPECT_GT(scores[0].exposure, 0.8) << "a well exposed picture to start from";
 }
 
+// A phone's HLG recording of a dim scene is judged as the same scene filmed in SDR: its pictures
+// are tone-mapped before they are scored.
+TEST(AnalysisPipeline, AnHlgClipScoresTheExposureOfTheSamePictureInSdr) {
+  testing::TemporaryFolder folder;
+  const auto sdr = folder / "sdr.mp4";
+  testing::runFfmpeg({"-f", "lavfi", "-i", "color=c=0x2c2c2c:s=480x270:r=30:d=3", "-vf",
+                      "noise=alls=40:allf=t", "-c:v", "libx264", "-crf", "10", sdr.string()});
+  const auto hlg = testing::makeHighDynamicRangeVideo(sdr, "arib-std-b67", folder / "hlg.mp4");
+  std::vector<double> exposures;
+  for (const auto& file : {sdr, hlg}) {
+    const auto analysis = AnalysisPipeline::analyzeOnDevice(file, [](const auto&) {}, {});
+    ASSERT_EQ(analysis.segments.size(), 1u) << file;
+    exposures.push_back(analysis.segments[0].quality.value().exposure);
+  }
+  EXPECT_LT(exposures[0], 0.95) << "a dim scene, whose exposure counts";
+  EXPECT_NEAR(exposures[1], exposures[0], 0.1);
+}
+
 TEST(AnalysisPipeline, ALongerVideoDecodedInPiecesSideBySideMissesNoCutAtTheSeams) {
   // Eight shots, 48 s: enough samples and scenes for the work to be shared out in pieces (on a
   // machine with more than one core). The cut at 23.75 s falls between the samples at 23.5 s and

@@ -104,13 +104,28 @@ double clockTimeOf(const cv::Mat& image) {
 
 std::filesystem::path makeNumberedVideo(const std::filesystem::path& file, double durationSec) {
   runFfmpeg({"-f", "lavfi", "-i",
-             "color=black:s=72x128:r=30:d=" + std::to_string(durationSec) +
-                 ",format=gray,"
-                 "geq=lum='if(bitand(floor(N/pow(2,floor(Y*5/H)*2+floor(X*2/W))),1),235,16)',"
-                 "format=yuv420p",
+             "color=black:s=72x128:r=30:d=" + std::to_string(durationSec) + "," + frameNumbering(),
              "-c:v", "libx264", "-g", "600", "-bf", "3", "-sc_threshold", "0", "-crf", "10",
              file.string()});
   return file;
+}
+
+std::filesystem::path makeHighDynamicRangeVideo(const std::filesystem::path& sdr,
+                                                const std::string& transfer,
+                                                const std::filesystem::path& file) {
+  runFfmpeg({"-i", sdr.string(), "-vf",
+             "zscale=tin=bt709:pin=bt709:min=bt709:rin=tv:t=" + transfer +
+                 ":p=bt2020:m=bt2020nc:r=tv:npl=203,format=yuv420p10le",
+             "-c:v", "libx265", "-x265-params",
+             "log-level=error:colorprim=bt2020:transfer=" + transfer + ":colormatrix=bt2020nc",
+             "-color_primaries", "bt2020", "-color_trc", transfer, "-colorspace", "bt2020nc",
+             "-tag:v", "hvc1", "-an", file.string()});
+  return file;
+}
+
+std::string frameNumbering() {
+  return "format=gray,geq=lum='if(bitand(floor(N/pow(2,floor(Y*5/H)*2+floor(X*2/W))),1),235,16)',"
+         "format=yuv420p";
 }
 
 int frameNumberOf(const cv::Mat& image) {

@@ -46,6 +46,17 @@ double clockTimeOf(const cv::Mat& image);
 // B-frames between references, so a frame-exact seek has to decode past many pictures.
 std::filesystem::path makeNumberedVideo(const std::filesystem::path& file, double durationSec);
 
+// The filters that draw makeNumberedVideo's blocks on any video, numbering the pictures as they
+// arrive (modulo 1024); they go after the source in a chain.
+std::string frameNumbering();
+
+// `sdr` (BT.709) as a phone records it in high dynamic range: 10-bit HEVC in BT.2020 with the
+// `transfer` "arib-std-b67" (HLG) or "smpte2084" (PQ), its white at the 203 nits of the reference
+// white phones grade to, tagged in the stream and in the container.
+std::filesystem::path makeHighDynamicRangeVideo(const std::filesystem::path& sdr,
+                                                const std::string& transfer,
+                                                const std::filesystem::path& file);
+
 // The frame number a makeNumberedVideo picture carries (grey or BGR, any size).
 int frameNumberOf(const cv::Mat& image);
 

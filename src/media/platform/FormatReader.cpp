@@ -63,6 +63,21 @@ StreamDecoder::StreamDecoder(const std::filesystem::path& file, int streamIndex,
                      " could not be decoded: " + describeAVError(result) + ".");
 }
 
+int StreamDecoder::receiveFrame(AVFrame& frame) {
+  const int received = avcodec_receive_frame(codec_.get(), &frame);
+  if (received < 0 || codec_->codec_type != AVMEDIA_TYPE_VIDEO) return received;
+  // Some files say what their pictures are only in the container.
+  const AVCodecParameters& tags = *stream().codecpar;
+  if (frame.color_trc == AVCOL_TRC_UNSPECIFIED && isHighDynamicRange(tags.color_trc)) {
+    frame.color_trc = tags.color_trc;
+    if (frame.color_primaries == AVCOL_PRI_UNSPECIFIED)
+      frame.color_primaries = tags.color_primaries;
+    if (frame.colorspace == AVCOL_SPC_UNSPECIFIED) frame.colorspace = tags.color_space;
+  }
+  toneMapper_.makeStandard(frame, stream().time_base);
+  return received;
+}
+
 bool StreamDecoder::feedPacket(const PacketChooser& choose) {
   for (;;) {
     if (av_read_frame(format_.get(), packet_.get()) < 0) {

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "media/platform/FFmpegHandles.h"
+#include "media/platform/ToneMapper.h"
 
 namespace brisklet::ffmpeg {
 
@@ -43,11 +44,17 @@ class StreamDecoder {
   // give out what it still holds and returns false.
   bool feedPacket(const PacketChooser& choose = {});
 
+  // The decoder's next frame into `frame`, answering as avcodec_receive_frame does. A
+  // high-dynamic-range picture comes made standard (see ToneMapper). Throws MediaError when it
+  // cannot be.
+  int receiveFrame(AVFrame& frame);
+
  private:
   FormatContext format_;
   int streamIndex_;
   CodecContext codec_;
   Packet packet_;
+  ToneMapper toneMapper_;
 };
 
 }  // namespace brisklet::ffmpeg

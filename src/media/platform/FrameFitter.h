@@ -1,9 +1,8 @@
 #pragma once
 
-#include <memory>
-
 #include "media/platform/Composition.h"
 #include "media/platform/FFmpegHandles.h"
+#include "media/platform/FilterChain.h"
 
 namespace brisklet {
 
@@ -35,17 +34,13 @@ class FrameFitter {
   // The frames to come are like `sample` (size, pixel format, pixel aspect) and timed in
   // `timeBase`.
   FrameFitter(const AVFrame& sample, AVRational timeBase, const FramePlacement& placement);
-  FrameFitter(FrameFitter&&) noexcept;
-  FrameFitter& operator=(FrameFitter&&) noexcept;
-  ~FrameFitter();
 
   // The placed picture of `frame`, valid until the next call. Throws MediaError when FFmpeg
   // refuses the frame.
   const AVFrame& place(const AVFrame& frame);
 
  private:
-  class Graph;
-  std::unique_ptr<Graph> graph_;
+  FilterChain chain_;
 };
 
 }  // namespace brisklet

@@ -266,7 +266,7 @@ class ImageGenerator::Decoder {
   // decoder has nothing more to give.
   bool decodeNext(DecodedFrame& target, const ffmpeg::StreamDecoder::PacketChooser& choose) {
     for (;;) {
-      const int received = avcodec_receive_frame(&decoder_.codec(), target.frame.get());
+      const int received = decoder_.receiveFrame(*target.frame);
       if (received == 0) {
         const int64_t timestamp = ffmpeg::presentationTimestamp(*target.frame);
         if (timestamp == AV_NOPTS_VALUE) continue;  // a frame that cannot be placed is skipped

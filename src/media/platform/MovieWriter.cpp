@@ -166,8 +166,8 @@ class MovieWriter::Muxer {
       codec->colorspace = static_cast<AVColorSpace>(settings.colourMatrix);
       codec->sample_aspect_ratio = {1, 1};
       codec->time_base =
-          settings.timeBase.num > 0 ? settings.timeBase : AVRational{1, settings.framesPerSecond};
-      codec->framerate = {settings.framesPerSecond, 1};
+          settings.timeBase.num > 0 ? settings.timeBase : av_inv_q(settings.frameRate);
+      codec->framerate = settings.frameRate;
       codec->thread_count = 0;  // libavcodec's default is one thread; let the encoder choose
       if (output_->oformat->flags & AVFMT_GLOBALHEADER)
         codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;

@@ -19,7 +19,7 @@ struct VideoEncoding {
   std::vector<std::string> encoderNames;
   int width = 0;
   int height = 0;
-  int framesPerSecond = 30;
+  AVRational frameRate{30, 1};
   // The clock of the pictures' times; {0, 1}: one tick per frame.
   AVRational timeBase{0, 1};
   // Clockwise turn a player applies to show the picture upright (written as its display matrix).

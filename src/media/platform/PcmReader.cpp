@@ -76,7 +76,7 @@ class PcmReader::Decoder {
   bool decodeMore() {
     for (;;) {
       if (finished_) return false;
-      const int received = avcodec_receive_frame(&decoder_.codec(), frame_.get());
+      const int received = decoder_.receiveFrame(*frame_);
       if (received == 0) {
         append(frame_.get());
         return true;

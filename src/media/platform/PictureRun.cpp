@@ -90,7 +90,7 @@ std::vector<TimedPicture> picturesBetween(const Asset& asset, double fromSec, do
   std::vector<TimedPicture> pictures;
   bool draining = false;
   for (;;) {
-    const int received = avcodec_receive_frame(&decoder.codec(), frame.get());
+    const int received = decoder.receiveFrame(*frame);
     if (received == 0) {
       const std::int64_t timestamp = ffmpeg::presentationTimestamp(*frame);
       if (timestamp == AV_NOPTS_VALUE) continue;

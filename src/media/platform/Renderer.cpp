@@ -105,13 +105,20 @@ class VideoRenderer::Pictures {
     const double frameSec = videoComposition_->frameDuration.seconds();
     // At or past the end the edit's last frame is shown, as a paused player shows it.
     const double lastFrameSec =
-        std::max(0.0, (std::ceil(totalSec_ / frameSec - 1e-9) - 1) * frameSec);
+        std::max(0.0, static_cast<double>(composedFrameCount() - 1) * frameSec);
     const double shownSec = std::clamp(outputSec, 0.0, lastFrameSec);
     seekSec_ = shownSec;
     nextFrame_ = static_cast<std::int64_t>(std::floor(shownSec / frameSec + 1e-9)) + 1;
   }
 
  private:
+  // The output frames of a composition: those whose middle lies inside it, so the last one shows
+  // the edit for at least half its length and never the picture after the edit's end.
+  std::int64_t composedFrameCount() const {
+    return static_cast<std::int64_t>(
+        std::ceil(totalSec_ / videoComposition_->frameDuration.seconds() - 0.5 - 1e-9));
+  }
+
   // Opens `file` for decoding unless it is the one open.
   void use(const std::filesystem::path& file) {
     if (reader_ && file == file_) return;
@@ -211,27 +218,40 @@ class VideoRenderer::Pictures {
     const VideoComposition& layout = *videoComposition_;
     const MediaTime at{nextFrame_ * layout.frameDuration.value, layout.frameDuration.timescale};
     const double timeSec = at.seconds();
-    if (timeSec >= totalSec_ - 1e-9) return std::nullopt;
+    if (nextFrame_ >= composedFrameCount()) return std::nullopt;
     ++nextFrame_;
     return composedAt(timeSec);
   }
 
-  // The laid-out picture shown at output time `timeSec`.
+  // The laid-out picture shown at output time `timeSec`: the source picture due at the middle of
+  // the output frame that holds it. Stretches start on the 1/600 s grid, which frame times at
+  // NTSC rates miss by up to 0.8 ms, and by more as the stretches add up; from the
+  // middle, a source at the output's rate still gives each of its pictures to one output frame.
   RenderedPicture composedAt(double timeSec) {
     const VideoComposition& layout = *videoComposition_;
-    const TrackInsert* insert = firstHolding(
-        composition_.video,
-        [](const TrackInsert& item) {
-          return TimeRange{item.outputStart, item.source.duration};
-        },
-        timeSec);
+    const double frameSec = layout.frameDuration.seconds();
+    const auto insertAt = [&](double seconds) {
+      return firstHolding(
+          composition_.video,
+          [](const TrackInsert& item) {
+            return TimeRange{item.outputStart, item.source.duration};
+          },
+          seconds);
+    };
+    double pictureSec = (std::floor(timeSec / frameSec + 1e-9) + 0.5) * frameSec;
+    const TrackInsert* insert = insertAt(pictureSec);
+    if (insert == nullptr) {
+      // A middle in the sliver that two roundings may leave between stretches.
+      pictureSec = timeSec;
+      insert = insertAt(timeSec);
+    }
     const VideoInstruction* instruction = firstHolding(
-        layout.instructions, [](const VideoInstruction& item) { return item.range; }, timeSec);
+        layout.instructions, [](const VideoInstruction& item) { return item.range; }, pictureSec);
     if (insert == nullptr || instruction == nullptr)
-      return RenderedPicture{&composedBlack(), timeSec, layout.frameDuration.seconds()};
+      return RenderedPicture{&composedBlack(), timeSec, frameSec};
     use(insert->file);
     const double sourceSec =
-        insert->source.start.seconds() + timeSec - insert->outputStart.seconds();
+        insert->source.start.seconds() + pictureSec - insert->outputStart.seconds();
     const AVFrame* picture = pictureAt(sourceSec);
     if (pictureEndedBefore(sourceSec))
       failDamaged(insert->file, holding_ ? heldTimeSec_ : 0, insert->source.end().seconds());
@@ -241,12 +261,12 @@ class VideoRenderer::Pictures {
               placementOf(instruction->transform.then(AffineTransform::scale(scale_)),
                           track.naturalWidth, track.naturalHeight, outputWidth_, outputHeight_));
     const double opacity = opacityAt(instruction->opacityRamps, timeSec);
-    if (opacity >= 1.0) return RenderedPicture{&placed, timeSec, layout.frameDuration.seconds()};
+    if (opacity >= 1.0) return RenderedPicture{&placed, timeSec, frameSec};
     av_frame_unref(output_.get());
     if (av_frame_ref(output_.get(), &placed) < 0 || av_frame_make_writable(output_.get()) < 0)
       throw MediaError("Out of memory while rendering.");
     dim(*output_, opacity);
-    return RenderedPicture{output_.get(), timeSec, layout.frameDuration.seconds()};
+    return RenderedPicture{output_.get(), timeSec, frameSec};
   }
 
   std::optional<RenderedPicture> nextPassedThrough() {

@@ -16,7 +16,7 @@ VideoFrameReader::VideoFrameReader(const Asset& asset)
 
 const AVFrame* VideoFrameReader::next() {
   for (;;) {
-    const int received = avcodec_receive_frame(&decoder_.codec(), frame_.get());
+    const int received = decoder_.receiveFrame(*frame_);
     if (received == 0) {
       const std::int64_t timestamp = ffmpeg::presentationTimestamp(*frame_);
       if (timestamp == AV_NOPTS_VALUE) continue;  // a picture with no place in time
