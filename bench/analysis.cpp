@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
   });
 
   const Asset asset = Asset::open(video);
-  const auto distances = AnalysisPipeline::frameDistances(asset, [](const auto&) {}, {});
+  const auto distances = AnalysisPipeline::sampledPass(asset, [](const auto&) {}, {}).distances;
   const double look =
       bench::seconds([&] { (void)AnalysisPipeline::cutsFrameByFrame(asset, distances, {}); });
 

@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
   const long samplingRss = peakRssMegabytes();
   size_t distances = 0;
   const double inPieces = seconds([&] {
-    distances = AnalysisPipeline::frameDistances(asset, [](const PipelineProgress&) {}, {}).size();
+    distances =
+        AnalysisPipeline::sampledPass(asset, [](const PipelineProgress&) {}, {}).distances.size();
   });
 
   size_t envelopeValues = 0;

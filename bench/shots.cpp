@@ -120,7 +120,7 @@ struct Totals {
 
 void evaluate(const Clip& clip, Totals& totals) {
   const Asset asset = Asset::open(clip.file);
-  const auto distances = AnalysisPipeline::frameDistances(asset, [](const auto&) {}, {});
+  const auto distances = AnalysisPipeline::sampledPass(asset, [](const auto&) {}, {}).distances;
   const std::vector<double> ours = AnalysisPipeline::cutsFrameByFrame(asset, distances, {});
   const std::vector<double> theirs = ffmpegSceneCuts(asset);
   const Score ourScore = score(ours, clip.cuts), theirScore = score(theirs, clip.cuts);

@@ -10,8 +10,8 @@ packages=(
   # media (the ffmpeg command is used by tests only)
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
   ffmpeg
-  # vision
-  libopencv-dev
+  # vision; opencv-data holds the face detector's model
+  libopencv-dev opencv-data
   # loudness of the final mix
   libebur128-dev
   # HTTP, JSON, hashing, identities

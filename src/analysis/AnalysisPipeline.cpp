@@ -9,6 +9,7 @@
 #include "analysis/ClaudeSceneAnalyzer.h"
 #include "analysis/CutRefiner.h"
 #include "analysis/EditPlanBuilder.h"
+#include "analysis/FaceFinder.h"
 #include "analysis/FrameSampler.h"
 #include "analysis/QualityScorer.h"
 #include "analysis/ShotDetector.h"
@@ -162,11 +163,24 @@ ScoredScene scoreScene(const std::vector<cv::Mat>& keyframes) {
   return scene;
 }
 
+// The main face of `segment` among the faces found in the sampled frames.
+std::vector<FacePosition> mainFaceOf(const Segment& segment,
+                                     const std::vector<FacePosition>& faces) {
+  const auto byTime = [](const FacePosition& face, double seconds) {
+    return face.timeSec < seconds;
+  };
+  const auto from = std::lower_bound(faces.begin(), faces.end(), segment.startSec, byTime);
+  const auto to = std::lower_bound(from, faces.end(), segment.endSec, byTime);
+  const size_t samples = static_cast<size_t>(
+      std::max(0.0, std::ceil(segment.endSec * kSamplesPerSecond - 1e-9) -
+                        std::ceil(segment.startSec * kSamplesPerSecond - 1e-9)));
+  return FaceFinding::mainFace({from, to}, samples);
+}
+
 }  // namespace
 
-std::vector<ShotDetector::FrameDistance> frameDistances(const Asset& asset,
-                                                        const ProgressHandler& progress,
-                                                        const std::stop_token& stop) {
+SampledPass sampledPass(const Asset& asset, const ProgressHandler& progress,
+                        const std::stop_token& stop) {
   progress({kDetectingScenes, 0.0});
   const std::vector<double> times =
       FrameSampler::sampleTimes(asset.durationSec(), kSamplesPerSecond);
@@ -174,6 +188,7 @@ std::vector<ShotDetector::FrameDistance> frameDistances(const Asset& asset,
       shareOut(times.size(), kFewestSamplesPerPiece, FrameSampler::kSamplingSettings);
   settings.decodesThroughSceneChanges = true;
   std::vector<ShotDetector::DistanceSeries> pieces(ranges.size());
+  std::vector<std::vector<FacePosition>> faces(ranges.size());
   SharedProgress shared(progress, kDetectingScenes, 0.0, 0.5, times.size());
   const double frameSec = asset.firstVideoTrack().framesPerSecond > 0
                               ? 1.0 / asset.firstVideoTrack().framesPerSecond
@@ -185,6 +200,7 @@ std::vector<ShotDetector::FrameDistance> frameDistances(const Asset& asset,
          times.begin() + static_cast<std::ptrdiff_t>(ranges[piece].end)},
         ShotDetector::kWorkingSize);
     ShotDetector::DistanceSeries& series = pieces[piece];
+    FaceFinder finder;
     // The pictures decoded on the way to the last two samples: a first look at every step that
     // may be a cut, for free, which settles most of them without decoding again.
     std::vector<TimedPicture> recent;
@@ -198,6 +214,8 @@ std::vector<ShotDetector::FrameDistance> frameDistances(const Asset& asset,
       std::move(frame->decodedPictures.begin(), frame->decodedPictures.end(),
                 std::back_inserter(recent));
       const size_t steps = series.distances.size();
+      for (FacePosition& face : finder.faces(frame->image, frame->timeSec))
+        faces[piece].push_back(face);
       ShotDetector::addFrame(series, frame->image, frame->timeSec);
       if (series.distances.size() > steps && ShotDetector::isCandidate(series.distances, steps))
         series.distances.back().look = firstLook(
@@ -206,7 +224,10 @@ std::vector<ShotDetector::FrameDistance> frameDistances(const Asset& asset,
       shared.reportAndCount();
     }
   });
-  return ShotDetector::joined(std::move(pieces)).distances;
+  SampledPass pass{.distances = ShotDetector::joined(std::move(pieces)).distances, .faces = {}};
+  for (std::vector<FacePosition>& found : faces)
+    pass.faces.insert(pass.faces.end(), found.begin(), found.end());
+  return pass;
 }
 
 std::vector<double> cutsFrameByFrame(const Asset& asset,
@@ -250,8 +271,10 @@ OnDeviceAnalysis analyzeOnDevice(const std::filesystem::path& video,
     throw AnalysisPipelineError(AnalysisPipelineError::Case::cannotOpenVideo);
 
   OnDeviceAnalysis analysis;
-  analysis.segments = EditPlanBuilder::buildSegments(
-      cutsFrameByFrame(asset, frameDistances(asset, progress, stop), stop), asset.durationSec());
+  const SampledPass pass = sampledPass(asset, progress, stop);
+  analysis.segments = EditPlanBuilder::buildSegments(cutsFrameByFrame(asset, pass.distances, stop),
+                                                     asset.durationSec());
+  for (Segment& segment : analysis.segments) segment.facePath = mainFaceOf(segment, pass.faces);
 
   // Each piece of the scene list has one generator decoding its keyframes in time order on a
   // thread of its own, while the scenes before are being measured.

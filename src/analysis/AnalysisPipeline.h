@@ -39,12 +39,17 @@ struct OnDeviceAnalysis {
   std::map<Uuid, std::vector<std::string>> keyframeJpegs;
 };
 
-// The distances between the frames sampled at 2 per second, as shot detection sees them.
-// Progress runs from 0 to 0.5. Throws Cancelled when `stop` is requested (checked before each
-// frame).
-std::vector<ShotDetector::FrameDistance> frameDistances(const Asset& asset,
-                                                        const ProgressHandler& progress,
-                                                        const std::stop_token& stop);
+// What the frames sampled at 2 per second show: the distances between them, as shot detection
+// sees them, and the faces in them, in time order.
+struct SampledPass {
+  std::vector<ShotDetector::FrameDistance> distances;
+  std::vector<FacePosition> faces;
+};
+
+// The pass over the frames sampled at 2 per second. Progress runs from 0 to 0.5. Throws
+// Cancelled when `stop` is requested (checked before each frame).
+SampledPass sampledPass(const Asset& asset, const ProgressHandler& progress,
+                        const std::stop_token& stop);
 
 // The cut times the rule finds in `distances`, each candidate looked at frame by frame so that a
 // cut lies at the first picture of its new shot (see ShotDetector::boundaries). Throws Cancelled

@@ -27,6 +27,8 @@ EditPlan shortPlan(const EditPlan& plan, const std::vector<AIDirector::Highlight
     segment.startSec = start;
     segment.endSec = end;
     segment.keep = true;
+    segment.facePath = scene.facePath;
+    segment.centredCrop = scene.centredCrop;
     result.segments.push_back(segment);
     totalSec += end - start;
   }

@@ -62,6 +62,12 @@ Edit editFor(const Project& project, const std::string& key,
     if (values[1] != "yes" && values[1] != "no") throw UsageError("keep takes yes or no");
     return SetKeep{segmentAt(project, values[0]).id, values[1] == "yes"};
   }
+  if (key == "crop") {
+    expectValues(values, 2, "crop SEGMENT_INDEX centre|follow");
+    if (values[1] != "centre" && values[1] != "follow")
+      throw UsageError("crop takes centre or follow");
+    return SetCentredCrop{segmentAt(project, values[0]).id, values[1] == "centre"};
+  }
   if (key == "trim") {
     expectValues(values, 3, "trim SEGMENT_INDEX START END");
     return SetSpan{segmentAt(project, values[0]).id, number(values[1], "START"),
@@ -75,8 +81,8 @@ Edit editFor(const Project& project, const std::string& key,
     return SetNarrationText{segmentAt(project, values[0]).id, values[1]};
   }
   throw UsageError("unknown key \u201C" + key +
-                   "\u201D: aspect, transition, loudness, music, music-volume, keep, trim or "
-                   "narration");
+                   "\u201D: aspect, transition, loudness, music, music-volume, keep, crop, trim "
+                   "or narration");
 }
 
 }  // namespace
@@ -84,8 +90,8 @@ Edit editFor(const Project& project, const std::string& key,
 Command setCommand() {
   return {
       "set", "set ID KEY VALUE...",
-      "changes the output: aspect, transition, loudness, music, music-volume, keep, trim, "
-      "narration",
+      "changes the output: aspect, transition, loudness, music, music-volume, keep, crop, "
+      "trim, narration",
       [](Context& context, Arguments arguments) {
         if (arguments.size() < 3) throw UsageError("set takes a project, a key and a value");
         AppState& state = context.state;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "media/CropFollowing.h"
 #include "media/platform/FrameRate.h"
 #include "media/platform/PcmReader.h"
 #include "platform/FileNames.h"
@@ -49,8 +50,30 @@ std::pair<int, int> renderSize(AspectRatio aspect, const Box& oriented) {
           2 * static_cast<int>(std::floor(oriented.height / 2))};
 }
 
+// The shifts that make a crop of the picture follow the segment's face, on the output axis:
+// none when the layout crops nothing, the segment has no face or is to be cropped centred.
+std::vector<PanKey> followingFace(const Segment& segment, const SegmentTimeMapping& mapping,
+                                  double scaledWidth, double scaledHeight, int width, int height) {
+  if (segment.centredCrop || segment.facePath.empty()) return {};
+  using CropFollowing::Axis;
+  // A crop cuts one side only: the picture is scaled to fill the render size.
+  const Axis axis = scaledWidth > width + 1 ? Axis::horizontal : Axis::vertical;
+  const double length = axis == Axis::horizontal ? scaledWidth : scaledHeight;
+  const double window = axis == Axis::horizontal ? width : height;
+  if (length <= window + 1) return {};
+  const double share = window / length;
+  std::vector<PanKey> pan;
+  for (const CropFollowing::WindowKey& key :
+       CropFollowing::follow(segment.facePath, share, axis, segment.startSec, segment.endSec)) {
+    const double shift = -(key.start - (1 - share) / 2) * length;
+    pan.push_back({mapping.compositionStartSec + key.sourceSec - mapping.sourceStartSec,
+                   axis == Axis::horizontal ? shift : 0, axis == Axis::vertical ? shift : 0});
+  }
+  return pan;
+}
+
 VideoComposition videoComposition(const Asset& source, const AffineTransform& preferred,
-                                  const Inputs& inputs,
+                                  const Inputs& inputs, const std::vector<const Segment*>& kept,
                                   const std::vector<SegmentTimeMapping>& mappings,
                                   MediaTime total) {
   const VideoTrack& track = source.firstVideoTrack();
@@ -67,18 +90,28 @@ VideoComposition videoComposition(const Asset& source, const AffineTransform& pr
   composition.renderHeight = height;
   // The source's own rhythm, so every picture is shown once and none is repeated or dropped.
   composition.frameDuration = frameDurationAt(standardFrameRate(track.framesPerSecond));
-  if (inputs.transition != TransitionStyle::dipToBlack) {
+  std::vector<std::vector<PanKey>> pans;
+  for (size_t index = 0; index < kept.size(); ++index)
+    pans.push_back(followingFace(*kept[index], mappings[index], oriented.width * scale,
+                                 oriented.height * scale, width, height));
+  const bool follows = std::any_of(pans.begin(), pans.end(),
+                                   [](const std::vector<PanKey>& pan) { return !pan.empty(); });
+  const bool dips = inputs.transition == TransitionStyle::dipToBlack;
+  if (!dips && !follows) {
     composition.instructions.push_back({TimeRange{MediaTime{}, total}, layer, {}});
     return composition;
   }
-  for (const SegmentTimeMapping& mapping : mappings) {
-    const double fade = std::min(0.25 * mapping.durationSec, kLongestDipSec);
+  for (size_t index = 0; index < mappings.size(); ++index) {
+    const SegmentTimeMapping& mapping = mappings[index];
     const double start = mapping.compositionStartSec;
     const double end = start + mapping.durationSec;
-    composition.instructions.push_back(
-        {TimeRange{at(start), at(mapping.durationSec)},
-         layer,
-         {{between(start, start + fade), 0, 1}, {between(end - fade, end), 1, 0}}});
+    std::vector<OpacityRamp> dip;
+    if (dips) {
+      const double fade = std::min(0.25 * mapping.durationSec, kLongestDipSec);
+      dip = {{between(start, start + fade), 0, 1}, {between(end - fade, end), 1, 0}};
+    }
+    composition.instructions.push_back({TimeRange{at(start), at(mapping.durationSec)}, layer,
+                                        std::move(dip), std::move(pans[index])});
   }
   return composition;
 }
@@ -208,7 +241,7 @@ CompositionResult build(const EditPlan& plan, const Asset& source, const Inputs&
        inputs.layOutPictures) &&
       total > 0)
     result.videoComposition =
-        videoComposition(source, composition.videoTransform, inputs, result.mappings, cursor);
+        videoComposition(source, composition.videoTransform, inputs, kept, result.mappings, cursor);
 
   std::vector<std::pair<double, double>> spans;
   if (inputs.narrationDirectory)

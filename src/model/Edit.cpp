@@ -141,6 +141,10 @@ bool applyToSegment(const SetNarrationOffset& edit, Project& project) {
   return assign(segment.narration->startOffsetSec, std::max(edit.startOffsetSec, 0.0));
 }
 
+bool applyToSegment(const SetCentredCrop& edit, Project& project) {
+  return assign(segmentOf(project, edit.segmentID).centredCrop, edit.centred);
+}
+
 std::optional<double> heldVolume(const std::optional<double>& percent) {
   if (!percent) return std::nullopt;
   if (!std::isfinite(*percent)) throw EditRefused("A music volume is a number of percent.");
@@ -205,6 +209,9 @@ Edit inverseEdit(const Edit& edit, const Project& before) {
                      if (!segment.narration) return SetNarrationText{segment.id, std::nullopt};
                      return SetNarrationText{segment.id, segment.narration->text,
                                              segment.narration->userEditedText};
+                   },
+                   [&](const SetCentredCrop&) -> Edit {
+                     return SetCentredCrop{segment.id, segment.centredCrop};
                    },
                    [&](const SetNarrationOffset& set) -> Edit {
                      return SetNarrationOffset{segment.id, segment.narration

@@ -45,6 +45,13 @@ struct SetNarrationOffset {
   bool operator==(const SetNarrationOffset&) const = default;
 };
 
+// A crop of the segment's picture centred (true) or following its main face (false).
+struct SetCentredCrop {
+  Uuid segmentID;
+  bool centred = true;
+  bool operator==(const SetCentredCrop&) const = default;
+};
+
 // The output settings, as the record stores them (none: the default).
 struct SetAspectRatio {
   std::optional<std::string> raw;
@@ -77,8 +84,9 @@ struct SetLoudness {
   bool operator==(const SetLoudness&) const = default;
 };
 
-using Edit = std::variant<SetKeep, SetSpan, SetNarrationText, SetNarrationOffset, SetAspectRatio,
-                          SetTransition, SetMusic, SetMusicVolume, SetSound, SetLoudness>;
+using Edit =
+    std::variant<SetKeep, SetSpan, SetNarrationText, SetNarrationOffset, SetCentredCrop,
+                 SetAspectRatio, SetTransition, SetMusic, SetMusicVolume, SetSound, SetLoudness>;
 
 // An edit the record does not allow, with the sentence that tells the user why
 // ("Trim refused: segment 1 would overlap segment 0.").

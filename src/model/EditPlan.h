@@ -48,6 +48,20 @@ struct NarrationClip {
 // The words heard when `clip`'s audio plays; none when they are not known.
 std::optional<std::string> spokenWords(const NarrationClip& clip);
 
+// Where the main face of a scene is at one moment: its box on the upright picture, each
+// coordinate a share (0…1) of the picture's width or height.
+struct FacePosition {
+  double timeSec = 0;  // on the source timeline
+  double x = 0;
+  double y = 0;
+  double width = 0;
+  double height = 0;
+
+  double centreX() const { return x + width / 2; }
+  double centreY() const { return y + height / 2; }
+  bool operator==(const FacePosition&) const = default;
+};
+
 // One scene of the source, on the source timeline, half-open [startSec, endSec).
 struct Segment {
   Uuid id;
@@ -60,6 +74,11 @@ struct Segment {
   std::optional<std::string> activity;
   std::optional<std::string> keepReason;
   std::optional<NarrationClip> narration;
+  // The main face over the scene as the analysis saw it, in time order; a crop of the picture
+  // follows it. Empty when no face persists (and in older records): the crop is centred.
+  std::vector<FacePosition> facePath{};
+  // The user's choice to crop the scene at the centre whatever its face path.
+  bool centredCrop = false;
 
   double durationSec() const { return endSec - startSec; }
   bool operator==(const Segment&) const = default;

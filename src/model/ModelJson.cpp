@@ -47,6 +47,11 @@ std::vector<Segment> read<std::vector<Segment>>(const JsonValue& value, const ch
   return readList<Segment>(value, key);
 }
 
+template <>
+std::vector<FacePosition> read<std::vector<FacePosition>>(const JsonValue& value, const char* key) {
+  return readList<FacePosition>(value, key);
+}
+
 }  // namespace json_fields
 
 namespace {
@@ -131,6 +136,24 @@ void decode(const JsonValue& object, NarrationClip& clip) {
   clip.spokenText = optional<std::string>(object, "spokenText");
 }
 
+void to_json(json& result, const FacePosition& face) {
+  json object = {{"t", finite(face.timeSec, "t")},
+                 {"x", finite(face.x, "x")},
+                 {"y", finite(face.y, "y")},
+                 {"w", finite(face.width, "w")},
+                 {"h", finite(face.height, "h")}};
+  result = std::move(object);
+}
+
+void decode(const JsonValue& object, FacePosition& face) {
+  requireObject(object, "face");
+  face.timeSec = required<double>(object, "t");
+  face.x = required<double>(object, "x");
+  face.y = required<double>(object, "y");
+  face.width = required<double>(object, "w");
+  face.height = required<double>(object, "h");
+}
+
 void to_json(json& result, const Segment& segment) {
   json object = {{"id", segment.id.text()},
                  {"startSec", finite(segment.startSec, "startSec")},
@@ -142,6 +165,8 @@ void to_json(json& result, const Segment& segment) {
   writeOptional(object, "activity", segment.activity);
   writeOptional(object, "keepReason", segment.keepReason);
   writeOptional(object, "narration", segment.narration);
+  if (!segment.facePath.empty()) object["facePath"] = segment.facePath;
+  if (segment.centredCrop) object["centredCrop"] = true;
   result = std::move(object);
 }
 
@@ -157,6 +182,9 @@ void decode(const JsonValue& object, Segment& segment) {
   segment.activity = optional<std::string>(object, "activity");
   segment.keepReason = optional<std::string>(object, "keepReason");
   segment.narration = optional<NarrationClip>(object, "narration");
+  segment.facePath =
+      optional<std::vector<FacePosition>>(object, "facePath").value_or(std::vector<FacePosition>{});
+  segment.centredCrop = optional<bool>(object, "centredCrop").value_or(false);
 }
 
 void to_json(json& result, const EditPlan& plan) {

@@ -25,6 +25,8 @@ void to_json(nlohmann::json& result, const QualityScores& scores);
 void decode(const JsonValue& json, QualityScores& scores);
 void to_json(nlohmann::json& result, const NarrationClip& clip);
 void decode(const JsonValue& json, NarrationClip& clip);
+void to_json(nlohmann::json& result, const FacePosition& face);
+void decode(const JsonValue& json, FacePosition& face);
 void to_json(nlohmann::json& result, const Segment& segment);
 void decode(const JsonValue& json, Segment& segment);
 void to_json(nlohmann::json& result, const EditPlan& plan);

@@ -70,6 +70,34 @@ void repairScores(QualityScores& scores, Repairs& repairs) {
   }
 }
 
+// Boxes within the picture, of some size, in time order; a point that is not all numbers goes.
+void repairFacePath(std::vector<FacePosition>& path, Repairs& repairs) {
+  const size_t before = path.size();
+  std::erase_if(path, [](const FacePosition& face) {
+    return !(std::isfinite(face.timeSec) && std::isfinite(face.x) && std::isfinite(face.y) &&
+             std::isfinite(face.width) && std::isfinite(face.height) && face.width > 0 &&
+             face.height > 0);
+  });
+  bool changed = path.size() != before;
+  for (FacePosition& face : path) {
+    FacePosition held = face;
+    held.width = std::min(face.width, 1.0);
+    held.height = std::min(face.height, 1.0);
+    held.x = std::clamp(face.x, 0.0, 1 - held.width);
+    held.y = std::clamp(face.y, 0.0, 1 - held.height);
+    changed = changed || held != face;
+    face = held;
+  }
+  const auto byTime = [](const FacePosition& a, const FacePosition& b) {
+    return a.timeSec < b.timeSec;
+  };
+  if (!std::is_sorted(path.begin(), path.end(), byTime)) {
+    std::stable_sort(path.begin(), path.end(), byTime);
+    changed = true;
+  }
+  if (changed) ++repairs.other;
+}
+
 void unsetUnlessFinite(std::optional<double>& value, Repairs& repairs) {
   if (value && !std::isfinite(*value)) {
     value.reset();
@@ -147,6 +175,7 @@ std::string repairLoadedRecord(Project& project) {
     previousEndSec = endSec;
     if (segment.narration) repairNarration(*segment.narration, limitSec, repairs);
     if (segment.quality) repairScores(*segment.quality, repairs);
+    repairFacePath(segment.facePath, repairs);
     return false;
   });
   return repairs.phrase();

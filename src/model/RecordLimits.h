@@ -28,6 +28,8 @@ std::string storedNarrationText(std::string text);
 //     (segments never overlap); a segment left empty by that is dropped;
 //   - narration text is cut at kNarrationTextLimit; a narration offset or length that is not a
 //     finite, non-negative number within the video's length is reset (0 s; unknown length);
+//   - face boxes are kept within the picture and in time order (a box that is not all finite
+//     numbers of some size is dropped),
 //   - quality scores are kept within 0 … 1, settings percentages that are not finite are unset.
 std::string repairLoadedRecord(Project& project);
 

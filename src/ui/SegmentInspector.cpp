@@ -91,7 +91,8 @@ void SegmentInspector::showSelection() {
   const Segment* segment = selectedSegment();
   shownID_ = segment ? std::optional(segment->id) : std::nullopt;
   typing_ = EditGesture::fresh("narration", true);
-  keep_ = nullptr;
+  keep_ = centre_ = nullptr;
+  cropCaption_ = nullptr;
   time_ = nullptr;
   editor_ = nullptr;
   status_ = statusSymbol_ = offset_ = nullptr;
@@ -162,6 +163,25 @@ QWidget* SegmentInspector::segmentPage(const Segment& segment) {
       row->addWidget(reason, 1);
       card->content().addLayout(row);
     }
+    column->addWidget(card);
+  }
+
+  if (!segment.facePath.empty()) {
+    auto* card = new Card("Crop", page);
+    auto* row = new QHBoxLayout;
+    cropCaption_ = styledLabel({}, TextStyle::caption, true, card);
+    cropCaption_->setWordWrap(true);
+    row->addWidget(cropCaption_, 1);
+    centre_ = new ToggleSwitch("Centre", card);
+    centre_->setObjectName("centreCropSwitch");
+    centre_->setAccessibleName("Crop at the centre");
+    connect(centre_, &ToggleSwitch::toggled, this, [this](bool centred) {
+      const Segment* shown = selectedSegment();
+      if (shown == nullptr || shown->id != shownID_) return;
+      state_.makeEdit(projectID_, SetCentredCrop{shown->id, centred});
+    });
+    row->addWidget(centre_);
+    card->content().addLayout(row);
     column->addWidget(card);
   }
 
@@ -279,6 +299,12 @@ void SegmentInspector::refresh() {
   }
   if (segment == nullptr) return;
   keep_->setChecked(segment->keep);
+  if (centre_ != nullptr) {
+    centre_->setChecked(segment->centredCrop);
+    cropCaption_->setText(segment->centredCrop
+                              ? "Vertical and square crops take the middle of the picture."
+                              : "Vertical and square crops follow the face in this scene.");
+  }
   time_->setText(QString::fromStdString(formatMinutesSeconds(segment->startSec) + " \u2013 " +
                                         formatMinutesSeconds(segment->endSec) + "  \u00b7  ") +
                  formatted("%.1fs", segment->endSec - segment->startSec));

@@ -48,6 +48,9 @@ class SegmentInspector : public QScrollArea {
   // The typing in the editor, one undo step per pause, its own in every showing of a segment.
   EditGesture typing_;
   ToggleSwitch* keep_ = nullptr;
+  // Shown when the scene has a face to follow.
+  ToggleSwitch* centre_ = nullptr;
+  QLabel* cropCaption_ = nullptr;
   QLabel* time_ = nullptr;
   QPlainTextEdit* editor_ = nullptr;
   QLabel* status_ = nullptr;

@@ -45,6 +45,13 @@ TEST(ShortPlanTest, ClipsStayInsideTheirScenesAndStopAtTheTarget) {
     EXPECT_TRUE(segment.keep) << "a dropped scene's moment is still shown";
     EXPECT_FALSE(segment.narration);
   }
+  // A moment keeps its scene's face, so a vertical Short frames it as the edit does.
+  EditPlan faced = plan;
+  faced.segments[2].facePath = {{9, 0.2, 0.3, 0.1, 0.2}};
+  faced.segments[2].centredCrop = true;
+  const Segment moment = shortPlan(faced, {{2, 1.0, 4.0}}, 30).segments.at(0);
+  EXPECT_EQ(moment.facePath, faced.segments[2].facePath);
+  EXPECT_TRUE(moment.centredCrop);
 }
 
 class ShortCommandTest : public ::testing::Test {

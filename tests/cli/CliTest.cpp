@@ -287,6 +287,7 @@ TEST_F(CliTest, SetChangesTheOutputAndExportWritesIt) {
   for (const QStringList& change : {QStringList{"aspect", "9:16"},
                                     {"transition", "dipToBlack"},
                                     {"keep", "1", "yes"},
+                                    {"crop", "2", "centre"},
                                     {"trim", "0", "0.5", "2.0"},
                                     {"narration", "0", "Off we go."},
                                     {"music", QString::fromStdString((home / "bed.wav").string())},
@@ -304,7 +305,8 @@ TEST_F(CliTest, SetChangesTheOutputAndExportWritesIt) {
   EXPECT_TRUE(changed.editPlan->segments[1].userOverrodeKeep);
   EXPECT_EQ(changed.editPlan->segments[0].startSec, 0.5);
   EXPECT_EQ(changed.editPlan->segments[0].narration->text, "Off we go.");
-  EXPECT_EQ(changed.editPlan->planRevision, 8);
+  EXPECT_TRUE(changed.editPlan->segments[2].centredCrop);
+  EXPECT_EQ(changed.editPlan->planRevision, 9);
 
   // The window's trim rule refuses, in one sentence, and stores nothing.
   const std::string record = readFile(store.projectDirectory(project.id) / "project.json");
@@ -321,6 +323,7 @@ TEST_F(CliTest, SetChangesTheOutputAndExportWritesIt) {
   EXPECT_EQ(readFile(store.projectDirectory(project.id) / "project.json"), record);
   EXPECT_EQ(set({"keep", "9", "yes"}).exitCode, 1);
   EXPECT_EQ(set({"aspect", "3:2"}).exitCode, 2);
+  EXPECT_EQ(set({"crop", "2", "left"}).exitCode, 2);
   EXPECT_EQ(set({"colour", "red"}).exitCode, 2);
 
   const CliRun exported =

@@ -118,6 +118,33 @@ TEST_F(CompositionBuilderTest, APortraitClipFillsAWideFrameCroppedTopAndBottom) 
   EXPECT_NEAR(placed.y, (1080 - placed.height) / 2, 1e-6) << "centred";
 }
 
+// A crop follows a scene's face from where the face is; a scene the user centred, and a framing
+// that crops nothing, stay where they were.
+TEST_F(CompositionBuilderTest, ACropFollowsTheFaceUnlessCentredAndOnlyWhereItCrops) {
+  const Asset source = video("wide.mp4", 4, false);
+  EditPlan plan;
+  plan.segments = {segment(0, 2), segment(2, 4)};
+  for (Segment& each : plan.segments) each.facePath = {{each.startSec + 0.5, 0.1, 0.3, 0.1, 0.2}};
+  plan.segments[1].centredCrop = true;
+  CompositionBuilder::Inputs inputs;
+  inputs.aspect = AspectRatio::vertical;
+  const VideoComposition vertical =
+      *CompositionBuilder::build(plan, source, inputs).videoComposition;
+  ASSERT_EQ(vertical.instructions.size(), 2u);
+  const double scaledWidth = 1920.0 * 160 / 90;
+  const double centredLeft = (scaledWidth - 1080) / 2;
+  ASSERT_FALSE(vertical.instructions[0].pan.empty());
+  EXPECT_NEAR(vertical.instructions[0].pan[0].x, centredLeft, 1e-6)
+      << "the face at the picture's left edge takes the window there";
+  EXPECT_TRUE(vertical.instructions[1].pan.empty()) << "centred by the user";
+
+  inputs.aspect = AspectRatio::original;
+  inputs.transition = TransitionStyle::dipToBlack;
+  for (const VideoInstruction& each :
+       CompositionBuilder::build(plan, source, inputs).videoComposition->instructions)
+    EXPECT_TRUE(each.pan.empty()) << "nothing cropped, nothing to follow";
+}
+
 TEST_F(CompositionBuilderTest, NarrationIsSpacedAndDucksTheSoundAndTheBed) {
   const Asset source = video("source.mp4", 12);
   std::filesystem::create_directories(folder / "narration");

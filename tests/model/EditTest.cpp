@@ -98,6 +98,18 @@ TEST(Edit, KeepsAreMarkedAsSetByHandAndTheirInverseGivesTheAnalysisItsDecisionBa
   EXPECT_EQ(project.editPlan->planRevision, 9) << "an undo is a change too";
 }
 
+TEST(Edit, ACropCentredByHandIsUndoneToFollowTheFaceAgain) {
+  Project project = threeSegments();
+  const Uuid first = at(project, 0).id;
+  const Edit centre = SetCentredCrop{first, true};
+  const Edit undo = inverseEdit(centre, project);
+  ASSERT_TRUE(applyEdit(centre, project));
+  EXPECT_TRUE(at(project, 0).centredCrop);
+  EXPECT_FALSE(applyEdit(centre, project)) << "no change the second time";
+  ASSERT_TRUE(applyEdit(undo, project));
+  EXPECT_FALSE(at(project, 0).centredCrop);
+}
+
 TEST(Edit, NarrationTextFollowsTheCommitRuleAndItsAudio) {
   Project project = threeSegments();
   const Uuid id = at(project, 1).id;

@@ -33,6 +33,7 @@ Project fullProject() {
   first.sceneDescription = "Fishing boats tied up at the pier.";
   first.activity = "walking";
   first.keepReason = "Sets the scene.";
+  first.facePath = {{1.0, 0.5, 0.25, 0.125, 0.25}, {1.5, 0.625, 0.25, 0.125, 0.25}};
   first.narration =
       NarrationClip{.text = "Morning at the harbour.",
                     .userEditedText = false,
@@ -46,6 +47,7 @@ Project fullProject() {
   second.endSec = 12;
   second.keep = false;
   second.userOverrodeKeep = true;
+  second.centredCrop = true;
   second.narration = NarrationClip{.text = "Then the bus, finally.",
                                    .userEditedText = true,
                                    .audioFileName = "narration_C8E4F1A2-3B5D-4C6E-8F70-91A2B3C4D5E6_0a1b.mp3",
@@ -102,6 +104,17 @@ TEST(ProjectRecord, AbsentSettingsReadAsTheirDefaults) {
   EXPECT_EQ(targetLufs(loudnessTarget(full)), -16.0);
   EXPECT_EQ(spokenWords(*full.editPlan->segments[0].narration), "Morning at the harbour.");
   EXPECT_EQ(spokenWords(*full.editPlan->segments[1].narration), "Then the bus.");
+
+  // Records from before crops followed faces: every segment is cropped at the centre.
+  json older = json::parse(golden("full-project.json"));
+  for (json& segment : older["editPlan"]["segments"]) {
+    segment.erase("facePath");
+    segment.erase("centredCrop");
+  }
+  for (const Segment& segment : decodeProjectRecord(older.dump()).editPlan->segments) {
+    EXPECT_TRUE(segment.facePath.empty());
+    EXPECT_FALSE(segment.centredCrop);
+  }
 }
 
 TEST(ProjectRecord, FileNamesThatLeaveTheirFolderReadAsAbsent) {

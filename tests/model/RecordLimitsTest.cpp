@@ -45,6 +45,8 @@ TEST(RecordLimits, AHostileRecordLoadsWithinTheVideoAndInOrder) {
   plan.segments[1].narration = NarrationClip{
       .text = std::string(10'000'000, 'x'), .startOffsetSec = -3, .durationSec = 1e300};
   plan.segments[2].quality = QualityScores{.blur = 7, .exposure = -1, .composite = 0.5};
+  plan.segments[2].facePath = {
+      {5, 2, 0.1, 0.5, 0.2}, {3, -1, 0.1, 0.2, 0.2}, {4, 0.5, 0.5, 0.1, 0}};
   project.editPlan = plan;
   store.save(project);
 
@@ -80,6 +82,9 @@ TEST(RecordLimits, AHostileRecordLoadsWithinTheVideoAndInOrder) {
   EXPECT_EQ(repaired[1].quality->blur, 1);
   EXPECT_EQ(repaired[1].quality->exposure, 0);
   EXPECT_EQ(repaired[1].quality->composite, 0.5);
+  EXPECT_EQ(repaired[1].facePath,
+            (std::vector<FacePosition>{{3, 0, 0.1, 0.2, 0.2}, {5, 0.5, 0.1, 0.5, 0.2}}))
+      << "faces inside the picture, of some size, in time order";
 
   // A change goes to the repaired record, and stores it.
   store.modify(project.id, [](Project&) { return true; });

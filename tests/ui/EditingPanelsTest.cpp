@@ -56,6 +56,7 @@ class EditingPanelsTest : public ::testing::Test {
     first.quality = quality;
     first.sceneDescription = "Waves break on the rocks below the lighthouse.";
     first.keepReason = "Strong establishing shot";
+    first.facePath = {{66, 0.2, 0.3, 0.1, 0.2}, {70, 0.25, 0.3, 0.1, 0.2}};
     Segment second = testing::segment(72.5, 80);
     second.activity = "Climbing the stairs";
     NarrationClip line;
@@ -209,6 +210,29 @@ TEST_F(EditingPanelsTest, TheInspectorShowsTheSegmentAndItsEditsGoToItAlone) {
   QTest::keyClick(elsewhere, Qt::Key_Space);
   EXPECT_FALSE(player->isPlaying());
   EXPECT_EQ(stored(1).narration->text, "Up we go.!");
+}
+
+TEST_F(EditingPanelsTest, ASceneWithAFaceCanBeCroppedAtTheCentreInOneUndoStep) {
+  state->setSelectedSegmentID(stored(1).id);
+  EXPECT_EQ(inspector->findChild<ToggleSwitch*>("centreCropSwitch"), nullptr)
+      << "no face, nothing to choose";
+  state->setSelectedSegmentID(stored(0).id);
+  auto* centre = find<ToggleSwitch>(inspector, "centreCropSwitch");
+  EXPECT_FALSE(centre->isChecked());
+  const auto captionShows = [&](const char* words) {
+    const auto labels = inspector->findChildren<QLabel*>();
+    return std::any_of(labels.begin(), labels.end(),
+                       [&](QLabel* label) { return label->text() == words; });
+  };
+  EXPECT_TRUE(captionShows("Vertical and square crops follow the face in this scene."));
+  QTest::mouseClick(centre, Qt::LeftButton, {}, QPoint(centre->width() - 8, centre->height() / 2));
+  EXPECT_TRUE(stored(0).centredCrop);
+  EXPECT_TRUE(decodeProjectRecord(record()).editPlan->segments.at(0).centredCrop);
+  EXPECT_TRUE(captionShows("Vertical and square crops take the middle of the picture."));
+  testing::saveScreenshot(*window, "inspector-crop-dark.png");
+  edits->undo()->trigger();
+  EXPECT_FALSE(stored(0).centredCrop);
+  EXPECT_FALSE(find<ToggleSwitch>(inspector, "centreCropSwitch")->isChecked());
 }
 
 TEST_F(EditingPanelsTest, AnEditThatCannotBeSavedLeavesEveryViewShowingTheRecord) {

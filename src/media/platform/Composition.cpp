@@ -82,4 +82,17 @@ double opacityAt(const std::vector<OpacityRamp>& ramps, double seconds) {
   return levelAt(1.0, ramps, seconds);
 }
 
+AffineTransform panAt(const std::vector<PanKey>& pan, double seconds) {
+  if (pan.empty()) return {};
+  const auto after =
+      std::upper_bound(pan.begin(), pan.end(), seconds,
+                       [](double time, const PanKey& key) { return time < key.timeSec; });
+  if (after == pan.begin()) return AffineTransform::translation(pan.front().x, pan.front().y);
+  if (after == pan.end()) return AffineTransform::translation(pan.back().x, pan.back().y);
+  const PanKey& before = *std::prev(after);
+  const double share = (seconds - before.timeSec) / (after->timeSec - before.timeSec);
+  return AffineTransform::translation(before.x + share * (after->x - before.x),
+                                      before.y + share * (after->y - before.y));
+}
+
 }  // namespace brisklet

@@ -73,12 +73,27 @@ struct OpacityRamp {
   double to = 1;
 };
 
+// A shift of the laid-out picture, in render pixels, at an output time: a crop window that
+// moves over the picture.
+struct PanKey {
+  double timeSec = 0;
+  double x = 0;
+  double y = 0;
+  bool operator==(const PanKey&) const = default;
+};
+
 // How the picture is laid out over a stretch of the output.
 struct VideoInstruction {
   TimeRange range;
   AffineTransform transform;
   std::vector<OpacityRamp> opacityRamps;
+  // Shifts applied after `transform`, linear between keys and held before the first and after
+  // the last; none: the picture stays where `transform` puts it.
+  std::vector<PanKey> pan{};
 };
+
+// The shift under `pan` at output time `seconds` (none when `pan` is empty).
+AffineTransform panAt(const std::vector<PanKey>& pan, double seconds);
 
 // Reframing and transitions: every output frame is renderWidth x renderHeight, one every
 // frameDuration.

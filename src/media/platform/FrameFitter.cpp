@@ -4,6 +4,12 @@
 #include <cmath>
 #include <string>
 
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
+#include "media/platform/MediaError.h"
+
 namespace brisklet {
 namespace {
 
@@ -17,6 +23,11 @@ std::string turning(int rotationDegrees) {
 }
 
 // Cuts off what lies outside the output, then pads what the picture leaves uncovered.
+std::string turnAndScale(const FramePlacement& placement) {
+  return turning(placement.rotationDegrees) + "scale=" + std::to_string(placement.width) + ":" +
+         std::to_string(placement.height) + ":out_range=tv,format=yuv420p";
+}
+
 std::string cropAndPad(const FramePlacement& placement) {
   const int cropX = std::max(0, -placement.x);
   const int cropY = std::max(0, -placement.y);
@@ -56,12 +67,41 @@ FramePlacement placementOf(const AffineTransform& layer, int naturalWidth, int n
 
 FrameFitter::FrameFitter(const AVFrame& sample, AVRational timeBase,
                          const FramePlacement& placement)
-    : chain_(sample, timeBase,
-             turning(placement.rotationDegrees) + "scale=" + std::to_string(placement.width) + ":" +
-                 std::to_string(placement.height) + ":out_range=tv,format=yuv420p" +
-                 cropAndPad(placement) + ",setsar=1",
+    : chain_(sample, timeBase, turnAndScale(placement) + cropAndPad(placement) + ",setsar=1",
              "A picture could not be scaled") {}
 
 const AVFrame& FrameFitter::place(const AVFrame& frame) { return chain_.apply(frame); }
+
+MovingCrop::MovingCrop(const AVFrame& sample, AVRational timeBase, const FramePlacement& placement)
+    : chain_(sample, timeBase, turnAndScale(placement) + ",setsar=1",
+             "A picture could not be scaled"),
+      placement_(placement),
+      window_(av_frame_alloc()) {
+  if (!window_) throw MediaError("Out of memory while rendering.");
+  window_->format = AV_PIX_FMT_YUV420P;
+  window_->width = placement.outputWidth;
+  window_->height = placement.outputHeight;
+  window_->sample_aspect_ratio = {1, 1};
+  if (av_frame_get_buffer(window_.get(), 0) < 0) throw MediaError("Out of memory while rendering.");
+}
+
+void MovingCrop::scale(const AVFrame& frame) { scaled_ = &chain_.apply(frame); }
+
+const AVFrame& MovingCrop::window(int x, int y) {
+  const AVFrame& scaled = *scaled_;
+  const int left = std::clamp(-x, 0, std::max(0, scaled.width - placement_.outputWidth)) & ~1;
+  const int top = std::clamp(-y, 0, std::max(0, scaled.height - placement_.outputHeight)) & ~1;
+  if (av_frame_make_writable(window_.get()) < 0) throw MediaError("Out of memory while rendering.");
+  for (int plane = 0; plane < 3; ++plane) {
+    const int shift = plane == 0 ? 0 : 1;
+    av_image_copy_plane(
+        window_->data[plane], window_->linesize[plane],
+        scaled.data[plane] + (top >> shift) * scaled.linesize[plane] + (left >> shift),
+        scaled.linesize[plane], (std::min(window_->width, scaled.width) + shift) >> shift,
+        (std::min(window_->height, scaled.height) + shift) >> shift);
+  }
+  window_->pts = scaled.pts;
+  return *window_;
+}
 
 }  // namespace brisklet

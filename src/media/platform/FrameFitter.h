@@ -43,4 +43,28 @@ class FrameFitter {
   FilterChain chain_;
 };
 
+// A crop window that moves over the picture: decoded frames are turned and scaled whole with
+// FFmpeg's filters, once each, and every output frame is then copied from the scaled picture at
+// the position asked for, so a new position needs no new filters.
+class MovingCrop {
+ public:
+  // As FrameFitter's, for a placement whose picture covers the output (a crop; x and y are
+  // given per window).
+  MovingCrop(const AVFrame& sample, AVRational timeBase, const FramePlacement& placement);
+
+  // Turns and scales `frame`; the windows to come are cut from it. Throws MediaError when FFmpeg
+  // refuses the frame.
+  void scale(const AVFrame& frame);
+  // The output frame of the last scaled picture placed at `x`, `y` (held so that the picture
+  // covers the output, and to even pixels, as a crop of 4:2:0 pictures is), valid until the next
+  // call.
+  const AVFrame& window(int x, int y);
+
+ private:
+  FilterChain chain_;
+  FramePlacement placement_;
+  const AVFrame* scaled_ = nullptr;
+  ffmpeg::Frame window_;
+};
+
 }  // namespace brisklet

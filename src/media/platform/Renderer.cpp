@@ -126,7 +126,7 @@ class VideoRenderer::Pictures {
     reader_.emplace(*asset_);
     file_ = file;
     holding_ = aheadPresent_ = ended_ = false;
-    fitter_.reset();
+    fitterWidth_ = 0;
   }
 
   void seekSource(double sourceSec) {
@@ -166,15 +166,25 @@ class VideoRenderer::Pictures {
     return holding_ ? held_.get() : nullptr;
   }
 
+  // Whether `picture` differs in size or format from the pictures the fitters were made for;
+  // if so, they are dropped and made again for it.
+  bool newKindOfPicture(const AVFrame& picture) {
+    if (picture.width == fitterWidth_ && picture.height == fitterHeight_ &&
+        picture.format == fitterFormat_)
+      return false;
+    fitter_.reset();
+    movingCrop_.reset();
+    fitterWidth_ = picture.width;
+    fitterHeight_ = picture.height;
+    fitterFormat_ = picture.format;
+    return true;
+  }
+
   // `picture` laid out by `placement`; a picture placed before is not placed again.
   const AVFrame& place(const AVFrame& picture, const FramePlacement& placement) {
-    if (!fitter_ || placement != fitterPlacement_ || picture.width != fitterWidth_ ||
-        picture.height != fitterHeight_ || picture.format != fitterFormat_) {
+    if (newKindOfPicture(picture) || !fitter_ || placement != fitterPlacement_) {
       fitter_.emplace(picture, reader_->timeBase(), placement);
       fitterPlacement_ = placement;
-      fitterWidth_ = picture.width;
-      fitterHeight_ = picture.height;
-      fitterFormat_ = picture.format;
       placedGeneration_ = -1;
     }
     if (placedGeneration_ != heldGeneration_) {
@@ -182,6 +192,23 @@ class VideoRenderer::Pictures {
       placedGeneration_ = heldGeneration_;
     }
     return *placed_;
+  }
+
+  // As place, for a crop that moves: each picture is scaled once, and only the window moves.
+  const AVFrame& placeMoving(const AVFrame& picture, FramePlacement placement) {
+    const int x = placement.x;
+    const int y = placement.y;
+    placement.x = placement.y = 0;
+    if (newKindOfPicture(picture) || !movingCrop_ || placement != movingPlacement_) {
+      movingCrop_.emplace(picture, reader_->timeBase(), placement);
+      movingPlacement_ = placement;
+      scaledGeneration_ = -1;
+    }
+    if (scaledGeneration_ != heldGeneration_) {
+      movingCrop_->scale(picture);
+      scaledGeneration_ = heldGeneration_;
+    }
+    return movingCrop_->window(x, y);
   }
 
   const AVFrame& black(int width, int height) {
@@ -256,10 +283,12 @@ class VideoRenderer::Pictures {
     if (pictureEndedBefore(sourceSec))
       failDamaged(insert->file, holding_ ? heldTimeSec_ : 0, insert->source.end().seconds());
     const VideoTrack& track = asset_->firstVideoTrack();
+    const FramePlacement placement =
+        placementOf(instruction->transform.then(panAt(instruction->pan, pictureSec))
+                        .then(AffineTransform::scale(scale_)),
+                    track.naturalWidth, track.naturalHeight, outputWidth_, outputHeight_);
     const AVFrame& placed =
-        place(*picture,
-              placementOf(instruction->transform.then(AffineTransform::scale(scale_)),
-                          track.naturalWidth, track.naturalHeight, outputWidth_, outputHeight_));
+        instruction->pan.empty() ? place(*picture, placement) : placeMoving(*picture, placement);
     const double opacity = opacityAt(instruction->opacityRamps, timeSec);
     if (opacity >= 1.0) return RenderedPicture{&placed, timeSec, frameSec};
     av_frame_unref(output_.get());
@@ -398,6 +427,9 @@ class VideoRenderer::Pictures {
 
   std::optional<FrameFitter> fitter_;
   FramePlacement fitterPlacement_;
+  std::optional<MovingCrop> movingCrop_;
+  FramePlacement movingPlacement_;
+  std::int64_t scaledGeneration_ = -1;
   int fitterWidth_ = 0;
   int fitterHeight_ = 0;
   int fitterFormat_ = -1;

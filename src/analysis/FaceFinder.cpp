@@ -1,0 +1,107 @@
+#include "analysis/FaceFinder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/objdetect.hpp>
+
+#include "platform/Log.h"
+
+namespace brisklet {
+namespace {
+
+const char* const kFrontalFaceModel =
+    "/usr/share/opencv4/haarcascades/haarcascade_frontalface_default.xml";
+constexpr double kEnlargement = 2;
+// Smaller faces are too few pixels in a sample to be told from texture.
+constexpr int kSmallestFacePixels = 24;
+// A face seen again within this long, and this near, is the same face.
+constexpr double kLongestGapSec = 2.0;
+constexpr double kFarthestStepWidths = 1.0;
+// A face seen in fewer samples than this share (and than two) is a passer-by or a false find.
+constexpr double kShortestShare = 1.0 / 3.0;
+
+}  // namespace
+
+class FaceFinder::Detector {
+ public:
+  cv::CascadeClassifier classifier;
+};
+
+FaceFinder::FaceFinder() : detector_(std::make_unique<Detector>()) {
+  try {
+    detector_->classifier.load(kFrontalFaceModel);
+  } catch (const cv::Exception&) {
+  }
+  static std::once_flag told;
+  if (detector_->classifier.empty())
+    std::call_once(told, [] {
+      logLine(std::string("FaceFinder: the face model ") + kFrontalFaceModel +
+              " could not be read; crops stay centred");
+    });
+}
+
+FaceFinder::~FaceFinder() = default;
+FaceFinder::FaceFinder(FaceFinder&&) noexcept = default;
+FaceFinder& FaceFinder::operator=(FaceFinder&&) noexcept = default;
+
+bool FaceFinder::available() const { return !detector_->classifier.empty(); }
+
+std::vector<FacePosition> FaceFinder::faces(const cv::Mat& picture, double timeSec) {
+  std::vector<FacePosition> found;
+  if (!available() || picture.empty()) return found;
+  cv::Mat grey;
+  cv::cvtColor(picture, grey, cv::COLOR_BGR2GRAY);
+  // A sample is small; twice its size, the detector finds faces half the size of its window.
+  cv::resize(grey, grey, {}, kEnlargement, kEnlargement, cv::INTER_LINEAR);
+  cv::equalizeHist(grey, grey);
+  std::vector<cv::Rect> boxes;
+  detector_->classifier.detectMultiScale(grey, boxes, 1.1, 4, 0,
+                                         {kSmallestFacePixels, kSmallestFacePixels});
+  const double width = grey.cols;
+  const double height = grey.rows;
+  for (const cv::Rect& box : boxes)
+    found.push_back(
+        {timeSec, box.x / width, box.y / height, box.width / width, box.height / height});
+  return found;
+}
+
+namespace FaceFinding {
+
+std::vector<FacePosition> mainFace(const std::vector<FacePosition>& detections,
+                                   size_t sampleCount) {
+  struct Track {
+    std::vector<FacePosition> faces;
+    double area = 0;
+  };
+  std::vector<Track> tracks;
+  for (const FacePosition& face : detections) {
+    Track* nearest = nullptr;
+    double nearestDistance = INFINITY;
+    for (Track& track : tracks) {
+      const FacePosition& last = track.faces.back();
+      if (last.timeSec >= face.timeSec || face.timeSec - last.timeSec > kLongestGapSec) continue;
+      const double distance =
+          std::hypot(face.centreX() - last.centreX(), face.centreY() - last.centreY());
+      if (distance <= kFarthestStepWidths * std::max(face.width, last.width) &&
+          distance < nearestDistance) {
+        nearest = &track;
+        nearestDistance = distance;
+      }
+    }
+    if (nearest == nullptr) nearest = &tracks.emplace_back();
+    nearest->faces.push_back(face);
+    nearest->area += face.width * face.height;
+  }
+  const Track* best = nullptr;
+  for (const Track& track : tracks)
+    if (static_cast<double>(track.faces.size()) >=
+            std::max(2.0, kShortestShare * static_cast<double>(sampleCount)) &&
+        (best == nullptr || track.area > best->area))
+      best = &track;
+  return best != nullptr ? best->faces : std::vector<FacePosition>{};
+}
+
+}  // namespace FaceFinding
+}  // namespace brisklet
