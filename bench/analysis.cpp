@@ -3,7 +3,7 @@
 // `ffmpeg -threads 2 -i X -f null -` on the same file in the same run, and prints the ratio and
 // peak memory. Targets: ratio ≤ 1.0 (reach for 0.6), peak RSS ≤ 300 MB. Also times the
 // frame-by-frame look at the cut candidates on its own (target: at most 5 % of the analysis)
-// and prints the ratio the analysis would have without it.
+// and prints the ratio the analysis would have without it, and the time faces take to find.
 // With --long it analyses a generated 60-minute 1280×720 video instead, printing the resident
 // memory as the analysis goes, which should stay flat; given a file, it analyses that.
 //
@@ -16,6 +16,8 @@
 
 #include "BenchSupport.h"
 #include "analysis/AnalysisPipeline.h"
+#include "analysis/FaceFinder.h"
+#include "analysis/FrameSampler.h"
 #include "media/platform/Asset.h"
 
 using namespace brisklet;
@@ -91,6 +93,16 @@ int main(int argc, char** argv) {
   const double look =
       bench::seconds([&] { (void)AnalysisPipeline::cutsFrameByFrame(asset, distances, {}); });
 
+  // Finding faces, timed on its own over the samples it is given (once a sample is decoded).
+  double faces = 0;
+  {
+    FaceFinder finder;
+    const auto stream = FrameSampler::frames(ImageGenerator(asset, FrameSampler::kSamplingSettings),
+                                             FrameSampler::sampleTimes(asset.durationSec(), 2.0));
+    while (std::optional<SampledFrame> frame = stream->next())
+      faces += bench::seconds([&] { (void)finder.faces(frame->image, frame->timeSec); });
+  }
+
   std::printf("analysis            %7.2f s   %zu scenes, peak RSS %ld MB (target 300)\n", ours,
               scenes, peak);
   std::printf("ffmpeg decode       %7.2f s   ratio %.2f (target 1.0, reach for 0.6)\n",
@@ -98,5 +110,9 @@ int main(int argc, char** argv) {
   std::printf("look at the cuts    %7.2f s   %.1f %% of the analysis (target 5 %%); ratio "
               "without it %.2f\n",
               look, 100 * look / ours, (ours - look) / decodedByFfmpeg);
+  std::printf(
+      "finding faces       %7.2f s   %.1f %% of the analysis (one thread; the analysis "
+      "shares it out)\n",
+      faces, 100 * faces / ours);
   return 0;
 }

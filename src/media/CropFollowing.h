@@ -17,14 +17,14 @@ struct WindowKey {
 enum class Axis { horizontal, vertical };
 
 // The keys of a window `windowShare` of the picture long (0 < windowShare < 1) following the
-// face of `path` along `axis` over [fromSec, toSec), as a camera operator would: it starts on
-// the face, stays still while the face moves inside a dead zone round the window's middle (so a
-// detector's jitter never shakes the picture), and once the face leaves it glides at a bounded
-// speed until the face is in the middle again. The window never leaves the picture. Between keys
-// the window moves linearly; before the first and after the last it holds. Empty when the path
-// has no face: the crop then stays centred. The path's points before `fromSec` set where the
-// window is at `fromSec`, so a piece cut from the middle of a scene frames it as the whole scene
-// does.
+// face of `path` along `axis` over [fromSec, toSec), as a camera operator would: it starts
+// centred on the face, stays still while the face (with the head around it) moves inside a dead
+// zone round the window's middle, so a detector's jitter never shakes the picture, and moves no
+// faster than kGlideSharePerSec, setting off early enough to keep the face in view where that
+// speed allows. The window never leaves the picture. Between keys it moves linearly; before the
+// first and after the last it holds. Empty when the path has no face: the crop then stays
+// centred. The whole path decides the window, so a piece cut from the middle of a scene frames it
+// as the whole scene does.
 std::vector<WindowKey> follow(const std::vector<FacePosition>& path, double windowShare, Axis axis,
                               double fromSec, double toSec);
 

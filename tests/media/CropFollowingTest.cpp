@@ -47,7 +47,7 @@ TEST(CropFollowing, AWaveringFaceHoldsTheWindowStillOnIt) {
   EXPECT_NEAR(keys.front().start + kWindow / 2, 0.33, 1e-9) << "on the first face";
 }
 
-TEST(CropFollowing, AFaceThatMovesAwayIsFollowedAtABoundedSpeedUntilCentredAgain) {
+TEST(CropFollowing, AFaceThatMovesAwayIsFollowedAtABoundedSpeedSettingOffInTime) {
   std::vector<FacePosition> path;
   for (int sample = 0; sample < 60; ++sample)
     path.push_back(faceAt(sample * 0.5, sample < 10 ? 0.3 : 0.6));
@@ -60,26 +60,33 @@ TEST(CropFollowing, AFaceThatMovesAwayIsFollowedAtABoundedSpeedUntilCentredAgain
     EXPECT_LE(now + kWindow, 1 + 1e-12);
     previous = now;
   }
-  EXPECT_NEAR(startAt(keys, 4.9), 0.3 - kWindow / 2, 1e-9) << "still before the move";
-  EXPECT_NEAR(startAt(keys, 30), 0.6 - kWindow / 2, 1e-6) << "centred on the face again";
+  EXPECT_NEAR(startAt(keys, 0), 0.3 - kWindow / 2, 1e-9) << "centred on the first face";
+  // The dead zone reaches a quarter of the window either side of its middle.
+  const double deadZone = kWindow / 4;
+  EXPECT_NEAR(startAt(keys, 4.5), 0.3 - kWindow / 2 + deadZone, 1e-9)
+      << "at the far side of the dead zone when the face moves";
+  EXPECT_LT(startAt(keys, 2), startAt(keys, 4.5)) << "set off before the face moved";
+  EXPECT_NEAR(startAt(keys, 30), 0.6 - kWindow / 2 - deadZone, 1e-9)
+      << "only as far as brings the face back inside the dead zone";
 }
 
 TEST(CropFollowing, TheWindowStaysInsideThePictureAtItsEdges) {
   const auto keys = CropFollowing::follow({faceAt(0, 0.02, 0.04), faceAt(5, 0.98, 0.04)}, kWindow,
                                           Axis::horizontal, 0, 100);
-  EXPECT_DOUBLE_EQ(keys.front().start, 0);
-  EXPECT_NEAR(keys.back().start, 1 - kWindow, 1e-9);
+  EXPECT_DOUBLE_EQ(keys.front().start, 0) << "the first face comes first";
+  EXPECT_NEAR(keys.back().start, 1 - kWindow, 1e-9) << "and the window goes on to the last";
 }
 
-TEST(CropFollowing, APieceOfASceneStartsWhereTheWholeSceneIsAtThatMoment) {
+TEST(CropFollowing, APieceOfASceneIsFramedAsTheWholeSceneFramesIt) {
   const std::vector<FacePosition> path{faceAt(0, 0.2), faceAt(1, 0.2), faceAt(2, 0.7),
                                        faceAt(3, 0.7), faceAt(4, 0.7)};
+  const auto whole = CropFollowing::follow(path, kWindow, Axis::horizontal, 0, 60);
   const auto piece = CropFollowing::follow(path, kWindow, Axis::horizontal, 1.5, 4);
   ASSERT_FALSE(piece.empty());
   EXPECT_EQ(piece.front().sourceSec, 1.5);
-  EXPECT_NEAR(piece.front().start, 0.2 - kWindow / 2, 1e-9) << "the face seen last by then";
-  for (const WindowKey& key : piece) EXPECT_LE(key.sourceSec, 4);
-  EXPECT_LT(piece.back().start, 0.7 - kWindow / 2) << "cut off mid-glide at the piece's end";
+  for (double seconds = 1.5; seconds < 4; seconds += 0.1)
+    EXPECT_NEAR(startAt(piece, seconds), startAt(whole, seconds), 1e-9) << seconds;
+  EXPECT_LE(piece.back().sourceSec, 4);
 }
 
 }  // namespace
