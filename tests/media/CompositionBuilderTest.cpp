@@ -140,8 +140,8 @@ TEST_F(CompositionBuilderTest, ACropFollowsTheFaceUnlessCentredAndOnlyWhereItCro
 
   inputs.aspect = AspectRatio::original;
   inputs.transition = TransitionStyle::dipToBlack;
-  for (const VideoInstruction& each :
-       CompositionBuilder::build(plan, source, inputs).videoComposition->instructions)
+  const CompositionResult original = CompositionBuilder::build(plan, source, inputs);
+  for (const VideoInstruction& each : original.videoComposition->instructions)
     EXPECT_TRUE(each.pan.empty()) << "nothing cropped, nothing to follow";
 }
 

@@ -111,7 +111,8 @@ TEST(ProjectRecord, AbsentSettingsReadAsTheirDefaults) {
     segment.erase("facePath");
     segment.erase("centredCrop");
   }
-  for (const Segment& segment : decodeProjectRecord(older.dump()).editPlan->segments) {
+  const Project olderProject = decodeProjectRecord(older.dump());
+  for (const Segment& segment : olderProject.editPlan->segments) {
     EXPECT_TRUE(segment.facePath.empty());
     EXPECT_FALSE(segment.centredCrop);
   }
