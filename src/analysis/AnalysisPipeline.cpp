@@ -27,9 +27,6 @@ namespace AnalysisPipeline {
 namespace {
 
 constexpr double kSamplesPerSecond = 2.0;
-// Faces are looked for once a second: a crop glides far slower than that, and finding faces
-// costs more than anything else done to a sample.
-constexpr double kFaceSamplesPerSecond = 2.0;
 constexpr int kKeyframeJpegQuality = 60;
 const char* const kDetectingScenes = "Detecting scenes…";
 const char* const kScoringQuality = "Scoring visual quality…";
@@ -167,11 +164,6 @@ ScoredScene scoreScene(const std::vector<cv::Mat>& keyframes) {
   return scene;
 }
 
-bool holdsFaces(double sampleSec) {
-  const double step = kSamplesPerSecond / kFaceSamplesPerSecond;
-  return std::fmod(std::round(sampleSec * kSamplesPerSecond), step) == 0;
-}
-
 // The main face of `segment` among the faces found in the sampled frames.
 std::vector<FacePosition> mainFaceOf(const Segment& segment,
                                      const std::vector<FacePosition>& faces) {
@@ -181,8 +173,8 @@ std::vector<FacePosition> mainFaceOf(const Segment& segment,
   const auto from = std::lower_bound(faces.begin(), faces.end(), segment.startSec, byTime);
   const auto to = std::lower_bound(from, faces.end(), segment.endSec, byTime);
   const size_t samples = static_cast<size_t>(
-      std::max(0.0, std::ceil(segment.endSec * kFaceSamplesPerSecond - 1e-9) -
-                        std::ceil(segment.startSec * kFaceSamplesPerSecond - 1e-9)));
+      std::max(0.0, std::ceil(segment.endSec * kSamplesPerSecond - 1e-9) -
+                        std::ceil(segment.startSec * kSamplesPerSecond - 1e-9)));
   return FaceFinding::mainFace({from, to}, samples);
 }
 
@@ -223,9 +215,8 @@ SampledPass sampledPass(const Asset& asset, const ProgressHandler& progress,
       std::move(frame->decodedPictures.begin(), frame->decodedPictures.end(),
                 std::back_inserter(recent));
       const size_t steps = series.distances.size();
-      if (holdsFaces(frame->timeSec))
-        for (FacePosition& face : finder.faces(frame->image, frame->timeSec))
-          faces[piece].push_back(face);
+      for (FacePosition& face : finder.faces(frame->image, frame->timeSec))
+        faces[piece].push_back(face);
       ShotDetector::addFrame(series, frame->image, frame->timeSec);
       if (series.distances.size() > steps && ShotDetector::isCandidate(series.distances, steps))
         series.distances.back().look = firstLook(
