@@ -22,6 +22,8 @@ class FaceFinder {
   bool available() const;
 
   // The faces in `picture` (8-bit BGR, upright), as boxes in shares of the picture, at `timeSec`.
+  // Pictures come in time order: a face turned away is looked for only within a moment after a
+  // face that looked at the camera.
   std::vector<FacePosition> faces(const cv::Mat& picture, double timeSec);
 
  private:

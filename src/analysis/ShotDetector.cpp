@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "analysis/GreyImage.h"
+#include "analysis/QualityScorer.h"
 
 namespace brisklet::ShotDetector {
 namespace {
@@ -13,7 +14,6 @@ namespace {
 // A picture whose grey levels (of 255) average under this and hardly vary is black.
 constexpr double kBlackestMean = 24;
 constexpr double kBlackestDeviation = 12;
-
 
 // The print is two blocks, each at most of length 1 and scaled by the square root of its
 // weight, so the squared distance is the weighted sum of the blocks' squared distances.
@@ -116,7 +116,9 @@ std::vector<double> structureBlock(const cv::Mat& grey) {
 std::optional<FeaturePrint> featurePrint(const cv::Mat& image) {
   if (image.empty() || image.depth() != CV_8U) return std::nullopt;
   cv::Mat small;
-  cv::resize(image, small, kWorkingSize, 0, 0, cv::INTER_AREA);
+  // Bars that letterbox or pillarbox the picture look the same in every shot: printed with it,
+  // they would hide its cuts.
+  cv::resize(image(QualityScorer::activeArea(image)), small, kWorkingSize, 0, 0, cv::INTER_AREA);
   if (small.channels() == 1) cv::cvtColor(small, small, cv::COLOR_GRAY2BGR);
   if (small.channels() == 4) cv::cvtColor(small, small, cv::COLOR_BGRA2BGR);
   const cv::Mat grey = greyImage(small);

@@ -140,6 +140,24 @@ TEST(ShotDetectorEmbedding, SameSceneIsNearAndAnotherSceneIsFar) {
   for (int seed = 2; seed < 8; ++seed) EXPECT_GT(distanceBetween(first, scene(seed)), 0.5);
 }
 
+// `picture` shrunk onto a black picture of its own size, off centre: a 4:3 clip in a wide day,
+// or a phone's picture pillarboxed.
+cv::Mat boxed(const cv::Mat& picture) {
+  cv::Mat canvas = cv::Mat::zeros(picture.size(), picture.type());
+  cv::resize(picture, canvas(cv::Rect(20, 30, 200, 112)), {200, 112}, 0, 0, cv::INTER_AREA);
+  return canvas;
+}
+
+TEST(ShotDetectorEmbedding, BarsAroundThePictureDoNotHideItsCuts) {
+  for (int seed = 2; seed < 8; ++seed) {
+    const double plain = distanceBetween(scene(1), scene(seed));
+    EXPECT_NEAR(distanceBetween(boxed(scene(1)), boxed(scene(seed))), plain, 0.1 * plain);
+  }
+  EXPECT_LT(distanceBetween(boxed(scene(1)), scene(1)), 0.1) << "only the bars differ";
+  const cv::Mat black = cv::Mat::zeros(180, 320, CV_8UC3);
+  EXPECT_TRUE(ShotDetector::featurePrint(black)->black) << "a fade's floor is no bar";
+}
+
 TEST(ShotDetectorEmbedding, GreyAndColourPicturesAndUnprintableOnes) {
   const cv::Mat colour = scene(3);
   cv::Mat grey;

@@ -19,7 +19,7 @@ namespace {
 
 // A 9:16 export of a wide talking-head shot keeps the speaker in the picture: the crop follows
 // the face, glides slowly, and holds still while the face does. Checked on real talkers set at
-// the left third of a 1920x1080 picture, with faces found by the test at four times the
+// the left third of a 1920x1080 picture, with faces found by the test at three times the
 // analysis's resolution, and the window measured in the exported pictures themselves.
 
 constexpr int kWidth = 1920;
@@ -36,15 +36,11 @@ struct Talker {
   double scale;
   int left;
   int top;
-  // The share of the pictures in which the test's own detector finds a face that must show one
-  // whole in the crop. The concert clip has a wide shot of two people far apart and audience
-  // shots, and faces (in profile, or turned away) that the test's detector finds at three times
-  // the analysis's resolution and the analysis does not.
-  double framedShare;
 };
 
-const Talker kTalkers[] = {{"grid_swwp2s.mpg", 2.5, 190, 180, 1.0},
-                           {"short_hamilton_clip.mp4", 2.5, 0, 90, 0.8}};
+// Boxed as a wide picture of a talker is: bars on both sides (and above and below).
+const Talker kTalkers[] = {{"grid_swwp2s.mpg", 2.5, 190, 180},
+                           {"short_hamilton_clip.mp4", 2.5, 40, 90}};
 
 // Every picture of `movie` as grey `size` pictures, in order.
 std::vector<cv::Mat> greyPictures(const std::filesystem::path& movie, cv::Size size,
@@ -61,10 +57,11 @@ std::vector<cv::Mat> greyPictures(const std::filesystem::path& movie, cv::Size s
   return pictures;
 }
 
-// The faces of a grey picture at half the source's size, in source pixels.
+// The faces of a grey picture at half the source's size, in source pixels. A find needs more
+// neighbours than the analysis asks for: a logo or an ear is no face to frame.
 std::vector<cv::Rect> facesIn(cv::CascadeClassifier& detector, const cv::Mat& half) {
   std::vector<cv::Rect> found;
-  detector.detectMultiScale(half, found, 1.1, 3, 0, {30, 30});
+  detector.detectMultiScale(half, found, 1.1, 6, 0, {30, 30});
   for (cv::Rect& face : found)
     face = cv::Rect(face.x * 2, face.y * 2, face.width * 2, face.height * 2);
   return found;
@@ -179,7 +176,7 @@ TEST_P(SpeakerCropTest, TheVerticalCropFollowsTheFaceSmoothly) {
     facesCentred += framesOne((kWidth - kWindowWidth) / 2);
   }
   EXPECT_GE(facesChecked, static_cast<int>(sources.size()) / 10);
-  EXPECT_GE(facesFramed, talker.framedShare * facesChecked)
+  EXPECT_EQ(facesFramed, facesChecked)
       << facesFramed << " of " << facesChecked << " pictures with faces frame one whole";
   EXPECT_GT(facesFramed, facesCentred) << "a centred crop frames " << facesCentred;
   if (std::string(talker.file) == "grid_swwp2s.mpg") {
