@@ -16,6 +16,13 @@ Biquad Biquad::highPass(double frequency, double sampleRate) {
                 1 - alpha);
 }
 
+Biquad Biquad::lowPass(double frequency, double sampleRate) {
+  const double w0 = 2 * std::numbers::pi * frequency / sampleRate;
+  const double alpha = std::sin(w0) / (2 * std::numbers::sqrt2 / 2);
+  const double cosine = std::cos(w0);
+  return Biquad((1 - cosine) / 2, 1 - cosine, (1 - cosine) / 2, 1 + alpha, -2 * cosine, 1 - alpha);
+}
+
 Biquad Biquad::peaking(double frequency, double octaves, double gainDB, double sampleRate) {
   const double amplitude = std::pow(10.0, gainDB / 40);
   const double w0 = 2 * std::numbers::pi * frequency / sampleRate;

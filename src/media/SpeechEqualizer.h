@@ -12,6 +12,8 @@ class Biquad {
  public:
   // Butterworth (Q = 1/√2) high-pass.
   static Biquad highPass(double frequency, double sampleRate);
+  // Butterworth low-pass.
+  static Biquad lowPass(double frequency, double sampleRate);
   // Peaking band of `gainDB` around `frequency`, `octaves` wide between its half-gain points.
   static Biquad peaking(double frequency, double octaves, double gainDB, double sampleRate);
 

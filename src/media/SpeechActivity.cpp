@@ -1,0 +1,230 @@
+#include "media/SpeechActivity.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include "media/SpeechEqualizer.h"
+#include "media/platform/PcmReader.h"
+#include "platform/Cancellation.h"
+
+namespace brisklet::SpeechActivity {
+namespace {
+
+constexpr int kStepSamples = static_cast<int>(kSampleRate * kStepSec);
+// Mains hum (50/60 Hz and its first harmonics) and handling rumble lie below the band that
+// carries the voice, hiss mostly above it; fourth-order cuts keep them out of the gate. A word's
+// soft edges (an "s", an "f") lie above the voice band, so they are looked for in all the sound
+// above the hum.
+constexpr double kVoiceBandFloorHz = 200;
+constexpr double kVoiceBandCeilingHz = 4000;
+// The floor is the quiet end (this share) of the steps within this many seconds either side: a
+// talker pauses often enough for the room to show through, and a moment's drop-out (the start of
+// a file, a glitch) is too short to pass for it.
+constexpr double kQuietShare = 0.05;
+constexpr size_t kFloorReachSeconds = 10;
+// A syllable's core stands this far above the floor; a span reaches out while the sound stays
+// this far above it.
+constexpr double kCoreAboveFloorDB = 6;
+constexpr double kReachAboveFloorDB = 3;
+// Silence shorter than this inside speech is a stop consonant or a catch of breath, not a pause.
+constexpr double kShortestGapSec = 0.12;
+// A core shorter than this is a click or a knock.
+constexpr double kShortestCoreSec = 0.04;
+// No floor lies below this: digital silence is not a room.
+constexpr double kLowestFloorDB = -90;
+
+// The level of each 10 ms step, in dB of full scale, in the voice band and above the hum.
+struct Levels {
+  std::vector<double> voice;
+  std::vector<double> aboveHum;
+};
+
+// Levels measured as the sound comes: an hour of it is 720 000 numbers, never the sound itself.
+class LevelMeter {
+ public:
+  void add(std::span<const float> samples) {
+    for (const float sample : samples) {
+      const double aboveHum = humCut_[1].process(humCut_[0].process(sample));
+      const double voice = hissCut_[1].process(hissCut_[0].process(aboveHum));
+      const double hiss = voiceCut_[1].process(voiceCut_[0].process(sample));
+      voiceSum_ += voice * voice;
+      aboveHumSum_ += hiss * hiss;
+      if (++count_ == kStepSamples) closeStep();
+    }
+  }
+  Levels finish() {
+    if (count_ > 0) closeStep();
+    return std::move(levels_);
+  }
+
+ private:
+  void closeStep() {
+    levels_.voice.push_back(10 * std::log10(voiceSum_ / count_ + 1e-12));
+    levels_.aboveHum.push_back(10 * std::log10(aboveHumSum_ / count_ + 1e-12));
+    voiceSum_ = aboveHumSum_ = 0;
+    count_ = 0;
+  }
+
+  std::array<Biquad, 2> humCut_{Biquad::highPass(kVoiceBandFloorHz, kSampleRate),
+                                Biquad::highPass(kVoiceBandFloorHz, kSampleRate)};
+  std::array<Biquad, 2> voiceCut_{Biquad::highPass(kVoiceBandCeilingHz, kSampleRate),
+                                  Biquad::highPass(kVoiceBandCeilingHz, kSampleRate)};
+  std::array<Biquad, 2> hissCut_{Biquad::lowPass(kVoiceBandCeilingHz, kSampleRate),
+                                 Biquad::lowPass(kVoiceBandCeilingHz, kSampleRate)};
+  double voiceSum_ = 0, aboveHumSum_ = 0;
+  int count_ = 0;
+  Levels levels_;
+};
+
+// The noise floor under every step: the quiet end of the steps around it, counted in a
+// histogram per second. Steps of digital silence (a file's padding, a muted stretch) say nothing
+// of the room and are left out; where there is nothing else, the floor is the lowest.
+std::vector<double> noiseFloors(const std::vector<double>& levels) {
+  constexpr double kBinDB = 0.25;
+  constexpr double kTopDB = 10;
+  constexpr auto kBins = static_cast<size_t>((kTopDB - kLowestFloorDB) / kBinDB);
+  const auto binOf = [&](double level) {
+    return std::min(static_cast<size_t>((level - kLowestFloorDB) / kBinDB), kBins - 1);
+  };
+  const size_t perSecond = static_cast<size_t>(std::lround(1 / kStepSec));
+  const size_t seconds = (levels.size() + perSecond - 1) / perSecond;
+  std::vector<std::array<int, kBins>> secondCounts(seconds);
+  for (size_t step = 0; step < levels.size(); ++step)
+    if (levels[step] > kLowestFloorDB) ++secondCounts[step / perSecond][binOf(levels[step])];
+
+  std::vector<double> floorOfSecond(seconds, kLowestFloorDB);
+  std::array<int, kBins> window{};
+  int inWindow = 0;
+  const auto move = [&](size_t second, int sign) {
+    for (size_t bin = 0; bin < kBins; ++bin) {
+      window[bin] += sign * secondCounts[second][bin];
+      inWindow += sign * secondCounts[second][bin];
+    }
+  };
+  for (size_t second = 0; second < std::min(kFloorReachSeconds, seconds); ++second) move(second, 1);
+  for (size_t second = 0; second < seconds; ++second) {
+    if (second + kFloorReachSeconds < seconds) move(second + kFloorReachSeconds, 1);
+    if (second > kFloorReachSeconds) move(second - kFloorReachSeconds - 1, -1);
+    const auto quietCount = static_cast<int>(std::ceil(kQuietShare * inWindow));
+    int seen = 0;
+    for (size_t bin = 0; bin < kBins && inWindow > 0; ++bin) {
+      seen += window[bin];
+      if (seen >= quietCount) {
+        floorOfSecond[second] = kLowestFloorDB + (static_cast<double>(bin) + 0.5) * kBinDB;
+        break;
+      }
+    }
+  }
+  std::vector<double> floors(levels.size());
+  for (size_t step = 0; step < levels.size(); ++step)
+    floors[step] = floorOfSecond[step / perSecond];
+  return floors;
+}
+
+// The speech spans of the sound measured as `levels`, `durationSec` long.
+std::vector<SpeechSpan> spansOf(const Levels& levels, double durationSec) {
+  const std::vector<double> voiceFloors = noiseFloors(levels.voice);
+  const std::vector<double> aboveHumFloors = noiseFloors(levels.aboveHum);
+  const size_t count = levels.voice.size();
+  // A core is judged on three steps together, which the room's own flicker never lifts that far.
+  const auto core = [&](size_t step) {
+    double sum = 0;
+    int steps = 0;
+    for (size_t at = step > 0 ? step - 1 : 0; at < std::min(step + 2, count); ++at, ++steps)
+      sum += levels.voice[at] - voiceFloors[at];
+    return sum / steps > kCoreAboveFloorDB;
+  };
+  const auto heard = [&](size_t step) {
+    return levels.voice[step] > voiceFloors[step] + kReachAboveFloorDB ||
+           levels.aboveHum[step] > aboveHumFloors[step] + kReachAboveFloorDB;
+  };
+  const auto steps = [](double seconds) {
+    return static_cast<size_t>(std::lround(seconds / kStepSec));
+  };
+  // Where the sound heard around a core ends, across the short hush of a stop consonant (the
+  // "s" after the "k" of "snacks"): a gap is crossed when the sound is heard again, two steps
+  // running, within the shortest gap.
+  const size_t longestHush = steps(kShortestGapSec);
+  const auto heardTwice = [&](size_t step) { return heard(step) && heard(step + 1); };
+  const auto reachOn = [&](size_t end) {
+    while (end < count) {
+      if (heard(end)) {
+        ++end;
+        continue;
+      }
+      size_t next = end;
+      while (next + 1 < count && next - end < longestHush && !heardTwice(next)) ++next;
+      if (next + 1 >= count || !heardTwice(next)) break;
+      end = next;
+    }
+    return end;
+  };
+  const auto reachBack = [&](size_t start) {
+    while (start > 0) {
+      if (heard(start - 1)) {
+        --start;
+        continue;
+      }
+      size_t before = start - 1;  // the earliest step of the gap so far
+      while (before >= 2 && start - before < longestHush && !heardTwice(before - 2)) --before;
+      if (before < 2 || !heardTwice(before - 2)) break;
+      start = before;
+    }
+    return start;
+  };
+  // Spans as step ranges: each core, reached out to both sides.
+  std::vector<std::pair<size_t, size_t>> spans;
+  for (size_t step = 0; step < count;) {
+    if (!core(step)) {
+      ++step;
+      continue;
+    }
+    size_t coreEnd = step;
+    while (coreEnd < count && core(coreEnd)) ++coreEnd;
+    if (coreEnd - step >= steps(kShortestCoreSec)) {
+      const size_t start = reachBack(step);
+      const size_t end = reachOn(coreEnd);
+      if (!spans.empty() && start <= spans.back().second + steps(kShortestGapSec))
+        spans.back().second = std::max(spans.back().second, end);
+      else
+        spans.emplace_back(start, end);
+      coreEnd = std::max(coreEnd, end);
+    }
+    step = coreEnd;
+  }
+  std::vector<SpeechSpan> speech;
+  for (const auto& [start, end] : spans)
+    speech.push_back({static_cast<double>(start) * kStepSec,
+                      std::min(static_cast<double>(end) * kStepSec, durationSec)});
+  return speech;
+}
+
+}  // namespace
+
+std::vector<SpeechSpan> speechIn(std::span<const float> samples) {
+  LevelMeter levels;
+  levels.add(samples);
+  return spansOf(levels.finish(), static_cast<double>(samples.size()) / kSampleRate);
+}
+
+std::vector<SpeechSpan> speechOf(const Asset& asset, std::stop_token stop) {
+  if (asset.audioTracks().empty()) return {};
+  PcmReader reader(asset, PcmFormat{kSampleRate, 1, PcmSampleFormat::float32});
+  LevelMeter levels;
+  size_t sampleCount = 0;
+  std::vector<float> block;
+  reader.read(
+      [&](std::span<const std::uint8_t> bytes) {
+        block.resize(bytes.size() / sizeof(float));
+        std::memcpy(block.data(), bytes.data(), block.size() * sizeof(float));
+        levels.add(block);
+        sampleCount += block.size();
+      },
+      stop);
+  throwIfCancelled(stop);
+  return spansOf(levels.finish(), static_cast<double>(sampleCount) / kSampleRate);
+}
+
+}  // namespace brisklet::SpeechActivity
