@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 
 #include "media/CropFollowing.h"
 #include "media/platform/FrameRate.h"
@@ -50,9 +51,17 @@ std::pair<int, int> renderSize(AspectRatio aspect, const Box& oriented) {
           2 * static_cast<int>(std::floor(oriented.height / 2))};
 }
 
+// Where a kept segment's runs lie among the mappings: [first, first + count).
+struct MappedRuns {
+  size_t first = 0;
+  size_t count = 0;
+};
+
 // The shifts that make a crop of the picture follow the segment's face, on the output axis:
-// none when the layout crops nothing, the segment has no face or is to be cropped centred.
-std::vector<PanKey> followingFace(const Segment& segment, const SegmentTimeMapping& mapping,
+// none when the layout crops nothing, the segment has no face or is to be cropped centred. The
+// path is planned over the whole scene, so the window glides as it would without the pauses; a
+// key inside a removed pause is not shown.
+std::vector<PanKey> followingFace(const Segment& segment, std::span<const SegmentTimeMapping> runs,
                                   double scaledWidth, double scaledHeight, int width, int height) {
   if (segment.centredCrop || segment.facePath.empty()) return {};
   using CropFollowing::Axis;
@@ -62,18 +71,22 @@ std::vector<PanKey> followingFace(const Segment& segment, const SegmentTimeMappi
   const double window = axis == Axis::horizontal ? width : height;
   if (length <= window + 1) return {};
   const double share = window / length;
+  const std::vector<SegmentTimeMapping> mapped(runs.begin(), runs.end());
   std::vector<PanKey> pan;
   for (const CropFollowing::WindowKey& key :
        CropFollowing::follow(segment.facePath, share, axis, segment.startSec, segment.endSec)) {
+    const std::optional<double> shown = compositionTime(mapped, key.sourceSec);
+    if (!shown) continue;
     const double shift = -(key.start - (1 - share) / 2) * length;
-    pan.push_back({mapping.compositionStartSec + key.sourceSec - mapping.sourceStartSec,
-                   axis == Axis::horizontal ? shift : 0, axis == Axis::vertical ? shift : 0});
+    pan.push_back(
+        {*shown, axis == Axis::horizontal ? shift : 0, axis == Axis::vertical ? shift : 0});
   }
   return pan;
 }
 
 VideoComposition videoComposition(const Asset& source, const AffineTransform& preferred,
                                   const Inputs& inputs, const std::vector<const Segment*>& kept,
+                                  const std::vector<MappedRuns>& keptRuns,
                                   const std::vector<SegmentTimeMapping>& mappings,
                                   MediaTime total) {
   const VideoTrack& track = source.firstVideoTrack();
@@ -90,9 +103,12 @@ VideoComposition videoComposition(const Asset& source, const AffineTransform& pr
   composition.renderHeight = height;
   // The source's own rhythm, so every picture is shown once and none is repeated or dropped.
   composition.frameDuration = frameDurationAt(standardFrameRate(track.framesPerSecond));
+  const auto runsOf = [&](size_t index) {
+    return std::span(mappings).subspan(keptRuns[index].first, keptRuns[index].count);
+  };
   std::vector<std::vector<PanKey>> pans;
   for (size_t index = 0; index < kept.size(); ++index)
-    pans.push_back(followingFace(*kept[index], mappings[index], oriented.width * scale,
+    pans.push_back(followingFace(*kept[index], runsOf(index), oriented.width * scale,
                                  oriented.height * scale, width, height));
   const bool follows = std::any_of(pans.begin(), pans.end(),
                                    [](const std::vector<PanKey>& pan) { return !pan.empty(); });
@@ -101,17 +117,18 @@ VideoComposition videoComposition(const Asset& source, const AffineTransform& pr
     composition.instructions.push_back({TimeRange{MediaTime{}, total}, layer, {}});
     return composition;
   }
-  for (size_t index = 0; index < mappings.size(); ++index) {
-    const SegmentTimeMapping& mapping = mappings[index];
-    const double start = mapping.compositionStartSec;
-    const double end = start + mapping.durationSec;
+  // One instruction a segment: the joins where its pauses were are cuts, never dips.
+  for (size_t index = 0; index < kept.size(); ++index) {
+    const std::span<const SegmentTimeMapping> runs = runsOf(index);
+    const double start = runs.front().compositionStartSec;
+    const double end = runs.back().compositionStartSec + runs.back().durationSec;
     std::vector<OpacityRamp> dip;
     if (dips) {
-      const double fade = std::min(0.25 * mapping.durationSec, kLongestDipSec);
+      const double fade = std::min(0.25 * (end - start), kLongestDipSec);
       dip = {{between(start, start + fade), 0, 1}, {between(end - fade, end), 1, 0}};
     }
-    composition.instructions.push_back({TimeRange{at(start), at(mapping.durationSec)}, layer,
-                                        std::move(dip), std::move(pans[index])});
+    composition.instructions.push_back(
+        {between(start, end), layer, std::move(dip), std::move(pans[index])});
   }
   return composition;
 }
@@ -120,6 +137,7 @@ VideoComposition videoComposition(const Asset& source, const AffineTransform& pr
 // starting in the last half second, never cut. A line whose text was cleared is silent, whatever
 // audio it had.
 std::vector<std::pair<double, double>> placeNarration(const std::vector<const Segment*>& kept,
+                                                      const std::vector<MappedRuns>& keptRuns,
                                                       const std::vector<SegmentTimeMapping>& mappings,
                                                       const std::filesystem::path& folder,
                                                       double totalSec, CompositionResult& result) {
@@ -133,7 +151,9 @@ std::vector<std::pair<double, double>> placeNarration(const std::vector<const Se
       continue;
     const std::optional<Asset> audio = soundFile(folder / *line->audioFileName);
     if (!audio) continue;
-    double start = mappings[index].compositionStartSec + std::max(line->startOffsetSec, 0.0);
+    // The offset counts on the output axis from where the segment's first kept run starts.
+    double start = mappings[keptRuns[index].first].compositionStartSec +
+                   std::max(line->startOffsetSec, 0.0);
     start = std::max(start, lastEnd + kNarrationGapSec);
     if (start >= totalSec - kNoNarrationInLastSec) continue;
     if (!composition.narration) composition.narration.emplace();
@@ -207,13 +227,15 @@ CompositionResult build(const EditPlan& plan, const Asset& source, const Inputs&
       AffineTransform::rotation(picture.rotationDegrees, picture.naturalWidth, picture.naturalHeight);
   if (soundTrack) composition.mainAudio.emplace();
 
+  // A segment whose pauses cover all of it (a record edited by hand) shows nothing.
   std::vector<const Segment*> kept;
   for (const Segment& segment : plan.segments)
-    if (segment.keep) kept.push_back(&segment);
+    if (segment.keep && !segment.keptRuns().empty()) kept.push_back(&segment);
   std::stable_sort(kept.begin(), kept.end(),
                    [](const Segment* a, const Segment* b) { return a->startSec < b->startSec; });
 
   MediaTime cursor;
+  std::vector<MappedRuns> keptRuns;
   for (const Segment* segment : kept) {
     // A record whose times outrun its video (edited by hand, or the source replaced by a shorter
     // file) is told as such, not exported as a movie that stops short.
@@ -222,18 +244,21 @@ CompositionResult build(const EditPlan& plan, const Asset& source, const Inputs&
                                  "\u2013" + formatMinutesSeconds(segment->endSec) +
                                  ") runs past the end of the video (" +
                                  formatMinutesSeconds(source.durationSec()) + ").");
-    const MediaTime start = at(segment->startSec);
-    const MediaTime length = at(segment->durationSec());
-    composition.video.push_back({source.file(), picture.streamIndex, {start, length}, cursor});
-    if (composition.mainAudio) {
-      const double soundEnd = std::min(segment->endSec, soundLimitSec);
-      if (soundEnd - segment->startSec > kShortestSoundSec)
-        composition.mainAudio->push_back({soundSource, soundTrack->streamIndex,
-                                          between(segment->startSec, soundEnd), cursor});
+    keptRuns.push_back({result.mappings.size(), 0});
+    for (const SourceSpan& run : segment->keptRuns()) {
+      const MediaTime start = at(run.startSec);
+      const MediaTime length = at(run.durationSec());
+      composition.video.push_back({source.file(), picture.streamIndex, {start, length}, cursor});
+      if (composition.mainAudio) {
+        const double soundEnd = std::min(run.endSec, soundLimitSec);
+        if (soundEnd - run.startSec > kShortestSoundSec)
+          composition.mainAudio->push_back({soundSource, soundTrack->streamIndex,
+                                            between(run.startSec, soundEnd), cursor});
+      }
+      result.mappings.push_back({segment->id, run.startSec, cursor.seconds(), run.durationSec()});
+      ++keptRuns.back().count;
+      cursor.value += length.value;
     }
-    result.mappings.push_back(
-        {segment->id, segment->startSec, cursor.seconds(), segment->durationSec()});
-    cursor.value += length.value;
   }
   const double total = cursor.seconds();
 
@@ -241,11 +266,13 @@ CompositionResult build(const EditPlan& plan, const Asset& source, const Inputs&
        inputs.layOutPictures) &&
       total > 0)
     result.videoComposition =
-        videoComposition(source, composition.videoTransform, inputs, kept, result.mappings, cursor);
+        videoComposition(source, composition.videoTransform, inputs, kept, keptRuns,
+                         result.mappings, cursor);
 
   std::vector<std::pair<double, double>> spans;
   if (inputs.narrationDirectory)
-    spans = placeNarration(kept, result.mappings, *inputs.narrationDirectory, total, result);
+    spans = placeNarration(kept, keptRuns, result.mappings, *inputs.narrationDirectory, total,
+                           result);
 
   if (total > kShortestBedSec)
     if (const std::optional<Asset> music = soundFile(inputs.music);

@@ -12,6 +12,22 @@ constexpr double kSkipBackMarginSec = 0.5;
 // Closer than this is the same moment: a boundary the playhead stands on is not the next one.
 constexpr double kSameMomentSec = 1e-6;
 
+// Where each segment starts and ends on the output axis: a segment's runs (the stretches between
+// its removed pauses) follow each other there, so only the first one's start and the last one's
+// end are its edges.
+std::vector<std::pair<double, double>> segmentEdges(const std::vector<SegmentTimeMapping>& mappings) {
+  std::vector<std::pair<double, double>> edges;
+  for (size_t index = 0; index < mappings.size(); ++index) {
+    const SegmentTimeMapping& mapping = mappings[index];
+    const double end = mapping.compositionStartSec + mapping.durationSec;
+    if (index > 0 && mappings[index - 1].segmentID == mapping.segmentID)
+      edges.back().second = end;
+    else
+      edges.emplace_back(mapping.compositionStartSec, end);
+  }
+  return edges;
+}
+
 }  // namespace
 
 double seekTarget(const std::vector<SegmentTimeMapping>& mappings, double sourceSec) {
@@ -25,15 +41,14 @@ double seekTarget(const std::vector<SegmentTimeMapping>& mappings, double source
 std::optional<double> skipTarget(const std::vector<SegmentTimeMapping>& mappings, double nowSec,
                                  bool forward) {
   if (mappings.empty()) return std::nullopt;
+  const std::vector<std::pair<double, double>> edges = segmentEdges(mappings);
   if (forward) {
-    for (const SegmentTimeMapping& mapping : mappings)
-      if (mapping.compositionStartSec > nowSec + kSkipForwardMarginSec)
-        return mapping.compositionStartSec;
+    for (const auto& [start, end] : edges)
+      if (start > nowSec + kSkipForwardMarginSec) return start;
     return std::nullopt;
   }
-  for (auto mapping = mappings.rbegin(); mapping != mappings.rend(); ++mapping)
-    if (mapping->compositionStartSec < nowSec - kSkipBackMarginSec)
-      return mapping->compositionStartSec;
+  for (auto edge = edges.rbegin(); edge != edges.rend(); ++edge)
+    if (edge->first < nowSec - kSkipBackMarginSec) return edge->first;
   return 0.0;
 }
 
@@ -56,9 +71,9 @@ std::optional<double> boundaryTarget(const std::vector<SegmentTimeMapping>& mapp
                                      bool forward) {
   if (mappings.empty()) return std::nullopt;
   std::vector<double> boundaries;
-  for (const SegmentTimeMapping& mapping : mappings) {
-    boundaries.push_back(mapping.compositionStartSec);
-    boundaries.push_back(mapping.compositionStartSec + mapping.durationSec);
+  for (const auto& [start, end] : segmentEdges(mappings)) {
+    boundaries.push_back(start);
+    boundaries.push_back(end);
   }
   std::sort(boundaries.begin(), boundaries.end());
   if (forward) {

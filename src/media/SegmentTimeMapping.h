@@ -7,13 +7,14 @@
 
 namespace brisklet {
 
-// Where one kept segment lands on the output axis. Mappings come in ascending source and output
-// order; the first starts at output time 0.
+// Where one kept run of a segment lands on the output axis: the whole segment, or the stretch
+// between two of its removed pauses (a segment has a mapping for each). Mappings come in
+// ascending source and output order; the first starts at output time 0.
 struct SegmentTimeMapping {
   Uuid segmentID;
-  double sourceStartSec = 0;       // the segment's startSec, unrounded
+  double sourceStartSec = 0;       // where the run starts, unrounded
   double compositionStartSec = 0;  // on the output axis
-  double durationSec = 0;          // endSec − startSec, unrounded
+  double durationSec = 0;          // the run's length, unrounded
 
   bool operator==(const SegmentTimeMapping&) const = default;
 };

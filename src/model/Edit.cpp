@@ -145,6 +145,16 @@ bool applyToSegment(const SetCentredCrop& edit, Project& project) {
   return assign(segmentOf(project, edit.segmentID).centredCrop, edit.centred);
 }
 
+bool applyToSegment(const SetRemovedPauses& edit, Project& project) {
+  // Every segment is found before any changes, so a refusal leaves the record whole.
+  for (const SegmentPauses& each : edit.segments) segmentOf(project, each.segmentID);
+  bool changed = false;
+  for (const SegmentPauses& each : edit.segments)
+    changed = assign(segmentOf(project, each.segmentID).removedPauses, heldPauses(each.pauses)) ||
+              changed;
+  return changed;
+}
+
 std::optional<double> heldVolume(const std::optional<double>& percent) {
   if (!percent) return std::nullopt;
   if (!std::isfinite(*percent)) throw EditRefused("A music volume is a number of percent.");
@@ -196,6 +206,14 @@ bool applyEdit(const Edit& edit, Project& project) {
 }
 
 Edit inverseEdit(const Edit& edit, const Project& before) {
+  if (const auto* set = std::get_if<SetRemovedPauses>(&edit)) {
+    SetRemovedPauses inverse;
+    for (const SegmentPauses& each : set->segments)
+      inverse.segments.push_back(
+          {each.segmentID,
+           before.editPlan->segments[indexOf(before, each.segmentID)].removedPauses});
+    return inverse;
+  }
   if (const auto segmentID = segmentNamed(edit)) {
     const Segment& segment = before.editPlan->segments[indexOf(before, *segmentID)];
     return std::visit(
@@ -239,7 +257,8 @@ Edit inverseEdit(const Edit& edit, const Project& before) {
 }
 
 std::optional<Edit> mergedEdits(const Edit& earlier, const Edit& later) {
-  if (earlier.index() != later.index() || segmentNamed(earlier) != segmentNamed(later))
+  if (earlier.index() != later.index() || segmentNamed(earlier) != segmentNamed(later) ||
+      std::holds_alternative<SetRemovedPauses>(later))
     return std::nullopt;
   return later;
 }

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "model/Project.h"
 
@@ -52,6 +53,21 @@ struct SetCentredCrop {
   bool operator==(const SetCentredCrop&) const = default;
 };
 
+// The removed pauses of one segment, all of them.
+struct SegmentPauses {
+  Uuid segmentID;
+  std::vector<SourceSpan> pauses;
+  bool operator==(const SegmentPauses&) const = default;
+};
+
+// The removed pauses of each segment named (a tightening sets those of every kept segment in one
+// step; a pause put back sets those of its own). Each list is held to the rules of the record:
+// finite, of some length, in time order, apart.
+struct SetRemovedPauses {
+  std::vector<SegmentPauses> segments;
+  bool operator==(const SetRemovedPauses&) const = default;
+};
+
 // The output settings, as the record stores them (none: the default).
 struct SetAspectRatio {
   std::optional<std::string> raw;
@@ -84,9 +100,9 @@ struct SetLoudness {
   bool operator==(const SetLoudness&) const = default;
 };
 
-using Edit =
-    std::variant<SetKeep, SetSpan, SetNarrationText, SetNarrationOffset, SetCentredCrop,
-                 SetAspectRatio, SetTransition, SetMusic, SetMusicVolume, SetSound, SetLoudness>;
+using Edit = std::variant<SetKeep, SetSpan, SetNarrationText, SetNarrationOffset, SetCentredCrop,
+                          SetRemovedPauses, SetAspectRatio, SetTransition, SetMusic,
+                          SetMusicVolume, SetSound, SetLoudness>;
 
 // An edit the record does not allow, with the sentence that tells the user why
 // ("Trim refused: segment 1 would overlap segment 0.").

@@ -29,10 +29,28 @@ std::optional<std::string> spokenWords(const NarrationClip& clip) {
   return std::nullopt;
 }
 
+std::vector<SourceSpan> Segment::keptRuns() const {
+  std::vector<SourceSpan> runs;
+  double from = startSec;
+  for (const SourceSpan& pause : removedPauses) {
+    if (pause.startSec >= endSec) break;
+    if (pause.startSec > from) runs.push_back({from, pause.startSec});
+    from = std::max(from, pause.endSec);
+  }
+  if (endSec > from) runs.push_back({from, endSec});
+  return runs;
+}
+
+double Segment::keptSec() const {
+  double total = 0;
+  for (const SourceSpan& run : keptRuns()) total += run.durationSec();
+  return total;
+}
+
 double EditPlan::keptDurationSec() const {
   double total = 0.0;
   for (const Segment& segment : segments)
-    if (segment.keep) total += segment.durationSec();
+    if (segment.keep) total += segment.keptSec();
   return total;
 }
 

@@ -62,6 +62,15 @@ struct FacePosition {
   bool operator==(const FacePosition&) const = default;
 };
 
+// A stretch of source time, half-open [startSec, endSec).
+struct SourceSpan {
+  double startSec = 0;
+  double endSec = 0;
+
+  double durationSec() const { return endSec - startSec; }
+  bool operator==(const SourceSpan&) const = default;
+};
+
 // One scene of the source, on the source timeline, half-open [startSec, endSec).
 struct Segment {
   Uuid id;
@@ -79,8 +88,16 @@ struct Segment {
   std::vector<FacePosition> facePath{};
   // The user's choice to crop the scene at the centre whatever its face path.
   bool centredCrop = false;
+  // The pauses (dead air between sentences) left out of the edit, in time order, apart; a
+  // tightening puts them inside the segment, and what a later trim leaves outside is not shown.
+  // None in older records.
+  std::vector<SourceSpan> removedPauses{};
 
   double durationSec() const { return endSec - startSec; }
+  // What the edit shows of the segment: its span less its removed pauses, in time order.
+  std::vector<SourceSpan> keptRuns() const;
+  // The seconds of it the edit shows.
+  double keptSec() const;
   bool operator==(const Segment&) const = default;
 };
 
@@ -92,7 +109,7 @@ struct EditPlan {
   // Counts the edits that change the output; observers rebuild the preview when it moves.
   std::int64_t planRevision = 0;
 
-  // Sum of the kept segments' durations; 0 when nothing is kept.
+  // Sum of the kept segments' shown seconds (removed pauses left out); 0 when nothing is kept.
   double keptDurationSec() const;
   // The segment with `id`, or null.
   Segment* segment(const Uuid& id);

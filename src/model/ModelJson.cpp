@@ -52,6 +52,11 @@ std::vector<FacePosition> read<std::vector<FacePosition>>(const JsonValue& value
   return readList<FacePosition>(value, key);
 }
 
+template <>
+std::vector<SourceSpan> read<std::vector<SourceSpan>>(const JsonValue& value, const char* key) {
+  return readList<SourceSpan>(value, key);
+}
+
 }  // namespace json_fields
 
 namespace {
@@ -154,6 +159,17 @@ void decode(const JsonValue& object, FacePosition& face) {
   face.height = required<double>(object, "h");
 }
 
+void to_json(json& result, const SourceSpan& span) {
+  result = {{"startSec", finite(span.startSec, "startSec")},
+            {"endSec", finite(span.endSec, "endSec")}};
+}
+
+void decode(const JsonValue& object, SourceSpan& span) {
+  requireObject(object, "pause");
+  span.startSec = required<double>(object, "startSec");
+  span.endSec = required<double>(object, "endSec");
+}
+
 void to_json(json& result, const Segment& segment) {
   json object = {{"id", segment.id.text()},
                  {"startSec", finite(segment.startSec, "startSec")},
@@ -167,6 +183,7 @@ void to_json(json& result, const Segment& segment) {
   writeOptional(object, "narration", segment.narration);
   if (!segment.facePath.empty()) object["facePath"] = segment.facePath;
   if (segment.centredCrop) object["centredCrop"] = true;
+  if (!segment.removedPauses.empty()) object["removedPauses"] = segment.removedPauses;
   result = std::move(object);
 }
 
@@ -185,6 +202,8 @@ void decode(const JsonValue& object, Segment& segment) {
   segment.facePath =
       optional<std::vector<FacePosition>>(object, "facePath").value_or(std::vector<FacePosition>{});
   segment.centredCrop = optional<bool>(object, "centredCrop").value_or(false);
+  segment.removedPauses = optional<std::vector<SourceSpan>>(object, "removedPauses")
+                              .value_or(std::vector<SourceSpan>{});
 }
 
 void to_json(json& result, const EditPlan& plan) {

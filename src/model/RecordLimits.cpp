@@ -107,6 +107,24 @@ void unsetUnlessFinite(std::optional<double>& value, Repairs& repairs) {
 
 }  // namespace
 
+std::vector<SourceSpan> heldPauses(std::vector<SourceSpan> pauses) {
+  std::erase_if(pauses, [](const SourceSpan& pause) {
+    return !(std::isfinite(pause.startSec) && std::isfinite(pause.endSec) &&
+             pause.endSec > pause.startSec);
+  });
+  std::stable_sort(pauses.begin(), pauses.end(), [](const SourceSpan& a, const SourceSpan& b) {
+    return a.startSec < b.startSec;
+  });
+  std::vector<SourceSpan> held;
+  for (const SourceSpan& pause : pauses) {
+    if (!held.empty() && pause.startSec <= held.back().endSec)
+      held.back().endSec = std::max(held.back().endSec, pause.endSec);
+    else
+      held.push_back(pause);
+  }
+  return held;
+}
+
 std::size_t characterCount(std::string_view text) {
   return static_cast<std::size_t>(
       std::count_if(text.begin(), text.end(), [](char byte) { return !isContinuationByte(byte); }));
@@ -176,6 +194,11 @@ std::string repairLoadedRecord(Project& project) {
     if (segment.narration) repairNarration(*segment.narration, limitSec, repairs);
     if (segment.quality) repairScores(*segment.quality, repairs);
     repairFacePath(segment.facePath, repairs);
+    if (std::vector<SourceSpan> pauses = heldPauses(segment.removedPauses);
+        pauses != segment.removedPauses) {
+      segment.removedPauses = std::move(pauses);
+      ++repairs.other;
+    }
     return false;
   });
   return repairs.phrase();

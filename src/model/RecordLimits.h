@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/Project.h"
 
@@ -20,6 +21,11 @@ std::string cappedNarrationText(std::string text);
 // characters other than line breaks (a tab, an escape) become spaces, and it is capped.
 std::string storedNarrationText(std::string text);
 
+// `pauses` as a segment holds them: finite, of some length, in time order, overlapping ones
+// joined. A trim leaves a segment's pauses be; what lies outside its span is not shown either way,
+// and an undone trim finds them there again.
+std::vector<SourceSpan> heldPauses(std::vector<SourceSpan> pauses);
+
 // Records read from disk are untrusted (hand-edited, damaged, from another program): this brings
 // `project` within what the rest of the program can work with, and says what it changed as one
 // phrase for the log ("3 segments' times clamped, 1 segment without times dropped"), or empty.
@@ -29,7 +35,7 @@ std::string storedNarrationText(std::string text);
 //   - narration text is cut at kNarrationTextLimit; a narration offset or length that is not a
 //     finite, non-negative number within the video's length is reset (0 s; unknown length);
 //   - face boxes are kept within the picture and in time order (a box that is not all finite
-//     numbers of some size is dropped),
+//     numbers of some size is dropped), removed pauses are held (see heldPauses),
 //   - quality scores are kept within 0 … 1, settings percentages that are not finite are unset.
 std::string repairLoadedRecord(Project& project);
 

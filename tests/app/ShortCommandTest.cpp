@@ -52,6 +52,16 @@ TEST(ShortPlanTest, ClipsStayInsideTheirScenesAndStopAtTheTarget) {
   const Segment moment = shortPlan(faced, {{2, 1.0, 4.0}}, 30).segments.at(0);
   EXPECT_EQ(moment.facePath, faced.segments[2].facePath);
   EXPECT_TRUE(moment.centredCrop);
+
+  // A tightened scene's pauses stay out, and the target counts what is shown: 10 s from 8 s on
+  // with 2 s of pauses ends at 20 s.
+  EditPlan tightened = plan;
+  tightened.segments[2].removedPauses = {{10, 11}, {14, 15}};
+  const EditPlan clipped = shortPlan(tightened, {{2, 0, 12}}, 10);
+  ASSERT_EQ(clipped.segments.size(), 1u);
+  EXPECT_EQ(clipped.segments[0].removedPauses, tightened.segments[2].removedPauses);
+  EXPECT_EQ(clipped.segments[0].endSec, 20.0);
+  EXPECT_DOUBLE_EQ(clipped.keptDurationSec(), 10.0);
 }
 
 class ShortCommandTest : public ::testing::Test {

@@ -98,6 +98,46 @@ TEST_F(CompositionBuilderTest, KeptSegmentsFollowInSourceOrder) {
   EXPECT_EQ(ramps[1].range.end(), MediaTime::fromSeconds(3.5));
 }
 
+// A segment's removed pauses are cuts inside it: its runs follow each other on the output axis,
+// one instruction (and one dip) for the segment, its line and its face where they were.
+TEST_F(CompositionBuilderTest, RemovedPausesAreCutsInsideTheirSegment) {
+  const Asset source = video("wide.mp4", 10);
+  std::filesystem::create_directories(folder / "narration");
+  tone("narration/a.wav", 0.5);
+  EditPlan plan;
+  plan.segments = {narrated(1, 6, "a.wav", 2.2), segment(7, 9)};
+  plan.segments[0].removedPauses = {{2, 3}, {4, 4.5}, {8, 9}};
+  plan.segments[0].facePath = {{1.5, 0.1, 0.3, 0.1, 0.2}, {3.5, 0.1, 0.3, 0.1, 0.2}};
+  plan.segments[1].removedPauses = {{6.5, 9.5}};
+  CompositionBuilder::Inputs inputs;
+  inputs.narrationDirectory = folder / "narration";
+  inputs.aspect = AspectRatio::vertical;
+  inputs.transition = TransitionStyle::dipToBlack;
+  const CompositionResult result = CompositionBuilder::build(plan, source, inputs);
+
+  std::vector<std::pair<double, double>> runs;
+  for (const SegmentTimeMapping& run : result.mappings)
+    runs.emplace_back(run.sourceStartSec, run.compositionStartSec);
+  EXPECT_THAT(runs, ElementsAre(Pair(1.0, 0.0), Pair(3.0, 1.0), Pair(4.5, 2.0)))
+      << "a pause past the segment's end is not shown; a segment all pause shows nothing";
+  EXPECT_DOUBLE_EQ(keptDurationSec(result.mappings), 3.5);
+  EXPECT_EQ(result.composition.video.size(), 3u);
+  EXPECT_EQ(result.composition.mainAudio->size(), 3u);
+  EXPECT_EQ(compositionTime(result.mappings, 2.5), std::nullopt) << "inside a pause";
+
+  const VideoComposition& layout = *result.videoComposition;
+  ASSERT_EQ(layout.instructions.size(), 1u);
+  EXPECT_EQ(layout.instructions[0].range.end(), MediaTime::fromSeconds(3.5));
+  EXPECT_EQ(layout.instructions[0].opacityRamps.size(), 2u) << "no dip where a pause was";
+  ASSERT_FALSE(layout.instructions[0].pan.empty());
+  for (const PanKey& key : layout.instructions[0].pan)
+    EXPECT_LE(key.timeSec, 3.5) << "the face's keys on the output axis";
+
+  ASSERT_TRUE(result.composition.narration);
+  EXPECT_NEAR(result.composition.narration->at(0).outputStart.seconds(), 2.2, 1e-3)
+      << "2.2 s into the tightened segment";
+}
+
 TEST_F(CompositionBuilderTest, APortraitClipFillsAWideFrameCroppedTopAndBottom) {
   const auto upright = folder / "upright.mp4";
   testing::runFfmpeg({"-f", "lavfi", "-i", "color=gray:s=160x90:r=30:d=2", "-c:v", "libx264",

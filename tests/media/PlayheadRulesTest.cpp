@@ -71,5 +71,19 @@ TEST(PlayheadRules, BoundaryJumpsVisitEveryStartAndEndOnce) {
   EXPECT_FALSE(boundaryTarget({}, 1.0, true));
 }
 
+// Where a segment's pauses were removed, its runs join on the output axis: the joins are no
+// segment's start or end.
+TEST(PlayheadRules, TheJoinsOfARemovedPauseAreNoSegmentEdges) {
+  // One segment in runs 0–2, 2–3 and 3–5 of output, then another 5–7.
+  std::vector<SegmentTimeMapping> mappings = {mapping(0, 0, 2), mapping(3, 2, 1), mapping(5, 3, 2),
+                                              mapping(9, 5, 2)};
+  for (size_t index = 1; index < 3; ++index) mappings[index].segmentID = mappings[0].segmentID;
+  EXPECT_EQ(skipTarget(mappings, 0.5, true), 5.0);
+  EXPECT_EQ(skipTarget(mappings, 4.0, false), 0.0);
+  EXPECT_EQ(boundaryTarget(mappings, 0.5, true), 5.0);
+  EXPECT_EQ(boundaryTarget(mappings, 6.0, false), 5.0);
+  EXPECT_DOUBLE_EQ(seekTarget(mappings, 4.0), 3.0) << "a moment in a pause: where the edit goes on";
+}
+
 }  // namespace
 }  // namespace brisklet

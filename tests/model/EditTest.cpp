@@ -110,6 +110,30 @@ TEST(Edit, ACropCentredByHandIsUndoneToFollowTheFaceAgain) {
   EXPECT_FALSE(at(project, 0).centredCrop);
 }
 
+// A tightening sets the pauses of many segments in one edit, undone in one; a pause put back sets
+// its own segment's.
+TEST(Edit, RemovedPausesOfManySegmentsAreOneEdit) {
+  Project project = threeSegments();
+  const Uuid first = at(project, 0).id;
+  const Uuid second = at(project, 1).id;
+  project.editPlan->segments[1].removedPauses = {{5.5, 6}};
+  const Project before = project;
+  const Edit tighten = SetRemovedPauses{{{first, {{1.5, 1.75}, {0.5, 1.0}}}, {second, {}}}};
+  const Edit undo = inverseEdit(tighten, project);
+  ASSERT_TRUE(applyEdit(tighten, project));
+  EXPECT_EQ(at(project, 0).removedPauses, (std::vector<SourceSpan>{{0.5, 1.0}, {1.5, 1.75}}))
+      << "held in time order";
+  EXPECT_TRUE(at(project, 1).removedPauses.empty()) << "replaced, not added to";
+  EXPECT_FALSE(applyEdit(tighten, project)) << "no change the second time";
+  ASSERT_TRUE(applyEdit(undo, project));
+  EXPECT_EQ(project.editPlan->segments, before.editPlan->segments);
+
+  const Edit stranger = SetRemovedPauses{{{first, {{0.5, 1.0}}}, {Uuid::random(), {}}}};
+  EXPECT_THROW(applyEdit(stranger, project), EditRefused);
+  EXPECT_EQ(project.editPlan->segments, before.editPlan->segments) << "refused whole";
+  EXPECT_FALSE(mergedEdits(tighten, tighten)) << "each tightening is its own step";
+}
+
 TEST(Edit, NarrationTextFollowsTheCommitRuleAndItsAudio) {
   Project project = threeSegments();
   const Uuid id = at(project, 1).id;

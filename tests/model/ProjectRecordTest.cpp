@@ -34,6 +34,7 @@ Project fullProject() {
   first.activity = "walking";
   first.keepReason = "Sets the scene.";
   first.facePath = {{1.0, 0.5, 0.25, 0.125, 0.25}, {1.5, 0.625, 0.25, 0.125, 0.25}};
+  first.removedPauses = {{1.25, 2.0}, {3.0, 3.5}};
   first.narration =
       NarrationClip{.text = "Morning at the harbour.",
                     .userEditedText = false,
@@ -105,16 +106,19 @@ TEST(ProjectRecord, AbsentSettingsReadAsTheirDefaults) {
   EXPECT_EQ(spokenWords(*full.editPlan->segments[0].narration), "Morning at the harbour.");
   EXPECT_EQ(spokenWords(*full.editPlan->segments[1].narration), "Then the bus.");
 
-  // Records from before crops followed faces: every segment is cropped at the centre.
+  // Records from before crops followed faces and pauses were removed: every segment is cropped
+  // at the centre and shown whole.
   json older = json::parse(golden("full-project.json"));
   for (json& segment : older["editPlan"]["segments"]) {
     segment.erase("facePath");
     segment.erase("centredCrop");
+    segment.erase("removedPauses");
   }
   const Project olderProject = decodeProjectRecord(older.dump());
   for (const Segment& segment : olderProject.editPlan->segments) {
     EXPECT_TRUE(segment.facePath.empty());
     EXPECT_FALSE(segment.centredCrop);
+    EXPECT_TRUE(segment.removedPauses.empty());
   }
 }
 

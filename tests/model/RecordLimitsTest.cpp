@@ -47,6 +47,8 @@ TEST(RecordLimits, AHostileRecordLoadsWithinTheVideoAndInOrder) {
   plan.segments[2].quality = QualityScores{.blur = 7, .exposure = -1, .composite = 0.5};
   plan.segments[2].facePath = {
       {5, 2, 0.1, 0.5, 0.2}, {3, -1, 0.1, 0.2, 0.2}, {4, 0.5, 0.5, 0.1, 0}};
+  plan.segments[2].removedPauses = {
+      {6, 7}, {3, 4}, {3.5, 5}, {7.5, 6.5}, {6.5, 6.5}};
   project.editPlan = plan;
   store.save(project);
 
@@ -85,6 +87,8 @@ TEST(RecordLimits, AHostileRecordLoadsWithinTheVideoAndInOrder) {
   EXPECT_EQ(repaired[1].facePath,
             (std::vector<FacePosition>{{3, 0, 0.1, 0.2, 0.2}, {5, 0.5, 0.1, 0.5, 0.2}}))
       << "faces inside the picture, of some size, in time order";
+  EXPECT_EQ(repaired[1].removedPauses, (std::vector<SourceSpan>{{3, 5}, {6, 7}}))
+      << "pauses of numbers and some length, in time order, overlapping ones joined";
 
   // A change goes to the repaired record, and stores it.
   store.modify(project.id, [](Project&) { return true; });
