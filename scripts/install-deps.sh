@@ -12,8 +12,8 @@ packages=(
   ffmpeg
   # vision; opencv-data holds the face detector's model
   libopencv-dev opencv-data
-  # loudness of the final mix
-  libebur128-dev
+  # loudness of the final mix; the voice detector that tells speech from noise
+  libebur128-dev libwebrtc-audio-processing-dev
   # HTTP, JSON, hashing, identities
   libcurl4-openssl-dev nlohmann-json3-dev libssl-dev uuid-dev
   # secrets; gnome-keyring and dbus serve the tests' private Secret Service

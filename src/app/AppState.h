@@ -18,6 +18,7 @@
 #include "app/FileReveal.h"
 #include "app/KeyRing.h"
 #include "app/RunningCommands.h"
+#include "media/Tightening.h"
 #include "model/KeychainStore.h"
 #include "model/PipelineProgress.h"
 #include "model/Project.h"
@@ -190,6 +191,14 @@ class AppState : public QObject {
   // neither a project nor its folder.
   QCoro::Task<CommandOutcome> importVideos(const std::vector<std::filesystem::path>& files,
                                            bool analyzeAfterwards = true);
+  // "Tighten": in every kept segment, each silence between two stretches of speech longer than
+  // the shortest pause and both margins is removed down to its margins, replacing the pauses a
+  // tightening removed before; one step of undo. Speech is found in the sound the edit plays
+  // (see projectSpeech), with progress "Finding speech…". Done saying "Tighten removed 23 pauses
+  // (1:12)"; a dry run changes nothing and says "Tighten would remove …", with a detail line a
+  // pause. Failures go to the status line as "Tighten failed: …".
+  QCoro::Task<CommandOutcome> tighten(const Uuid& projectID, const Tightening::Settings& settings,
+                                      bool dryRun = false);
   // The export command: the project's plan, as the preview plays it, written to `destination`
   // (an MPEG-4 movie), which is then shown in the file browser. Progress shows "Exporting…";
   // failures go to the status line as "Export failed: …". A destination the export must not

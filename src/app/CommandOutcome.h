@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "model/Uuid.h"
 
@@ -18,6 +19,8 @@ struct CommandOutcome {
   std::optional<std::string> said;
   std::optional<Uuid> made;
   std::optional<std::string> chosen;
+  // Lines the command line prints under what is said (the pauses a dry run would remove).
+  std::vector<std::string> details;
 
   bool succeeded() const { return ending == Ending::done; }
 

@@ -18,11 +18,11 @@ namespace brisklet::cli {
 namespace {
 
 std::vector<Command> allCommands() {
-  return {listCommand(),       showCommand(),     deleteCommand(), probeCommand(),
-          analyzeCommand(),    importCommand(),   setCommand(),    exportCommand(),
-          narrateCommand(),    enhanceCommand(),  musicCommand(),  shortCommand(),
-          stillCommand(),      captionsCommand(), voicesCommand(), cloneVoiceCommand(),
-          recordVoiceCommand()};
+  return {listCommand(),       showCommand(),       deleteCommand(),   probeCommand(),
+          analyzeCommand(),    importCommand(),     setCommand(),      tightenCommand(),
+          exportCommand(),     narrateCommand(),    enhanceCommand(),  musicCommand(),
+          shortCommand(),      stillCommand(),      captionsCommand(), voicesCommand(),
+          cloneVoiceCommand(), recordVoiceCommand()};
 }
 
 void printUsage(std::ostream& stream) {

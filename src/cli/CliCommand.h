@@ -83,6 +83,7 @@ Command captionsCommand();
 Command voicesCommand();
 Command cloneVoiceCommand();
 Command recordVoiceCommand();
+Command tightenCommand();
 
 // Starts a command of the app state and runs the event loop until it has ended; the progress is
 // drawn on stderr meanwhile. Ctrl-C or SIGTERM cancels the commands and, once they have ended,

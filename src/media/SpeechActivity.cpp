@@ -1,9 +1,12 @@
 #include "media/SpeechActivity.h"
 
+#include <webrtc/modules/audio_processing/include/audio_processing.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "media/SpeechEqualizer.h"
 #include "media/platform/PcmReader.h"
@@ -12,11 +15,10 @@
 namespace brisklet::SpeechActivity {
 namespace {
 
-constexpr int kStepSamples = static_cast<int>(kSampleRate * kStepSec);
+constexpr size_t kStepSamples = static_cast<size_t>(kSampleRate * kStepSec);
 // Mains hum (50/60 Hz and its first harmonics) and handling rumble lie below the band that
 // carries the voice, hiss mostly above it; fourth-order cuts keep them out of the gate. A word's
-// soft edges (an "s", an "f") lie above the voice band, so they are looked for in all the sound
-// above the hum.
+// soft edges (an "s", an "f") lie above the voice band, so they are looked for there too.
 constexpr double kVoiceBandFloorHz = 200;
 constexpr double kVoiceBandCeilingHz = 4000;
 // The floor is the quiet end (this share) of the steps within this many seconds either side: a
@@ -32,25 +34,53 @@ constexpr double kReachAboveFloorDB = 3;
 constexpr double kShortestGapSec = 0.12;
 // A core shorter than this is a click or a knock.
 constexpr double kShortestCoreSec = 0.04;
+// Sound this near a voice the detector hears belongs to the words: an "s" it does not count,
+// the breath a word ends in. Further away, a breath, a knock or a gust is no speech.
+constexpr double kVoiceNearSec = 0.1;
 // No floor lies below this: digital silence is not a room.
 constexpr double kLowestFloorDB = -90;
 
-// The level of each 10 ms step, in dB of full scale, in the voice band and above the hum.
+// What is known of each 10 ms step: its level in dB of full scale in the voice band and in the
+// hiss band above it, and whether WebRTC's voice detector hears a voice in it.
 struct Levels {
   std::vector<double> voice;
-  std::vector<double> aboveHum;
+  std::vector<double> hiss;
+  std::vector<bool> voiced;
 };
 
-// Levels measured as the sound comes: an hour of it is 720 000 numbers, never the sound itself.
+// WebRTC's voice activity detector (a model of speech and noise spectra, tuned to phone calls):
+// it tells a voice from a breath, a knock or a gust, which a level alone cannot.
+class VoiceDetector {
+ public:
+  VoiceDetector() : processing_(webrtc::AudioProcessing::Create()) {
+    processing_->voice_detection()->Enable(true);
+    processing_->voice_detection()->set_likelihood(webrtc::VoiceDetection::kModerateLikelihood);
+  }
+
+  // Whether the 10 ms of `step` hold a voice (the detector rewrites the samples it is given).
+  bool hears(std::array<float, kStepSamples>& step) {
+    float* channels[] = {step.data()};
+    const webrtc::StreamConfig mono(kSampleRate, 1);
+    return processing_->ProcessStream(channels, mono, mono, channels) ==
+               webrtc::AudioProcessing::kNoError &&
+           processing_->voice_detection()->stream_has_voice();
+  }
+
+ private:
+  std::unique_ptr<webrtc::AudioProcessing> processing_;
+};
+
+// Levels measured as the sound comes: an hour of it is a million numbers, never the sound itself.
 class LevelMeter {
  public:
   void add(std::span<const float> samples) {
     for (const float sample : samples) {
       const double aboveHum = humCut_[1].process(humCut_[0].process(sample));
       const double voice = hissCut_[1].process(hissCut_[0].process(aboveHum));
-      const double hiss = voiceCut_[1].process(voiceCut_[0].process(sample));
+      const double hiss = hissBand_[1].process(hissBand_[0].process(sample));
       voiceSum_ += voice * voice;
-      aboveHumSum_ += hiss * hiss;
+      hissSum_ += hiss * hiss;
+      step_[count_] = sample;
       if (++count_ == kStepSamples) closeStep();
     }
   }
@@ -62,19 +92,23 @@ class LevelMeter {
  private:
   void closeStep() {
     levels_.voice.push_back(10 * std::log10(voiceSum_ / count_ + 1e-12));
-    levels_.aboveHum.push_back(10 * std::log10(aboveHumSum_ / count_ + 1e-12));
-    voiceSum_ = aboveHumSum_ = 0;
+    levels_.hiss.push_back(10 * std::log10(hissSum_ / count_ + 1e-12));
+    std::fill(step_.begin() + count_, step_.end(), 0.0f);
+    levels_.voiced.push_back(detector_.hears(step_));
+    voiceSum_ = hissSum_ = 0;
     count_ = 0;
   }
 
   std::array<Biquad, 2> humCut_{Biquad::highPass(kVoiceBandFloorHz, kSampleRate),
                                 Biquad::highPass(kVoiceBandFloorHz, kSampleRate)};
-  std::array<Biquad, 2> voiceCut_{Biquad::highPass(kVoiceBandCeilingHz, kSampleRate),
-                                  Biquad::highPass(kVoiceBandCeilingHz, kSampleRate)};
   std::array<Biquad, 2> hissCut_{Biquad::lowPass(kVoiceBandCeilingHz, kSampleRate),
                                  Biquad::lowPass(kVoiceBandCeilingHz, kSampleRate)};
-  double voiceSum_ = 0, aboveHumSum_ = 0;
-  int count_ = 0;
+  std::array<Biquad, 2> hissBand_{Biquad::highPass(kVoiceBandCeilingHz, kSampleRate),
+                                  Biquad::highPass(kVoiceBandCeilingHz, kSampleRate)};
+  double voiceSum_ = 0, hissSum_ = 0;
+  std::array<float, kStepSamples> step_{};
+  size_t count_ = 0;
+  VoiceDetector detector_;
   Levels levels_;
 };
 
@@ -126,7 +160,7 @@ std::vector<double> noiseFloors(const std::vector<double>& levels) {
 // The speech spans of the sound measured as `levels`, `durationSec` long.
 std::vector<SpeechSpan> spansOf(const Levels& levels, double durationSec) {
   const std::vector<double> voiceFloors = noiseFloors(levels.voice);
-  const std::vector<double> aboveHumFloors = noiseFloors(levels.aboveHum);
+  const std::vector<double> hissFloors = noiseFloors(levels.hiss);
   const size_t count = levels.voice.size();
   // A core is judged on three steps together, which the room's own flicker never lifts that far.
   const auto core = [&](size_t step) {
@@ -136,9 +170,17 @@ std::vector<SpeechSpan> spansOf(const Levels& levels, double durationSec) {
       sum += levels.voice[at] - voiceFloors[at];
     return sum / steps > kCoreAboveFloorDB;
   };
+  // Steps from which a voice is heard within kVoiceNearSec.
+  std::vector<bool> nearVoice(count, false);
+  const auto near = static_cast<size_t>(std::lround(kVoiceNearSec / kStepSec));
+  for (size_t step = 0; step < count; ++step)
+    if (levels.voiced[step])
+      std::fill(nearVoice.begin() + static_cast<std::ptrdiff_t>(step > near ? step - near : 0),
+                nearVoice.begin() + static_cast<std::ptrdiff_t>(std::min(step + near + 1, count)),
+                true);
   const auto heard = [&](size_t step) {
-    return levels.voice[step] > voiceFloors[step] + kReachAboveFloorDB ||
-           levels.aboveHum[step] > aboveHumFloors[step] + kReachAboveFloorDB;
+    return nearVoice[step] && (levels.voice[step] > voiceFloors[step] + kReachAboveFloorDB ||
+                               levels.hiss[step] > hissFloors[step] + kReachAboveFloorDB);
   };
   const auto steps = [](double seconds) {
     return static_cast<size_t>(std::lround(seconds / kStepSec));
@@ -183,7 +225,10 @@ std::vector<SpeechSpan> spansOf(const Levels& levels, double durationSec) {
     }
     size_t coreEnd = step;
     while (coreEnd < count && core(coreEnd)) ++coreEnd;
-    if (coreEnd - step >= steps(kShortestCoreSec)) {
+    const bool voiced = std::any_of(levels.voiced.begin() + static_cast<std::ptrdiff_t>(step),
+                                    levels.voiced.begin() + static_cast<std::ptrdiff_t>(coreEnd),
+                                    [](bool each) { return each; });
+    if (coreEnd - step >= steps(kShortestCoreSec) && voiced) {
       const size_t start = reachBack(step);
       const size_t end = reachOn(coreEnd);
       if (!spans.empty() && start <= spans.back().second + steps(kShortestGapSec))
