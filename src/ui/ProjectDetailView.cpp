@@ -164,6 +164,11 @@ QWidget* ProjectDetailView::makeHeader() {
   analyze_ =
       toolbarButton("Analyze", "sparkles", "Detect scenes, score quality, and write narration",
                     "analyzeAction", header);
+  tighten_ = toolbarButton(
+      "Tighten", "waveform.slash",
+      "Remove the dead air between your sentences, keeping a breath around the words "
+      "(pauses over 0.6 s; each stays on the timeline, hatched, to put back with a click)",
+      "tightenAction", header);
   generateVoice_ =
       toolbarButton("Generate Voice", "waveform", "Generate narration audio in your cloned voice",
                     "generateVoiceAction", header);
@@ -172,9 +177,12 @@ QWidget* ProjectDetailView::makeHeader() {
                              "makeShortAction", header);
   export_ = toolbarButton("Export", "square.and.arrow.up", "Export the edited video",
                           "exportAction", header);
-  for (NeuButton* button : {analyze_, generateVoice_, makeShort_, export_}) row->addWidget(button);
+  for (NeuButton* button : {analyze_, tighten_, generateVoice_, makeShort_, export_})
+    row->addWidget(button);
   connect(analyze_, &NeuButton::clicked, this,
           [this] { auto task = state_.startAnalysis(projectID_); });
+  connect(tighten_, &NeuButton::clicked, this,
+          [this] { auto task = state_.tighten(projectID_, Tightening::Settings{}); });
   connect(generateVoice_, &NeuButton::clicked, this,
           [this] { auto task = state_.generateNarrationAudio(projectID_); });
   connect(makeShort_, &NeuButton::clicked, this, &ProjectDetailView::makeShort);
@@ -289,6 +297,7 @@ void ProjectDetailView::refreshActions() {
   const bool busy = state_.pipelineProgress().has_value();
   const bool hasPlan = live != nullptr && live->editPlan.has_value();
   analyze_->setEnabled(!busy && live != nullptr);
+  tighten_->setEnabled(!busy && hasPlan);
   generateVoice_->setEnabled(!busy && hasPlan);
   makeShort_->setEnabled(!busy && hasPlan);
   export_->setEnabled(hasPlan && !state_.isExporting(projectID_));

@@ -80,6 +80,7 @@ class ProjectDetailView : public QWidget {
 
   QLabel* title_ = nullptr;
   NeuButton* analyze_ = nullptr;
+  NeuButton* tighten_ = nullptr;
   NeuButton* generateVoice_ = nullptr;
   NeuButton* makeShort_ = nullptr;
   NeuButton* export_ = nullptr;

@@ -8,6 +8,7 @@
 #include <QTextCursor>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 
 #include "app/AppState.h"
@@ -305,9 +306,20 @@ void SegmentInspector::refresh() {
                               ? "Vertical and square crops take the middle of the picture."
                               : "Vertical and square crops follow the face in this scene.");
   }
-  time_->setText(QString::fromStdString(formatMinutesSeconds(segment->startSec) + " \u2013 " +
+  QString time = QString::fromStdString(formatMinutesSeconds(segment->startSec) + " \u2013 " +
                                         formatMinutesSeconds(segment->endSec) + "  \u00b7  ") +
-                 formatted("%.1fs", segment->endSec - segment->startSec));
+                 formatted("%.1fs", segment->endSec - segment->startSec);
+  // The time Tighten took out, which the timeline shows hatched.
+  const double removedSec = segment->durationSec() - segment->keptSec();
+  if (removedSec > 0) {
+    const auto pauses = std::count_if(
+        segment->removedPauses.begin(), segment->removedPauses.end(), [&](const SourceSpan& pause) {
+          return pause.endSec > segment->startSec && pause.startSec < segment->endSec;
+        });
+    time += "  \u00b7  " + formatted("%.1fs", removedSec) + " in " + QString::number(pauses) +
+            (pauses == 1 ? " pause" : " pauses") + " removed";
+  }
+  time_->setText(time);
   // The text being typed is what is stored, once cleaned; anything else (an undo, another
   // process) replaces it, even while the editor has the focus, so no keystroke stores it again.
   const std::string text = segment->narration ? segment->narration->text : "";

@@ -49,6 +49,17 @@ TrackBox blockBox(const Segment& segment, double pixelsPerSecond) {
   return {segment.startSec * pixelsPerSecond, kVideoTop, width, kVideoHeight};
 }
 
+std::vector<TrackBox> pauseBoxes(const Segment& segment, double pixelsPerSecond) {
+  const TrackBox block = blockBox(segment, pixelsPerSecond);
+  std::vector<TrackBox> boxes;
+  for (const SourceSpan& pause : segment.removedPauses) {
+    const double from = std::max(pause.startSec, segment.startSec) * pixelsPerSecond;
+    const double to = std::min(pause.endSec, segment.endSec) * pixelsPerSecond;
+    boxes.push_back({from, block.top, std::max(to - from, 0.0), to > from ? block.height : 0});
+  }
+  return boxes;
+}
+
 std::optional<TrackBox> badgeBox(const Segment& segment, double pixelsPerSecond) {
   const TrackBox block = blockBox(segment, pixelsPerSecond);
   if (block.width <= 40) return std::nullopt;
@@ -76,6 +87,10 @@ TrackHit hitAt(const std::vector<Segment>& blocks, double pixelsPerSecond, doubl
     const double reach = std::min(kGrabPixels, block.width / 3);
     if (x - block.left <= reach) return {TrackHit::Part::edge, segment, TrimEdge::leading};
     if (block.right() - x <= reach) return {TrackHit::Part::edge, segment, TrimEdge::trailing};
+    const std::vector<TrackBox> pauses = pauseBoxes(segment, pixelsPerSecond);
+    for (size_t index = 0; index < pauses.size(); ++index)
+      if (pauses[index].contains(x, y))
+        return {TrackHit::Part::pause, segment, TrimEdge::leading, index};
     return {TrackHit::Part::block, segment};
   }
   for (const Segment& segment : blocks)

@@ -68,18 +68,22 @@ struct TrackBox {
 // Where a segment's block, its keep badge (shown on blocks wider than 40 px only) and its
 // narration bubble are drawn at `pixelsPerSecond`.
 TrackBox blockBox(const Segment& segment, double pixelsPerSecond);
+// Where the segment's removed pauses lie on its block (the part of each inside the segment), in
+// the order the segment holds them; a pause wholly outside it has an empty box.
+std::vector<TrackBox> pauseBoxes(const Segment& segment, double pixelsPerSecond);
 std::optional<TrackBox> badgeBox(const Segment& segment, double pixelsPerSecond);
 std::optional<TrackBox> bubbleBox(const Segment& segment, double pixelsPerSecond);
 
 // What the pointer at (x, y) of the tracks is over: a block's keep badge, the edge of a block it
 // would trim (the 6 px inside each edge, less on a narrow block so that its middle still
-// selects; where two blocks touch, the block under the pointer gives its edge), a block, a
-// narration bubble, or nothing.
+// selects; where two blocks touch, the block under the pointer gives its edge), a removed pause
+// on a block (`pause` its index), a block, a narration bubble, or nothing.
 struct TrackHit {
-  enum class Part { nothing, badge, edge, block, bubble };
+  enum class Part { nothing, badge, edge, pause, block, bubble };
   Part part = Part::nothing;
   std::optional<Segment> segment;
   TrimEdge edge = TrimEdge::leading;
+  size_t pause = 0;
 };
 TrackHit hitAt(const std::vector<Segment>& blocks, double pixelsPerSecond, double x, double y);
 

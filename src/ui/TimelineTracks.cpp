@@ -33,6 +33,11 @@ QString helpOf(const TrackHit& hit) {
                                : "Dropped \u2014 click to keep";
     case TrackHit::Part::edge:
       return "Drag to trim";
+    case TrackHit::Part::pause: {
+      const SourceSpan& pause = hit.segment->removedPauses[hit.pause];
+      return QString("Pause removed by Tighten (%1 s) \u2014 click to put it back")
+          .arg(pause.durationSec(), 0, 'f', 1);
+    }
     default:
       return {};
   }
@@ -190,6 +195,13 @@ void TimelineTracks::mousePressEvent(QMouseEvent* event) {
     case TrackHit::Part::bubble:
       state_.setSelectedSegmentID(hit.segment->id);
       return;
+    case TrackHit::Part::pause: {
+      // One pause put back, one step of undo.
+      std::vector<SourceSpan> kept = hit.segment->removedPauses;
+      kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(hit.pause));
+      state_.makeEdit(projectID_, SetRemovedPauses{{{hit.segment->id, std::move(kept)}}});
+      return;
+    }
     default:
       seeking_ = true;
       seekAndSelect(point.x());
@@ -219,7 +231,7 @@ void TimelineTracks::mouseMoveEvent(QMouseEvent* event) {
   setCursor(hit.part == TrackHit::Part::edge ? Qt::SizeHorCursor : Qt::ArrowCursor);
   setToolTip(helpOf(hit));
   const bool onBlock = hit.part == TrackHit::Part::badge || hit.part == TrackHit::Part::edge ||
-                       hit.part == TrackHit::Part::block;
+                       hit.part == TrackHit::Part::pause || hit.part == TrackHit::Part::block;
   const std::optional<Uuid> hovered = onBlock ? std::optional(hit.segment->id) : std::nullopt;
   if (hovered != hovered_) {
     hovered_ = hovered;
@@ -309,6 +321,16 @@ void TimelineTracks::paintBlocks(QPainter& painter, const QRectF& exposed,
       painter.restore();
     }
     if (!segment.keep) painter.fillRect(block, QColor(0, 0, 0, 140));
+    // Removed pauses stay in sight, hatched, so the user sees what went and can put it back.
+    for (const TrackBox& pause : pauseBoxes(segment, pixelsPerSecond_)) {
+      const QRectF hatched = rectOf(pause);
+      if (hatched.isEmpty() || !hatched.intersects(exposed)) continue;
+      painter.fillRect(hatched, QColor(0, 0, 0, 150));
+      painter.fillRect(hatched, QBrush(QColor(255, 255, 255, 110), Qt::BDiagPattern));
+      painter.setPen(QPen(QColor(255, 255, 255, 150), 1));
+      painter.drawLine(hatched.topLeft(), hatched.bottomLeft());
+      painter.drawLine(hatched.topRight(), hatched.bottomRight());
+    }
     painter.restore();
 
     // The border, inside the edge.

@@ -368,6 +368,7 @@ TEST_F(CliTest, StillWritesThePictureThePreviewShowsOnEitherAxis) {
   Project project = makeProject("Clock", makeBookmark(video), 4.0);
   project.editPlan = EditPlan{
       .segments = {testing::segment(0, 1), testing::segment(1, 2, false), testing::segment(2, 4)}};
+  project.editPlan->segments[2].removedPauses = {{3.0, 3.5}};
   store.save(project);
   const QString id = QString::fromStdString(project.id.text());
   const auto still = home / "still.png";
@@ -384,6 +385,12 @@ TEST_F(CliTest, StillWritesThePictureThePreviewShowsOnEitherAxis) {
       << "output 1.5 is source 2.5";
   EXPECT_NEAR(momentShown({"still", id, "1.2", "-o", path, "--source"}), 2.0, 0.04)
       << "a dropped moment shows the next kept one";
+  EXPECT_NEAR(momentShown({"still", id, "2.2", "-o", path}), 3.7, 0.04)
+      << "the output axis skips a removed pause";
+  const CliRun removed = cli({"still", id, "3.2", "-o", path, "--source"});
+  EXPECT_EQ(removed.exitCode, 1);
+  EXPECT_EQ(removed.err,
+            "Still failed: Source time 3.20 s is in a pause Tighten removed (3.00\u20133.50 s).\n");
   const CliRun refused = cli({"still", id, "1", "-o", QString::fromStdString(video.string())});
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_EQ(refused.err, "Still failed: \u201Cclock.mp4\u201D is this project's source video.\n");

@@ -213,6 +213,7 @@ TEST_F(EditingPanelsTest, TheInspectorShowsTheSegmentAndItsEditsGoToItAlone) {
 }
 
 TEST_F(EditingPanelsTest, ASceneWithAFaceCanBeCroppedAtTheCentreInOneUndoStep) {
+  state->makeEdit(project.id, SetRemovedPauses{{{stored(0).id, {{67, 68.2}}}}});
   state->setSelectedSegmentID(stored(1).id);
   EXPECT_EQ(inspector->findChild<ToggleSwitch*>("centreCropSwitch"), nullptr)
       << "no face, nothing to choose";
@@ -225,6 +226,9 @@ TEST_F(EditingPanelsTest, ASceneWithAFaceCanBeCroppedAtTheCentreInOneUndoStep) {
                        [&](QLabel* label) { return label->text() == words; });
   };
   EXPECT_TRUE(captionShows("Vertical and square crops follow the face in this scene."));
+  EXPECT_EQ(find<QLabel>(inspector, "segmentTime")->text(),
+            "1:05 \u2013 1:13  \u00b7  7.5s  \u00b7  1.2s in 1 pause removed")
+      << "the time Tighten took out";
   QTest::mouseClick(centre, Qt::LeftButton, {}, QPoint(centre->width() - 8, centre->height() / 2));
   EXPECT_TRUE(stored(0).centredCrop);
   EXPECT_TRUE(decodeProjectRecord(record()).editPlan->segments.at(0).centredCrop);

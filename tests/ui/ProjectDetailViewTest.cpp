@@ -102,6 +102,7 @@ TEST_F(ProjectDetailViewTest,
   auto view = shown(state, fresh.id);
   EXPECT_TRUE(view->findChild<QWidget*>("analyzeHint")->isVisible());
   EXPECT_TRUE(enabled(*view, "analyzeAction"));
+  EXPECT_FALSE(enabled(*view, "tightenAction"));
   EXPECT_FALSE(enabled(*view, "generateVoiceAction"));
   EXPECT_FALSE(enabled(*view, "makeShortAction"));
   EXPECT_FALSE(enabled(*view, "exportAction"));
@@ -115,6 +116,7 @@ TEST_F(ProjectDetailViewTest,
   withPlan.beginCommand(PipelineProgress{"Scoring visual quality\u2026", 0.4});
   EXPECT_FALSE(analysed->findChild<QWidget*>("analyzeHint")->isVisible());
   EXPECT_FALSE(enabled(*analysed, "analyzeAction"));
+  EXPECT_FALSE(enabled(*analysed, "tightenAction"));
   EXPECT_FALSE(enabled(*analysed, "generateVoiceAction"));
   EXPECT_FALSE(enabled(*analysed, "makeShortAction"));
   EXPECT_TRUE(enabled(*analysed, "exportAction")) << "a plan can be exported meanwhile";
@@ -130,6 +132,7 @@ TEST_F(ProjectDetailViewTest, AProjectWithAPlanOpensOnItsFirstSegmentAndPlaysThe
     ASSERT_TRUE(QTest::qWaitFor([&] { return view->player().keptDuration() > 0; }, 10000));
     EXPECT_DOUBLE_EQ(view->player().keptDuration(), 5.0) << "two of the four 2.5 s scenes are kept";
     EXPECT_FALSE(view->findChild<QWidget*>("analyzeHint")->isVisible());
+    EXPECT_TRUE(enabled(*view, "tightenAction"));
     // A click on the picture plays, another pauses.
     QWidget* preview = view->findChild<QWidget*>("preview");
     QTest::mouseClick(preview, Qt::LeftButton);

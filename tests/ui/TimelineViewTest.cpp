@@ -199,6 +199,41 @@ TEST_F(TimelineViewTest, ClicksSelectAndSeekBadgesKeepAndTrimsOnEveryEdgeStoreOn
   EXPECT_DOUBLE_EQ(stored(0).startSec, 0);
 }
 
+// Removed pauses stay on their blocks, hatched; a click on one puts it back, one step of undo.
+TEST_F(TimelineViewTest, RemovedPausesAreHatchedAndAClickPutsOneBack) {
+  const auto video = testing::makeClockVideo(folder / "clock.mp4", 20, 64, 48, 10);
+  Segment talk = testing::segment(0, 12);
+  talk.removedPauses = {{2, 3.5}, {6, 8}, {13, 14}};
+  start(20, {talk, testing::segment(12, 20)});
+  project.videoBookmark = makeBookmark(video);
+  store.save(project);
+  state = std::make_unique<AppState>(store);
+  TimelineView view(*state, nullptr, project.id);
+  view.resize(1100, 240);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  TimelineTracks& tracks = view.tracks();
+  const double pps = tracks.pixelsPerSecond();
+  const double blockY = tracks.blockRect(stored(0)).center().y() + 20;
+  const auto at = [&](double sec) {
+    return QPoint(static_cast<int>(sec * pps), static_cast<int>(blockY));
+  };
+  testing::saveScreenshot(view, "timeline-pauses-dark.png");
+  // Darkened with white hatching: a pause's pixels are dark or light, never the picture's grey.
+  const QColor hatched = pixel(tracks, at(7));
+  const QColor shown = pixel(tracks, at(4.5));
+  EXPECT_GT(std::abs(hatched.lightness() - shown.lightness()), 30);
+
+  QTest::mouseMove(&tracks, at(7));
+  EXPECT_EQ(tracks.toolTip(), "Pause removed by Tighten (2.0 s) \u2014 click to put it back");
+  QTest::mouseClick(&tracks, Qt::LeftButton, {}, at(7));
+  EXPECT_EQ(stored(0).removedPauses, (std::vector<SourceSpan>{{2, 3.5}, {13, 14}}));
+  QTest::mouseClick(&tracks, Qt::LeftButton, {}, at(13.5));
+  EXPECT_EQ(stored(0).removedPauses.size(), 2u) << "a pause past a trimmed end is not shown";
+  ASSERT_TRUE(state->undo(project.id));
+  EXPECT_EQ(stored(0).removedPauses.size(), 3u) << "one step";
+}
+
 // Two touching blocks at 10 px/s, 0–5 s and 5–5.2 s (too narrow for a badge), the first with a
 // line starting half a second in.
 TEST(TimelineGeometry, APointerFindsTheBadgeTheEdgeOnItsSideOfASeamAndTheBubble) {
