@@ -22,8 +22,9 @@ struct SpeechSpan {
 // Where `samples` (mono, kSampleRate, full scale ±1) hold speech, in time order, on a 10 ms grid.
 // A level gate tuned to the sound's own noise floor, which it follows as the room changes: the
 // voice band (above the hum of mains and rumble) stands clear of the floor at a syllable's core,
-// and each span then reaches out to where the voice sinks back into the floor, so soft onsets
-// and word endings stay inside it. Gaps inside a word (a stop consonant) do not split a span.
+// which WebRTC's voice detector must hear as voice (a breath, a knock or a gust is none); each
+// span then reaches out to where the sound sinks back into the floor near the voice, so soft
+// onsets and word endings stay inside it. Gaps inside a word (a stop consonant) do not split it.
 std::vector<SpeechSpan> speechIn(std::span<const float> samples);
 
 // The speech of `asset`'s sound; none for a file without sound. Throws MediaError when the sound

@@ -127,6 +127,16 @@ TEST_F(ShortCommandTest, TheShortIsUprightTheChosenMomentsAndTheProjectStaysAsIt
   EXPECT_THAT(model.requests()[0].body, ::testing::HasSubstr("Build a 30-second vertical Short"));
 }
 
+TEST_F(ShortCommandTest, ATightenedSceneIsCutTightInTheShort) {
+  const Project walk = project();
+  state.makeEdit(walk.id, SetRemovedPauses{{{walk.editPlan->segments[2].id, {{9, 10}}}}});
+  model.enqueue(clips({{{"scene_index", 2}, {"start_offset_sec", 0.0}, {"duration_sec", 4.0}}}));
+  QCoro::waitFor(state.makeShort(walk.id, folder / "short.mp4"));
+  ASSERT_FALSE(state.lastError()) << state.lastError().value_or("");
+  EXPECT_NEAR(Asset::open(folder / "short.mp4").durationSec(), 3.0, 1.0 / 30)
+      << "4 s of the scene less its removed second";
+}
+
 TEST_F(ShortCommandTest, TheShortsCutAndEndDoNotClick) {
   const Project walk = project();
   // The cut lands 0.39 of a wave into the 300 Hz tone; the second clip ends with its scene.
