@@ -7,10 +7,12 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "media/SpeechEqualizer.h"
 #include "media/platform/PcmReader.h"
 #include "platform/Cancellation.h"
+#include "platform/Concurrently.h"
 
 namespace brisklet::SpeechActivity {
 namespace {
@@ -37,6 +39,9 @@ constexpr double kShortestCoreSec = 0.04;
 // Sound this near a voice the detector hears belongs to the words: an "s" it does not count,
 // the breath a word ends in. Further away, a breath, a knock or a gust is no speech.
 constexpr double kVoiceNearSec = 0.1;
+// The sound is read in at most this many pieces side by side, none shorter than this.
+constexpr size_t kMostPieces = 4;
+constexpr double kShortestPieceSec = 60;
 // No floor lies below this: digital silence is not a room.
 constexpr double kLowestFloorDB = -90;
 
@@ -256,20 +261,46 @@ std::vector<SpeechSpan> speechIn(std::span<const float> samples) {
 
 std::vector<SpeechSpan> speechOf(const Asset& asset, std::stop_token stop) {
   if (asset.audioTracks().empty()) return {};
-  PcmReader reader(asset, PcmFormat{kSampleRate, 1, PcmSampleFormat::float32});
-  LevelMeter levels;
+  // Decoding is most of the work: the sound is read in pieces side by side, each of whole steps,
+  // so their levels join into the one grid.
+  const auto stepsInAll =
+      static_cast<size_t>(std::ceil(std::max(asset.durationSec(), 0.0) / kStepSec));
+  const size_t pieces = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, kMostPieces);
+  const std::vector<IndexRange> ranges =
+      contiguousRanges(stepsInAll, pieces, static_cast<size_t>(kShortestPieceSec / kStepSec));
+  std::vector<Levels> measured(std::max<size_t>(ranges.size(), 1));
+  std::vector<size_t> sampleCounts(measured.size(), 0);
+  runConcurrently(measured.size(), [&](size_t piece) {
+    const bool last = piece + 1 >= measured.size();
+    const size_t firstStep = ranges.empty() ? 0 : ranges[piece].begin;
+    PcmReader reader(asset, PcmFormat{kSampleRate, 1, PcmSampleFormat::float32},
+                     static_cast<double>(firstStep) * kStepSec);
+    const size_t wanted = last ? SIZE_MAX : (ranges[piece].end - firstStep) * kStepSamples;
+    LevelMeter levels;
+    std::vector<float> block(kStepSamples * 400);
+    while (sampleCounts[piece] < wanted) {
+      throwIfCancelled(stop);
+      const size_t room = std::min(block.size(), wanted - sampleCounts[piece]);
+      const size_t got =
+          reader.pull({reinterpret_cast<std::uint8_t*>(block.data()), room * sizeof(float)}) /
+          sizeof(float);
+      if (got == 0) break;
+      levels.add({block.data(), got});
+      sampleCounts[piece] += got;
+    }
+    measured[piece] = levels.finish();
+  });
+  Levels joined;
   size_t sampleCount = 0;
-  std::vector<float> block;
-  reader.read(
-      [&](std::span<const std::uint8_t> bytes) {
-        block.resize(bytes.size() / sizeof(float));
-        std::memcpy(block.data(), bytes.data(), block.size() * sizeof(float));
-        levels.add(block);
-        sampleCount += block.size();
-      },
-      stop);
-  throwIfCancelled(stop);
-  return spansOf(levels.finish(), static_cast<double>(sampleCount) / kSampleRate);
+  for (size_t piece = 0; piece < measured.size(); ++piece) {
+    joined.voice.insert(joined.voice.end(), measured[piece].voice.begin(),
+                        measured[piece].voice.end());
+    joined.hiss.insert(joined.hiss.end(), measured[piece].hiss.begin(), measured[piece].hiss.end());
+    joined.voiced.insert(joined.voiced.end(), measured[piece].voiced.begin(),
+                         measured[piece].voiced.end());
+    sampleCount += sampleCounts[piece];
+  }
+  return spansOf(joined, static_cast<double>(sampleCount) / kSampleRate);
 }
 
 }  // namespace brisklet::SpeechActivity
