@@ -263,8 +263,11 @@ std::vector<SpeechSpan> speechOf(const Asset& asset, std::stop_token stop) {
   if (asset.audioTracks().empty()) return {};
   // Decoding is most of the work: the sound is read in pieces side by side, each of whole steps,
   // so their levels join into the one grid.
-  const auto stepsInAll =
-      static_cast<size_t>(std::ceil(std::max(asset.durationSec(), 0.0) / kStepSec));
+  // A length the file cannot back (none, or absurd) leaves one piece read to its end.
+  const double durationSec = asset.durationSec();
+  const auto stepsInAll = std::isfinite(durationSec) && durationSec > 0 && durationSec < 1e7
+                              ? static_cast<size_t>(std::ceil(durationSec / kStepSec))
+                              : 0;
   const size_t pieces = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, kMostPieces);
   const std::vector<IndexRange> ranges =
       contiguousRanges(stepsInAll, pieces, static_cast<size_t>(kShortestPieceSec / kStepSec));
